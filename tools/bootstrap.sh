@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs, once, what the builds and tests need on a fresh Debian machine, and makes
+# the 32-bit Wine prefix the end-to-end tests run in.  Safe to run again: it skips
+# what is already there.  Needs root for the packages (CI and our machines run as root).
+set -eu
+
+packages="cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck
+  valgrind g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb imagemagick"
+
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "bootstrap: installing$missing"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+# The cross compiler must use the win32 thread model: the posix one drags in
+# libwinpthread-1.dll, which a user's machine does not have.
+for alt in i686-w64-mingw32-gcc i686-w64-mingw32-g++; do
+  if update-alternatives --list "$alt" >/dev/null 2>&1; then
+    w=$(update-alternatives --list "$alt" | grep -- '-win32$' || true)
+    [ -n "$w" ] && update-alternatives --set "$alt" "$w" >/dev/null
+  fi
+done
+
+# A private 32-bit prefix with the null graphics driver: GUI programs run with no display.
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/wine-env.sh"
+if [ ! -f "$WINEPREFIX/.ready" ]; then
+  echo "bootstrap: making the Wine prefix $WINEPREFIX"
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.ready"
+fi

@@ -1,0 +1,39 @@
+// The hand-over.  Opening the database in the Notes client is what lets the memo go
+// out, so the client is started whether or not the close variable could be armed;
+// only a client busy for the whole wait is left alone, with a message to the user.
+#include "window/hand_over.h"
+
+#include "app/messages.h"
+#include "job/install_settings.h"
+#include "notes/notes_client.h"
+#include "window/database_window.h"
+
+enum { MAX_BUSY_POLLS = 50, POLL_INTERVAL_MS = 200, COMMAND_SIZE = 528 };
+
+void HandOverToNotes(void)
+{
+    HWND notes;
+    for (int busyPolls = 0;;) {
+        notes = FindWindowA("NOTES", NULL);
+        bool busy = notes != NULL && IsWindow(notes) && !IsWindowEnabled(notes);
+        if (!busy)
+            break;
+        Sleep(POLL_INTERVAL_MS);
+        if (++busyPolls == MAX_BUSY_POLLS) {
+            ShowMessage(MSG_NOTES_BUSY, MB_OK);
+            return;
+        }
+    }
+
+    if (notes == NULL || CloseDatabaseWindow(true)) {
+        char self[MAX_PATH];
+        DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
+        self[length < sizeof self ? length : sizeof self - 1] = '\0';
+        GetShortPathNameA(self, self, sizeof self);
+        SetClientVariable(CloseVariable, self);
+    }
+
+    char command[COMMAND_SIZE];
+    wsprintfA(command, "%s %s", g_settings.clientPath, g_settings.databasePath);
+    WinExec(command, SW_SHOWNORMAL);
+}
