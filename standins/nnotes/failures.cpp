@@ -1,0 +1,72 @@
+// NNOTES_FAIL: which calls of the stand-in library fail.
+#include "standins/nnotes/failures.h"
+
+#include <windows.h>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+struct CallCount {
+    std::string operation;
+    unsigned long calls;
+};
+
+static std::vector<CallCount> callCounts;
+
+static unsigned long CountCall(const char *operation)
+{
+    for (size_t i = 0; i < callCounts.size(); ++i) {
+        if (callCounts[i].operation == operation)
+            return ++callCounts[i].calls;
+    }
+    CallCount c = {operation, 1};
+    callCounts.push_back(c);
+    return 1;
+}
+
+static std::string Trimmed(const std::string &s)
+{
+    size_t first = s.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return "";
+    size_t last = s.find_last_not_of(" \t");
+    return s.substr(first, last - first + 1);
+}
+
+// Whether one entry of the list names this call.
+static bool EntryMatches(const std::string &entry, const char *operation, unsigned long call)
+{
+    if (entry == "*")
+        return true;
+    size_t colon = entry.find(':');
+    if (colon == std::string::npos)
+        return entry == operation;
+    if (Trimmed(entry.substr(0, colon)) != operation)
+        return false;
+    std::string n = Trimmed(entry.substr(colon + 1));
+    char *end = NULL;
+    unsigned long nth = strtoul(n.c_str(), &end, 10);
+    return !n.empty() && *end == '\0' && nth == call;
+}
+
+bool CallFails(const char *operation)
+{
+    unsigned long call = CountCall(operation);
+
+    char list[4096];
+    DWORD n = GetEnvironmentVariableA("NNOTES_FAIL", list, sizeof list);
+    if (n == 0 || n >= sizeof list)
+        return false;
+
+    std::string rest(list);
+    for (;;) {
+        size_t comma = rest.find(',');
+        std::string entry = Trimmed(rest.substr(0, comma));
+        if (!entry.empty() && EntryMatches(entry, operation, call))
+            return true;
+        if (comma == std::string::npos)
+            return false;
+        rest.erase(0, comma + 1);
+    }
+}

@@ -1,0 +1,8 @@
+// Failure injection for the stand-in nNOTES.dll, driven by NNOTES_FAIL.
+#pragma once
+
+// Counts this call of `operation` and tells whether NNOTES_FAIL makes it fail.
+// NNOTES_FAIL is a comma-separated list read at each call: "*" fails every
+// operation, "Name" every call of Name, "Name:N" only the Nth call of Name in this
+// process (1-based).  Names are compared exactly.
+bool CallFails(const char *operation);

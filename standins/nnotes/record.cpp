@@ -1,0 +1,136 @@
+// calls.log and the file helpers of the stand-in nNOTES.dll.
+#include "standins/nnotes/record.h"
+
+#include <string.h>
+
+std::string StandinDir()
+{
+    char dir[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("NNOTES_DIR", dir, sizeof dir);
+    if (n == 0 || n >= sizeof dir) {
+        HMODULE self = NULL;
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           (LPCSTR)&StandinDir, &self);
+        n = GetModuleFileNameA(self, dir, sizeof dir);
+        if (n == 0 || n >= sizeof dir)
+            return ".";
+        char *slash = strrchr(dir, '\\');
+        if (slash != NULL)
+            *slash = '\0';
+    }
+    std::string result(dir);
+    while (result.size() > 3 && result[result.size() - 1] == '\\')
+        result.erase(result.size() - 1);
+    CreateDirectoryA(result.c_str(), NULL);
+    return result;
+}
+
+std::string Escaped(const char *bytes, size_t length)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(length);
+    for (size_t i = 0; i < length; ++i) {
+        unsigned char c = (unsigned char)bytes[i];
+        if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '"') {
+            out += (char)c;
+        } else {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::string Quoted(const char *text)
+{
+    if (text == NULL)
+        return "NULL";
+    return QuotedBytes(text, strlen(text));
+}
+
+std::string QuotedBytes(const char *bytes, size_t length)
+{
+    if (bytes == NULL)
+        return "NULL";
+    return "\"" + Escaped(bytes, length) + "\"";
+}
+
+std::string Number(unsigned long value)
+{
+    char text[16];
+    wsprintfA(text, "%lu", value);
+    return text;
+}
+
+void RecordCall(const std::string &line)
+{
+    AppendToFile(StandinDir() + "\\calls.log", line + "\r\n");
+}
+
+bool ReadWholeFile(const std::string &path, std::string *data)
+{
+    data->clear();
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    char buffer[65536];
+    DWORD got = 0;
+    bool good = true;
+    for (;;) {
+        if (!ReadFile(f, buffer, sizeof buffer, &got, NULL)) {
+            good = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        data->append(buffer, got);
+    }
+    CloseHandle(f);
+    return good;
+}
+
+static bool WriteAll(HANDLE f, const std::string &data)
+{
+    size_t done = 0;
+    while (done < data.size()) {
+        DWORD wrote = 0;
+        DWORD chunk = (DWORD)(data.size() - done > 0x100000 ? 0x100000 : data.size() - done);
+        if (!WriteFile(f, data.data() + done, chunk, &wrote, NULL) || wrote == 0)
+            return false;
+        done += wrote;
+    }
+    return true;
+}
+
+bool WriteWholeFile(const std::string &path, const std::string &data)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    bool good = WriteAll(f, data);
+    CloseHandle(f);
+    return good;
+}
+
+bool AppendToFile(const std::string &path, const std::string &data)
+{
+    // Another process (a second run of the program) may append at the same time.
+    HANDLE f = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 50 && f == INVALID_HANDLE_VALUE; ++attempt) {
+        f = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (f == INVALID_HANDLE_VALUE)
+            Sleep(10);
+    }
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    bool good = WriteAll(f, data);
+    CloseHandle(f);
+    return good;
+}

@@ -1,0 +1,32 @@
+// The test driver: runs a program with an exact command line, answers its message
+// boxes and reports what they said and how the program ended.  Used by the
+// end-to-end tests and by velmora-run.exe.
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+struct BoxSeen {
+    std::string caption;
+    std::string text;       // the static control 0xFFFF
+};
+
+struct RunResult {
+    bool started;           // CreateProcessA succeeded
+    bool hung;              // still running at the time limit, so it was ended
+    DWORD exitCode;
+    DWORD elapsedMs;
+    std::vector<BoxSeen> boxes;     // every dialog box of the process, in order shown
+    SIZE_T peakWorkingSet;  // bytes, 0 when it could not be read
+};
+
+// Starts `commandLine` exactly as given (CreateProcessA, no application name,
+// inheriting this process's environment and current folder).  Until the process
+// ends it finds each visible dialog box (class "#32770") of that process, records
+// its caption and text and presses OK.  After `timeLimitMs` it ends the process.
+RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs);
+
+// Bytes outside 0x20..0x7E, the backslash and the double quote as \xNN: the form in
+// which the stand-in library writes strings to calls.log.
+std::string Escaped(const std::string &bytes);

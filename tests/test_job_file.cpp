@@ -1,0 +1,195 @@
+// Opening and reading job files written by someone else.
+#include "job/job_file.h"
+#include "tests/helpers.h"
+
+namespace {
+
+// Opens and reads `bytes` stored at JobPath; the handle is closed (deleting the file).
+bool Load(const std::string &bytes, LoadedJob *job)
+{
+    AddFile(JobPath, bytes);
+    HANDLE file;
+    bool ok = OpenJobFile(JobPath, job, &file) && ReadJob(file, job);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return ok;
+}
+
+void Release(LoadedJob *job)
+{
+    if (job->extraList)
+        GlobalFree(job->extraList);
+    job->extraList = nullptr;
+}
+
+} // namespace
+
+TEST(JobFile, OpensForExclusiveReadingDeletedOnClose)
+{
+    InstallProduct();
+    static LoadedJob job;
+    memset(&job.header, 0xAB, sizeof job.header);
+    AddFile(JobPath, JobBytes(JobFields()));
+    HANDLE file;
+    ASSERT_TRUE(OpenJobFile(JobPath, &job, &file));
+    EXPECT_EQ(std::string("CreateFileA ") + JobPath +
+                  " access=0x80000000 share=0x0 disposition=3 flags=0x4000080",
+              TheWorld().events.back());
+    EXPECT_EQ(0, job.header.directSend);        // the image is zeroed before reading
+    EXPECT_EQ(0, job.header.subject[0]);
+    CloseHandle(file);
+    EXPECT_FALSE(FileExists(JobPath));
+}
+
+TEST(JobFile, ReadsHeaderAndListWhole)
+{
+    InstallProduct();
+    static LoadedJob job;
+    JobFields f;
+    f.directSend = 0x0102;
+    f.extras = {"C:\\a.txt", "C:\\b.txt"};
+    std::string bytes = JobBytes(f);
+    bytes[3336] = '\x5A';           // junk where the list reference lies: no effect
+    bytes += "trailing bytes are not read";
+    ASSERT_TRUE(Load(bytes, &job));
+    EXPECT_EQ(0x0102, job.header.directSend);
+    EXPECT_STREQ("Devis [DOC]", job.header.subject);
+    EXPECT_STREQ("A12", job.header.documentName);
+    EXPECT_EQ(2u, job.header.extraCount);
+    ASSERT_NE(nullptr, job.extraList);
+    EXPECT_STREQ("C:\\a.txt", job.extraList[0].path);
+    EXPECT_STREQ("C:\\b.txt", job.extraList[1].path);
+    EXPECT_EQ((std::vector<std::string>{"ReadFile 3340", "ReadFile 512"}),
+              EventsStartingWith("ReadFile"));
+    EXPECT_EQ(std::vector<std::string>{"GlobalAlloc 0x40 512"}, EventsStartingWith("GlobalAlloc"));
+    Release(&job);
+
+    f.extras.clear();
+    ASSERT_TRUE(Load(JobBytes(f), &job));        // exactly 3340 bytes, count 0
+    EXPECT_EQ(nullptr, job.extraList);
+    EXPECT_TRUE(Boxes().empty());
+}
+
+// Each malformed job: message 9 and no read past a slot or a buffer.
+TEST(JobFile, RefusesShortOrMalformedJobs)
+{
+    struct Case {
+        const char *what;
+        std::string bytes;
+        bool listObtained;
+    };
+    JobFields f;
+    std::string good = JobBytes(f);
+    JobFields two;
+    two.extras = {"C:\\a.txt", "C:\\b.txt"};
+    std::vector<Case> cases = {
+        {"empty file", "", false},
+        {"one byte short", good.substr(0, 3339), false},
+        {"count beyond the file", JobBytes([] { JobFields j; j.extras = {"C:\\a"}; j.extraCount = 3; return j; }()), true},
+        {"list one byte short", JobBytes(two).substr(0, 3340 + 511), true},
+        {"count 0x01000000 overflows", JobBytes([] { JobFields j; j.extraCount = 0x01000000; return j; }()), false},
+        {"count 0xFFFFFFFF overflows", JobBytes([] { JobFields j; j.extraCount = 0xFFFFFFFF; return j; }()), false},
+        {"list too big to obtain (4 GB less 256)", JobBytes([] { JobFields j; j.extraCount = 0x00FFFFFF; return j; }()), false},
+        {"extra slot without NUL", JobBytes([] { JobFields j; j.extras = {"C:\\a", std::string(256, 'e')}; return j; }()), true},
+    };
+    static const struct {
+        const char *name;
+        size_t offset, size;
+    } slots[] = {{"subject", 260, 256}, {"body", 516, 2048}, {"attachment", 2564, 256},
+                 {"document name", 2820, 256}, {"send-to", 3076, 256}};
+    for (const auto &slot : slots) {
+        std::string bytes = good;
+        bytes.replace(slot.offset, slot.size, std::string(slot.size, 'z'));
+        cases.push_back({slot.name, bytes, false});
+    }
+    std::string unusedFilled = good;        // the 258 unread bytes may hold anything
+    unusedFilled.replace(2, 258, std::string(258, 'u'));
+
+    for (const Case &c : cases) {
+        InstallProduct();
+        static LoadedJob job;
+        EXPECT_FALSE(Load(c.bytes, &job)) << c.what;
+        EXPECT_EQ(std::vector<UINT>{MSG_READ_JOB_FAILED}, Boxes()) << c.what;
+        EXPECT_EQ(c.listObtained, job.extraList != nullptr) << c.what;
+        if (strstr(c.what, "overflows"))        // no allocation for a size that wrapped
+            EXPECT_TRUE(EventsStartingWith("GlobalAlloc").empty()) << c.what;
+        Release(&job);
+        EXPECT_EQ(0, TheWorld().liveGlobalBlocks) << c.what;
+        EXPECT_FALSE(FileExists(JobPath)) << c.what;
+    }
+
+    InstallProduct();
+    static LoadedJob job;
+    EXPECT_TRUE(Load(unusedFilled, &job));
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST(JobFile, PathFromEveryQuotingForm)
+{
+    static const struct {
+        const char *tail;
+        const char *opened;         // the path CreateFileA must see
+    } cases[] = {
+        {"C:\\Temp\\job 1.tmp", "C:\\Temp\\job 1.tmp"},
+        {"\"C:\\Temp\\job 1.tmp\"", "C:\\Temp\\job 1.tmp"},
+        {"\"C:\\Temp\\job 1.tmp", "C:\\Temp\\job 1.tmp"},         // opening quote only
+        {"C:\\Temp\\job 1.tmp\"", "C:\\Temp\\job 1.tmp\""},       // closing quote only: kept
+        {"\"C:\\Temp\\job 1.tmp\" ", "C:\\Temp\\job 1.tmp\" "},   // blank after: both kept
+        {"\"", ""},
+        {"\"\"", ""},
+    };
+    for (const auto &c : cases) {
+        InstallProduct();
+        AddFile(JobPath, JobBytes(JobFields()));
+        static LoadedJob job;
+        HANDLE file;
+        bool opened = OpenJobFile(c.tail, &job, &file);
+        EXPECT_EQ(std::string("CreateFileA ") + c.opened +
+                      " access=0x80000000 share=0x0 disposition=3 flags=0x4000080",
+                  EventsStartingWith("CreateFileA").at(0))
+            << "tail: " << c.tail;
+        EXPECT_EQ(opened, std::string(c.opened) == JobPath) << c.tail;
+        EXPECT_EQ(opened ? std::vector<UINT>{} : std::vector<UINT>{MSG_OPEN_JOB_FAILED}, Boxes());
+        EXPECT_EQ(opened, file != INVALID_HANDLE_VALUE);
+        if (opened)
+            CloseHandle(file);
+    }
+}
+
+TEST(JobFile, OpenFailuresLeaveTheFileAlone)
+{
+    std::string longest(259, 'p');
+    struct Case {
+        const char *what;
+        std::string tail;
+        bool held;
+    } cases[] = {
+        {"missing", "C:\\Temp\\nothing.tmp", false},
+        {"held open elsewhere", JobPath, true},
+        {"a directory", "C:\\Temp", false},
+        {"path of 260 characters", longest + "q", false},
+        {"quoted path of 260 characters", "\"" + longest + "q\"", false},
+    };
+    for (const Case &c : cases) {
+        InstallProduct();
+        AddDirectory("C:\\Temp");
+        AddFile(JobPath, JobBytes(JobFields()));
+        AddFile(longest + "q", JobBytes(JobFields()));
+        if (c.held)
+            TheWorld().files[JobPath].openHandles = 1;
+        static LoadedJob job;
+        HANDLE file;
+        EXPECT_FALSE(OpenJobFile(c.tail.c_str(), &job, &file)) << c.what;
+        EXPECT_EQ(INVALID_HANDLE_VALUE, file) << c.what;
+        EXPECT_EQ(std::vector<UINT>{MSG_OPEN_JOB_FAILED}, Boxes()) << c.what;
+        EXPECT_TRUE(FileExists(JobPath) && FileExists(longest + "q")) << c.what;
+    }
+
+    // 259 characters still fit their buffer with the NUL.
+    InstallProduct();
+    AddFile(longest, JobBytes(JobFields()));
+    static LoadedJob job;
+    HANDLE file;
+    EXPECT_TRUE(OpenJobFile(("\"" + longest + "\"").c_str(), &job, &file));
+    CloseHandle(file);
+}
