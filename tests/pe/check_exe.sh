@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The shape of the built program: a GUI PE32 for i386, importing only the system's
+# DLLs and nNOTES.dll, the Notes library by ordinal alone, with the agreed ordinals.
+# Prints "N passed, N failed".
+set -u
+exe=${1:-build/win32/bin/velmora-notes.exe}
+dump=$(i686-w64-mingw32-objdump -p "$exe")
+passed=0 failed=0
+check() {   # check DESCRIPTION COMMAND...
+    local what=$1; shift
+    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "check failed: $what"; fi
+}
+has() { grep -q -- "$1" <<<"$dump"; }
+
+check "PE32" has "Magic.*010b.*(PE32)"
+check "GUI subsystem" has "Subsystem.*00000002.*(Windows GUI)"
+check "i386" bash -c "file '$exe' | grep -q 'PE32 executable (GUI) Intel 80386'"
+
+dlls=$(grep "DLL Name:" <<<"$dump" | awk '{print toupper($3)}' | sort | tr '\n' ' ')
+check "imports only KERNEL32 USER32 ADVAPI32 msvcrt nNOTES (got: $dlls)" \
+    test "$dlls" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL NNOTES.DLL USER32.DLL "
+
+ordinals=$(awk '/DLL Name: nNOTES.dll/{on=1; next} on && /DLL Name:/{on=0} on && /^\t[0-9a-f]+\t/{print $2, $3}' <<<"$dump" | sort -n | tr '\n' ' ')
+check "nNOTES.dll by ordinal only: 13 15 401 2001 2005 2008 2009 2013 2072 2183 3801 3806 3810 (got: $ordinals)" \
+    test "$ordinals" = "13 <none> 15 <none> 401 <none> 2001 <none> 2005 <none> 2008 <none> 2009 <none> 2013 <none> 2072 <none> 2183 <none> 3801 <none> 3806 <none> 3810 <none> "
+
+size=$(stat -c %s "$exe")
+echo "size: $size bytes"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,99 @@
+// Reads the built program's resources back through the platform, under Wine: the
+// French string table as LoadStringA gives it (Windows-1252 bytes), its language,
+// and the version resource's translation.  Prints "N passed, N failed".
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+static int g_passed, g_failed;
+
+#define CHECK(cond, ...)                                                  \
+    do {                                                                  \
+        if (cond) {                                                       \
+            ++g_passed;                                                   \
+        } else {                                                          \
+            ++g_failed;                                                   \
+            printf("%s:%d: check failed: %s: ", __FILE__, __LINE__, #cond); \
+            printf(__VA_ARGS__);                                          \
+            printf("\n");                                                 \
+        }                                                                 \
+    } while (0)
+
+static const char *const Expected[] = {
+    nullptr,
+    "Velmora pour Lotus Notes",
+    "Impossible d'envoyer le m\xe9mo maintenant. Ouvrez manuellement la base Velmora quand "
+    "le client Notes ne sera plus occup\xe9.",
+    "Impossible de cr\xe9"
+    "er un nouveau m\xe9mo dans la base Velmora.nsf",
+    "Impossible de cr\xe9"
+    "er le champ \"body\" pour le nouveau message",
+    "Impossible d'ajouter le champ \"body\" au message",
+    "Impossible d'attacher un fichier au nouveau message",
+    "Velmora pour Notes n'est pas correctement install\xe9. R\xe9installez Velmora apr\xe8s "
+    "avoir install\xe9 ou fait une mise \xe0 jour du client Notes.",
+    "Impossible d'ouvrir un fichier temporaire",
+    "Impossible de lire le fichier ou format incorrect.",
+    "Impossible de trouver la base Velmora.nsf. R\xe9installez Velmora ou copiez manuellement "
+    "la base du r\xe9pertoire d'installation de Velmora vers le r\xe9pertoire data de Notes.",
+    "Impossible d'initialiser Lotus Notes",
+};
+
+static void CheckStrings(HMODULE program)
+{
+    for (UINT id = 1; id <= 11; ++id) {
+        char text[512];
+        int n = LoadStringA(program, id, text, sizeof text);
+        CHECK(n == (int)strlen(Expected[id]) && strcmp(text, Expected[id]) == 0,
+              "string %u: got \"%s\" (%d), expected \"%s\"", id, text, n, Expected[id]);
+    }
+    char text[16];
+    CHECK(LoadStringA(program, 12, text, sizeof text) == 0, "a string 12 exists");
+    CHECK(LoadStringA(program, 0, text, sizeof text) == 0, "a string 0 exists");
+
+    // One string block (ids 0 to 15), in French and in no other language.
+    CHECK(FindResourceExA(program, (LPCSTR)RT_STRING, MAKEINTRESOURCEA(1),
+                          MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)) != NULL,
+          "no French string block");
+    CHECK(FindResourceExA(program, (LPCSTR)RT_STRING, MAKEINTRESOURCEA(1),
+                          MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)) == NULL,
+          "an English string block");
+    CHECK(FindResourceA(program, MAKEINTRESOURCEA(1), (LPCSTR)RT_ICON) == NULL &&
+              FindResourceA(program, MAKEINTRESOURCEA(1), (LPCSTR)RT_MANIFEST) == NULL &&
+              FindResourceA(program, MAKEINTRESOURCEA(1), (LPCSTR)RT_GROUP_ICON) == NULL,
+          "an icon or a manifest");
+}
+
+static void CheckVersion(const char *path)
+{
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    CHECK(size > 0, "no version resource");
+    if (size == 0)
+        return;
+    static char data[8192];
+    CHECK(size <= sizeof data && GetFileVersionInfoA(path, 0, sizeof data, data),
+          "version resource unreadable");
+    WORD *translation = NULL;
+    UINT length = 0;
+    CHECK(VerQueryValueA(data, "\\VarFileInfo\\Translation", (void **)&translation, &length) &&
+              length == 4 && translation[0] == 0x040C && translation[1] == 0x04E4,
+          "translation %04x%04x", translation ? translation[0] : 0, translation ? translation[1] : 0);
+    char *product = NULL;
+    CHECK(VerQueryValueA(data, "\\StringFileInfo\\040c04e4\\ProductName", (void **)&product,
+                         &length) && strcmp(product, "Velmora pour Lotus Notes") == 0,
+          "no ProductName in the 040c04e4 block");
+}
+
+int main(int argc, char **argv)
+{
+    const char *path = argc > 1 ? argv[1] : "velmora-notes.exe";
+    HMODULE program = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
+    CHECK(program != NULL, "cannot load %s", path);
+    if (program != NULL)
+        CheckStrings(program);
+    CheckVersion(path);
+    printf("%d passed, %d failed\n", g_passed, g_failed);
+    return g_failed != 0;
+}
