@@ -1,7 +1,7 @@
-// Template expansion.  At each '[' the text up to 255 characters is upper-cased and
-// cut after its first ']'; if that token is a placeholder it is replaced, otherwise
-// the '[' is copied and the scan goes on inside the brackets, so "[X[DOC]]" still
-// finds its [DOC].  Replacement text is never scanned again.
+// Template expansion.  At each '[' the text up to its first ']' is upper-cased; if
+// that token is a placeholder it is replaced, otherwise the '[' is copied and the scan
+// goes on inside the brackets, so "[X[DOC]]" still finds its [DOC].  Replacement text
+// is never scanned again.  The cost is linear in the template and its expansion.
 //
 // The expansion is measured first and then written, so the output always has room:
 // a template of 51 "[DOC]" with a 255-character name makes 13,005 characters.
@@ -10,7 +10,7 @@
 #include <windows.h>
 #include <string.h>
 
-enum { TOKEN_SIZE = 256, USER_NAME_SIZE = 256 };
+enum { MAX_PLACEHOLDER = 6, USER_NAME_SIZE = 256 };
 
 struct Expansion {
     const char *documentName;
@@ -19,21 +19,21 @@ struct Expansion {
 };
 
 // Which text replaces the placeholder starting at `at`, and how long the placeholder
-// is; none when `at` starts no placeholder.
+// is; none when `at` starts no placeholder.  A token runs from the '[' to the first
+// ']' after it; the longest placeholder has 6 characters, so a ']' further away makes
+// a token that cannot match, and only a short token is upper-cased and compared.
 static const char *Replacement(Expansion *e, const char *at, int *tokenLength)
 {
-    char token[TOKEN_SIZE];
-    lstrcpynA(token, at, sizeof token);
-    CharUpperA(token);
-
-    int close = 0;
-    while (token[close] != '\0' && token[close] != ']')
+    int close = 1;
+    while (close < MAX_PLACEHOLDER && at[close] != '\0' && at[close] != ']')
         ++close;
-    if (token[close] != ']')
+    if (close == MAX_PLACEHOLDER || at[close] != ']')
         return NULL;
-    token[close + 1] = '\0';
     *tokenLength = close + 1;
 
+    char token[MAX_PLACEHOLDER + 1];
+    lstrcpynA(token, at, close + 2);
+    CharUpperA(token);
     if (lstrcmpA(token, "[DOC]") == 0)
         return e->documentName;
     if (lstrcmpA(token, "[USER]") != 0 && lstrcmpA(token, "[NOM]") != 0 &&

@@ -20,7 +20,8 @@ std::vector<OpenFile> g_handles;
 
 void Event(const std::string &line)
 {
-    g_world.events.push_back(line);
+    if (g_world.recordEvents)
+        g_world.events.push_back(line);
 }
 
 std::string Hex(DWORD value)
