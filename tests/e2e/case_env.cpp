@@ -1,0 +1,236 @@
+// Setting up and tearing down an end-to-end case.
+#include "tests/e2e/case_env.h"
+
+#include "tests/e2e/check.h"
+#include "tests/e2e/files.h"
+
+static const char WorkRoot[] = "C:\\velmora e2e work";
+
+enum { WM_SYNC = WM_APP + 1 };
+
+void SetEnv(const char *name, const char *value)
+{
+    SetEnvironmentVariableA(name, value);
+}
+
+static std::string OwnFolder()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
+    std::string s(path, n < sizeof path ? n : 0);
+    size_t slash = s.find_last_of('\\');
+    return slash == std::string::npos ? "." : s.substr(0, slash);
+}
+
+static bool CopyInto(const std::string &from, const std::string &to)
+{
+    return ok(CopyFileA(from.c_str(), to.c_str(), FALSE) != 0, "copy %s to %s: error %lu",
+              from.c_str(), to.c_str(), GetLastError());
+}
+
+bool BeginCase(CaseEnv *e)
+{
+    e->running = NULL;
+    e->runningWindow = NULL;
+    e->root = std::string(WorkRoot) + "\\" + g_caseName;
+    EndProcessesUnder(e->root);
+    if (!ok(DeleteTree(e->root), "the case folder %s can be cleared", e->root.c_str()))
+        return false;
+
+    std::string bin = OwnFolder();
+    if (!ok(FileExists(bin + "\\velmora-notes.exe"), "velmora-notes.exe is built in %s",
+            bin.c_str()))
+        return false;
+
+    std::string programDir = e->root + "\\Velmora pour Notes";
+    std::string clientDir = e->root + "\\Lotus Notes Client";
+    std::string dataDir = e->root + "\\Notes Data Folder";
+    e->jobDir = e->root + "\\Velmora Jobs";
+    e->nnotesDir = e->root + "\\nnotes";
+    e->program = programDir + "\\velmora-notes.exe";
+    e->client = clientDir + "\\notes-client.exe";
+    e->database = dataDir + "\\Velmora.nsf";
+    e->clientLog = e->root + "\\client.log";
+    e->runningLog = e->root + "\\running client.log";
+
+    bool made = MakeFolder(programDir) && MakeFolder(clientDir) && MakeFolder(dataDir) &&
+                MakeFolder(e->jobDir) && MakeFolder(e->nnotesDir);
+    if (!ok(made, "folders made under %s", e->root.c_str()))
+        return false;
+    if (!CopyInto(bin + "\\velmora-notes.exe", e->program) ||
+        !CopyInto(bin + "\\nNOTES.dll", programDir + "\\nNOTES.dll") ||
+        !CopyInto(bin + "\\notes-client.exe", e->client))
+        return false;
+    if (!ok(WriteBytes(e->database, "stand-in database\r\n"), "database written"))
+        return false;
+    e->programShort = ShortPath(e->program);
+    e->clientShort = ShortPath(e->client);
+    e->databaseShort = ShortPath(e->database);
+
+    RemoveSettingsKey();
+    if (!ok(SetSettingsValue("LN_Appli", e->client.c_str()) &&
+                SetSettingsValue("LN_Base", e->database.c_str()),
+            "registry settings written"))
+        return false;
+
+    SetEnv("NNOTES_DIR", e->nnotesDir.c_str());
+    SetEnv("NNOTES_FAIL", NULL);
+    SetEnv("NOTES_CLIENT_LOG", e->clientLog.c_str());
+    SetEnv("NOTES_CLIENT_LIFETIME_MS", "500");
+    SetEnv("NOTES_CLIENT_CHECK_GONE", NULL);
+
+    ok(FindWindowA("NOTES", NULL) == NULL, "no Notes client window is open before the case");
+    return true;
+}
+
+void EndCase(CaseEnv *e)
+{
+    if (e->running != NULL) {
+        TerminateProcess(e->running, 0xDEAD);
+        WaitForSingleObject(e->running, 5000);
+        CloseHandle(e->running);
+        e->running = NULL;
+    }
+    if (!e->root.empty()) {
+        EndProcessesUnder(e->root);
+        char keep[8];
+        if (GetEnvironmentVariableA("VELMORA_E2E_KEEP", keep, sizeof keep) == 0)
+            ok(DeleteTree(e->root), "the case folder %s is deleted", e->root.c_str());
+    }
+    RemoveSettingsKey();
+    SetEnv("NNOTES_FAIL", NULL);
+    SetEnv("NOTES_CLIENT_CHECK_GONE", NULL);
+}
+
+RunResult Run(const std::string &commandLine)
+{
+    return RunAndAnswer(commandLine, 30000);
+}
+
+std::string QuotedProgram(const CaseEnv &e)
+{
+    return "\"" + e.program + "\"";
+}
+
+struct MainWindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+static BOOL CALLBACK FindNotesWindow(HWND window, LPARAM param)
+{
+    MainWindowSearch *search = (MainWindowSearch *)param;
+    DWORD owner = 0;
+    char className[32];
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && GetClassNameA(window, className, sizeof className) &&
+        lstrcmpA(className, "NOTES") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool StartRunningClient(CaseEnv *e, const std::string &options)
+{
+    std::string line = "\"" + e->client + "\" " + options;
+    std::vector<char> buffer(line.begin(), line.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    SetEnv("NOTES_CLIENT_LOG", e->runningLog.c_str());
+    BOOL started = CreateProcessA(NULL, &buffer[0], NULL, NULL, FALSE, 0, NULL, NULL,
+                                  &startup, &process);
+    SetEnv("NOTES_CLIENT_LOG", e->clientLog.c_str());
+    if (!ok(started != 0, "start the Notes client: %s", line.c_str()))
+        return false;
+    CloseHandle(process.hThread);
+    e->running = process.hProcess;
+    if (!ok(WaitForClientEvent(e->runningLog, "ready", 10000),
+            "the running client is ready within 10 s"))
+        return false;
+    WaitForInputIdle(process.hProcess, 5000);
+    MainWindowSearch search = {process.dwProcessId, NULL};
+    EnumWindows(FindNotesWindow, (LPARAM)&search);
+    e->runningWindow = search.found;
+    return ok(search.found != NULL, "the running client has a NOTES window");
+}
+
+bool SyncRunningClient(CaseEnv *e)
+{
+    size_t before = 0;
+    std::vector<std::string> events = ClientEvents(e->runningLog);
+    for (size_t i = 0; i < events.size(); ++i)
+        before += events[i] == "sync";
+    PostMessageA(e->runningWindow, WM_SYNC, 0, 0);
+    for (DWORD waited = 0; waited < 5000; waited += 10) {
+        size_t now = 0;
+        events = ClientEvents(e->runningLog);
+        for (size_t i = 0; i < events.size(); ++i)
+            now += events[i] == "sync";
+        if (now > before)
+            return true;
+        Sleep(10);
+    }
+    return ok(false, "the running client answers a posted message within 5 s");
+}
+
+std::vector<std::string> ClientEvents(const std::string &log)
+{
+    std::vector<std::string> lines = FileLines(log);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        size_t blank = lines[i].find(' ');
+        lines[i] = blank == std::string::npos ? lines[i] : lines[i].substr(blank + 1);
+    }
+    return lines;
+}
+
+bool WaitForClientEvent(const std::string &log, const std::string &event, DWORD timeoutMs)
+{
+    for (DWORD waited = 0;; waited += 20) {
+        std::vector<std::string> events = ClientEvents(log);
+        for (size_t i = 0; i < events.size(); ++i) {
+            if (events[i] == event)
+                return true;
+        }
+        if (waited >= timeoutMs)
+            return false;
+        Sleep(20);
+    }
+}
+
+std::vector<std::string> Calls(const CaseEnv &e)
+{
+    return FileLines(e.nnotesDir + "\\calls.log");
+}
+
+std::vector<std::string> CallSummary(const CaseEnv &e)
+{
+    std::vector<std::string> lines = Calls(e);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string name = lines[i].substr(0, lines[i].find(' '));
+        size_t lastQuote = lines[i].rfind('"');
+        size_t arrow = lines[i].find(" -> ", lastQuote == std::string::npos ? 0 : lastQuote);
+        std::string status = arrow == std::string::npos ? "?" : lines[i].substr(arrow + 4);
+        lines[i] = name + " -> " + status.substr(0, status.find(' '));
+    }
+    return lines;
+}
+
+std::vector<std::string> NotesIni(const CaseEnv &e)
+{
+    return FileLines(e.nnotesDir + "\\notes.ini");
+}
+
+std::string CloseVariableCall(const std::string &value)
+{
+    return "SetClientVariable name=\"$Velmora.closeNotes\" value=\"" + Escaped(value) +
+           "\" -> 0";
+}
+
+std::string NoteRecordPath(const CaseEnv &e, int n)
+{
+    return e.nnotesDir + "\\notes\\note-" + std::to_string(n) + ".txt";
+}

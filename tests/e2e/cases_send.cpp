@@ -1,0 +1,403 @@
+// Send mode: installation settings, the job file, the memo written through the
+// Notes library, and the hand-over to the Notes client.
+#include "tests/e2e/cases.h"
+
+#include <algorithm>
+
+static const std::vector<std::string> InitAndEnd = {"InitNotesRuntime -> 0",
+                                                    "EndNotesRuntime -> 0"};
+
+static std::string SendCommand(const CaseEnv &e, const std::string &job)
+{
+    return QuotedProgram(e) + " " + job;
+}
+
+static int CountCalls(const CaseEnv &e, const std::string &summary)
+{
+    std::vector<std::string> calls = CallSummary(e);
+    int n = 0;
+    for (size_t i = 0; i < calls.size(); ++i)
+        n += calls[i] == summary;
+    return n;
+}
+
+// The last `n` lines of calls.log.
+static std::vector<std::string> LastCalls(const CaseEnv &e, size_t n)
+{
+    std::vector<std::string> calls = Calls(e);
+    return std::vector<std::string>(calls.size() > n ? calls.end() - (long)n : calls.begin(),
+                                    calls.end());
+}
+
+static void ForgetRun(const CaseEnv &e)
+{
+    DeleteFileA((e.nnotesDir + "\\calls.log").c_str());
+    DeleteFileA(e.clientLog.c_str());
+}
+
+// The memo was saved and handed over with nothing running: the close variable names
+// the program's short path and the client was started on the database.
+static void ExpectHandedOver(const CaseEnv &e)
+{
+    ok(FileExists(NoteRecordPath(e, 1)), "the memo is saved");
+    same_lines(LastCalls(e, 2), {CloseVariableCall(e.programShort), "EndNotesRuntime -> 0"},
+               "calls.log ends arming the close variable");
+    same_lines(NotesIni(e), {"$Velmora.closeNotes=" + e.programShort}, "notes.ini");
+    std::vector<std::string> events = StartedClientEvents(e);
+    ok(!events.empty() && events[0] == ExpectedClientStart(e),
+       "the client's command line: got \"%s\", expected \"%s\"",
+       events.empty() ? "(not started)" : events[0].c_str(), ExpectedClientStart(e).c_str());
+}
+
+void CaseNotInstalled(CaseEnv *e)
+{
+    std::string job = WritePlainJob(*e), before, after;
+    ReadBytes(job, &before);
+    struct Setting {
+        const char *what;
+        const char *client;
+        const char *database;
+    };
+    std::string missing = e->root + "\\absent\\notes-client.exe";
+    std::string missingBase = e->root + "\\absent\\Velmora.nsf";
+    const Setting settings[] = {
+        {"no settings at all", NULL, NULL},
+        {"no database setting", e->client.c_str(), NULL},
+        {"a client that is not there", missing.c_str(), e->database.c_str()},
+        {"a database that is not there", e->client.c_str(), missingBase.c_str()},
+        {"empty values", "", ""},
+    };
+    for (size_t i = 0; i < sizeof settings / sizeof settings[0]; ++i) {
+        ForgetRun(*e);
+        RemoveSettingsKey();
+        if (settings[i].client != NULL)
+            SetSettingsValue("LN_Appli", settings[i].client);
+        if (settings[i].database != NULL)
+            SetSettingsValue("LN_Base", settings[i].database);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r, TextNotInstalled);
+        ok(CallSummary(*e) == InitAndEnd, "with %s the Notes runtime is only started and ended",
+           settings[i].what);
+        ok(ReadBytes(job, &after) && after == before, "with %s the job file is left as it was",
+           settings[i].what);
+    }
+    ok(!FileExists(e->clientLog), "no Notes client is started");
+}
+
+void CaseJobLocked(CaseEnv *e)
+{
+    std::string job = WritePlainJob(*e), before, after;
+    ReadBytes(job, &before);
+    HANDLE held = CreateFileA(job.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ok(held != INVALID_HANDLE_VALUE, "the test holds the job file open");
+    RunResult r = Run(SendCommand(*e, job));
+    CloseHandle(held);
+    expect_outcome(r, TextOpenJob);
+    same_lines(CallSummary(*e), InitAndEnd, "calls.log: no database is opened");
+    ok(ReadBytes(job, &after) && after == before, "the job file is left as it was");
+
+    ForgetRun(*e);
+    r = Run(SendCommand(*e, e->jobDir + "\\no such job.tmp"));
+    expect_outcome(r, TextOpenJob);
+    same_lines(CallSummary(*e), InitAndEnd, "calls.log for a job file that is not there");
+    ok(!FileExists(e->clientLog), "no Notes client is started");
+}
+
+void CaseJobUnreadable(CaseEnv *e)
+{
+    JobFields plain = PlainJob(*e);
+    JobFields twoExtras = plain;
+    twoExtras.extras.push_back(plain.attachment);
+    twoExtras.extras.push_back(plain.attachment);
+    JobFields fullSubject = plain;
+    fullSubject.subject = std::string(256, 'S');
+
+    struct Broken {
+        const char *what;
+        std::string bytes;
+    };
+    std::string twoExtrasBytes = JobBytes(twoExtras);
+    const Broken jobs[] = {
+        {"an empty file", ""},
+        {"a header one byte short", JobBytes(plain).substr(0, JOB_HEADER_SIZE - 1)},
+        {"a list one byte short", twoExtrasBytes.substr(0, twoExtrasBytes.size() - 1)},
+        {"a count larger than the list", JobBytes(twoExtras, 3)},
+        {"a subject without its NUL", JobBytes(fullSubject)},
+    };
+    for (size_t i = 0; i < sizeof jobs / sizeof jobs[0]; ++i) {
+        ForgetRun(*e);
+        std::string job = e->jobDir + "\\broken job.tmp";
+        WriteBytes(job, jobs[i].bytes);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r, TextReadJob);
+        ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
+           jobs[i].what);
+        ok(!FileExists(job), "%s: the job file is deleted", jobs[i].what);
+    }
+    ok(FileExists(plain.attachment), "the attachment named in the job is left alone");
+    ok(!FileExists(e->clientLog), "no Notes client is started");
+}
+
+void CaseDatabaseMissing(CaseEnv *e)
+{
+    // The database setting names a folder: it exists, but is no database.
+    std::string folder = e->database.substr(0, e->database.rfind('\\'));
+    SetSettingsValue("LN_Base", folder.c_str());
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r, TextNoDatabase);
+    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 261",
+                                 "EndNotesRuntime -> 0"},
+               "calls.log: the database cannot be opened");
+    same_lines(LastCalls(*e, 2),
+               {"OpenDatabase path=\"" + Escaped(ShortPath(folder)) + "\" -> 261 db=0",
+                "EndNotesRuntime -> 0"},
+               "calls.log: the database is opened by its short path");
+    ok(!FileExists(job), "the job file is deleted");
+
+    // The library refusing a database that is there.
+    ForgetRun(*e);
+    SetSettingsValue("LN_Base", e->database.c_str());
+    SetEnv("NNOTES_FAIL", "OpenDatabase");
+    job = WritePlainJob(*e);
+    r = Run(SendCommand(*e, job));
+    expect_outcome(r, TextNoDatabase);
+    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 259",
+                                 "EndNotesRuntime -> 0"},
+               "calls.log when the library refuses the database");
+    ok(!FileExists(job), "the job file is deleted");
+    ok(!FileExists(e->clientLog), "no Notes client is started");
+    ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
+}
+
+void CaseNoteNotCreated(CaseEnv *e)
+{
+    SetEnv("NNOTES_FAIL", "CreateNote");
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r, TextCreateMemo);
+    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 0",
+                                 "CreateNote -> 259", "CloseDatabase -> 0",
+                                 "EndNotesRuntime -> 0"},
+               "calls.log: nothing is written and the database is closed");
+    ok(!FileExists(job), "the job file is deleted");
+    ok(!FileExists(e->clientLog), "no Notes client is started");
+    ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
+}
+
+void CaseAttachmentsFail(CaseEnv *e)
+{
+    JobFields f = PlainJob(*e);
+    f.attachment = e->jobDir + "\\absent.pdf";
+    f.extras.push_back(e->jobDir + "\\present.txt");
+    f.extras.push_back(e->jobDir + "\\gone.txt");
+    WriteBytes(f.extras[0], "present\r\n");
+    std::string job = e->jobDir + "\\memo job.tmp";
+    WriteJobFile(job, f);
+
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r, TextAttach, TextAttach);
+    ok(CountCalls(*e, "AttachFile -> 261") == 2 && CountCalls(*e, "AttachFile -> 0") == 1,
+       "three attachments tried, one attached");
+    ok(CountCalls(*e, "SaveNote -> 0") == 1, "the memo is saved once");
+    std::string record;
+    ReadBytes(NoteRecordPath(*e, 1), &record);
+    ok(record.find("$FILE: present.txt <- " + f.extras[0] + "\r\n") != std::string::npos,
+       "the memo holds the attachment that was there: %s", Escaped(record).c_str());
+    ok(record.find("absent.pdf") == std::string::npos && record.find("gone.txt") ==
+           std::string::npos, "the memo holds no missing attachment");
+    ok(!FileExists(job), "the job file is deleted");
+    ExpectHandedOver(*e);
+}
+
+void CaseClientNotRunning(CaseEnv *e)
+{
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    ok(!FileExists(job), "the job file is deleted");
+    ok(e->programShort != e->program && e->programShort.find(' ') == std::string::npos,
+       "the program's folder has a short form without blanks: %s", e->programShort.c_str());
+    ExpectHandedOver(*e);
+    ok(CountCalls(*e, "SetClientVariable -> 0") == 1, "the close variable is set once");
+    ok(WaitForClientEvent(e->clientLog, "ready", 3000), "the started client comes up");
+}
+
+void CaseJobGoneAtClientStart(CaseEnv *e)
+{
+    std::string job = WritePlainJob(*e);
+    SetEnv("NOTES_CLIENT_CHECK_GONE", job.c_str());
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    std::vector<std::string> events = StartedClientEvents(*e);
+    same_lines(std::vector<std::string>(events.begin(),
+                                        events.begin() + (events.size() < 2 ? events.size() : 2)),
+               {ExpectedClientStart(*e), "job file present: no"},
+               "the client starts after the job file is gone");
+}
+
+void CaseClientBusyThenFree(CaseEnv *e)
+{
+    if (!StartRunningClient(e, "--disabled-ms 3000"))
+        return;
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    ok(r.elapsedMs >= 2000, "the program waits for the client: took %lu ms", r.elapsedMs);
+    ok(WaitForClientEvent(e->runningLog, "enabled", 0), "the client was enabled meanwhile");
+    ExpectHandedOver(*e);
+}
+
+void CaseClientBusyTooLong(CaseEnv *e)
+{
+    if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --disabled-ms never"))
+        return;
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r, TextNotesBusy);
+    ok(r.elapsedMs >= 9500, "the program waits about 10 s: took %lu ms", r.elapsedMs);
+    ok(FileExists(NoteRecordPath(*e, 1)), "the memo is saved");
+    ok(!FileExists(job), "the job file is deleted");
+    ok(CountCalls(*e, "SetClientVariable -> 0") == 0, "the close variable is not touched");
+    ok(!FileExists(e->clientLog), "no Notes client is started");
+    SyncRunningClient(e);
+    std::vector<std::string> events = ClientEvents(e->runningLog);
+    ok(std::find(events.begin(), events.end(), "received WM_CLOSE: Velmora - Velmora.nsf") ==
+           events.end(), "the busy client's database window is left alone");
+}
+
+void CaseDatabaseWindowCloses(CaseEnv *e)
+{
+    if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --close-delay-ms 50"))
+        return;
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    same_lines(LastCalls(*e, 4), {"CloseDatabase db=1 -> 0", CloseVariableCall(""),
+                                  CloseVariableCall(e->programShort), "EndNotesRuntime -> 0"},
+               "calls.log: the variable is cleared, then armed once the window is gone");
+    ok(WaitForClientEvent(e->runningLog, "destroyed: Velmora - Velmora.nsf", 0),
+       "the database window was closed");
+    same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + e->programShort}, "notes.ini");
+    std::vector<std::string> events = StartedClientEvents(*e);
+    ok(!events.empty() && events[0] == ExpectedClientStart(*e), "the client is started");
+}
+
+void CaseDatabaseWindowStays(CaseEnv *e)
+{
+    if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --close-delay-ms never"))
+        return;
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    same_lines(LastCalls(*e, 3), {"CloseDatabase db=1 -> 0", CloseVariableCall(""),
+                                  "EndNotesRuntime -> 0"},
+               "calls.log: the variable stays cleared while the window stays");
+    same_lines(NotesIni(*e), {"$Velmora.closeNotes="}, "notes.ini");
+    std::vector<std::string> events = StartedClientEvents(*e);
+    ok(!events.empty() && events[0] == ExpectedClientStart(*e),
+       "the client is started all the same");
+}
+
+// Windows-1252 to OEM 437 for the few letters used here, written out by hand.
+static const char Degree437[] = "\xf8", EAcute437[] = "\x82", AGrave437[] = "\x85";
+
+void CaseStoredNote(CaseEnv *e)
+{
+    char user[256];
+    DWORD size = sizeof user;
+    GetUserNameA(user, &size);
+    std::string u = user;
+
+    JobFields f;
+    f.directSend = 1;
+    f.document = "Devis \xe9t\xe9 2024";
+    f.sendTo = "[User]; chef.[doc]@zabrel.fr; [NOM]\xe9";
+    f.subject = "Devis n\xb0 [DOC] \xe0 valider par [name] [x[DOC]]";
+    f.body = "Bonjour [NAME],\r\n\r\nCi-joint : [DOC].\rD\xe9j\xe0 vu\nsuite";
+    f.attachment = e->jobDir + "\\Devis \xe9t\xe9 2024.pdf";
+    f.extras.push_back(e->jobDir + "\\annexe A.txt");
+    MakeFolder(e->root + "\\Autre Dossier");
+    f.extras.push_back(e->root + "\\Autre Dossier\\plan;1 #2.dwg");
+    const std::string contents[] = {"%PDF-1.4 \x01\x02\xff devis", "annexe A\r\n",
+                                    std::string("dwg\0data", 8)};
+    WriteBytes(f.attachment, contents[0]);
+    WriteBytes(f.extras[0], contents[1]);
+    WriteBytes(f.extras[1], contents[2]);
+    std::string job = e->jobDir + "\\memo job.tmp";
+    WriteJobFile(job, f);
+
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    std::vector<std::string> expectedCalls = {
+        "InitNotesRuntime -> 0", "OpenDatabase -> 0",  "CreateNote -> 0",
+        "SetTextItem -> 0",      "SetTextItem -> 0",   "SetTextItem -> 0",
+        "SetTextItem -> 0",      "CreateBodyBuffer -> 0", "AppendBodyLine -> 0",
+        "AppendBodyLine -> 0",   "AppendBodyLine -> 0", "AppendBodyLine -> 0",
+        "AddBodyToNote -> 0",    "AttachFile -> 0",     "AttachFile -> 0",
+        "AttachFile -> 0",       "SaveNote -> 0",       "CloseNote -> 0",
+        "CloseDatabase -> 0",    "SetClientVariable -> 0", "EndNotesRuntime -> 0"};
+    same_lines(CallSummary(*e), expectedCalls, "calls in order");
+
+    std::string document437 = std::string("Devis ") + EAcute437 + "t" + EAcute437 + " 2024";
+    std::string expected =
+        "database: " + e->databaseShort + "\r\n" +
+        "Form: Document\r\n" +
+        "SendTo: " + u + "; chef." + document437 + "@zabrel.fr; " + u + EAcute437 + "\r\n" +
+        "Subject: Devis n" + Degree437 + " " + document437 + " " + AGrave437 +
+        " valider par " + u + " [x" + document437 + "]\r\n" +
+        "Velmora_DirectSend: 1\r\n" +
+        "Body:\r\n" +
+        "  Bonjour " + u + ",\r\n" +
+        "  \r\n" +
+        "  Ci-joint : Devis \xe9t\xe9 2024.\r\n" +
+        "  D\xe9j\xe0 vu\nsuite\r\n" +
+        "$FILE: Devis \xe9t\xe9 2024.pdf <- " + f.attachment + "\r\n" +
+        "  copy: note-1.files\\1-Devis__t__2024.pdf\r\n" +
+        "$FILE: annexe A.txt <- " + f.extras[0] + "\r\n" +
+        "  copy: note-1.files\\2-annexe_A.txt\r\n" +
+        "$FILE: plan;1 #2.dwg <- " + f.extras[1] + "\r\n" +
+        "  copy: note-1.files\\3-plan_1__2.dwg\r\n";
+    std::string record;
+    ok(ReadBytes(NoteRecordPath(*e, 1), &record), "the memo is saved");
+    same_text(record, expected, "the stored memo");
+
+    const char *copies[] = {"1-Devis__t__2024.pdf", "2-annexe_A.txt", "3-plan_1__2.dwg"};
+    for (int i = 0; i < 3; ++i) {
+        std::string copy, source;
+        ReadBytes(e->nnotesDir + "\\notes\\note-1.files\\" + copies[i], &copy);
+        same_text(copy, contents[i], "attached copy");
+        ok(ReadBytes(i == 0 ? f.attachment : f.extras[(size_t)i - 1], &source) &&
+               source == contents[i], "attachment %d is left where it was", i + 1);
+    }
+    ok(!FileExists(NoteRecordPath(*e, 2)), "one memo only");
+    ok(!FileExists(job), "the job file is deleted");
+}
+
+void CaseQuoteThenJob(CaseEnv *e)
+{
+    // No blank between the quoted name and the job: the job is still the tail.
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(QuotedProgram(*e) + job);
+    expect_outcome(r);
+    ok(!FileExists(job), "the job file is deleted");
+    ExpectHandedOver(*e);
+}
+
+void CaseAccentedProgramFolder(CaseEnv *e)
+{
+    // An unquoted program path with a byte over 0x7F: the name ends at the blank.
+    std::string folder = ShortPath(e->root) + "\\d\xe9p";
+    std::string program = folder + "\\velmora-notes.exe";
+    MakeFolder(folder);
+    ok(CopyFileA(e->program.c_str(), program.c_str(), FALSE) &&
+           CopyFileA((e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll").c_str(),
+                     (folder + "\\nNOTES.dll").c_str(), FALSE),
+       "program copied to %s", folder.c_str());
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(program + " " + job);
+    expect_outcome(r);
+    ok(!FileExists(job), "the job file is deleted");
+    ok(FileExists(NoteRecordPath(*e, 1)), "the memo is saved");
+    same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + ShortPath(program)}, "notes.ini");
+}

@@ -1,0 +1,29 @@
+// Files, folders, registry values and processes for the end-to-end tests.
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+bool ReadBytes(const std::string &path, std::string *bytes);
+bool WriteBytes(const std::string &path, const std::string &bytes);
+bool FileExists(const std::string &path);       // a file or a folder
+bool MakeFolder(const std::string &path);       // and its missing parents
+bool DeleteTree(const std::string &path);       // true when nothing is left
+std::string ShortPath(const std::string &path); // the path itself when it has none
+
+// The lines of a text, without their CR LF or LF; no empty last line for a final
+// line end.
+std::vector<std::string> Lines(const std::string &text);
+
+// The lines of a file; none when it cannot be read.
+std::vector<std::string> FileLines(const std::string &path);
+
+// HKLM\SOFTWARE\Zabrel\Velmora\Stellwick: sets a REG_SZ value, or with NULL deletes
+// it; RemoveSettingsKey deletes the key and its now empty parents.
+bool SetSettingsValue(const char *name, const char *value);
+void RemoveSettingsKey();
+
+// Ends every process whose image lies under `folder` (its long or short form) and
+// waits for it; returns how many there were.
+int EndProcessesUnder(const std::string &folder);
