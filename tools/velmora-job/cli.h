@@ -1,0 +1,27 @@
+// The velmora-job command line: `make` writes a job file, `dump` shows one.
+#pragma once
+
+#include "job_format.h"
+#include "text_codec.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace velmora_job {
+
+enum ExitCode {
+    ExitOk = 0,
+    ExitRefused = 1,    // make: input that does not fit a job; dump: a malformed job
+    ExitUsage = 2,      // bad command line, or a file that cannot be read or written
+};
+
+// Runs one command; `args` excludes the program name.  `in` is read for
+// `--body-file -`.
+int RunTool(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
+            std::ostream &err);
+
+// The text of a dump, as `dump` prints it.
+std::string FormatInspection(const Inspection &inspection, Display display);
+
+} // namespace velmora_job

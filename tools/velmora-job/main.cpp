@@ -1,0 +1,20 @@
+// velmora-job: the integrator's tool for velmora-notes.exe job files.
+#include "cli.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+int main(int argc, char **argv)
+{
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);    // a body read from standard input keeps its bytes
+#endif
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return velmora_job::RunTool(args, std::cin, std::cout, std::cerr);
+}

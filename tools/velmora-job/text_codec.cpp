@@ -1,0 +1,153 @@
+#include "text_codec.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace velmora_job {
+
+namespace {
+
+// Code points of bytes 0x80-0x9F; 0 where Windows-1252 defines no character.
+const uint16_t HighRow[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+// The Windows-1252 byte of a code point, or -1.
+int ByteOf(uint32_t cp)
+{
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
+        return static_cast<int>(cp);
+    for (int i = 0; i < 32; ++i) {
+        if (HighRow[i] != 0 && HighRow[i] == cp)
+            return 0x80 + i;
+    }
+    return -1;
+}
+
+// The code point of a Windows-1252 byte, or 0 for an undefined one.
+uint32_t CodePointOf(unsigned char b)
+{
+    if (b >= 0x80 && b < 0xA0)
+        return HighRow[b - 0x80];
+    return b;
+}
+
+void AppendUtf8(uint32_t cp, std::string *out)
+{
+    if (cp < 0x80) {
+        out->push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+std::string Hex2(unsigned b)
+{
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "%02X", b & 0xFFu);
+    return buffer;
+}
+
+// Decodes one UTF-8 sequence at `i`; false for a malformed, overlong or surrogate one.
+bool DecodeOne(const std::string &s, size_t i, uint32_t *cp, size_t *length)
+{
+    unsigned char lead = static_cast<unsigned char>(s[i]);
+    size_t n;
+    uint32_t min;
+    if (lead < 0x80) {
+        *cp = lead;
+        *length = 1;
+        return true;
+    } else if ((lead & 0xE0) == 0xC0) {
+        n = 2, min = 0x80, *cp = lead & 0x1Fu;
+    } else if ((lead & 0xF0) == 0xE0) {
+        n = 3, min = 0x800, *cp = lead & 0x0Fu;
+    } else if ((lead & 0xF8) == 0xF0) {
+        n = 4, min = 0x10000, *cp = lead & 0x07u;
+    } else {
+        return false;
+    }
+    if (i + n > s.size())
+        return false;
+    for (size_t k = 1; k < n; ++k) {
+        unsigned char c = static_cast<unsigned char>(s[i + k]);
+        if ((c & 0xC0) != 0x80)
+            return false;
+        *cp = (*cp << 6) | (c & 0x3Fu);
+    }
+    if (*cp < min || *cp > 0x10FFFF || (*cp >= 0xD800 && *cp <= 0xDFFF))
+        return false;
+    *length = n;
+    return true;
+}
+
+} // namespace
+
+bool Utf8ToCp1252(const std::string &utf8, std::string *cp1252, std::string *error)
+{
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        uint32_t cp = 0;
+        size_t length = 0;
+        if (!DecodeOne(utf8, i, &cp, &length)) {
+            *error = "byte 0x" + Hex2(static_cast<unsigned char>(utf8[i])) + " at offset " +
+                     std::to_string(i) + " is not valid UTF-8";
+            return false;
+        }
+        int b = ByteOf(cp);
+        if (b < 0) {
+            char name[16];
+            std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
+            *error = "character " + utf8.substr(i, length) + " (" + name + ") at offset " +
+                     std::to_string(i) + " has no Windows-1252 equivalent";
+            return false;
+        }
+        out.push_back(static_cast<char>(b));
+        i += length;
+    }
+    *cp1252 = out;
+    return true;
+}
+
+std::string Printable(const std::string &bytes, Display display)
+{
+    std::string out;
+    for (char c : bytes) {
+        unsigned char b = static_cast<unsigned char>(c);
+        if (b == '\r')
+            out += "\\r";
+        else if (b == '\n')
+            out += "\\n";
+        else if (b == '\t')
+            out += "\\t";
+        else if (b >= 0x20 && b < 0x7F)
+            out.push_back(c);
+        else if (b >= 0x80 && display == Display::Utf8 && CodePointOf(b) != 0)
+            AppendUtf8(CodePointOf(b), &out);
+        else
+            out += "\\x" + Hex2(b);
+    }
+    return out;
+}
+
+std::string LfToCrLf(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            out.push_back('\r');
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+} // namespace velmora_job

@@ -1,0 +1,539 @@
+// velmora-job: job files written by `make` are laid out as the program reads them,
+// and `dump` finds what the program would refuse.
+#include "cli.h"
+#include "job_format.h"
+#include "text_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+using namespace velmora_job;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Outcome Tool(const std::vector<std::string> &args, const std::string &input = std::string())
+{
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    int status = RunTool(args, in, out, err);
+    return Outcome{status, out.str(), err.str()};
+}
+
+class TempDir : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/velmora-job-test-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        dir_ = pattern;
+    }
+    void TearDown() override
+    {
+        for (const std::string &f : made_)
+            std::remove(f.c_str());
+        rmdir(dir_.c_str());
+    }
+    std::string Path(const std::string &name)
+    {
+        made_.push_back(dir_ + "/" + name);
+        return made_.back();
+    }
+    static std::string Read(const std::string &path)
+    {
+        std::ifstream f(path, std::ios::binary);
+        std::ostringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+    static void Write(const std::string &path, const std::string &bytes)
+    {
+        std::ofstream f(path, std::ios::binary);
+        f << bytes;
+    }
+
+private:
+    std::string dir_;
+    std::vector<std::string> made_;
+};
+
+// The text stored at `offset`, up to its NUL.
+std::string TextAt(const std::string &bytes, size_t offset)
+{
+    return std::string(bytes.c_str() + offset);
+}
+
+uint32_t U32At(const std::string &b, size_t at)
+{
+    return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
+           static_cast<unsigned char>(b[at + 2]) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+Job SampleJob()
+{
+    Job job;
+    job.directSend = 1;
+    job.subject = "Devis [DOC] pour [USER]";
+    job.body = "Bonjour,\r\nci-joint le devis [DOC].";
+    job.attachment = "C:\\Devis\\D-2024-017.pdf";
+    job.documentName = "D-2024-017";
+    job.sendTo = "achats@client.example";
+    job.extras = {"C:\\Devis\\conditions.pdf", "C:\\Plans\\plan.dwg"};
+    return job;
+}
+
+std::vector<Problem> Problems(const Inspection &r)
+{
+    std::vector<Problem> p;
+    for (const Finding &f : r.findings)
+        p.push_back(f.problem);
+    return p;
+}
+
+bool HasNote(const Inspection &r, Remark remark)
+{
+    for (const Note &n : r.notes) {
+        if (n.remark == remark)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// ---- writing -------------------------------------------------------------------
+
+TEST(Encode, PutsEveryFieldAtItsOffsetAndZeroesTheRest)
+{
+    std::string b = EncodeJob(SampleJob());
+    ASSERT_EQ(3340u + 2 * 256, b.size());
+    EXPECT_EQ(1, b[0]);
+    EXPECT_EQ(0, b[1]);
+    EXPECT_EQ("Devis [DOC] pour [USER]", TextAt(b, 260));
+    EXPECT_EQ("Bonjour,\r\nci-joint le devis [DOC].", TextAt(b, 516));
+    EXPECT_EQ("C:\\Devis\\D-2024-017.pdf", TextAt(b, 2564));
+    EXPECT_EQ("D-2024-017", TextAt(b, 2820));
+    EXPECT_EQ("achats@client.example", TextAt(b, 3076));
+    EXPECT_EQ(2u, U32At(b, 3332));
+    EXPECT_EQ(0u, U32At(b, 3336));
+    EXPECT_EQ("C:\\Devis\\conditions.pdf", TextAt(b, 3340));
+    EXPECT_EQ("C:\\Plans\\plan.dwg", TextAt(b, 3596));
+
+    // Every byte outside the texts is zero.
+    Job job = SampleJob();
+    std::string expected(b.size(), '\0');
+    expected[0] = 1;
+    expected[3332] = 2;
+    const std::pair<size_t, const std::string *> texts[] = {
+        {260, &job.subject},      {516, &job.body},        {2564, &job.attachment},
+        {2820, &job.documentName}, {3076, &job.sendTo},    {3340, &job.extras[0]},
+        {3596, &job.extras[1]},
+    };
+    for (const auto &t : texts)
+        expected.replace(t.first, t.second->size(), *t.second);
+    EXPECT_EQ(expected, b);
+}
+
+TEST(Encode, FlagAndCountAreLittleEndian)
+{
+    Job job;
+    job.directSend = 0x0102;
+    job.extras.assign(0x103, "x");
+    std::string b = EncodeJob(job);
+    EXPECT_EQ(0x02, b[0]);
+    EXPECT_EQ(0x01, b[1]);
+    EXPECT_EQ(0x103u, U32At(b, 3332));
+    EXPECT_EQ(3340u + 0x103 * 256, b.size());
+}
+
+TEST(Check, AcceptsTextsUpToTheirSlotLessOne)
+{
+    Job job;
+    job.subject.assign(255, 's');
+    job.body.assign(2047, 'b');
+    job.attachment.assign(255, 'a');
+    job.documentName.assign(255, 'd');
+    job.sendTo.assign(255, 't');
+    job.extras = {std::string(255, 'e')};
+    EXPECT_TRUE(CheckJob(job).empty());
+    Inspection r = InspectJob(EncodeJob(job));
+    EXPECT_TRUE(r.Readable());
+    EXPECT_EQ(job.body, r.body.text);
+    EXPECT_EQ(job.extras[0], r.extras[0].text);
+}
+
+TEST(Check, RefusesEachTooLongTextNamingFieldLimitAndLength)
+{
+    Job job;
+    job.subject.assign(256, 's');
+    job.body.assign(2048, 'b');
+    job.attachment.assign(300, 'a');
+    job.documentName.assign(256, 'd');
+    job.sendTo.assign(256, 't');
+    job.extras = {"ok", std::string(256, 'e')};
+    std::vector<std::string> p = CheckJob(job);
+    ASSERT_EQ(6u, p.size());
+    EXPECT_EQ("subject: 256 bytes given, at most 255 fit (a 256-byte slot ending with a NUL)",
+              p[0]);
+    EXPECT_EQ("body: 2048 bytes given, at most 2047 fit (a 2048-byte slot ending with a NUL)",
+              p[1]);
+    EXPECT_NE(std::string::npos, p[2].find("attachment: 300 bytes given, at most 255"));
+    EXPECT_EQ(0u, p[3].find("document: 256"));
+    EXPECT_EQ(0u, p[4].find("send-to: 256"));
+    EXPECT_EQ(0u, p[5].find("extra 2: 256"));
+    EXPECT_THROW(EncodeJob(job), std::invalid_argument);
+}
+
+TEST(Check, RefusesANulInsideAText)
+{
+    Job job;
+    job.body = std::string("avant\0apres", 11);
+    std::vector<std::string> p = CheckJob(job);
+    ASSERT_EQ(1u, p.size());
+    EXPECT_EQ(0u, p[0].find("body: holds a NUL byte at offset 5"));
+}
+
+TEST_F(TempDir, MakeThenDumpRoundTrip)
+{
+    std::string job = Path("job.vmj");
+    Outcome made = Tool({"make", job, "--send-to", "achats@client.example", "--subject",
+                     "Devis [DOC] pour [USER]", "--body", "Bonjour,\nci-joint le devis [DOC].",
+                     "--document", "D-2024-017", "--direct", "--attach",
+                     "C:\\Devis\\D-2024-017.pdf", "--extra", "C:\\Devis\\conditions.pdf",
+                     "--extra=C:\\Plans\\plan.dwg"});
+    ASSERT_EQ(0, made.status) << made.err;
+    EXPECT_EQ("", made.err);
+    EXPECT_EQ(EncodeJob(SampleJob()), Read(job));
+
+    Outcome dumped = Tool({"dump", job});
+    EXPECT_EQ(0, dumped.status);
+    EXPECT_EQ(job + ":\n"
+                    "  size:         3852 bytes\n"
+                    "  direct send:  0x0001 (yes)\n"
+                    "  subject:      \"Devis [DOC] pour [USER]\"\n"
+                    "  body:         2 lines\n"
+                    "     1: \"Bonjour,\"\n"
+                    "     2: \"ci-joint le devis [DOC].\"\n"
+                    "  attachment:   \"C:\\Devis\\D-2024-017.pdf\"  (recorded as \"D-2024-017.pdf\")\n"
+                    "  document:     \"D-2024-017\"\n"
+                    "  send-to:      \"achats@client.example\"\n"
+                    "  extra count:  2\n"
+                    "  extra 1:      \"C:\\Devis\\conditions.pdf\"  (recorded as \"conditions.pdf\")\n"
+                    "  extra 2:      \"C:\\Plans\\plan.dwg\"  (recorded as \"plan.dwg\")\n"
+                    "The program reads this job.\n",
+              dumped.out);
+}
+
+TEST_F(TempDir, MakeWritesBodyLineEndsAsCrLfUnlessRaw)
+{
+    std::string job = Path("job.vmj");
+    std::string file = Path("body.txt");
+    // LF becomes CR LF; an existing CR LF and a lone CR are kept as they are.
+    Write(file, "un\ndeux\r\ntrois\rquatre\n\n");
+    ASSERT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--body-file", file}).status);
+    EXPECT_EQ("un\r\ndeux\r\ntrois\rquatre\r\n\r\n", InspectJob(Read(job)).body.text);
+
+    ASSERT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--raw-body", "--body-file", file})
+                     .status);
+    EXPECT_EQ("un\ndeux\r\ntrois\rquatre\n\n", InspectJob(Read(job)).body.text);
+
+    ASSERT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--body", "a\nb"}).status);
+    EXPECT_EQ("a\r\nb", InspectJob(Read(job)).body.text);
+
+    ASSERT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--body-file", "-"}, "x\ny").status);
+    EXPECT_EQ("x\r\ny", InspectJob(Read(job)).body.text);
+}
+
+TEST_F(TempDir, MakeMeasuresTheBodyAfterLineEndConversion)
+{
+    std::string job = Path("job.vmj");
+    std::string body = std::string(2045, 'b') + "\n";     // 2046 given, 2047 written
+    EXPECT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--body", body}).status);
+    body = std::string(2046, 'b') + "\n";                 // 2047 given, 2048 written
+    Outcome r = Tool({"make", job, "--attach", "C:\\a", "--body", body});
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("body: 2048 bytes given, at most 2047 fit"));
+    EXPECT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--raw-body", "--body", body}).status);
+}
+
+TEST_F(TempDir, MakeRefusesTooLongTextsWithExitOneAndWritesNothing)
+{
+    std::string job = Path("job.vmj");
+    Outcome r = Tool({"make", job, "--subject", std::string(256, 's'), "--extra",
+                  std::string(400, 'e')});
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("subject: 256 bytes given, at most 255"));
+    EXPECT_NE(std::string::npos, r.err.find("extra 1: 400 bytes given, at most 255"));
+    EXPECT_FALSE(std::ifstream(job).good());
+}
+
+TEST_F(TempDir, MakeConvertsUtf8ToCp1252OnRequest)
+{
+    std::string job = Path("job.vmj");
+    ASSERT_EQ(0, Tool({"make", job, "--utf8", "--subject", "Re\xC3\xA7u \xE2\x82\xAC",
+                       "--attach", "C:\\D\xC3\xA9vis\\a.pdf", "--extra", "C:\\\xC5\x92uvre.txt",
+                       "--body", "\xC3\xA9t\xC3\xA9"})
+                     .status);
+    Inspection r = InspectJob(Read(job));
+    EXPECT_EQ("Re\xE7u \x80", r.subject.text);
+    EXPECT_EQ("C:\\D\xE9vis\\a.pdf", r.attachment.text);
+    EXPECT_EQ("C:\\\x8Cuvre.txt", r.extras.at(0).text);
+    EXPECT_EQ("\xE9t\xE9", r.body.text);
+
+    // Without --utf8 the bytes go in unchanged.
+    ASSERT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--subject", "Re\xC3\xA7u"}).status);
+    EXPECT_EQ("Re\xC3\xA7u", InspectJob(Read(job)).subject.text);
+}
+
+TEST_F(TempDir, MakeRefusesCharactersWithoutCp1252Byte)
+{
+    std::string job = Path("job.vmj");
+    Outcome r = Tool({"make", job, "--utf8", "--attach", "C:\\a", "--subject",
+                  "devis \xE4\xB8\xAD", "--extra", "ok", "--extra", "bad\xC3"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos,
+              r.err.find("subject: character \xE4\xB8\xAD (U+4E2D) at offset 6 has no "
+                         "Windows-1252 equivalent"));
+    EXPECT_NE(std::string::npos, r.err.find("extra 2: byte 0xC3 at offset 3 is not valid UTF-8"));
+    EXPECT_FALSE(std::ifstream(job).good());
+}
+
+TEST_F(TempDir, MakeWarnsAboutIgnoredDirectSendAndMissingAttachment)
+{
+    std::string job = Path("job.vmj");
+    Outcome r = Tool({"make", job, "--direct"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("--direct without --send-to"));
+    EXPECT_NE(std::string::npos, r.err.find("no --attach"));
+    Inspection i = InspectJob(Read(job));
+    EXPECT_TRUE(i.Readable());
+    EXPECT_TRUE(HasNote(i, Remark::DirectSendIgnored));
+    EXPECT_TRUE(HasNote(i, Remark::NoAttachment));
+}
+
+TEST_F(TempDir, UsageErrorsExitTwo)
+{
+    std::string job = Path("job.vmj");
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"send"},
+        {"make"},
+        {"make", job, "other"},
+        {"make", job, "--colour"},
+        {"make", job, "--subject"},
+        {"make", job, "--body", "a", "--body-file", "b"},
+        {"make", job, "--attach", "a", "--attach", "b"},
+        {"make", job, "--body-file", Path("missing.txt")},
+        {"dump"},
+        {"dump", Path("missing.vmj")},
+        {"dump", job, job},
+    };
+    for (const auto &args : bad) {
+        Outcome r = Tool(args);
+        std::string joined;
+        for (const auto &a : args)
+            joined += a + " ";
+        EXPECT_EQ(2, r.status) << joined;
+        EXPECT_NE("", r.err) << joined;
+    }
+    EXPECT_FALSE(std::ifstream(job).good());
+    Outcome help = Tool({"--help"});
+    EXPECT_EQ(0, help.status);
+    EXPECT_NE(std::string::npos, help.out.find("CR LF"));
+}
+
+// ---- reading -------------------------------------------------------------------
+
+TEST(BodyLines, SplitAsTheProgramDoes)
+{
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(Lines{}, BodyLines(""));
+    EXPECT_EQ((Lines{"a", "b"}), BodyLines("a\r\nb"));
+    EXPECT_EQ((Lines{"a", "b"}), BodyLines("a\rb"));
+    EXPECT_EQ((Lines{"a"}), BodyLines("a\r\n"));                // a final end starts nothing
+    EXPECT_EQ((Lines{"a", ""}), BodyLines("a\r\n\r\n"));
+    EXPECT_EQ((Lines{"a", "", "b"}), BodyLines("a\r\r\nb"));
+    EXPECT_EQ((Lines{"a\nb"}), BodyLines("a\nb"));              // a bare LF stays inside
+    EXPECT_EQ((Lines{"", "\nb"}), BodyLines("\r\n\nb"));
+}
+
+TEST(RecordedName, IsThePartAfterTheLastBackslash)
+{
+    EXPECT_EQ("a.pdf", RecordedName("C:\\Devis\\a.pdf"));
+    EXPECT_EQ("a/b.txt", RecordedName("\\\\serveur\\part\\a/b.txt"));
+    EXPECT_EQ("C:devis.txt", RecordedName("C:devis.txt"));
+    EXPECT_EQ("", RecordedName("C:\\dossier\\"));
+}
+
+TEST(Inspect, RefusesAFileShorterThanTheHeader)
+{
+    for (size_t size : {size_t(0), size_t(100), size_t(3339)}) {
+        Inspection r = InspectJob(std::string(size, '\0'));
+        ASSERT_EQ(std::vector<Problem>{Problem::ShortHeader}, Problems(r)) << size;
+        EXPECT_FALSE(r.headerComplete);
+        EXPECT_EQ("the file is " + std::to_string(size) +
+                      " bytes long, shorter than the 3340-byte header",
+                  Describe(r.findings[0]));
+    }
+    EXPECT_TRUE(InspectJob(std::string(3340, '\0')).Readable());
+}
+
+TEST(Inspect, NamesEachUnterminatedHeaderText)
+{
+    const std::pair<size_t, const char *> slots[] = {
+        {260, "subject"}, {516, "body"}, {2564, "attachment"}, {2820, "document"}, {3076, "send-to"},
+    };
+    std::string good = EncodeJob(SampleJob());
+    for (const auto &slot : slots) {
+        std::string b = good;
+        size_t size = slot.first == 516 ? 2048 : 256;
+        b.replace(slot.first, size, std::string(size, 'Z'));
+        Inspection r = InspectJob(b);
+        ASSERT_EQ(std::vector<Problem>{Problem::UnterminatedText}, Problems(r)) << slot.second;
+        EXPECT_EQ(slot.second, r.findings[0].field);
+        EXPECT_NE(std::string::npos, Describe(r.findings[0]).find(slot.second));
+        // Its neighbours are still read whole.
+        EXPECT_TRUE(r.attachment.terminated || slot.first == 2564);
+        EXPECT_EQ(2u, r.extras.size());
+
+        // A NUL in the slot's last byte is enough.
+        b[slot.first + size - 1] = '\0';
+        EXPECT_TRUE(InspectJob(b).Readable()) << slot.second;
+    }
+}
+
+TEST(Inspect, RefusesACountWhoseListSizeOverflows)
+{
+    std::string b = EncodeJob(Job());
+    for (uint32_t count : {0x01000000u, 0xFFFFFFFFu}) {
+        for (int i = 0; i < 4; ++i)
+            b[3332 + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
+        Inspection r = InspectJob(b);
+        ASSERT_EQ(std::vector<Problem>{Problem::ListSizeOverflow}, Problems(r));
+        EXPECT_EQ(count, r.extraCount);
+        EXPECT_NE(std::string::npos,
+                  Describe(r.findings[0]).find("does not fit 32 bits"));
+    }
+    // One less fits 32 bits: then the file is merely too short for it.
+    b[3332] = '\xFF', b[3333] = '\xFF', b[3334] = '\xFF', b[3335] = 0;
+    EXPECT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(InspectJob(b)));
+}
+
+TEST(Inspect, RefusesACountBeyondTheSlotsPresent)
+{
+    std::string b = EncodeJob(SampleJob());
+    b[3332] = 3;
+    Inspection r = InspectJob(b);
+    ASSERT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(r));
+    EXPECT_EQ(2u, r.extras.size());     // the slots present are still shown
+    EXPECT_EQ("the extra count is 3 but the file holds 2 whole 256-byte slots after the header",
+              Describe(r.findings[0]));
+
+    r = InspectJob(b + std::string(255, 'x'));
+    ASSERT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(r));
+    EXPECT_EQ(255u, r.findings[0].partialBytes);
+    EXPECT_NE(std::string::npos, Describe(r.findings[0]).find("and 255 bytes of a cut slot"));
+
+    EXPECT_TRUE(InspectJob(b + std::string(256, '\0')).Readable());
+}
+
+TEST(Inspect, RefusesAnUnterminatedExtra)
+{
+    std::string b = EncodeJob(SampleJob());
+    b.replace(3596, 256, std::string(256, 'p'));
+    Inspection r = InspectJob(b);
+    ASSERT_EQ(std::vector<Problem>{Problem::UnterminatedExtra}, Problems(r));
+    EXPECT_EQ(2u, r.findings[0].index);
+    EXPECT_FALSE(r.extras[1].terminated);
+    EXPECT_EQ(std::string(256, 'p'), r.extras[1].text);
+}
+
+TEST(Inspect, NotesHarmlessOddities)
+{
+    std::string b = EncodeJob(SampleJob());
+    b[3336] = '\x5A';
+    b[100] = 7;
+    b += "tail";
+    Inspection r = InspectJob(b);
+    EXPECT_TRUE(r.Readable());
+    ASSERT_EQ(3u, r.notes.size());
+    EXPECT_EQ("4 bytes after the extra list are never read", Describe(r.notes[0]));
+    EXPECT_EQ("offset 3336 holds 0x0000005A, not zero; the program ignores it",
+              Describe(r.notes[1]));
+    EXPECT_EQ(Remark::UnreadNotZero, r.notes[2].remark);
+    EXPECT_EQ(100u, r.notes[2].value);
+
+    // Bytes after the header count as trailing when there is no list.
+    EXPECT_TRUE(HasNote(InspectJob(EncodeJob(Job()) + "x"), Remark::TrailingBytes));
+    EXPECT_TRUE(InspectJob(EncodeJob(SampleJob())).notes.empty());
+}
+
+TEST_F(TempDir, DumpOfAMalformedFileExitsOneAndSaysWhy)
+{
+    std::string job = Path("job.vmj");
+    std::string b = EncodeJob(SampleJob());
+    b.replace(260, 256, std::string(256, 'S'));
+    b[3332] = 5;
+    Write(job, b);
+    Outcome r = Tool({"dump", job});
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.out.find("\"" + std::string(256, 'S') + "\"  <- no NUL"));
+    EXPECT_NE(std::string::npos,
+              r.out.find("The program refuses this job (\"Impossible de lire le fichier ou "
+                         "format incorrect.\") and deletes the file:\n"
+                         "  - the subject has no NUL inside its slot (text not terminated)\n"
+                         "  - the extra count is 5 but the file holds 2 whole"));
+
+    Write(job, "short");
+    r = Tool({"dump", job});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(job + ":\n  size:         5 bytes\n"
+                    "The program refuses this job (\"Impossible de lire le fichier ou format "
+                    "incorrect.\") and deletes the file:\n"
+                    "  - the file is 5 bytes long, shorter than the 3340-byte header\n",
+              r.out);
+}
+
+TEST_F(TempDir, DumpShowsNonAsciiAsEscapesOrUtf8)
+{
+    std::string job = Path("job.vmj");
+    Job j;
+    j.subject = "Re\xE7u \x80\x81\t";
+    j.attachment = "C:\\a";
+    Write(job, EncodeJob(j));
+    EXPECT_NE(std::string::npos,
+              Tool({"dump", job}).out.find("subject:      \"Re\\xE7u \\x80\\x81\\t\""));
+    EXPECT_NE(std::string::npos, Tool({"dump", "--utf8", job})
+                                     .out.find("subject:      \"Re\xC3\xA7u \xE2\x82\xAC\\x81\\t\""));
+}
+
+TEST(Codec, Utf8ToCp1252CoversTheWholeCodePage)
+{
+    // Every defined Windows-1252 byte survives the trip through UTF-8 display form.
+    for (int b = 1; b < 256; ++b) {
+        std::string byte(1, static_cast<char>(b));
+        std::string shown = Printable(byte, Display::Utf8);
+        if (shown.compare(0, 2, "\\x") == 0 || shown[0] == '\\')
+            continue;       // escaped: control byte or undefined
+        std::string back, error;
+        ASSERT_TRUE(Utf8ToCp1252(shown, &back, &error)) << b << " " << error;
+        EXPECT_EQ(byte, back) << b;
+    }
+    std::string out, error;
+    EXPECT_FALSE(Utf8ToCp1252("\xC0\xA9", &out, &error));        // overlong
+    EXPECT_FALSE(Utf8ToCp1252("\xED\xA0\x80", &out, &error));    // surrogate
+    EXPECT_FALSE(Utf8ToCp1252("\xC2\x81", &out, &error));        // U+0081: no byte
+    EXPECT_NE(std::string::npos, error.find("U+0081"));
+    EXPECT_FALSE(Utf8ToCp1252("\xF0\x9F\x98\x80", &out, &error));
+    EXPECT_NE(std::string::npos, error.find("U+1F600"));
+}
