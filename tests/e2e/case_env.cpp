@@ -102,9 +102,9 @@ void EndCase(CaseEnv *e)
     SetEnv("NOTES_CLIENT_CHECK_GONE", NULL);
 }
 
-RunResult Run(const std::string &commandLine)
+RunResult Run(const std::string &commandLine, const char *application)
 {
-    return RunAndAnswer(commandLine, 30000);
+    return RunAndAnswer(commandLine, 30000, application);
 }
 
 std::string QuotedProgram(const CaseEnv &e)

@@ -38,8 +38,9 @@ void EndCase(CaseEnv *e);
 // Sets or (with NULL) clears an environment variable the program will inherit.
 void SetEnv(const char *name, const char *value);
 
-// Runs a command line with the harness, 30 s at most.
-RunResult Run(const std::string &commandLine);
+// Runs a command line with the harness, 30 s at most; `application` as for
+// RunAndAnswer.
+RunResult Run(const std::string &commandLine, const char *application = NULL);
 
 // "<program long path>" in quotes, as a shortcut would start it.
 std::string QuotedProgram(const CaseEnv &e);

@@ -4,7 +4,7 @@
 void ExpectOutcomeAt(const char *file, int line, const RunResult &r,
                      const std::vector<std::string> &texts)
 {
-    if (!OkAt(file, line, r.started, "the program starts"))
+    if (!OkAt(file, line, r.started, "the program starts: error %lu", r.startError))
         return;
     OkAt(file, line, !r.hung, "the program ends by itself (ended after %lu ms)", r.elapsedMs);
     OkAt(file, line, r.exitCode == 0, "exit code: got %lu (0x%lX), expected 0", r.exitCode,

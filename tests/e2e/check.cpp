@@ -1,8 +1,6 @@
 // The check counters and failure messages of the end-to-end tests.
 #include "tests/e2e/check.h"
 
-#include "tests/e2e/harness.h"
-
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -37,10 +35,29 @@ bool OkAt(const char *file, int line, bool condition, const char *format, ...)
     return false;
 }
 
+// Bytes outside 0x20..0x7E as \xNN, for showing; backslashes and quotes stay, so a
+// calls.log line, already escaped, reads as it is in the file.
+static std::string Printable(const std::string &bytes)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        unsigned char c = (unsigned char)bytes[i];
+        if (c >= 0x20 && c <= 0x7E) {
+            out += (char)c;
+        } else {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
 // At most `limit` escaped characters of `s` from `from`, marked when cut.
 static std::string Shown(const std::string &s, size_t from, size_t limit)
 {
-    std::string part = Escaped(s.substr(from < s.size() ? from : s.size(), limit));
+    std::string part = Printable(s.substr(from < s.size() ? from : s.size(), limit));
     return (from > 0 ? "..." : "") + part + (from + limit < s.size() ? "..." : "");
 }
 
@@ -70,9 +87,9 @@ bool SameLinesAt(const char *file, int line, const std::vector<std::string> &got
         return OkAt(file, line, true, "%s", what);
     std::string listing;
     for (size_t i = 0; i < got.size(); ++i)
-        listing += "\n      got " + std::to_string(i + 1) + ": " + Escaped(got[i]);
+        listing += "\n      got " + std::to_string(i + 1) + ": " + Printable(got[i]);
     for (size_t i = 0; i < expected.size(); ++i)
-        listing += "\n expected " + std::to_string(i + 1) + ": " + Escaped(expected[i]);
+        listing += "\n expected " + std::to_string(i + 1) + ": " + Printable(expected[i]);
     return OkAt(file, line, false, "%s: %u lines, expected %u; first difference at line %u%s",
                 what, (unsigned)got.size(), (unsigned)expected.size(), (unsigned)at + 1,
                 listing.c_str());

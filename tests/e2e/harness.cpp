@@ -73,10 +73,12 @@ static void SampleMemory(HANDLE process, RunResult *result)
         result->peakWorkingSet = counters.PeakWorkingSetSize;
 }
 
-RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs)
+RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs,
+                       const char *application)
 {
     RunResult result;
     result.started = false;
+    result.startError = 0;
     result.hung = false;
     result.exitCode = 0xFFFFFFFF;
     result.elapsedMs = 0;
@@ -89,8 +91,11 @@ RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     DWORD start = GetTickCount();
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (!CreateProcessA(application, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                        &process)) {
+        result.startError = GetLastError();
         return result;
+    }
     result.started = true;
 
     std::vector<Answered> answered;

@@ -14,6 +14,7 @@ struct BoxSeen {
 
 struct RunResult {
     bool started;           // CreateProcessA succeeded
+    DWORD startError;       // GetLastError when it did not
     bool hung;              // still running at the time limit, so it was ended
     DWORD exitCode;
     DWORD elapsedMs;
@@ -21,11 +22,14 @@ struct RunResult {
     SIZE_T peakWorkingSet;  // bytes, 0 when it could not be read
 };
 
-// Starts `commandLine` exactly as given (CreateProcessA, no application name,
-// inheriting this process's environment and current folder).  Until the process
+// Starts `commandLine` exactly as given (CreateProcessA, inheriting this process's
+// environment and current folder).  The program is the one the command line names,
+// unless `application` names it: a line such as an unclosed quote is then still
+// passed as it is.  Until the process
 // ends it finds each visible dialog box (class "#32770") of that process, records
 // its caption and text and presses OK.  After `timeLimitMs` it ends the process.
-RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs);
+RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs,
+                       const char *application = NULL);
 
 // Bytes outside 0x20..0x7E, the backslash and the double quote as \xNN: the form in
 // which the stand-in library writes strings to calls.log.

@@ -93,7 +93,7 @@ int main()
 
     RunResult r = RunAndAnswer(commandLine, timeLimitMs);
     if (!r.started) {
-        printf("not started: error %lu\n", GetLastError());
+        printf("not started: error %lu\n", r.startError);
         return 1;
     }
     for (size_t i = 0; i < r.boxes.size(); ++i) {
