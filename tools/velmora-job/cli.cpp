@@ -259,14 +259,14 @@ int Dump(const std::vector<std::string> &args, std::ostream &out, std::ostream &
         err << "velmora-job: cannot read " << path << ": " << std::strerror(errno) << "\n";
         return ExitUsage;
     }
-    Inspection inspection = InspectJob(bytes);
-    out << path << ":\n" << FormatInspection(inspection, display);
-    return inspection.Readable() ? ExitOk : ExitRefused;
+    Examination examination = ExamineJob(bytes);
+    out << path << ":\n" << FormatExamination(examination, display);
+    return examination.Readable() ? ExitOk : ExitRefused;
 }
 
 } // namespace
 
-std::string FormatInspection(const Inspection &r, Display display)
+std::string FormatExamination(const Examination &r, Display display)
 {
     std::ostringstream s;
     auto text = [&](const SlotText &t) {

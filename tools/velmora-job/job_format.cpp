@@ -135,9 +135,9 @@ std::string RecordedName(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-Inspection InspectJob(const std::string &in)
+Examination ExamineJob(const std::string &in)
 {
-    Inspection r;
+    Examination r;
     r.fileSize = in.size();
     if (in.size() < HeaderSize) {
         Finding f{Problem::ShortHeader, std::string()};

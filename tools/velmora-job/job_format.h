@@ -97,7 +97,7 @@ struct Note {
     uint64_t value = 0;
 };
 
-struct Inspection {
+struct Examination {
     uint64_t fileSize = 0;
     bool headerComplete = false;
     // The fields below hold values only when headerComplete.
@@ -112,7 +112,7 @@ struct Inspection {
     bool Readable() const { return findings.empty(); }
 };
 
-Inspection InspectJob(const std::string &bytes);
+Examination ExamineJob(const std::string &bytes);
 
 // Plain-words sentences for findings and notes.
 std::string Describe(const Finding &finding);

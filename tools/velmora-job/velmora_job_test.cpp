@@ -92,7 +92,7 @@ Job SampleJob()
     return job;
 }
 
-std::vector<Problem> Problems(const Inspection &r)
+std::vector<Problem> Problems(const Examination &r)
 {
     std::vector<Problem> p;
     for (const Finding &f : r.findings)
@@ -100,7 +100,7 @@ std::vector<Problem> Problems(const Inspection &r)
     return p;
 }
 
-bool HasNote(const Inspection &r, Remark remark)
+bool HasNote(const Examination &r, Remark remark)
 {
     for (const Note &n : r.notes) {
         if (n.remark == remark)
@@ -166,7 +166,7 @@ TEST(Check, AcceptsTextsUpToTheirSlotLessOne)
     job.sendTo.assign(255, 't');
     job.extras = {std::string(255, 'e')};
     EXPECT_TRUE(CheckJob(job).empty());
-    Inspection r = InspectJob(EncodeJob(job));
+    Examination r = ExamineJob(EncodeJob(job));
     EXPECT_TRUE(r.Readable());
     EXPECT_EQ(job.body, r.body.text);
     EXPECT_EQ(job.extras[0], r.extras[0].text);
@@ -241,17 +241,17 @@ TEST_F(TempDir, MakeWritesBodyLineEndsAsCrLfUnlessRaw)
     // LF becomes CR LF; an existing CR LF and a lone CR are kept as they are.
     Write(file, "un\ndeux\r\ntrois\rquatre\n\n");
     ASSERT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--body-file", file}).status);
-    EXPECT_EQ("un\r\ndeux\r\ntrois\rquatre\r\n\r\n", InspectJob(Read(job)).body.text);
+    EXPECT_EQ("un\r\ndeux\r\ntrois\rquatre\r\n\r\n", ExamineJob(Read(job)).body.text);
 
     ASSERT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--raw-body", "--body-file", file})
                      .status);
-    EXPECT_EQ("un\ndeux\r\ntrois\rquatre\n\n", InspectJob(Read(job)).body.text);
+    EXPECT_EQ("un\ndeux\r\ntrois\rquatre\n\n", ExamineJob(Read(job)).body.text);
 
     ASSERT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--body", "a\nb"}).status);
-    EXPECT_EQ("a\r\nb", InspectJob(Read(job)).body.text);
+    EXPECT_EQ("a\r\nb", ExamineJob(Read(job)).body.text);
 
     ASSERT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--body-file", "-"}, "x\ny").status);
-    EXPECT_EQ("x\r\ny", InspectJob(Read(job)).body.text);
+    EXPECT_EQ("x\r\ny", ExamineJob(Read(job)).body.text);
 }
 
 TEST_F(TempDir, MakeMeasuresTheBodyAfterLineEndConversion)
@@ -284,7 +284,7 @@ TEST_F(TempDir, MakeConvertsUtf8ToCp1252OnRequest)
                        "--attach", "C:\\D\xC3\xA9vis\\a.pdf", "--extra", "C:\\\xC5\x92uvre.txt",
                        "--body", "\xC3\xA9t\xC3\xA9"})
                      .status);
-    Inspection r = InspectJob(Read(job));
+    Examination r = ExamineJob(Read(job));
     EXPECT_EQ("Re\xE7u \x80", r.subject.text);
     EXPECT_EQ("C:\\D\xE9vis\\a.pdf", r.attachment.text);
     EXPECT_EQ("C:\\\x8Cuvre.txt", r.extras.at(0).text);
@@ -292,7 +292,7 @@ TEST_F(TempDir, MakeConvertsUtf8ToCp1252OnRequest)
 
     // Without --utf8 the bytes go in unchanged.
     ASSERT_EQ(0, Tool({"make", job, "--attach", "C:\\a", "--subject", "Re\xC3\xA7u"}).status);
-    EXPECT_EQ("Re\xC3\xA7u", InspectJob(Read(job)).subject.text);
+    EXPECT_EQ("Re\xC3\xA7u", ExamineJob(Read(job)).subject.text);
 }
 
 TEST_F(TempDir, MakeRefusesCharactersWithoutCp1252Byte)
@@ -315,7 +315,7 @@ TEST_F(TempDir, MakeWarnsAboutIgnoredDirectSendAndMissingAttachment)
     EXPECT_EQ(0, r.status);
     EXPECT_NE(std::string::npos, r.err.find("--direct without --send-to"));
     EXPECT_NE(std::string::npos, r.err.find("no --attach"));
-    Inspection i = InspectJob(Read(job));
+    Examination i = ExamineJob(Read(job));
     EXPECT_TRUE(i.Readable());
     EXPECT_TRUE(HasNote(i, Remark::DirectSendIgnored));
     EXPECT_TRUE(HasNote(i, Remark::NoAttachment));
@@ -375,20 +375,20 @@ TEST(RecordedName, IsThePartAfterTheLastBackslash)
     EXPECT_EQ("", RecordedName("C:\\dossier\\"));
 }
 
-TEST(Inspect, RefusesAFileShorterThanTheHeader)
+TEST(Examine, RefusesAFileShorterThanTheHeader)
 {
     for (size_t size : {size_t(0), size_t(100), size_t(3339)}) {
-        Inspection r = InspectJob(std::string(size, '\0'));
+        Examination r = ExamineJob(std::string(size, '\0'));
         ASSERT_EQ(std::vector<Problem>{Problem::ShortHeader}, Problems(r)) << size;
         EXPECT_FALSE(r.headerComplete);
         EXPECT_EQ("the file is " + std::to_string(size) +
                       " bytes long, shorter than the 3340-byte header",
                   Describe(r.findings[0]));
     }
-    EXPECT_TRUE(InspectJob(std::string(3340, '\0')).Readable());
+    EXPECT_TRUE(ExamineJob(std::string(3340, '\0')).Readable());
 }
 
-TEST(Inspect, NamesEachUnterminatedHeaderText)
+TEST(Examine, NamesEachUnterminatedHeaderText)
 {
     const std::pair<size_t, const char *> slots[] = {
         {260, "subject"}, {516, "body"}, {2564, "attachment"}, {2820, "document"}, {3076, "send-to"},
@@ -398,7 +398,7 @@ TEST(Inspect, NamesEachUnterminatedHeaderText)
         std::string b = good;
         size_t size = slot.first == 516 ? 2048 : 256;
         b.replace(slot.first, size, std::string(size, 'Z'));
-        Inspection r = InspectJob(b);
+        Examination r = ExamineJob(b);
         ASSERT_EQ(std::vector<Problem>{Problem::UnterminatedText}, Problems(r)) << slot.second;
         EXPECT_EQ(slot.second, r.findings[0].field);
         EXPECT_NE(std::string::npos, Describe(r.findings[0]).find(slot.second));
@@ -408,17 +408,17 @@ TEST(Inspect, NamesEachUnterminatedHeaderText)
 
         // A NUL in the slot's last byte is enough.
         b[slot.first + size - 1] = '\0';
-        EXPECT_TRUE(InspectJob(b).Readable()) << slot.second;
+        EXPECT_TRUE(ExamineJob(b).Readable()) << slot.second;
     }
 }
 
-TEST(Inspect, RefusesACountWhoseListSizeOverflows)
+TEST(Examine, RefusesACountWhoseListSizeOverflows)
 {
     std::string b = EncodeJob(Job());
     for (uint32_t count : {0x01000000u, 0xFFFFFFFFu}) {
         for (int i = 0; i < 4; ++i)
             b[3332 + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
-        Inspection r = InspectJob(b);
+        Examination r = ExamineJob(b);
         ASSERT_EQ(std::vector<Problem>{Problem::ListSizeOverflow}, Problems(r));
         EXPECT_EQ(count, r.extraCount);
         EXPECT_NE(std::string::npos,
@@ -426,45 +426,45 @@ TEST(Inspect, RefusesACountWhoseListSizeOverflows)
     }
     // One less fits 32 bits: then the file is merely too short for it.
     b[3332] = '\xFF', b[3333] = '\xFF', b[3334] = '\xFF', b[3335] = 0;
-    EXPECT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(InspectJob(b)));
+    EXPECT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(ExamineJob(b)));
 }
 
-TEST(Inspect, RefusesACountBeyondTheSlotsPresent)
+TEST(Examine, RefusesACountBeyondTheSlotsPresent)
 {
     std::string b = EncodeJob(SampleJob());
     b[3332] = 3;
-    Inspection r = InspectJob(b);
+    Examination r = ExamineJob(b);
     ASSERT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(r));
     EXPECT_EQ(2u, r.extras.size());     // the slots present are still shown
     EXPECT_EQ("the extra count is 3 but the file holds 2 whole 256-byte slots after the header",
               Describe(r.findings[0]));
 
-    r = InspectJob(b + std::string(255, 'x'));
+    r = ExamineJob(b + std::string(255, 'x'));
     ASSERT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(r));
     EXPECT_EQ(255u, r.findings[0].partialBytes);
     EXPECT_NE(std::string::npos, Describe(r.findings[0]).find("and 255 bytes of a cut slot"));
 
-    EXPECT_TRUE(InspectJob(b + std::string(256, '\0')).Readable());
+    EXPECT_TRUE(ExamineJob(b + std::string(256, '\0')).Readable());
 }
 
-TEST(Inspect, RefusesAnUnterminatedExtra)
+TEST(Examine, RefusesAnUnterminatedExtra)
 {
     std::string b = EncodeJob(SampleJob());
     b.replace(3596, 256, std::string(256, 'p'));
-    Inspection r = InspectJob(b);
+    Examination r = ExamineJob(b);
     ASSERT_EQ(std::vector<Problem>{Problem::UnterminatedExtra}, Problems(r));
     EXPECT_EQ(2u, r.findings[0].index);
     EXPECT_FALSE(r.extras[1].terminated);
     EXPECT_EQ(std::string(256, 'p'), r.extras[1].text);
 }
 
-TEST(Inspect, NotesHarmlessOddities)
+TEST(Examine, NotesHarmlessOddities)
 {
     std::string b = EncodeJob(SampleJob());
     b[3336] = '\x5A';
     b[100] = 7;
     b += "tail";
-    Inspection r = InspectJob(b);
+    Examination r = ExamineJob(b);
     EXPECT_TRUE(r.Readable());
     ASSERT_EQ(3u, r.notes.size());
     EXPECT_EQ("4 bytes after the extra list are never read", Describe(r.notes[0]));
@@ -474,8 +474,8 @@ TEST(Inspect, NotesHarmlessOddities)
     EXPECT_EQ(100u, r.notes[2].value);
 
     // Bytes after the header count as trailing when there is no list.
-    EXPECT_TRUE(HasNote(InspectJob(EncodeJob(Job()) + "x"), Remark::TrailingBytes));
-    EXPECT_TRUE(InspectJob(EncodeJob(SampleJob())).notes.empty());
+    EXPECT_TRUE(HasNote(ExamineJob(EncodeJob(Job()) + "x"), Remark::TrailingBytes));
+    EXPECT_TRUE(ExamineJob(EncodeJob(SampleJob())).notes.empty());
 }
 
 TEST_F(TempDir, DumpOfAMalformedFileExitsOneAndSaysWhy)
