@@ -1,0 +1,280 @@
+// standin-check.exe: checks the stand-in nNOTES.dll itself, so that what the
+// end-to-end cases read in its records can be trusted.  The library is loaded by
+// ordinal, as the program binds to it, and loaded afresh for each part so that each
+// starts with no handles and no call counts.  Ends with "N passed, N failed".
+#include "notes/notes_client.h"
+
+#include "tests/e2e/check.h"
+#include "tests/e2e/files.h"
+#include "tests/e2e/harness.h"
+
+#include <stdio.h>
+
+struct Library {
+    HMODULE module;
+    decltype(&InitNotesRuntime) Init;
+    decltype(&EndNotesRuntime) End;
+    decltype(&SetClientVariable) SetVariable;
+    decltype(&OpenDatabase) OpenDb;
+    decltype(&CloseDatabase) CloseDb;
+    decltype(&CreateNote) NewNote;
+    decltype(&CloseNote) EndNote;
+    decltype(&SetTextItem) SetText;
+    decltype(&CreateBodyBuffer) NewBody;
+    decltype(&AppendBodyLine) AppendLine;
+    decltype(&AddBodyToNote) AddBody;
+    decltype(&AttachFile) Attach;
+    decltype(&SaveNote) Save;
+};
+
+static const char Root[] = "C:\\velmora standin check";
+static std::string dir;     // NNOTES_DIR of the part running
+
+template <typename F> static bool Bind(HMODULE module, int ordinal, F *f)
+{
+    *f = (F)(void *)GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
+    return ok(*f != NULL, "ordinal %d is exported", ordinal);
+}
+
+static bool Load(Library *l, const char *part)
+{
+    g_caseName = part;
+    dir = std::string(Root) + "\\" + part;
+    DeleteTree(dir);
+    MakeFolder(dir);
+    SetEnvironmentVariableA("NNOTES_DIR", dir.c_str());
+    SetEnvironmentVariableA("NNOTES_FAIL", NULL);
+    l->module = LoadLibraryA("nNOTES.dll");
+    if (!ok(l->module != NULL, "nNOTES.dll loads: error %lu", GetLastError()))
+        return false;
+    return Bind(l->module, 15, &l->Init) & Bind(l->module, 13, &l->End) &
+           Bind(l->module, 401, &l->SetVariable) & Bind(l->module, 2005, &l->OpenDb) &
+           Bind(l->module, 2001, &l->CloseDb) & Bind(l->module, 2009, &l->NewNote) &
+           Bind(l->module, 2008, &l->EndNote) & Bind(l->module, 2183, &l->SetText) &
+           Bind(l->module, 3810, &l->NewBody) & Bind(l->module, 3806, &l->AppendLine) &
+           Bind(l->module, 3801, &l->AddBody) & Bind(l->module, 2072, &l->Attach) &
+           Bind(l->module, 2013, &l->Save);
+}
+
+static void Unload(Library *l)
+{
+    if (l->module != NULL)
+        FreeLibrary(l->module);
+    DeleteTree(dir);
+}
+
+static std::vector<std::string> CallsLog()
+{
+    return FileLines(dir + "\\calls.log");
+}
+
+static void CheckExportsHaveNoNames(Library *l)
+{
+    ok(GetProcAddress(l->module, "InitNotesRuntime") == NULL &&
+           GetProcAddress(l->module, "_InitNotesRuntime@8") == NULL &&
+           GetProcAddress(l->module, "InitNotesRuntime@8") == NULL,
+       "the exports have no names");
+}
+
+// A memo written and saved the way the program does it, and the records it leaves.
+static void CheckMemoRecords(Library *l)
+{
+    std::string database = dir + "\\My Base.nsf", attachment = dir + "\\a file.bin";
+    WriteBytes(database, "db");
+    WriteBytes(attachment, std::string("\x00\xff\r\n", 4));
+    char arg0[] = "prog.exe", arg1[] = "C:\\a \"b\"\xe9";
+    char *argv[] = {arg0, arg1, NULL};
+    NotesHandle db = 99, note = 99, body = 99, missing = 99;
+    DWORD length = 99;
+
+    ok(l->Init(2, argv) == 0, "InitNotesRuntime");
+    ok(l->OpenDb((dir + "\\none.nsf").c_str(), &missing) != 0 && missing == 0,
+       "a missing database is refused, its handle 0");
+    ok(l->OpenDb(dir.c_str(), &missing) != 0 && missing == 0, "a folder is refused");
+    ok(l->OpenDb(database.c_str(), &db) == 0 && db != 0, "a database file opens");
+    ok(l->NewNote(db, &note) == 0 && note != 0, "CreateNote");
+    ok(l->SetText(note, "Form", "Document", NOTES_TEXT_TO_NUL) == 0, "text to its NUL");
+    ok(l->SetText(note, "Raw", "a\0b\xe9xyz", 4) == 0, "text of a given length");
+    std::string longText(13000, 'L');
+    ok(l->SetText(note, "Long", longText.c_str(), NOTES_TEXT_TO_NUL) == 0, "a long text");
+    ok(l->NewBody(&body, &length) == 0 && body != 0 && length == 0, "CreateBodyBuffer");
+    ok(l->AppendLine(body, &length, "Hello", 5) == 0 && length == 7, "line 1: length %lu",
+       length);
+    ok(l->AppendLine(body, &length, NULL, 0) == 0 && length == 9, "empty line: length %lu",
+       length);
+    ok(l->AppendLine(body, &length, "x\ny", 3) == 0 && length == 14, "line 3: length %lu",
+       length);
+    ok(l->AddBody(note, body, length - 1, NULL) != 0, "a body length that does not add up");
+    ok(l->AddBody(note, body, length, NULL) == 0, "AddBodyToNote");
+    ok(l->Attach(note, "$FILE", 5, (dir + "\\absent").c_str(), "absent", 0x0F00) != 0,
+       "a missing attachment is refused");
+    ok(l->Attach(note, "$FILE", 5, dir.c_str(), "folder", 0x0F00) != 0,
+       "a folder is refused as an attachment");
+    ok(l->Attach(note, "$FILE", 5, attachment.c_str(), "", 0x0F00) == 0, "empty name");
+    ok(l->Attach(note, "$FILExx", 5, attachment.c_str(), "..\\a:b", 0x0F00) == 0, "odd name");
+    ok(l->Save(note, 0) == 0, "SaveNote");
+    ok(l->SetText(note, "After", "1", NOTES_TEXT_TO_NUL) == 0 && l->Save(note, 4) == 0,
+       "saved again");
+    ok(l->EndNote(note) == 0 && l->CloseDb(db) == 0, "closed");
+    l->End();
+
+    std::string a = Escaped(attachment);
+    same_lines(CallsLog(), {
+        "InitNotesRuntime argc=2 argv[0]=\"prog.exe\" argv[1]=\"C:\\x5Ca \\x22b\\x22\\xE9\" -> 0",
+        "OpenDatabase path=\"" + Escaped(dir) + "\\x5Cnone.nsf\" -> 261 db=0",
+        "OpenDatabase path=\"" + Escaped(dir) + "\" -> 261 db=0",
+        "OpenDatabase path=\"" + Escaped(database) + "\" -> 0 db=1",
+        "CreateNote db=1 -> 0 note=2",
+        "SetTextItem note=2 item=\"Form\" text=\"Document\" length=65535 -> 0",
+        "SetTextItem note=2 item=\"Raw\" text=\"a\\x00b\\xE9\" length=4 -> 0",
+        "SetTextItem note=2 item=\"Long\" text=\"" + longText + "\" length=65535 -> 0",
+        "CreateBodyBuffer -> 0 body=3 length=0",
+        "AppendBodyLine body=3 length=0 line=\"Hello\" lineLength=5 -> 0 length=7",
+        "AppendBodyLine body=3 length=7 line=NULL lineLength=0 -> 0 length=9",
+        "AppendBodyLine body=3 length=9 line=\"x\\x0Ay\" lineLength=3 -> 0 length=14",
+        "AddBodyToNote note=2 body=3 length=13 reserved=NULL -> 263",
+        "AddBodyToNote note=2 body=3 length=14 reserved=NULL -> 0",
+        "AttachFile note=2 item=\"$FILE\" itemLength=5 path=\"" + Escaped(dir) +
+            "\\x5Cabsent\" name=\"absent\" encoding=3840 -> 261",
+        "AttachFile note=2 item=\"$FILE\" itemLength=5 path=\"" + Escaped(dir) +
+            "\" name=\"folder\" encoding=3840 -> 261",
+        "AttachFile note=2 item=\"$FILE\" itemLength=5 path=\"" + a +
+            "\" name=\"\" encoding=3840 -> 0",
+        "AttachFile note=2 item=\"$FILE\" itemLength=5 path=\"" + a +
+            "\" name=\"..\\x5Ca:b\" encoding=3840 -> 0",
+        "SaveNote note=2 flags=0 -> 0 record=note-1.txt",
+        "SetTextItem note=2 item=\"After\" text=\"1\" length=65535 -> 0",
+        "SaveNote note=2 flags=4 -> 0 record=note-2.txt",
+        "CloseNote note=2 -> 0",
+        "CloseDatabase db=1 -> 0",
+        "EndNotesRuntime -> 0"}, "calls.log");
+
+    std::string first = "database: " + database + "\r\n" + "Form: Document\r\n" +
+                        std::string("Raw: a\0b\xe9\r\n", 11) + "Long: " + longText + "\r\n" +
+                        "Body:\r\n  Hello\r\n  \r\n  x\ny\r\n" +
+                        "$FILE:  <- " + attachment + "\r\n" +
+                        "  copy: note-1.files\\1-unnamed\r\n" +
+                        "$FILE: ..\\a:b <- " + attachment + "\r\n" +
+                        "  copy: note-1.files\\2-.._a_b\r\n";
+    std::string record, copy;
+    ReadBytes(dir + "\\notes\\note-1.txt", &record);
+    same_text(record, first, "note-1.txt");
+    ReadBytes(dir + "\\notes\\note-2.txt", &record);
+    std::string second = first;
+    for (size_t at; (at = second.find("note-1.files")) != std::string::npos;)
+        second[at + 5] = '2';
+    same_text(record, second + "After: 1\r\n",
+              "note-2.txt");
+    ReadBytes(dir + "\\notes\\note-1.files\\2-.._a_b", &copy);
+    same_text(copy, std::string("\x00\xff\r\n", 4), "attached copy");
+}
+
+// Handles that are not, or no longer, what a call needs; calls outside the runtime.
+static void CheckHandlesAndState(Library *l)
+{
+    std::string database = dir + "\\db.nsf";
+    WriteBytes(database, "db");
+    NotesHandle db = 0, note = 0, body = 0;
+    DWORD length = 0;
+    ok(l->OpenDb(database.c_str(), &db) == 0x108 && db == 0, "OpenDatabase before the runtime");
+    ok(l->Init(0, NULL) == 0, "InitNotesRuntime without arguments");
+    ok(l->OpenDb(database.c_str(), &db) == 0 && l->NewNote(db, &note) == 0, "opened");
+    ok(l->NewNote(note, &body) == 0x104 && body == 0, "a note is no database");
+    ok(l->SetText(db, "Form", "x", NOTES_TEXT_TO_NUL) == 0x104, "a database is no note");
+    ok(l->SetText(77, "Form", "x", NOTES_TEXT_TO_NUL) == 0x104, "an unknown handle");
+    ok(l->SetText(note, NULL, "x", 1) == 0x106, "a null item name");
+    ok(l->NewBody(NULL, &length) == 0x106, "a null body pointer");
+    ok(l->NewBody(&body, &length) == 0 && l->AppendLine(body, &length, NULL, 3) == 0x106,
+       "a null line with a length");
+    ok(l->AddBody(note, db, 0, NULL) == 0x104, "a database is no body");
+    ok(l->EndNote(note) == 0 && l->EndNote(note) == 0x104, "a note closes once");
+    ok(l->Save(note, 0) == 0x104, "a closed note cannot be saved");
+    ok(l->CloseDb(db) == 0 && l->NewNote(db, &note) == 0x104, "a closed database");
+    l->End();
+    l->SetVariable("x", "1");
+    std::vector<std::string> calls = CallsLog();
+    same_lines(std::vector<std::string>(calls.end() - 2, calls.end()),
+               {"EndNotesRuntime -> 0",
+                "SetClientVariable name=\"x\" value=\"1\" -> 264"},
+               "calls after the runtime ended");
+    ok(!FileExists(dir + "\\notes.ini"), "no variable is stored outside the runtime");
+    ok(calls.size() > 2 && calls[1] == "InitNotesRuntime argc=0 argv=NULL -> 0",
+       "InitNotesRuntime without arguments is recorded: %s",
+       calls.size() > 1 ? calls[1].c_str() : "(none)");
+}
+
+static void CheckFailures(Library *l)
+{
+    std::string database = dir + "\\db.nsf";
+    WriteBytes(database, "db");
+    SetEnvironmentVariableA("NNOTES_FAIL", " SetTextItem:2 , CreateNote ,AttachFile:x");
+    NotesHandle db = 0, note = 5;
+    ok(l->Init(0, NULL) == 0 && l->OpenDb(database.c_str(), &db) == 0, "opened");
+    ok(l->NewNote(db, &note) == 0x103 && note == 0, "every CreateNote fails, its handle 0");
+    ok(l->NewNote(db, &note) == 0x103, "the second CreateNote fails too");
+    SetEnvironmentVariableA("NNOTES_FAIL", " SetTextItem:2 , AttachFile:x");
+    ok(l->NewNote(db, &note) == 0, "NNOTES_FAIL is read at each call");
+    ok(l->SetText(note, "A", "1", NOTES_TEXT_TO_NUL) == 0, "SetTextItem 1 succeeds");
+    ok(l->SetText(note, "B", "2", NOTES_TEXT_TO_NUL) == 0x103, "SetTextItem 2 fails");
+    ok(l->SetText(note, "C", "3", NOTES_TEXT_TO_NUL) == 0, "SetTextItem 3 succeeds");
+    ok(l->Attach(note, "$FILE", 5, database.c_str(), "db", 0) == 0,
+       "a malformed entry makes nothing fail");
+    ok(l->Save(note, 0) == 0, "saved");
+    std::string record;
+    ReadBytes(dir + "\\notes\\note-1.txt", &record);
+    ok(record.find("A: 1\r\nC: 3\r\n$FILE: db") != std::string::npos,
+       "the failed item left nothing: %s", Escaped(record).c_str());
+
+    SetEnvironmentVariableA("NNOTES_FAIL", "*");
+    l->SetVariable("v", "1");
+    ok(l->Save(note, 0) == 0x103, "with * everything fails");
+    l->End();
+    SetEnvironmentVariableA("NNOTES_FAIL", NULL);
+    std::vector<std::string> calls = CallsLog();
+    same_lines(std::vector<std::string>(calls.end() - 3, calls.end()),
+               {"SetClientVariable name=\"v\" value=\"1\" -> 259",
+                "SaveNote note=2 flags=0 -> 259", "EndNotesRuntime -> 259"},
+               "failed calls are recorded");
+    ok(!FileExists(dir + "\\notes.ini"), "a failed SetClientVariable stores nothing");
+    ok(!FileExists(dir + "\\notes\\note-2.txt"), "a failed SaveNote writes nothing");
+}
+
+static void CheckNotesIni(Library *l)
+{
+    WriteBytes(dir + "\\notes.ini", "[Notes]\r\nKeep=this\nname=old\r\n");
+    l->Init(0, NULL);
+    l->SetVariable("$Velmora.closeNotes", "C:\\PROG~1\\V.EXE");
+    l->SetVariable("NAME", "new");
+    l->SetVariable("$velmora.closenotes", "");
+    l->End();
+    same_lines(FileLines(dir + "\\notes.ini"),
+               {"[Notes]", "Keep=this", "NAME=new", "$velmora.closenotes="},
+               "notes.ini keeps one line per name, the latest value");
+}
+
+int main()
+{
+    typedef void Part(Library *l);
+    struct {
+        const char *name;
+        Part *check;
+    } parts[] = {
+        {"exports", CheckExportsHaveNoNames},
+        {"memo records", CheckMemoRecords},
+        {"handles and state", CheckHandlesAndState},
+        {"failures", CheckFailures},
+        {"notes.ini", CheckNotesIni},
+    };
+    for (size_t i = 0; i < sizeof parts / sizeof parts[0]; ++i) {
+        Library l;
+        ZeroMemory(&l, sizeof l);
+        if (Load(&l, parts[i].name))
+            parts[i].check(&l);
+        Unload(&l);
+    }
+    RemoveDirectoryA(Root);
+    int passed, failed;
+    CheckTotals(&passed, &failed);
+    printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
