@@ -35,4 +35,5 @@ CaseFunction CaseRuntimeFails, CaseCloseModeNothingRunning, CaseBlankTails, Case
 CaseFunction CaseNotInstalled, CaseJobLocked, CaseJobUnreadable, CaseDatabaseMissing,
     CaseNoteNotCreated, CaseAttachmentsFail, CaseClientNotRunning, CaseJobGoneAtClientStart,
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
-    CaseDatabaseWindowStays, CaseStoredNote, CaseQuoteThenJob, CaseAccentedProgramFolder;
+    CaseDatabaseWindowStays, CaseStoredNote, CaseDirectSendFlag, CaseQuoteThenJob,
+    CaseAccentedProgramFolder;

@@ -401,3 +401,29 @@ void CaseAccentedProgramFolder(CaseEnv *e)
     ok(FileExists(NoteRecordPath(*e, 1)), "the memo is saved");
     same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + ShortPath(program)}, "notes.ini");
 }
+
+void CaseDirectSendFlag(CaseEnv *e)
+{
+    // The item needs both a non-zero flag (any of its 16 bits) and a send-to template.
+    struct Variant {
+        WORD flag;
+        const char *sendTo;
+        bool item;
+    };
+    const Variant variants[] = {
+        {1, "", false}, {0, "chef@zabrel.fr", false}, {0x100, "chef@zabrel.fr", true}};
+    for (int i = 0; i < 3; ++i) {
+        JobFields f = PlainJob(*e);
+        f.directSend = variants[i].flag;
+        f.sendTo = variants[i].sendTo;
+        std::string job = e->jobDir + "\\memo job.tmp", record;
+        WriteJobFile(job, f);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r);
+        ReadBytes(NoteRecordPath(*e, i + 1), &record);
+        ok(!record.empty(), "memo %d is saved", i + 1);
+        bool item = record.find("\r\nVelmora_DirectSend: 1\r\n") != std::string::npos;
+        ok(item == variants[i].item, "flag 0x%X with send-to \"%s\": direct-send item %s",
+           variants[i].flag, variants[i].sendTo, item ? "written" : "missing");
+    }
+}

@@ -33,6 +33,7 @@ static const CaseEntry cases[] = {
     {"database_window_closes", CaseDatabaseWindowCloses},
     {"database_window_stays", CaseDatabaseWindowStays},
     {"stored_note", CaseStoredNote},
+    {"direct_send_flag", CaseDirectSendFlag},
     {"quote_then_job", CaseQuoteThenJob},
     {"accented_program_folder", CaseAccentedProgramFolder},
 };
