@@ -1,0 +1,71 @@
+// CommandTail against the reference model, then the job path OpenJobFile takes from
+// that tail.  Input: a byte whose low two bits say how many lead bytes follow, those
+// bytes, then the command line up to the first NUL.
+#include "app/command_tail.h"
+#include "fuzz/input.h"
+#include "fuzz/model.h"
+#include "fuzz/properties.h"
+#include "fuzz/verdict.h"
+#include "job/job_file.h"
+#include "resources/resource.h"
+#include "tests/fake/world.h"
+
+std::string CheckCommandTail(const uint8_t *data, size_t size)
+{
+    FuzzInput in = {data, size};
+    std::string leadBytes = in.Take(in.Byte() & 3);
+    std::string line = in.Text();
+
+    ResetWorld();
+    World &w = TheWorld();
+    w.leadBytes = leadBytes;
+    Verdict v;
+
+    const char *tail = CommandTail(line.c_str());
+    size_t expected = ModelCommandTail(line, leadBytes);
+    bool inside = tail >= line.c_str() && tail <= line.c_str() + line.size();
+    if (!inside) {
+        v.Fail("the tail points outside the line " + Printable(line));
+        return v.failure;
+    }
+    size_t at = (size_t)(tail - line.c_str());
+    if (at != expected)
+        v.Fail("line " + Printable(line) + " lead bytes " + Printable(leadBytes) +
+               "\n  expected tail " + Printable(line.substr(expected)) + "\n  got " +
+               Printable(line.substr(at)));
+    v.Expect(at == line.size() || (unsigned char)line[at] > 32, "the tail starts with a blank");
+    v.Expect(CommandTail(nullptr) != nullptr && *CommandTail(nullptr) == '\0',
+             "no empty tail for no line");
+
+    // The job path: the file it names is opened, or a path too long for MAX_PATH is
+    // refused before any file is tried.
+    std::string path = ModelJobPath(tail);
+    bool fits = path.size() < MAX_PATH;
+    if (fits)
+        AddFile(path, "job");
+    w.events.clear();
+    static LoadedJob job;
+    memset(&job, 0xAB, sizeof job);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    bool opened = OpenJobFile(tail, &job, &file);
+    std::vector<std::string> creates = EventsStartingWith("CreateFileA");
+    if (fits) {
+        std::string create = "CreateFileA " + path + " ";
+        if (!opened || !w.boxes.empty())
+            v.Fail("the job file " + Printable(path) + " did not open");
+        if (creates.size() != 1 || creates[0].compare(0, create.size(), create) != 0)
+            v.Fail("tail " + Printable(tail) + ": expected path " + Printable(path) +
+                   ", opened" + Joined(creates));
+    } else {
+        v.Expect(!opened && w.boxes == std::vector<UINT>{MSG_OPEN_JOB_FAILED},
+                 "a path of MAX_PATH characters or more not refused with one box");
+        v.Expect(creates.empty(), "a file opened for a path of MAX_PATH characters or more");
+        v.Expect(file == INVALID_HANDLE_VALUE, "a handle for a refused path");
+    }
+    static const JobHeader zero = JobHeader();
+    v.Expect(memcmp(&job.header, &zero, sizeof zero) == 0 && job.extraList == nullptr,
+             "the job not zeroed on opening");
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return v.failure;
+}

@@ -1,0 +1,126 @@
+// LoadInstallSettings from any registry bytes.  The settings load only when both
+// values hold a NUL within 260 bytes and name something that exists; then both paths
+// are in short form where one fits.  Otherwise exactly one MSG_NOT_INSTALLED.
+//
+// Input: a byte saying which of the key, the values and the files are there, a byte
+// for each file's short form, the LN_Appli value's length (two bytes, little-endian,
+// at most 1023), its bytes, and the LN_Base value's bytes to the end.
+#include "fuzz/input.h"
+#include "fuzz/properties.h"
+#include "fuzz/verdict.h"
+#include "job/install_settings.h"
+#include "resources/resource.h"
+#include "tests/fake/world.h"
+
+namespace {
+
+enum {
+    NO_KEY = 1,
+    NO_CLIENT_VALUE = 2,
+    NO_DATABASE_VALUE = 4,
+    CLIENT_MISSING = 8,
+    DATABASE_MISSING = 16,
+    CLIENT_DIRECTORY = 32,
+    DATABASE_DIRECTORY = 64,
+};
+
+// The path a value gives: its text up to the first NUL when it fits the 260-byte
+// buffer with that NUL; otherwise none, as for a missing value.
+bool PathOf(const std::string &value, std::string *path)
+{
+    size_t nul = value.find('\0');
+    if (value.size() > MAX_PATH || nul == std::string::npos)
+        return false;
+    *path = value.substr(0, nul);
+    return true;
+}
+
+// Puts a file or directory at `path` with the short form `form` asks for, and returns
+// what the program must end with: the short form when it fits, else the path.
+std::string Place(const std::string &path, bool directory, unsigned form)
+{
+    std::string shortPath;
+    switch (form & 3) {
+    case 0:                 // the path is its own short form
+    case 1: break;
+    case 2: shortPath = "S" + std::string((form >> 2) * 5, 's'); break;    // up to 316 chars
+    case 3: break;          // no short form
+    }
+    if (directory)
+        AddDirectory(path, shortPath);
+    else
+        AddFile(path, "x", shortPath);
+    if ((form & 3) == 3) {
+        TheWorld().files[path].noShortForm = true;
+        return path;
+    }
+    std::string result = shortPath.empty() ? path : shortPath;
+    return result.size() < MAX_PATH ? result : path;
+}
+
+} // namespace
+
+std::string CheckInstallSettings(const uint8_t *data, size_t size)
+{
+    FuzzInput in = {data, size};
+    unsigned flags = in.Byte();
+    unsigned clientForm = in.Byte();
+    unsigned databaseForm = in.Byte();
+    std::string clientValue = in.Take(in.Word() % 1024);
+    std::string databaseValue = in.Rest();
+
+    ResetWorld();
+    World &w = TheWorld();
+    w.keyExists = (flags & NO_KEY) == 0;
+    if ((flags & NO_CLIENT_VALUE) == 0)
+        w.values["LN_Appli"] = clientValue;
+    if ((flags & NO_DATABASE_VALUE) == 0)
+        w.values["LN_Base"] = databaseValue;
+
+    std::string clientPath, databasePath;
+    bool clientRead = w.keyExists && (flags & NO_CLIENT_VALUE) == 0 &&
+                      PathOf(clientValue, &clientPath) && !clientPath.empty();
+    bool databaseRead = w.keyExists && (flags & NO_DATABASE_VALUE) == 0 &&
+                        PathOf(databaseValue, &databasePath) && !databasePath.empty();
+    // What each placed path must end as; when both values name the same path, the
+    // client's file, placed last, is the one there.
+    std::map<std::string, std::string> placed;
+    if (databaseRead && (flags & DATABASE_MISSING) == 0)
+        placed[databasePath] =
+            Place(databasePath, (flags & DATABASE_DIRECTORY) != 0, databaseForm);
+    if (clientRead && (flags & CLIENT_MISSING) == 0)
+        placed[clientPath] = Place(clientPath, (flags & CLIENT_DIRECTORY) != 0, clientForm);
+    std::string clientResult = clientRead && placed.count(clientPath) ? placed[clientPath] : "";
+    std::string databaseResult =
+        databaseRead && placed.count(databasePath) ? placed[databasePath] : "";
+    bool accepted = !clientResult.empty() && !databaseResult.empty();
+
+    memset(&g_settings, 0x5A, sizeof g_settings);     // no help from an earlier load
+    bool loaded = LoadInstallSettings();
+
+    Verdict v;
+    if (accepted) {
+        v.Expect(loaded && w.boxes.empty(), "usable settings refused");
+        if (clientResult != g_settings.clientPath)
+            v.Fail("client path " + Printable(g_settings.clientPath) + ", expected " +
+                   Printable(clientResult));
+        if (databaseResult != g_settings.databasePath)
+            v.Fail("database path " + Printable(g_settings.databasePath) + ", expected " +
+                   Printable(databaseResult));
+    } else {
+        v.Expect(!loaded, "unusable settings accepted");
+        v.Expect(w.boxes == std::vector<UINT>{MSG_NOT_INSTALLED},
+                 "refused settings did not show exactly one MSG_NOT_INSTALLED");
+        v.Expect(EventsStartingWith("GetShortPathNameA").empty(),
+                 "refused settings were shortened");
+    }
+    // The values are read into MAX_PATH buffers, never more.
+    for (const std::string &e : EventsStartingWith("RegQueryValueExA")) {
+        if (e != "RegQueryValueExA LN_Appli 260" && e != "RegQueryValueExA LN_Base 260")
+            v.Fail("value read with a buffer size other than 260: " + e);
+    }
+    if (!v.failure.empty())
+        v.failure += "\n  LN_Appli " + Printable(clientValue) + "\n  LN_Base " +
+                     Printable(databaseValue);
+    return v.failure;
+}

@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets into the folders beside this script.
+
+Each seed is a small case of one rule; the fuzzer grows the rest from them.  Run it
+again after changing an input layout (see the check_*.cpp files for the layouts)."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def put(target, name, data):
+    os.makedirs(os.path.join(HERE, target), exist_ok=True)
+    with open(os.path.join(HERE, target, name), "wb") as f:
+        f.write(data)
+
+
+def slot(text, size):
+    return text[:size].ljust(size, b"\0")
+
+
+def job(subject=b"Devis [DOC]", body=b"Bonjour,\r\nci-joint le devis.",
+        attachment=b"C:\\Devis\\A12.pdf", document=b"A12", send_to=b"client@example.com",
+        extras=(), count=None, direct=0):
+    header = struct.pack("<H", direct) + b"\0" * 258
+    header += slot(subject, 256) + slot(body, 2048) + slot(attachment, 256)
+    header += slot(document, 256) + slot(send_to, 256)
+    header += struct.pack("<II", len(extras) if count is None else count, 0)
+    assert len(header) == 3340
+    return header + b"".join(slot(e, 256) for e in extras)
+
+
+# job_file: the file's bytes
+put("job_file", "plain", job())
+put("job_file", "two_extras", job(extras=[b"C:\\a.txt", b"C:\\b.txt"], direct=1))
+put("job_file", "subject_unterminated", job(subject=b"s" * 256))
+put("job_file", "extra_unterminated", job(extras=[b"x" * 256]))
+put("job_file", "count_beyond_list", job(extras=[b"C:\\a.txt"], count=3))
+put("job_file", "count_overflows", job(count=0x01000000))
+put("job_file", "count_largest", job(count=0xFFFFFFFF))
+put("job_file", "short_header", job()[:1000])
+
+# template: flags, template NUL document NUL user
+put("template", "placeholders", b"\0Devis [doc] pour [Name] [NOM] [user]\0A12\0dupont")
+put("template", "not_placeholders", b"\0[X[DOC]] [[DOC]] ]][DOC][ [PAGE] [DOC \0A12\0u")
+put("template", "long_token", b"\0[" + b"a" * 253 + b"][" + b"b" * 300 + b"[DOC]]\0d\0u")
+put("template", "oem", b"\x01R\xe7u d\xe9j\xe0 [DOC]\0\xe9t\xe9\0u")
+put("template", "user_fails", b"\x02de [USER] pour [DOC]\0A12\0dupont")
+put("template", "no_document", b"\x04[DOC]|[USER]\0ignored\0" + b"n" * 255)
+put("template", "many_docs", b"\0" + b"[DOC]" * 51 + b"\0" + b"n" * 255 + b"\0u")
+
+
+# memo: failure, failing attachment, user flags, header, list slots
+def memo(failure=0, which=0, user=0, extras=(), **fields):
+    return bytes([failure, which, user]) + job(**fields)[:3340] + b"".join(
+        slot(e, 256) for e in extras)
+
+
+put("memo", "plain", memo(extras=[b"C:\\Annexes\\plan.dwg", b"notice.txt"], direct=1,
+                          send_to=b"[doc]@example.com", subject=b"Devis [DOC] de [USER] \xe9t\xe9",
+                          body=b"Bonjour [NAME],\r\nvoici [DOC] \xe9t\xe9.\r\n"))
+put("memo", "line_ends", memo(body=b"a\r\r\nb\nc\r\n\r\nd\r"))
+put("memo", "long_line", memo(body=b"x" + b"[DOC]" * 300 + b"\r\ny", document=b"d" * 255))
+put("memo", "create_note_fails", memo(failure=1))
+put("memo", "create_body_fails", memo(failure=2))
+put("memo", "add_body_fails", memo(failure=3, user=2, body=b"[USER]\r\n"))
+put("memo", "second_attach_fails", memo(failure=5, which=1, extras=[b"C:\\a", b"C:\\b"]))
+put("memo", "empty_fields", memo(subject=b"", body=b"", send_to=b"", attachment=b"", direct=1))
+
+# command_tail: number of lead bytes (low two bits), lead bytes, line
+put("command_tail", "quoted", b"\0\"C:\\Program Files\\Velmora\\velmora-notes.exe\"  C:\\Temp\\job 1.tmp")
+put("command_tail", "unquoted", b"\0C:\\d\xe9p\\prog.exe\t \"C:\\Temp\\job 1.tmp\"")
+put("command_tail", "lead_byte_carries_quote", b"\x01\x81\"C:\\\x81\"x\" \"job\"")
+put("command_tail", "lead_byte_at_end", b"\x01\x81\"prog\x81")
+put("command_tail", "unclosed_quote", b"\0\"prog job")
+put("command_tail", "long_path", b"\0prog \"" + b"p" * 300 + b"\"")
+put("command_tail", "quote_alone", b"\0prog \"")
+put("command_tail", "trailing_blanks", b"\0prog \x01\x1f job  ")
+
+
+# install_settings: flags, short forms, LN_Appli length, LN_Appli, LN_Base
+def settings(client, database, flags=0, client_form=0, database_form=0):
+    return bytes([flags, client_form, database_form]) + struct.pack("<H", len(client)) + \
+        client + database
+
+
+put("install_settings", "installed",
+    settings(b"C:\\Program Files\\Lotus Notes\\notes.exe\0",
+             b"C:\\Program Files\\Lotus Notes\\Data\\Velmora.nsf\0", client_form=2 | 4 * 5))
+put("install_settings", "longest_path", settings(b"C:\\" + b"n" * 256 + b"\0", b"db\0"))
+put("install_settings", "no_nul", settings(b"x" * 260, b"db\0"))
+put("install_settings", "too_long", settings(b"x" * 260 + b"\0", b"db\0"))
+put("install_settings", "junk_after_nul", settings(b"C:\\n.exe\0junk", b"C:\\db\0\xff\xfe"))
+put("install_settings", "directory_no_short_form",
+    settings(b"C:\\n.exe\0", b"C:\\Data\0", flags=64, database_form=3))
+put("install_settings", "short_form_too_long",
+    settings(b"C:\\n.exe\0", b"C:\\Data\0", client_form=2 | 4 * 52))
+put("install_settings", "no_key", settings(b"C:\\n.exe\0", b"C:\\db\0", flags=1))

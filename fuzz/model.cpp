@@ -1,0 +1,142 @@
+// Reference models for the fuzz targets.
+#include "fuzz/model.h"
+
+#include <algorithm>
+
+namespace {
+
+const size_t LongestToken = 255;        // '[' and up to 254 more characters
+const size_t LongestPiece = 65535;
+
+bool SameIgnoringAsciiCase(const std::string &text, size_t at, size_t length, const char *name)
+{
+    std::string wanted = name;
+    if (length != wanted.size())
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        char c = text[at + i];
+        if (c >= 'a' && c <= 'z')
+            c = (char)(c - 'a' + 'A');
+        if (c != wanted[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string ModelExpand(const std::string &templateText, const std::string &documentName,
+                        const std::string &userName, bool *usedUserName)
+{
+    std::string out;
+    *usedUserName = false;
+    size_t i = 0;
+    while (i < templateText.size()) {
+        if (templateText[i] == '[') {
+            size_t end = std::min(templateText.size(), i + LongestToken);
+            size_t close = i + 1;
+            while (close < end && templateText[close] != ']')
+                ++close;
+            if (close < end) {
+                size_t length = close - i + 1;
+                if (SameIgnoringAsciiCase(templateText, i, length, "[DOC]")) {
+                    out += documentName;
+                    i += length;
+                    continue;
+                }
+                if (SameIgnoringAsciiCase(templateText, i, length, "[USER]") ||
+                    SameIgnoringAsciiCase(templateText, i, length, "[NOM]") ||
+                    SameIgnoringAsciiCase(templateText, i, length, "[NAME]")) {
+                    out += userName;
+                    *usedUserName = true;
+                    i += length;
+                    continue;
+                }
+            }
+        }
+        out += templateText[i];
+        ++i;
+    }
+    return out;
+}
+
+size_t ModelCommandTail(const std::string &line, const std::string &leadBytes)
+{
+    size_t n = line.size();
+    size_t i = 0;
+    if (n > 0 && line[0] == '"') {
+        // Quoted name: up to the closing quote, which goes with it, or the end.
+        for (i = 1; i < n; ++i) {
+            if (line[i] == '"') {
+                ++i;
+                break;
+            }
+            bool lead = leadBytes.find(line[i]) != std::string::npos;
+            if (lead && i + 1 < n)
+                ++i;        // the trail byte is part of the character, whatever it is
+        }
+    } else {
+        while (i < n && (unsigned char)line[i] > 32)
+            ++i;
+    }
+    while (i < n && (unsigned char)line[i] <= 32)
+        ++i;
+    return i;
+}
+
+std::string ModelJobPath(const std::string &tail)
+{
+    if (tail.empty() || tail[0] != '"')
+        return tail;
+    std::string path = tail.substr(1);
+    if (!path.empty() && path[path.size() - 1] == '"')
+        path.erase(path.size() - 1);
+    return path;
+}
+
+std::vector<std::string> ModelBodyLines(const std::string &body)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    bool open = false;      // a line has started and not ended
+    for (size_t i = 0; i < body.size(); ++i) {
+        if (body[i] == '\r') {
+            lines.push_back(line);
+            line.clear();
+            open = false;
+            if (i + 1 < body.size() && body[i + 1] == '\n')
+                ++i;
+        } else {
+            line += body[i];
+            open = true;
+        }
+    }
+    if (open)
+        lines.push_back(line);
+    return lines;
+}
+
+std::vector<ModelPiece> ModelBodyPieces(const std::string &body)
+{
+    std::vector<ModelPiece> pieces;
+    for (const std::string &line : ModelBodyLines(body)) {
+        if (line.empty()) {
+            pieces.push_back(ModelPiece{true, std::string()});
+            continue;
+        }
+        for (size_t at = 0; at < line.size(); at += LongestPiece)
+            pieces.push_back(ModelPiece{false, line.substr(at, LongestPiece)});
+    }
+    return pieces;
+}
+
+std::string ModelNormalisedLineEnds(const std::string &body)
+{
+    std::string out;
+    for (size_t i = 0; i < body.size(); ++i) {
+        out += body[i];
+        if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n')
+            ++i;
+    }
+    return out;
+}
