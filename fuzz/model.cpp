@@ -29,6 +29,7 @@ std::string ModelExpand(const std::string &templateText, const std::string &docu
                         const std::string &userName, bool *usedUserName)
 {
     std::string out;
+    out.reserve(templateText.size());
     *usedUserName = false;
     size_t i = 0;
     while (i < templateText.size()) {
@@ -97,22 +98,18 @@ std::string ModelJobPath(const std::string &tail)
 std::vector<std::string> ModelBodyLines(const std::string &body)
 {
     std::vector<std::string> lines;
-    std::string line;
-    bool open = false;      // a line has started and not ended
-    for (size_t i = 0; i < body.size(); ++i) {
-        if (body[i] == '\r') {
-            lines.push_back(line);
-            line.clear();
-            open = false;
-            if (i + 1 < body.size() && body[i + 1] == '\n')
-                ++i;
-        } else {
-            line += body[i];
-            open = true;
+    size_t start = 0;
+    while (start < body.size()) {
+        size_t end = body.find('\r', start);
+        if (end == std::string::npos) {
+            lines.push_back(body.substr(start));
+            break;
         }
+        lines.push_back(body.substr(start, end - start));
+        start = end + 1;
+        if (start < body.size() && body[start] == '\n')
+            ++start;
     }
-    if (open)
-        lines.push_back(line);
     return lines;
 }
 
@@ -133,6 +130,7 @@ std::vector<ModelPiece> ModelBodyPieces(const std::string &body)
 std::string ModelNormalisedLineEnds(const std::string &body)
 {
     std::string out;
+    out.reserve(body.size());
     for (size_t i = 0; i < body.size(); ++i) {
         out += body[i];
         if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n')
