@@ -25,6 +25,38 @@ std::vector<std::string> StartedClientEvents(const CaseEnv &e);
 // The start line a client started by the program must log.
 std::string ExpectedClientStart(const CaseEnv &e);
 
+// calls.log summary of a run that only started and ended the Notes runtime.
+extern const std::vector<std::string> InitAndEnd;
+
+// The program's long path in quotes, a blank, and the job.
+std::string SendCommand(const CaseEnv &e, const std::string &job);
+
+// How many calls.log lines sum up (as by CallSummary) to `summary`.
+int CountCalls(const CaseEnv &e, const std::string &summary);
+
+// The last `n` lines of calls.log.
+std::vector<std::string> LastCalls(const CaseEnv &e, size_t n);
+
+// Deletes calls.log and the started client's log before the next run.
+void ForgetRun(const CaseEnv &e);
+
+// Ends the clients the program started, and any other under the client's folder,
+// so that the next run starts from no client at all.
+void EndStartedClients(const CaseEnv &e);
+
+// The memo was saved and handed over with nothing running: the close variable names
+// the program's short path and the client was started on the database.
+void ExpectHandedOver(const CaseEnv &e);
+
+// A file the program must leave as it was: its path and its bytes before the run.
+struct KeptFile {
+    std::string path;
+    std::string bytes;
+};
+KeptFile KeepFile(const std::string &path);
+void ExpectKeptAt(const char *file, int line, const KeptFile &kept, const char *when);
+#define expect_kept(kept, when) ExpectKeptAt(__FILE__, __LINE__, (kept), (when))
+
 typedef void CaseFunction(CaseEnv *e);
 
 // Start-up and close mode.
@@ -37,3 +69,15 @@ CaseFunction CaseNotInstalled, CaseJobLocked, CaseJobUnreadable, CaseDatabaseMis
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
     CaseDatabaseWindowStays, CaseStoredNote, CaseDirectSendFlag, CaseQuoteThenJob,
     CaseAccentedProgramFolder;
+
+// What the program must survive (velmora-e2e-hostile.exe).
+CaseFunction CaseLongTails, CaseHeaderSlotsFull, CaseHeaderSlotsAtLimit, CaseExtraCounts,
+    CaseJobHeldOpen, CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,
+    CaseAttachmentsMissing, CaseSettingsUnterminated, CaseSettingsAtLimit,
+    CaseSettingsNameFolders, CaseLongWindowTitles, CaseAllOperationsFail,
+    CaseMemoOperationsFail;
+
+// The events between velmora-e2e-hostile.exe and the copy of itself that holds a job
+// file open.
+static const char HolderReadyEvent[] = "velmora e2e holder ready";
+static const char HolderReleaseEvent[] = "velmora e2e holder release";

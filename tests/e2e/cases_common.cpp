@@ -1,4 +1,5 @@
-// What the end-to-end cases share: the outcome check and a plain job.
+// What the end-to-end cases share: the outcome check, a plain job, calls.log and the
+// hand-over.
 #include "tests/e2e/cases.h"
 
 void ExpectOutcomeAt(const char *file, int line, const RunResult &r,
@@ -47,4 +48,66 @@ std::vector<std::string> StartedClientEvents(const CaseEnv &e)
 std::string ExpectedClientStart(const CaseEnv &e)
 {
     return "start: " + e.clientShort + " " + e.databaseShort;
+}
+
+const std::vector<std::string> InitAndEnd = {"InitNotesRuntime -> 0", "EndNotesRuntime -> 0"};
+
+std::string SendCommand(const CaseEnv &e, const std::string &job)
+{
+    return QuotedProgram(e) + " " + job;
+}
+
+int CountCalls(const CaseEnv &e, const std::string &summary)
+{
+    std::vector<std::string> calls = CallSummary(e);
+    int n = 0;
+    for (size_t i = 0; i < calls.size(); ++i)
+        n += calls[i] == summary;
+    return n;
+}
+
+std::vector<std::string> LastCalls(const CaseEnv &e, size_t n)
+{
+    std::vector<std::string> calls = Calls(e);
+    return std::vector<std::string>(calls.size() > n ? calls.end() - (long)n : calls.begin(),
+                                    calls.end());
+}
+
+void ForgetRun(const CaseEnv &e)
+{
+    DeleteFileA((e.nnotesDir + "\\calls.log").c_str());
+    DeleteFileA(e.clientLog.c_str());
+}
+
+void EndStartedClients(const CaseEnv &e)
+{
+    EndProcessesUnder(e.client.substr(0, e.client.rfind('\\')));
+}
+
+void ExpectHandedOver(const CaseEnv &e)
+{
+    ok(FileExists(NoteRecordPath(e, 1)), "the memo is saved");
+    same_lines(LastCalls(e, 2), {CloseVariableCall(e.programShort), "EndNotesRuntime -> 0"},
+               "calls.log ends arming the close variable");
+    same_lines(NotesIni(e), {"$Velmora.closeNotes=" + e.programShort}, "notes.ini");
+    std::vector<std::string> events = StartedClientEvents(e);
+    ok(!events.empty() && events[0] == ExpectedClientStart(e),
+       "the client's command line: got \"%s\", expected \"%s\"",
+       events.empty() ? "(not started)" : events[0].c_str(), ExpectedClientStart(e).c_str());
+}
+
+KeptFile KeepFile(const std::string &path)
+{
+    KeptFile kept;
+    kept.path = path;
+    ok(ReadBytes(path, &kept.bytes), "%s can be read before the run", path.c_str());
+    return kept;
+}
+
+void ExpectKeptAt(const char *file, int line, const KeptFile &kept, const char *when)
+{
+    std::string now;
+    bool read = ReadBytes(kept.path, &now);
+    OkAt(file, line, read && now == kept.bytes, "%s: %s is %s", when, kept.path.c_str(),
+         !read ? "gone" : now == kept.bytes ? "as it was" : "changed");
 }

@@ -4,51 +4,6 @@
 
 #include <algorithm>
 
-static const std::vector<std::string> InitAndEnd = {"InitNotesRuntime -> 0",
-                                                    "EndNotesRuntime -> 0"};
-
-static std::string SendCommand(const CaseEnv &e, const std::string &job)
-{
-    return QuotedProgram(e) + " " + job;
-}
-
-static int CountCalls(const CaseEnv &e, const std::string &summary)
-{
-    std::vector<std::string> calls = CallSummary(e);
-    int n = 0;
-    for (size_t i = 0; i < calls.size(); ++i)
-        n += calls[i] == summary;
-    return n;
-}
-
-// The last `n` lines of calls.log.
-static std::vector<std::string> LastCalls(const CaseEnv &e, size_t n)
-{
-    std::vector<std::string> calls = Calls(e);
-    return std::vector<std::string>(calls.size() > n ? calls.end() - (long)n : calls.begin(),
-                                    calls.end());
-}
-
-static void ForgetRun(const CaseEnv &e)
-{
-    DeleteFileA((e.nnotesDir + "\\calls.log").c_str());
-    DeleteFileA(e.clientLog.c_str());
-}
-
-// The memo was saved and handed over with nothing running: the close variable names
-// the program's short path and the client was started on the database.
-static void ExpectHandedOver(const CaseEnv &e)
-{
-    ok(FileExists(NoteRecordPath(e, 1)), "the memo is saved");
-    same_lines(LastCalls(e, 2), {CloseVariableCall(e.programShort), "EndNotesRuntime -> 0"},
-               "calls.log ends arming the close variable");
-    same_lines(NotesIni(e), {"$Velmora.closeNotes=" + e.programShort}, "notes.ini");
-    std::vector<std::string> events = StartedClientEvents(e);
-    ok(!events.empty() && events[0] == ExpectedClientStart(e),
-       "the client's command line: got \"%s\", expected \"%s\"",
-       events.empty() ? "(not started)" : events[0].c_str(), ExpectedClientStart(e).c_str());
-}
-
 void CaseNotInstalled(CaseEnv *e)
 {
     std::string job = WritePlainJob(*e), before, after;

@@ -2,9 +2,6 @@
 // product database's window in a running Notes client.
 #include "tests/e2e/cases.h"
 
-static const std::vector<std::string> InitAndEnd = {"InitNotesRuntime -> 0",
-                                                    "EndNotesRuntime -> 0"};
-
 static const std::vector<std::string> CloseModeCalls = {
     "InitNotesRuntime -> 0", "SetClientVariable -> 0", "EndNotesRuntime -> 0"};
 

@@ -2,15 +2,7 @@
 // lines against the stand-in Notes library and client, one case at a time, each in
 // a fresh folder.  With arguments, runs only the cases so named.  Ends with one line
 // "N passed, N failed" and a non-zero exit code when a check failed.
-#include "tests/e2e/cases.h"
-
-#include <stdio.h>
-#include <string.h>
-
-struct CaseEntry {
-    const char *name;
-    CaseFunction *run;
-};
+#include "tests/e2e/case_runner.h"
 
 static const CaseEntry cases[] = {
     {"runtime_fails", CaseRuntimeFails},
@@ -38,44 +30,7 @@ static const CaseEntry cases[] = {
     {"accented_program_folder", CaseAccentedProgramFolder},
 };
 
-static bool Wanted(const char *name, int argc, char **argv)
-{
-    if (argc < 2)
-        return true;
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], name) == 0)
-            return true;
-    }
-    return false;
-}
-
 int main(int argc, char **argv)
 {
-    int ran = 0;
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        if (!Wanted(cases[i].name, argc, argv))
-            continue;
-        ++ran;
-        g_caseName = cases[i].name;
-        int passedBefore, failedBefore, passedAfter, failedAfter;
-        CheckTotals(&passedBefore, &failedBefore);
-        DWORD start = GetTickCount();
-        CaseEnv e;
-        if (BeginCase(&e))
-            cases[i].run(&e);
-        EndCase(&e);
-        CheckTotals(&passedAfter, &failedAfter);
-        printf("%s: %s (%d checks, %lu ms)\n", cases[i].name,
-               failedAfter > failedBefore ? "FAILED" : "ok",
-               passedAfter + failedAfter - passedBefore - failedBefore,
-               GetTickCount() - start);
-        fflush(stdout);
-    }
-    g_caseName = "";
-    ok(ran > 0, "some case is named %s", argc > 1 ? argv[1] : "");
-
-    int passed, failed;
-    CheckTotals(&passed, &failed);
-    printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return RunCases(cases, sizeof cases / sizeof cases[0], argc, argv);
 }

@@ -3,10 +3,31 @@
 
 #include <tlhelp32.h>
 
+// Paths go through the wide functions, which take paths of any length: a case may
+// make a file whose path is too long for the ANSI ones.
+std::wstring Wide(const std::string &path)
+{
+    int n = MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), NULL, 0);
+    std::wstring wide((size_t)n, L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), &wide[0], n);
+    return wide;
+}
+
+static std::string Narrow(const wchar_t *text)
+{
+    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, NULL, 0, NULL, NULL);
+    std::string narrow(n > 0 ? (size_t)n : 1, '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], n, NULL, NULL);
+    narrow.resize(narrow.size() - 1);
+    return narrow;
+}
+
 bool ReadBytes(const std::string &path, std::string *bytes)
 {
     bytes->clear();
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ,
+    HANDLE f = CreateFileW(Wide(path).c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                            OPEN_EXISTING, 0, NULL);
     if (f == INVALID_HANDLE_VALUE)
@@ -22,7 +43,7 @@ bool ReadBytes(const std::string &path, std::string *bytes)
 
 bool WriteBytes(const std::string &path, const std::string &bytes)
 {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    HANDLE f = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     if (f == INVALID_HANDLE_VALUE)
         return false;
     DWORD wrote = 0;
@@ -34,7 +55,7 @@ bool WriteBytes(const std::string &path, const std::string &bytes)
 
 bool FileExists(const std::string &path)
 {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool MakeFolder(const std::string &path)
@@ -44,28 +65,28 @@ bool MakeFolder(const std::string &path)
     size_t slash = path.find_last_of('\\');
     if (slash != std::string::npos && slash > 2 && !MakeFolder(path.substr(0, slash)))
         return false;
-    return CreateDirectoryA(path.c_str(), NULL) != 0;
+    return CreateDirectoryW(Wide(path).c_str(), NULL) != 0;
 }
 
 static void DeleteContents(const std::string &path)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
-        std::string name = found.cFileName;
+        std::string name = Narrow(found.cFileName);
         if (name == "." || name == "..")
             continue;
         std::string full = path + "\\" + name;
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(Wide(full).c_str(), FILE_ATTRIBUTE_NORMAL);
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             DeleteContents(full);
-            RemoveDirectoryA(full.c_str());
+            RemoveDirectoryW(Wide(full).c_str());
         } else {
-            DeleteFileA(full.c_str());
+            DeleteFileW(Wide(full).c_str());
         }
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
@@ -76,7 +97,7 @@ bool DeleteTree(const std::string &path)
         if (attempt > 0)
             Sleep(100);
         DeleteContents(path);
-        RemoveDirectoryA(path.c_str());
+        RemoveDirectoryW(Wide(path).c_str());
     }
     return !FileExists(path);
 }
@@ -127,6 +148,21 @@ bool SetSettingsValue(const char *name, const char *value)
                                 (DWORD)lstrlenA(value) + 1);
     RegCloseKey(key);
     return status == ERROR_SUCCESS || (value == NULL && status == ERROR_FILE_NOT_FOUND);
+}
+
+bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, NULL, 0, KEY_SET_VALUE, NULL,
+                        &key, NULL) != ERROR_SUCCESS)
+        return false;
+    // The byte after the value is no NUL: the system adds one to a string value whose
+    // NUL was left out of the count only when it finds one there.
+    std::string guarded = bytes + "#";
+    LONG status = RegSetValueExA(key, name, 0, type, (const BYTE *)guarded.data(),
+                                 (DWORD)bytes.size());
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
 }
 
 void RemoveSettingsKey()

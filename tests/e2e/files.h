@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+// Paths of any length, ANSI bytes (Windows-1252).
 bool ReadBytes(const std::string &path, std::string *bytes);
 bool WriteBytes(const std::string &path, const std::string &bytes);
 bool FileExists(const std::string &path);       // a file or a folder
 bool MakeFolder(const std::string &path);       // and its missing parents
 bool DeleteTree(const std::string &path);       // true when nothing is left
 std::string ShortPath(const std::string &path); // the path itself when it has none
+std::wstring Wide(const std::string &path);     // from the ANSI code page
 
 // The lines of a text, without their CR LF or LF; no empty last line for a final
 // line end.
@@ -22,6 +24,8 @@ std::vector<std::string> FileLines(const std::string &path);
 // HKLM\SOFTWARE\Zabrel\Velmora\Stellwick: sets a REG_SZ value, or with NULL deletes
 // it; RemoveSettingsKey deletes the key and its now empty parents.
 bool SetSettingsValue(const char *name, const char *value);
+// Sets a value of any type to exactly these bytes (RegSetValueExA), with no NUL added.
+bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes);
 void RemoveSettingsKey();
 
 // Ends every process whose image lies under `folder` (its long or short form) and

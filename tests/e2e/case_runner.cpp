@@ -1,0 +1,49 @@
+// The case loop of the end-to-end test programs.
+#include "tests/e2e/case_runner.h"
+
+#include <stdio.h>
+#include <string.h>
+
+static bool Named(const char *name, int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], name) == 0)
+            return true;
+    }
+    return false;
+}
+
+int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        bool known = false;
+        for (size_t j = 0; j < count && !known; ++j)
+            known = strcmp(argv[i], cases[j].name) == 0;
+        ok(known, "some case is named %s", argv[i]);
+    }
+
+    for (size_t i = 0; i < count; ++i) {
+        if (argc > 1 && !Named(cases[i].name, argc, argv))
+            continue;
+        g_caseName = cases[i].name;
+        int passedBefore, failedBefore, passedAfter, failedAfter;
+        CheckTotals(&passedBefore, &failedBefore);
+        DWORD start = GetTickCount();
+        CaseEnv e;
+        if (BeginCase(&e))
+            cases[i].run(&e);
+        EndCase(&e);
+        CheckTotals(&passedAfter, &failedAfter);
+        printf("%s: %s (%d checks, %lu ms)\n", cases[i].name,
+               failedAfter > failedBefore ? "FAILED" : "ok",
+               passedAfter + failedAfter - passedBefore - failedBefore,
+               GetTickCount() - start);
+        fflush(stdout);
+    }
+    g_caseName = "";
+
+    int passed, failed;
+    CheckTotals(&passed, &failed);
+    printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}

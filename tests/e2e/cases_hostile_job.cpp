@@ -1,0 +1,345 @@
+// What the program must survive in the job and the path that names it: tails past
+// MAX_PATH, texts that do not end in their slots, list counts that cannot be, files
+// it cannot open.  Refused jobs show one box and leave the Notes runtime only
+// started and ended; the job file goes or stays as the box says, attachments stay.
+#include "tests/e2e/cases.h"
+
+#include <stdio.h>
+
+static const size_t SubjectAt = 260, BodyAt = 516, AttachmentAt = 2564, DocumentAt = 2820,
+                    SendToAt = 3076, CountAt = 3332;
+
+static void PutCount(std::string *bytes, DWORD count)
+{
+    for (int i = 0; i < 4; ++i)
+        (*bytes)[CountAt + (size_t)i] = (char)((count >> (8 * i)) & 0xFF);
+}
+
+// A path of exactly `length` bytes: `folder`, a backslash and a name made of `fill`.
+static std::string PathOfLength(const std::string &folder, const std::string &start,
+                                char fill, size_t length)
+{
+    std::string path = folder + "\\" + start;
+    return path + std::string(length > path.size() ? length - path.size() : 0, fill);
+}
+
+// The run refused the job with `text` alone, touched nothing in Notes and started
+// no client.
+static void ExpectRefusedAt(const char *file, int line, const CaseEnv &e, const RunResult &r,
+                            const char *text, const char *what)
+{
+    ExpectOutcomeAt(file, line, r, {text});
+    std::vector<std::string> calls = CallSummary(e);
+    OkAt(file, line, calls == InitAndEnd,
+         "%s: the Notes runtime is only started and ended (%u calls)", what,
+         (unsigned)calls.size());
+    OkAt(file, line, !FileExists(e.clientLog), "%s: no Notes client is started", what);
+}
+#define expect_refused(e, r, text, what) ExpectRefusedAt(__FILE__, __LINE__, (e), (r), (text), (what))
+
+void CaseLongTails(CaseEnv *e)
+{
+    // Each too-long path starts with a job that would be accepted, so a path cut
+    // down to fit would send it.
+    JobFields f = PlainJob(*e);
+    KeptFile attachment = KeepFile(f.attachment);
+    std::string p259 = PathOfLength(e->jobDir, "long job ", 'j', 259);
+    std::string p260 = p259 + "k";
+    std::string folder = PathOfLength(e->jobDir, "folder ", 'd', 200);
+    std::string p300 = PathOfLength(folder, "job ", 'm', 300);
+    MakeFolder(folder);
+    bool written = WriteJobFile(p259, f) && WriteJobFile(p260, f) && WriteJobFile(p300, f) &&
+                   WriteJobFile(p300.substr(0, 259), f);
+    if (!ok(written && p259.size() == 259 && p300.size() == 300, "long job paths written"))
+        return;
+    const KeptFile jobs[] = {KeepFile(p259), KeepFile(p260), KeepFile(p300),
+                             KeepFile(p300.substr(0, 259))};
+
+    struct Tail {
+        const char *what;
+        std::string tail;
+    };
+    const Tail refused[] = {
+        {"a 260-byte path", p260},
+        {"a 260-byte path in quotes", "\"" + p260 + "\""},
+        {"an opening quote and a 260-byte path", "\"" + p260},
+        {"a 259-byte path and a trailing blank", p259 + " "},
+        {"a 300-byte path", p300},
+        {"a 32,000-byte tail", PathOfLength(e->jobDir, "x", 'x', 32000)},
+    };
+    for (size_t i = 0; i < sizeof refused / sizeof refused[0]; ++i) {
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, refused[i].tail));
+        expect_refused(*e, r, TextOpenJob, refused[i].what);
+        for (size_t j = 0; j < sizeof jobs / sizeof jobs[0]; ++j)
+            expect_kept(jobs[j], refused[i].what);
+    }
+    ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is made from a refused tail");
+
+    // The path fits once the quotes are gone.
+    const Tail accepted[] = {
+        {"a 259-byte path", p259},
+        {"a 260-byte tail: an opening quote and a 259-byte path", "\"" + p259},
+        {"a 261-byte tail: a 259-byte path in quotes", "\"" + p259 + "\""},
+    };
+    for (size_t i = 0; i < sizeof accepted / sizeof accepted[0]; ++i) {
+        ForgetRun(*e);
+        EndStartedClients(*e);
+        WriteJobFile(p259, f);
+        RunResult r = Run(SendCommand(*e, accepted[i].tail));
+        expect_outcome(r);
+        ok(!FileExists(p259), "%s: the job file is deleted", accepted[i].what);
+        ok(FileExists(NoteRecordPath(*e, (int)i + 1)), "%s: memo %d is saved",
+           accepted[i].what, (int)i + 1);
+        std::vector<std::string> events = StartedClientEvents(*e);
+        ok(!events.empty() && events[0] == ExpectedClientStart(*e),
+           "%s: the Notes client is started", accepted[i].what);
+    }
+    expect_kept(jobs[1], "after the accepted runs");
+    expect_kept(attachment, "after every run");
+}
+
+void CaseHeaderSlotsFull(CaseEnv *e)
+{
+    // Each text keeps its real start and is padded to the end of its slot, so that
+    // a reader going on to the next NUL would find a plausible text.
+    JobFields f = PlainJob(*e);
+    f.extras.push_back(e->jobDir + "\\annexe 1.txt");
+    f.extras.push_back(e->jobDir + "\\annexe 2.txt");
+    WriteBytes(f.extras[0], "annexe 1\r\n");
+    WriteBytes(f.extras[1], "annexe 2\r\n");
+    const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
+                             KeepFile(f.extras[1])};
+    const std::string plain = JobBytes(f);
+
+    struct Slot {
+        const char *what;
+        size_t at;
+        size_t size;
+        char pad;
+    };
+    const Slot slots[] = {
+        {"a subject filling its 256 bytes", SubjectAt, 256, 'S'},
+        {"a body filling its 2048 bytes", BodyAt, 2048, '\xff'},
+        {"an attachment path filling its 256 bytes", AttachmentAt, 256, 'A'},
+        {"a document name filling its 256 bytes", DocumentAt, 256, '\xe9'},
+        {"a send-to filling its 256 bytes", SendToAt, 256, ';'},
+        {"the first extra slot filled", JOB_HEADER_SIZE, 256, 'x'},
+        {"the last extra slot filled", JOB_HEADER_SIZE + 256, 256, '\x01'},
+    };
+    std::string job = e->jobDir + "\\memo job.tmp";
+    for (size_t i = 0; i < sizeof slots / sizeof slots[0]; ++i) {
+        std::string bytes = plain;
+        for (size_t k = slots[i].at; k < slots[i].at + slots[i].size; ++k) {
+            if (bytes[k] == '\0')
+                bytes[k] = slots[i].pad;
+        }
+        ForgetRun(*e);
+        WriteBytes(job, bytes);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_refused(*e, r, TextReadJob, slots[i].what);
+        ok(!FileExists(job), "%s: the job file is deleted", slots[i].what);
+        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
+            expect_kept(kept[k], slots[i].what);
+    }
+    ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is made");
+}
+
+void CaseHeaderSlotsAtLimit(CaseEnv *e)
+{
+    // Every text one byte short of its slot, and the 258 bytes after the flag, which
+    // are not read, all 0xFF.
+    JobFields f;
+    f.directSend = 0;
+    for (int i = 0; i < 255; ++i)
+        f.document += (char)('A' + i % 26);
+    f.subject = std::string(250, 's') + "[DOC]";
+    f.body = std::string(1000, 'b') + "\r\n" + std::string(1045, 'c');
+    f.sendTo = PathOfLength("chef", "", 't', 255).substr(0, 241) + "@zabrel.fr; x";
+    f.sendTo.resize(255, 'z');
+    f.attachment = PathOfLength(e->jobDir, "Devis ", 'p', 251) + ".pdf";
+    WriteBytes(f.attachment, "%PDF-1.4 limite\n");
+    KeptFile attachment = KeepFile(f.attachment);
+    std::string bytes = JobBytes(f);
+    bytes.replace(2, 258, 258, '\xff');
+    std::string job = e->jobDir + "\\memo job.tmp";
+    WriteBytes(job, bytes);
+    ok(f.subject.size() == 255 && f.body.size() == 2047 && f.sendTo.size() == 255 &&
+           f.attachment.size() == 255 && f.document.size() == 255,
+       "every text is one byte short of its slot");
+
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    ok(!FileExists(job), "the job file is deleted");
+    ExpectHandedOver(*e);
+    std::string record;
+    ReadBytes(NoteRecordPath(*e, 1), &record);
+    std::string name = f.attachment.substr(e->jobDir.size() + 1);
+    const std::string expected[] = {
+        "\r\nSendTo: " + f.sendTo + "\r\n",
+        "\r\nSubject: " + std::string(250, 's') + f.document + "\r\n",
+        "\r\nBody:\r\n  " + std::string(1000, 'b') + "\r\n  " + std::string(1045, 'c') + "\r\n",
+        "\r\n$FILE: " + name + " <- " + f.attachment + "\r\n",
+    };
+    for (size_t i = 0; i < sizeof expected / sizeof expected[0]; ++i)
+        ok(record.find(expected[i]) != std::string::npos, "the memo holds %s",
+           Escaped(expected[i].substr(2, 40)).c_str());
+    ok(record.find("Velmora_DirectSend") == std::string::npos,
+       "the bytes after the flag do not make it a direct send");
+    expect_kept(attachment, "the attachment");
+}
+
+void CaseExtraCounts(CaseEnv *e)
+{
+    JobFields f = PlainJob(*e);
+    f.extras.push_back(e->jobDir + "\\annexe 1.txt");
+    f.extras.push_back(e->jobDir + "\\annexe 2.txt");
+    WriteBytes(f.extras[0], "annexe 1\r\n");
+    WriteBytes(f.extras[1], "annexe 2\r\n");
+    const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
+                             KeepFile(f.extras[1])};
+    struct Count {
+        const char *what;
+        DWORD count;
+    };
+    const Count counts[] = {
+        {"0x01000000 slots, 2^32 bytes", 0x01000000},
+        {"0x01000001 slots, whose size wraps to one slot", 0x01000001},
+        {"0x01000002 slots, whose size wraps to the two slots present", 0x01000002},
+        {"0xFFFFFFFF slots", 0xFFFFFFFF},
+        {"0x00FFFFFF slots, a list of almost 4 GB", 0x00FFFFFF},
+        {"0x00100000 slots, 256 MB the file does not hold", 0x00100000},
+        {"1000 slots where the file holds 2", 1000},
+    };
+    std::string job = e->jobDir + "\\memo job.tmp";
+    for (size_t i = 0; i < sizeof counts / sizeof counts[0]; ++i) {
+        std::string bytes = JobBytes(f);
+        PutCount(&bytes, counts[i].count);
+        ForgetRun(*e);
+        WriteBytes(job, bytes);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_refused(*e, r, TextReadJob, counts[i].what);
+        ok(r.elapsedMs < 5000, "%s: refused in %lu ms", counts[i].what, r.elapsedMs);
+        ok(!FileExists(job), "%s: the job file is deleted", counts[i].what);
+        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
+            expect_kept(kept[k], counts[i].what);
+    }
+    ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is made");
+}
+
+// Another process holding a file open: this program again, started with --hold-file.
+struct Holder {
+    HANDLE process;
+    HANDLE ready;
+    HANDLE release;
+};
+
+static bool StartHolder(Holder *h, const std::string &path, DWORD share)
+{
+    h->process = NULL;
+    h->ready = CreateEventA(NULL, TRUE, FALSE, HolderReadyEvent);
+    h->release = CreateEventA(NULL, TRUE, FALSE, HolderReleaseEvent);
+    char self[MAX_PATH], shareText[16];
+    DWORD n = GetModuleFileNameA(NULL, self, sizeof self);
+    self[n < sizeof self ? n : 0] = '\0';
+    sprintf(shareText, "%lu", share);
+    std::string line = "\"" + std::string(self) + "\" --hold-file " + shareText + " \"" +
+                       path + "\"";
+    std::vector<char> buffer(line.begin(), line.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!ok(h->ready != NULL && h->release != NULL &&
+                CreateProcessA(NULL, &buffer[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                               &process),
+            "start the holder: %s", line.c_str()))
+        return false;
+    CloseHandle(process.hThread);
+    h->process = process.hProcess;
+    HANDLE waits[] = {h->ready, h->process};
+    return ok(WaitForMultipleObjects(2, waits, FALSE, 10000) == WAIT_OBJECT_0,
+              "the holder has the file open (share mode 0x%lX)", share);
+}
+
+// Lets the holder close the file; its exit code, 0 when it held the file throughout.
+static DWORD EndHolder(Holder *h)
+{
+    DWORD code = 0xFFFFFFFF;
+    if (h->release != NULL)
+        SetEvent(h->release);
+    if (h->process != NULL) {
+        if (WaitForSingleObject(h->process, 10000) != WAIT_OBJECT_0)
+            TerminateProcess(h->process, 0xDEAD);
+        GetExitCodeProcess(h->process, &code);
+        CloseHandle(h->process);
+    }
+    if (h->ready != NULL)
+        CloseHandle(h->ready);
+    if (h->release != NULL)
+        CloseHandle(h->release);
+    return code;
+}
+
+void CaseJobHeldOpen(CaseEnv *e)
+{
+    std::string job = WritePlainJob(*e);
+    const KeptFile kept[] = {KeepFile(job), KeepFile(PlainJob(*e).attachment)};
+    struct Share {
+        const char *what;
+        DWORD share;
+    };
+    const Share shares[] = {
+        {"held open by another process, not shared", 0},
+        {"held open by another process, shared for reading", FILE_SHARE_READ},
+        {"held open by another process, shared for everything",
+         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
+    };
+    for (size_t i = 0; i < sizeof shares / sizeof shares[0]; ++i) {
+        ForgetRun(*e);
+        Holder holder;
+        if (!StartHolder(&holder, job, shares[i].share)) {
+            EndHolder(&holder);
+            return;
+        }
+        RunResult r = Run(SendCommand(*e, job));
+        DWORD held = EndHolder(&holder);
+        ok(held == 0, "%s: the holder kept the file open through the run (exit %lu)",
+           shares[i].what, held);
+        expect_refused(*e, r, TextOpenJob, shares[i].what);
+        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
+            expect_kept(kept[k], shares[i].what);
+    }
+}
+
+void CaseJobPathIsFolder(CaseEnv *e)
+{
+    // An empty folder too: one opened for deletion on close would go.
+    std::string job = WritePlainJob(*e);
+    std::string empty = e->root + "\\Empty Folder";
+    MakeFolder(empty);
+    const KeptFile kept[] = {KeepFile(job), KeepFile(PlainJob(*e).attachment)};
+    struct Tail {
+        const char *what;
+        std::string tail;
+    };
+    const Tail tails[] = {
+        {"the job folder", e->jobDir},
+        {"the job folder with a trailing backslash", e->jobDir + "\\"},
+        {"the job folder in quotes", "\"" + e->jobDir + "\""},
+        {"an empty folder", empty},
+        {"an empty folder in quotes, backslash last", "\"" + empty + "\\\""},
+        {"the root of C:", "C:\\"},
+        {"a wildcard matching the job", e->jobDir + "\\*.tmp"},
+    };
+    for (size_t i = 0; i < sizeof tails / sizeof tails[0]; ++i) {
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, tails[i].tail));
+        expect_refused(*e, r, TextOpenJob, tails[i].what);
+        ok(FileExists(empty) && FileExists(e->jobDir), "%s: the folders are still there",
+           tails[i].what);
+        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
+            expect_kept(kept[k], tails[i].what);
+    }
+}

@@ -1,0 +1,466 @@
+// What the program must survive around the job: expansions and body lines past
+// 16-bit lengths, attachments that are not there, registry values without their NUL
+// or naming folders, very long window titles, and a Notes library that refuses
+// everything.
+#include "tests/e2e/cases.h"
+
+static std::string Repeated(const std::string &s, size_t times)
+{
+    std::string out;
+    for (size_t i = 0; i < times; ++i)
+        out += s;
+    return out;
+}
+
+// 255 letters, A to Z over and over: pieces of an expansion show where they were cut.
+static std::string LongDocumentName()
+{
+    std::string name;
+    for (int i = 0; i < 255; ++i)
+        name += (char)('A' + i % 26);
+    return name;
+}
+
+static std::string PathOfLength(const std::string &folder, const std::string &start,
+                                char fill, size_t length)
+{
+    std::string path = folder + "\\" + start;
+    return path + std::string(length > path.size() ? length - path.size() : 0, fill);
+}
+
+static std::string Folder(const std::string &path)
+{
+    return path.substr(0, path.rfind('\\'));
+}
+
+static void ForgetMemos(const CaseEnv &e)
+{
+    DeleteTree(e.nnotesDir + "\\notes");
+}
+
+// The calls.log lines of one operation.
+static std::vector<std::string> CallsOf(const CaseEnv &e, const std::string &operation)
+{
+    std::vector<std::string> calls = Calls(e), of;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].compare(0, operation.size() + 1, operation + " ") == 0)
+            of.push_back(calls[i]);
+    }
+    return of;
+}
+
+static std::string SetTextCall(const std::string &item, const std::string &text)
+{
+    return "SetTextItem note=2 item=\"" + item + "\" text=\"" + Escaped(text) +
+           "\" length=65535 -> 0";
+}
+
+void CaseLongExpansions(CaseEnv *e)
+{
+    // 51 placeholders fill a 256-byte slot; with a 255-character name each text
+    // becomes 13,005 characters.  A name made of placeholders is not expanded again.
+    const std::string names[] = {LongDocumentName(), Repeated("[DOC]", 51)};
+    for (int i = 0; i < 2; ++i) {
+        JobFields f = PlainJob(*e);
+        KeptFile attachment = KeepFile(f.attachment);
+        f.document = names[i];
+        f.sendTo = Repeated("[DOC]", 51);
+        f.subject = Repeated("[doc]", 51);
+        std::string job = e->jobDir + "\\memo job.tmp";
+        ForgetRun(*e);
+        ForgetMemos(*e);
+        EndStartedClients(*e);
+        WriteJobFile(job, f);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r);
+        std::string expansion = Repeated(names[i], 51);
+        ok(expansion.size() == 13005, "the expansion has 13,005 characters");
+        same_lines(CallsOf(*e, "SetTextItem"),
+                   {SetTextCall("Form", "Document"), SetTextCall("SendTo", expansion),
+                    SetTextCall("Subject", expansion)},
+                   "calls.log: the texts written whole");
+        std::string record;
+        ReadBytes(NoteRecordPath(*e, 1), &record);
+        ok(record.find("\r\nSendTo: " + expansion + "\r\nSubject: " + expansion + "\r\n") !=
+               std::string::npos, "name %d: the memo holds both expansions whole", i + 1);
+        ok(!FileExists(job), "name %d: the job file is deleted", i + 1);
+        expect_kept(attachment, "the attachment");
+        ExpectHandedOver(*e);
+    }
+}
+
+void CaseLongBodyLines(CaseEnv *e)
+{
+    // A body line past 65,535 bytes goes in consecutive pieces of at most 65,535.
+    std::string name = LongDocumentName();
+    struct Body {
+        const char *what;
+        std::string text;                   // the template
+        std::vector<std::string> lines;     // its expansion, line by line
+    };
+    const Body bodies[] = {
+        {"a 104,295-byte line and a short one (2,047-byte template)",
+         Repeated("[DOC]", 409) + "\rZ", {Repeated(name, 409), "Z"}},
+        {"a line of exactly 65,535 bytes", Repeated("[DOC]", 257) + "\r\nfin",
+         {Repeated(name, 257), "fin"}},
+        {"a line of 65,536 bytes", Repeated("[DOC]", 257) + "x", {Repeated(name, 257) + "x"}},
+    };
+    for (size_t i = 0; i < sizeof bodies / sizeof bodies[0]; ++i) {
+        JobFields f = PlainJob(*e);
+        KeptFile attachment = KeepFile(f.attachment);
+        f.document = name;
+        f.body = bodies[i].text;
+        std::string job = e->jobDir + "\\memo job.tmp";
+        ForgetRun(*e);
+        ForgetMemos(*e);
+        EndStartedClients(*e);
+        WriteJobFile(job, f);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r);
+
+        std::vector<std::string> appends;
+        std::string stored = "\r\nBody:\r\n";
+        unsigned long length = 0;
+        for (size_t l = 0; l < bodies[i].lines.size(); ++l) {
+            const std::string &line = bodies[i].lines[l];
+            for (size_t at = 0; at < line.size(); at += 65535) {
+                std::string piece = line.substr(at, 65535);
+                appends.push_back("AppendBodyLine body=3 length=" + std::to_string(length) +
+                                  " line=\"" + Escaped(piece) + "\" lineLength=" +
+                                  std::to_string(piece.size()) + " -> 0 length=" +
+                                  std::to_string(length + piece.size() + 2));
+                length += piece.size() + 2;
+                stored += "  " + piece + "\r\n";
+            }
+        }
+        same_lines(CallsOf(*e, "AppendBodyLine"), appends, bodies[i].what);
+        same_lines(CallsOf(*e, "AddBodyToNote"),
+                   {"AddBodyToNote note=2 body=3 length=" + std::to_string(length) +
+                    " reserved=NULL -> 0"},
+                   "calls.log: the body is added with its whole length");
+        std::string record;
+        ReadBytes(NoteRecordPath(*e, 1), &record);
+        ok(record.find(stored + "$FILE: ") != std::string::npos,
+           "%s: the stored body holds the pieces in order", bodies[i].what);
+        ok(!FileExists(job), "%s: the job file is deleted", bodies[i].what);
+        expect_kept(attachment, bodies[i].what);
+        ExpectHandedOver(*e);
+    }
+}
+
+void CaseAttachmentsMissing(CaseEnv *e)
+{
+    JobFields f = PlainJob(*e);
+    f.attachment = "";
+    std::string present = e->jobDir + "\\present.txt";
+    f.extras.push_back(e->jobDir + "\\absent.pdf");
+    f.extras.push_back(e->root + "\\no such folder\\gone.txt");
+    f.extras.push_back(e->jobDir);
+    f.extras.push_back(e->jobDir + "\\");
+    f.extras.push_back(present);
+    f.extras.push_back(e->jobDir + "\\absent.pdf");
+    WriteBytes(present, "present\r\n");
+    KeptFile kept = KeepFile(present);
+    std::string job = e->jobDir + "\\memo job.tmp";
+    WriteJobFile(job, f);
+
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r, TextAttach, TextAttach, TextAttach, TextAttach, TextAttach, TextAttach);
+    ok(CountCalls(*e, "AttachFile -> 261") == 6 && CountCalls(*e, "AttachFile -> 0") == 1,
+       "seven attachments tried, one attached");
+    std::string record;
+    ReadBytes(NoteRecordPath(*e, 1), &record);
+    ok(record.find("\r\n$FILE: present.txt <- " + present + "\r\n  copy: note-1.files\\1-present.txt"
+                   "\r\n") != std::string::npos &&
+           record.find("$FILE: ", record.find("$FILE: ") + 1) == std::string::npos,
+       "the memo holds the one attachment that is there: %s", Escaped(record).c_str());
+    ok(!FileExists(job), "the job file is deleted");
+    ok(FileExists(e->jobDir), "the folder named as an attachment is still there");
+    expect_kept(kept, "the attachment that was there");
+    ExpectHandedOver(*e);
+}
+
+// Sets the two settings, either as a plain path or as raw bytes.
+struct Setting {
+    DWORD type;             // REG_NONE: a plain REG_SZ path with its NUL
+    std::string bytes;
+};
+
+static bool SetBoth(const Setting &client, const Setting &database)
+{
+    RemoveSettingsKey();
+    const char *names[] = {"LN_Appli", "LN_Base"};
+    const Setting *settings[] = {&client, &database};
+    bool set = true;
+    for (int i = 0; i < 2; ++i) {
+        if (settings[i]->type == REG_NONE)
+            set = SetSettingsValue(names[i], settings[i]->bytes.c_str()) && set;
+        else
+            set = SetSettingsBytes(names[i], settings[i]->type, settings[i]->bytes) && set;
+    }
+    return set;
+}
+
+// A client and a database at paths of 259 bytes, as long as a setting can hold.
+static void MakeLongInstallation(const CaseEnv &e, std::string *client, std::string *database)
+{
+    *client = PathOfLength(Folder(e.client), "notes client ", 'c', 255) + ".exe";
+    *database = PathOfLength(Folder(e.database), "Velmora ", 'v', 255) + ".nsf";
+    ok(CopyFileA(e.client.c_str(), client->c_str(), FALSE) &&
+           WriteBytes(*database, "stand-in database\r\n"),
+       "client and database at 259-byte paths");
+}
+
+void CaseSettingsUnterminated(CaseEnv *e)
+{
+    // Each value starts with a path that is there, so reading it up to the buffer's
+    // end, or past it, and ending it there would find an installation.
+    std::string longClient, longDatabase;
+    MakeLongInstallation(*e, &longClient, &longDatabase);
+    std::string job = WritePlainJob(*e);
+    const KeptFile kept[] = {KeepFile(job), KeepFile(PlainJob(*e).attachment)};
+    const std::string jobBytes = kept[0].bytes;
+    const Setting goodClient = {REG_NONE, e->client}, goodDatabase = {REG_NONE, e->database};
+
+    struct Value {
+        const char *what;
+        DWORD type;
+        std::string bytes;
+    };
+    std::string pad(41, 'x');
+    const Value clientValues[] = {
+        {"LN_Appli: 300 bytes without a NUL, REG_SZ", REG_SZ, longClient + pad},
+        {"LN_Appli: 300 bytes without a NUL, REG_BINARY", REG_BINARY, longClient + pad},
+        {"LN_Appli: 260 bytes without a NUL, REG_SZ", REG_SZ, longClient + "x"},
+        {"LN_Appli: 260 bytes without a NUL, REG_BINARY", REG_BINARY, longClient + "x"},
+        {"LN_Appli: the path without its NUL, REG_SZ", REG_SZ, e->client},
+        {"LN_Appli: the path without its NUL, REG_BINARY", REG_BINARY, e->client},
+    };
+    const Value databaseValues[] = {
+        {"LN_Base: 300 bytes without a NUL, REG_SZ", REG_SZ, longDatabase + pad},
+        {"LN_Base: 300 bytes without a NUL, REG_BINARY", REG_BINARY, longDatabase + pad},
+        {"LN_Base: 260 bytes without a NUL, REG_SZ", REG_SZ, longDatabase + "x"},
+        {"LN_Base: 260 bytes without a NUL, REG_BINARY", REG_BINARY, longDatabase + "x"},
+        {"LN_Base: the path without its NUL, REG_SZ", REG_SZ, e->database},
+        {"LN_Base: the path without its NUL, REG_BINARY", REG_BINARY, e->database},
+    };
+    for (int which = 0; which < 2; ++which) {
+        const Value *values = which == 0 ? clientValues : databaseValues;
+        for (size_t i = 0; i < 6; ++i) {
+            Setting value = {values[i].type, values[i].bytes};
+            ok(SetBoth(which == 0 ? value : goodClient, which == 0 ? goodDatabase : value),
+               "%s: settings written", values[i].what);
+            ForgetRun(*e);
+            WriteBytes(job, jobBytes);
+            RunResult r = Run(SendCommand(*e, job));
+            expect_outcome(r, TextNotInstalled);
+            ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
+               values[i].what);
+            for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
+                expect_kept(kept[k], values[i].what);
+        }
+    }
+    ok(!FileExists(e->clientLog), "no Notes client is started");
+}
+
+void CaseSettingsAtLimit(CaseEnv *e)
+{
+    // 259 bytes and the NUL fill the buffer exactly: accepted, whatever the type.
+    std::string longClient, longDatabase;
+    MakeLongInstallation(*e, &longClient, &longDatabase);
+    ok(longClient.size() == 259 && longDatabase.size() == 259, "the paths have 259 bytes");
+    const DWORD types[] = {REG_SZ, REG_BINARY};
+    for (int i = 0; i < 2; ++i) {
+        Setting client = {types[i], longClient + std::string(1, '\0')};
+        Setting database = {types[i], longDatabase + std::string(1, '\0')};
+        ok(SetBoth(client, database), "settings written");
+        std::string job = WritePlainJob(*e);
+        ForgetRun(*e);
+        ForgetMemos(*e);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r);
+        std::string record;
+        ReadBytes(NoteRecordPath(*e, 1), &record);
+        ok(record.compare(0, 12 + ShortPath(longDatabase).size(),
+                          "database: " + ShortPath(longDatabase) + "\r\n") == 0,
+           "type %lu: the memo is saved in the database at the long path", types[i]);
+        std::vector<std::string> events = StartedClientEvents(*e);
+        std::string start = "start: " + ShortPath(longClient) + " " + ShortPath(longDatabase);
+        ok(!events.empty() && events[0] == start,
+           "type %lu: the client's command line: got \"%s\", expected \"%s\"", types[i],
+           events.empty() ? "(not started)" : events[0].c_str(), start.c_str());
+        ok(!FileExists(job), "type %lu: the job file is deleted", types[i]);
+        EndStartedClients(*e);
+    }
+}
+
+void CaseSettingsNameFolders(CaseEnv *e)
+{
+    // Folders pass for an installation; the library refuses a folder as a database.
+    JobFields plain = PlainJob(*e);
+    KeptFile attachment = KeepFile(plain.attachment);
+    const std::string databases[] = {Folder(e->database) + "\\", "C:\\"};
+    for (int i = 0; i < 2; ++i) {
+        SetSettingsValue("LN_Base", databases[i].c_str());
+        std::string job = WritePlainJob(*e);
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r, TextNoDatabase);
+        same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 261",
+                                     "EndNotesRuntime -> 0"},
+                   "calls.log: the folder is no database");
+        ok(!FileExists(job), "database %s: the job file is deleted", databases[i].c_str());
+        ok(FileExists(databases[i]), "database %s: the folder is still there",
+           databases[i].c_str());
+        ok(!FileExists(e->clientLog), "database %s: no Notes client is started",
+           databases[i].c_str());
+    }
+
+    // A client setting naming its folder: the memo is saved, the client cannot start.
+    SetSettingsValue("LN_Base", e->database.c_str());
+    SetSettingsValue("LN_Appli", Folder(e->client).c_str());
+    std::string job = WritePlainJob(*e);
+    ForgetRun(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    ok(FileExists(NoteRecordPath(*e, 1)), "the memo is saved");
+    same_lines(LastCalls(*e, 2), {CloseVariableCall(e->programShort), "EndNotesRuntime -> 0"},
+               "calls.log ends arming the close variable");
+    ok(!FileExists(job), "the job file is deleted");
+    ok(!FileExists(e->clientLog), "no Notes client is started from a folder");
+    ok(FileExists(e->client), "the client's folder is left as it was");
+    expect_kept(attachment, "the attachment");
+}
+
+void CaseLongWindowTitles(CaseEnv *e)
+{
+    // Titles longer than the 256-byte buffer they are read into.
+    std::string other = "Stock - Velmora - " + std::string(282, 'o');
+    std::string database = "Velmora - " + std::string(290, 'n');
+    if (!StartRunningClient(e, "--window \"" + other + "\" --window \"" + database +
+                                   "\" --close-delay-ms 0"))
+        return;
+    RunResult r = Run(QuotedProgram(*e));
+    expect_outcome(r);
+    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "SetClientVariable -> 0",
+                                 "EndNotesRuntime -> 0"},
+               "calls.log: close mode");
+    same_lines(LastCalls(*e, 2), {CloseVariableCall(""), "EndNotesRuntime -> 0"},
+               "calls.log: the close variable is cleared");
+    SyncRunningClient(e);
+    std::vector<std::string> events = ClientEvents(e->runningLog), closes;
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (events[i].compare(0, 19, "received WM_CLOSE: ") == 0)
+            closes.push_back(events[i]);
+    }
+    same_lines(closes, {"received WM_CLOSE: " + database},
+               "WM_CLOSE goes to the 300-character database window only");
+    ok(WaitForClientEvent(e->runningLog, "destroyed: " + database, 2000),
+       "the database window goes");
+}
+
+static const char AllButInit[] =
+    "EndNotesRuntime,SetClientVariable,OpenDatabase,CloseDatabase,CreateNote,CloseNote,"
+    "SetTextItem,CreateBodyBuffer,AppendBodyLine,AddBodyToNote,AttachFile,SaveNote";
+
+void CaseAllOperationsFail(CaseEnv *e)
+{
+    if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --close-delay-ms never"))
+        return;
+    std::string job = WritePlainJob(*e);
+    const KeptFile attachment = KeepFile(PlainJob(*e).attachment);
+
+    // Everything fails: the runtime does not start, nothing else is tried.
+    SetEnv("NNOTES_FAIL", "*");
+    KeptFile kept = KeepFile(job);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r, TextNotesInit);
+    same_lines(CallSummary(*e), {"InitNotesRuntime -> 259"}, "send mode, all failing");
+    expect_kept(kept, "the runtime failing");
+    ForgetRun(*e);
+    r = Run(QuotedProgram(*e));
+    expect_outcome(r, TextNotesInit);
+    same_lines(CallSummary(*e), {"InitNotesRuntime -> 259"}, "close mode, all failing");
+
+    // Everything but the runtime's start fails.
+    SetEnv("NNOTES_FAIL", AllButInit);
+    ForgetRun(*e);
+    r = Run(SendCommand(*e, job));
+    expect_outcome(r, TextNoDatabase);
+    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 259",
+                                 "EndNotesRuntime -> 259"},
+               "send mode, all but InitNotesRuntime failing");
+    ok(!FileExists(job), "the job file is deleted");
+    ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is saved");
+    ok(!FileExists(e->clientLog), "no Notes client is started");
+
+    SyncRunningClient(e);
+    std::vector<std::string> events = ClientEvents(e->runningLog);
+    int closes = 0;
+    for (size_t i = 0; i < events.size(); ++i)
+        closes += events[i] == "received WM_CLOSE: Velmora - Velmora.nsf";
+    ok(closes == 0, "no send run closes the database window: %d WM_CLOSE", closes);
+
+    // Close mode without a working library still closes the window.
+    ForgetRun(*e);
+    r = Run(QuotedProgram(*e));
+    expect_outcome(r);
+    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "SetClientVariable -> 259",
+                                 "EndNotesRuntime -> 259"},
+               "close mode, all but InitNotesRuntime failing");
+    SyncRunningClient(e);
+    events = ClientEvents(e->runningLog);
+    closes = 0;
+    for (size_t i = 0; i < events.size(); ++i)
+        closes += events[i] == "received WM_CLOSE: Velmora - Velmora.nsf";
+    ok(closes == 1, "the database window gets WM_CLOSE: %d", closes);
+    ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
+    expect_kept(attachment, "the attachment");
+}
+
+void CaseMemoOperationsFail(CaseEnv *e)
+{
+    // Everything after the note is made fails: one box per failure, then the
+    // hand-over all the same.
+    JobFields f = PlainJob(*e);
+    f.extras.push_back(e->jobDir + "\\annexe.txt");
+    WriteBytes(f.extras[0], "annexe\r\n");
+    const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0])};
+    std::string job = e->jobDir + "\\memo job.tmp";
+    WriteJobFile(job, f);
+    SetEnv("NNOTES_FAIL", "SetTextItem,CreateBodyBuffer,AttachFile,SaveNote,CloseNote,"
+                          "CloseDatabase,SetClientVariable,EndNotesRuntime");
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r, TextCreateBody, TextAttach, TextAttach);
+    same_lines(CallSummary(*e),
+               {"InitNotesRuntime -> 0", "OpenDatabase -> 0", "CreateNote -> 0",
+                "SetTextItem -> 259", "SetTextItem -> 259", "CreateBodyBuffer -> 259",
+                "AttachFile -> 259", "AttachFile -> 259", "SaveNote -> 259", "CloseNote -> 259",
+                "CloseDatabase -> 259", "SetClientVariable -> 259", "EndNotesRuntime -> 259"},
+               "calls.log: every step tried once");
+    ok(!FileExists(job), "the job file is deleted");
+    ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is saved");
+    std::vector<std::string> events = StartedClientEvents(*e);
+    ok(!events.empty() && events[0] == ExpectedClientStart(*e),
+       "the Notes client is started all the same");
+    for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
+        expect_kept(kept[k], "every memo step failing");
+
+    // The body lines and the body refused, and the second attachment.
+    EndStartedClients(*e);
+    SetEnv("NNOTES_FAIL", "AppendBodyLine,AddBodyToNote,AttachFile:2");
+    WriteJobFile(job, f);
+    ForgetRun(*e);
+    r = Run(SendCommand(*e, job));
+    expect_outcome(r, TextAddBody, TextAttach);
+    std::string record;
+    ReadBytes(NoteRecordPath(*e, 1), &record);
+    ok(record.find("Body:") == std::string::npos &&
+           record.find("$FILE: Devis 17.pdf <- " + f.attachment + "\r\n") != std::string::npos &&
+           record.find("annexe.txt") == std::string::npos,
+       "the memo holds the main attachment and no body: %s", Escaped(record).c_str());
+    ok(!FileExists(job), "the job file is deleted");
+    ExpectHandedOver(*e);
+    for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
+        expect_kept(kept[k], "the body and an attachment failing");
+}

@@ -1,0 +1,56 @@
+// velmora-e2e-hostile.exe: the end-to-end tests of what the program must survive:
+// command tails and header texts that do not fit, list counts that cannot be, job
+// paths it cannot open, registry values without their NUL, expansions and body lines
+// past 16-bit lengths, very long window titles and a Notes library that refuses
+// everything.  The program must show one box per failure, keep or delete the job
+// file as its table says, never touch an attachment and always exit 0.
+//
+//   velmora-e2e-hostile.exe [case ...]
+//   velmora-e2e-hostile.exe --hold-file <share mode> <path>
+//
+// The second form is the other process of the job_held_open case: it opens the file
+// for reading with that share mode, signals HolderReadyEvent and keeps the file open
+// until HolderReleaseEvent (at most 60 s); it exits 0 when it held the file.
+#include "tests/e2e/case_runner.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+static const CaseEntry cases[] = {
+    {"long_tails", CaseLongTails},
+    {"header_slots_full", CaseHeaderSlotsFull},
+    {"header_slots_at_limit", CaseHeaderSlotsAtLimit},
+    {"extra_counts", CaseExtraCounts},
+    {"job_held_open", CaseJobHeldOpen},
+    {"job_path_is_folder", CaseJobPathIsFolder},
+    {"long_expansions", CaseLongExpansions},
+    {"long_body_lines", CaseLongBodyLines},
+    {"attachments_missing", CaseAttachmentsMissing},
+    {"settings_unterminated", CaseSettingsUnterminated},
+    {"settings_at_limit", CaseSettingsAtLimit},
+    {"settings_name_folders", CaseSettingsNameFolders},
+    {"long_window_titles", CaseLongWindowTitles},
+    {"all_operations_fail", CaseAllOperationsFail},
+    {"memo_operations_fail", CaseMemoOperationsFail},
+};
+
+static int HoldFile(const char *share, const char *path)
+{
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, HolderReadyEvent);
+    HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, HolderReleaseEvent);
+    HANDLE file = CreateFileA(path, GENERIC_READ, (DWORD)strtoul(share, NULL, 0), NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (ready == NULL || release == NULL || file == INVALID_HANDLE_VALUE)
+        return 1;
+    SetEvent(ready);
+    DWORD waited = WaitForSingleObject(release, 60000);
+    CloseHandle(file);
+    return waited == WAIT_OBJECT_0 ? 0 : 2;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 4 && strcmp(argv[1], "--hold-file") == 0)
+        return HoldFile(argv[2], argv[3]);
+    return RunCases(cases, sizeof cases / sizeof cases[0], argc, argv);
+}
