@@ -35,6 +35,14 @@ bool PathOf(const std::string &value, std::string *path)
     return true;
 }
 
+// The text a value's first MAX_PATH bytes hold, up to a NUL: what a reader that
+// ignored the rules would take for the path.
+std::string Cut(const std::string &value)
+{
+    std::string text = value.substr(0, MAX_PATH);
+    return text.substr(0, text.find('\0'));
+}
+
 // Puts a file or directory at `path` with the short form `form` asks for, and returns
 // what the program must end with: the short form when it fits, else the path.
 std::string Place(const std::string &path, bool directory, unsigned form)
@@ -82,14 +90,16 @@ std::string CheckInstallSettings(const uint8_t *data, size_t size)
                       PathOf(clientValue, &clientPath) && !clientPath.empty();
     bool databaseRead = w.keyExists && (flags & NO_DATABASE_VALUE) == 0 &&
                         PathOf(databaseValue, &databasePath) && !databasePath.empty();
-    // What each placed path must end as; when both values name the same path, the
-    // client's file, placed last, is the one there.
+    // Files go where the values' texts point even when a value is unusable, so that
+    // reading one anyway is seen.  When both name the same path, the client's file,
+    // placed last, is the one there.
     std::map<std::string, std::string> placed;
-    if (databaseRead && (flags & DATABASE_MISSING) == 0)
-        placed[databasePath] =
-            Place(databasePath, (flags & DATABASE_DIRECTORY) != 0, databaseForm);
-    if (clientRead && (flags & CLIENT_MISSING) == 0)
-        placed[clientPath] = Place(clientPath, (flags & CLIENT_DIRECTORY) != 0, clientForm);
+    std::string databaseText = Cut(databaseValue), clientText = Cut(clientValue);
+    if (!databaseText.empty() && (flags & DATABASE_MISSING) == 0)
+        placed[databaseText] =
+            Place(databaseText, (flags & DATABASE_DIRECTORY) != 0, databaseForm);
+    if (!clientText.empty() && (flags & CLIENT_MISSING) == 0)
+        placed[clientText] = Place(clientText, (flags & CLIENT_DIRECTORY) != 0, clientForm);
     std::string clientResult = clientRead && placed.count(clientPath) ? placed[clientPath] : "";
     std::string databaseResult =
         databaseRead && placed.count(databasePath) ? placed[databasePath] : "";

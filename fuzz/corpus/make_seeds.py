@@ -34,6 +34,10 @@ def job(subject=b"Devis [DOC]", body=b"Bonjour,\r\nci-joint le devis.",
 put("job_file", "plain", job())
 put("job_file", "two_extras", job(extras=[b"C:\\a.txt", b"C:\\b.txt"], direct=1))
 put("job_file", "subject_unterminated", job(subject=b"s" * 256))
+put("job_file", "body_unterminated", job(body=b"b" * 2048))
+put("job_file", "attachment_unterminated", job(attachment=b"a" * 256))
+put("job_file", "document_unterminated", job(document=b"d" * 256))
+put("job_file", "send_to_unterminated", job(send_to=b"t" * 256))
 put("job_file", "extra_unterminated", job(extras=[b"x" * 256]))
 put("job_file", "count_beyond_list", job(extras=[b"C:\\a.txt"], count=3))
 put("job_file", "count_overflows", job(count=0x01000000))
@@ -74,6 +78,8 @@ put("command_tail", "lead_byte_carries_quote", b"\x01\x81\"C:\\\x81\"x\" \"job\"
 put("command_tail", "lead_byte_at_end", b"\x01\x81\"prog\x81")
 put("command_tail", "unclosed_quote", b"\0\"prog job")
 put("command_tail", "long_path", b"\0prog \"" + b"p" * 300 + b"\"")
+put("command_tail", "path_of_259", b"\0prog \"" + b"p" * 259 + b"\"")
+put("command_tail", "path_of_260", b"\0prog \"" + b"p" * 260 + b"\"")
 put("command_tail", "quote_alone", b"\0prog \"")
 put("command_tail", "trailing_blanks", b"\0prog \x01\x1f job  ")
 
@@ -90,6 +96,8 @@ put("install_settings", "installed",
 put("install_settings", "longest_path", settings(b"C:\\" + b"n" * 256 + b"\0", b"db\0"))
 put("install_settings", "no_nul", settings(b"x" * 260, b"db\0"))
 put("install_settings", "too_long", settings(b"x" * 260 + b"\0", b"db\0"))
+put("install_settings", "oversized_with_early_nul",
+    settings(b"C:\\n.exe\0" + b"x" * 300, b"C:\\db\0"))
 put("install_settings", "junk_after_nul", settings(b"C:\\n.exe\0junk", b"C:\\db\0\xff\xfe"))
 put("install_settings", "directory_no_short_form",
     settings(b"C:\\n.exe\0", b"C:\\Data\0", flags=64, database_form=3))
