@@ -222,9 +222,13 @@ NotesStatus NOTESAPI AttachFile(NotesHandle note, const char *item, WORD itemLen
     if (status == STATUS_OK && o == NULL)
         status = STATUS_BAD_HANDLE;
     Item i;
-    if (status == STATUS_OK && (!IsRegularFile(path) || !ReadWholeFile(path, &i.contents)))
+    bool lean = LeanMode();
+    if (status == STATUS_OK &&
+        (!IsRegularFile(path) || (!lean && !ReadWholeFile(path, &i.contents))))
         status = STATUS_NOT_FOUND;
-    if (status == STATUS_OK) {
+    if (status == STATUS_OK && lean) {
+        ++o->filesNotKept;
+    } else if (status == STATUS_OK) {
         i.kind = ITEM_FILE;
         i.name.assign(item, itemLength);
         i.recordedName = recordedName;

@@ -12,6 +12,7 @@ DWORD NewObject(ObjectKind kind)
     o.open = true;
     o.database = 0;
     o.length = 0;
+    o.filesNotKept = 0;
     objects.push_back(o);
     return (DWORD)objects.size();
 }
@@ -22,6 +23,13 @@ Object *FindObject(DWORD handle, ObjectKind kind)
         return NULL;
     Object *o = &objects[handle - 1];
     return o->kind == kind && o->open ? o : NULL;
+}
+
+bool LeanMode()
+{
+    char value[8];
+    DWORD n = GetEnvironmentVariableA("NNOTES_LEAN", value, sizeof value);
+    return n == 1 && value[0] == '1';
 }
 
 bool IsRegularFile(const char *path)
@@ -83,6 +91,8 @@ unsigned SaveNoteRecord(const Object &note)
             good = WriteWholeFile(base + ".files\\" + stored, item.contents) && good;
         }
     }
+    if (note.filesNotKept != 0)
+        record += "$FILE: " + Number(note.filesNotKept) + " attachments, not kept (NNOTES_LEAN)\r\n";
     good = WriteWholeFile(base + ".txt", record) && good;
     return good ? n : 0;
 }

@@ -27,6 +27,7 @@ struct Object {
     std::vector<Item> items;            // note: items in the order written
     std::vector<std::string> lines;     // body: its lines
     DWORD length;                       // body: bytes of its lines plus 2 per line
+    DWORD filesNotKept;                 // note: attachments counted only (NNOTES_LEAN)
 };
 
 // A handle for a new object, or 0.  Handles count up from 1 in creation order.
@@ -45,3 +46,7 @@ void StoreClientVariable(const char *name, const char *value);
 
 // Whether `path` names an existing file that is not a directory.
 bool IsRegularFile(const char *path);
+
+// NNOTES_LEAN=1, read at each call: attachments are checked and logged but neither
+// read nor kept, so that the library's own memory stays flat however many there are.
+bool LeanMode();

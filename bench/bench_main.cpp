@@ -1,0 +1,306 @@
+// velmora-bench.exe: the program's send mode measured under Wine against the floor,
+// a do-nothing program with the same imports (floor.exe), both started the same way by
+// this driver, in alternation, so that the machine's drift hits both alike.
+//
+//   velmora-bench.exe send [--pairs N]      time: program (A), floor (B), and the
+//                                           Notes client's start-up alone (C)
+//   velmora-bench.exe memory [--pairs N] [--extras N]
+//                                           peak working set: program on a job of N
+//                                           extra attachments (10000), the same
+//                                           program on a typical job, the floor
+//
+// It lays out a sample installation in C:\velmora bench (the program and nNOTES.dll,
+// the Notes client and its database, documents), copied from its own folder, and
+// points the program's registry settings there; both are removed at the end.  Every
+// run of the program is checked: it must end by itself with the memo saved and the
+// job file gone, or the figures would be those of a failure.  Exits 0 when every run
+// was good, 1 otherwise.
+#include "bench/bench_support.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static const DWORD RunLimitMs = 60000;
+
+struct Install {
+    std::string root, velmora, program, floor, clientDir, client, database, documents, job,
+        store;
+};
+
+static std::string OwnFolder()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
+    std::string s(path, n < sizeof path ? n : 0);
+    size_t slash = s.find_last_of('\\');
+    return slash == std::string::npos ? "." : s.substr(0, slash);
+}
+
+static bool Fail(const char *what)
+{
+    fprintf(stderr, "velmora-bench: %s\n", what);
+    return false;
+}
+
+static bool Copy(const std::string &from, const std::string &to)
+{
+    if (CopyFileA(from.c_str(), to.c_str(), FALSE))
+        return true;
+    fprintf(stderr, "velmora-bench: cannot copy %s to %s\n", from.c_str(), to.c_str());
+    return false;
+}
+
+static bool Lay(Install *in)
+{
+    std::string bin = OwnFolder();
+    in->root = "C:\\velmora bench";
+    in->velmora = in->root + "\\Velmora";
+    in->program = in->velmora + "\\velmora-notes.exe";
+    in->floor = in->velmora + "\\floor.exe";
+    in->clientDir = in->root + "\\Lotus Notes";
+    in->client = in->clientDir + "\\notes-client.exe";
+    in->database = in->clientDir + "\\Data\\Velmora.nsf";
+    in->documents = in->root + "\\Documents";
+    in->job = in->root + "\\Temp\\job 0001.tmp";
+    in->store = in->root + "\\store";
+
+    if (!DeleteTree(in->root) || !MakeFolder(in->velmora) || !MakeFolder(in->clientDir + "\\Data") ||
+        !MakeFolder(in->documents) || !MakeFolder(in->root + "\\Temp"))
+        return Fail("cannot lay out C:\\velmora bench");
+    if (!Copy(bin + "\\velmora-notes.exe", in->program) ||
+        !Copy(bin + "\\nNOTES.dll", in->velmora + "\\nNOTES.dll") ||
+        !Copy(bin + "\\floor.exe", in->floor) || !Copy(bin + "\\notes-client.exe", in->client))
+        return false;
+    if (!WriteBytes(in->database, "Velmora database\r\n") ||
+        !WriteBytes(in->documents + "\\Devis A12.txt", "Devis A12: 3 fen\xEAtres, pose comprise\r\n") ||
+        !WriteBytes(in->documents + "\\Plan de pose.txt", "Plan de pose\r\n") ||
+        !WriteBytes(in->documents + "\\Conditions.txt", "Conditions g\xE9n\xE9rales\r\n"))
+        return Fail("cannot write the sample files");
+    if (!SetSettings(in->client, in->database))
+        return Fail("cannot write the registry settings");
+
+    SetEnvironmentVariableA("NNOTES_DIR", in->store.c_str());
+    SetEnvironmentVariableA("NOTES_CLIENT_LIFETIME_MS", "100");
+    SetEnvironmentVariableA("NNOTES_FAIL", NULL);
+    SetEnvironmentVariableA("NNOTES_LEAN", NULL);
+    SetEnvironmentVariableA("NOTES_CLIENT_LOG", NULL);
+    SetEnvironmentVariableA("NOTES_CLIENT_CHECK_GONE", NULL);
+    return true;
+}
+
+static void Remove(const Install &in)
+{
+    WaitForProcessesUnder(in.clientDir, 10000);
+    RemoveSettings();
+    DeleteTree(in.root);
+}
+
+// The demo's job: an accented subject, placeholders, a main attachment and two extras;
+// with `extras`, that many extra attachments all naming one small file instead.
+static Job SampleJob(const Install &in, size_t extras)
+{
+    Job job;
+    job.sendTo = "achats@example.com";
+    job.subject = "Devis [DOC] pr\xE9par\xE9 par [USER]";
+    job.body = "Bonjour,\r\nveuillez trouver ci-joint le devis [DOC] et ses annexes.\r\n\r\n"
+               "Cordialement,\r\n[Nom]";
+    job.document = "A12";
+    job.attachment = in.documents + "\\Devis A12.txt";
+    if (extras == 0) {
+        job.extras.push_back(in.documents + "\\Plan de pose.txt");
+        job.extras.push_back(in.documents + "\\Conditions.txt");
+        job.extraCount = 0;
+    } else {
+        job.extras.push_back(in.documents + "\\Plan de pose.txt");
+        job.extraCount = extras;
+    }
+    return job;
+}
+
+static std::string CommandLine(const std::string &exe, const Install &in)
+{
+    return "\"" + exe + "\" " + in.job;
+}
+
+// Before a run of the program: no Notes client window left (the program would take
+// the path that closes it), a fresh store, the job in place.
+static bool Prepare(const Install &in, const std::string &jobBytes)
+{
+    if (!WaitForProcessesUnder(in.clientDir, 10000) || FindWindowA("NOTES", NULL) != NULL)
+        return Fail("a Notes client from an earlier run is still there");
+    if (!DeleteTree(in.store) || !WriteBytes(in.job, jobBytes))
+        return Fail("cannot reset the store or write the job");
+    return true;
+}
+
+// After a run of the program: the memo saved as expected and the job file gone.
+static bool Sent(const Install &in, const char *expected)
+{
+    std::string record;
+    if (!ReadBytes(in.store + "\\notes\\note-1.txt", &record))
+        return Fail("the program saved no memo");
+    if (record.find("Subject: Devis A12") == std::string::npos ||
+        record.find(expected) == std::string::npos) {
+        fprintf(stderr, "velmora-bench: the memo lacks \"%s\":\n%s\n", expected, record.c_str());
+        return false;
+    }
+    if (FileExists(in.job))
+        return Fail("the program left the job file");
+    return true;
+}
+
+static bool Good(const char *who, bool started, bool ended, DWORD exitCode)
+{
+    if (started && ended && exitCode == 0)
+        return true;
+    fprintf(stderr, "velmora-bench: %s %s (exit code %lu)\n", who,
+            !started ? "did not start" : !ended ? "did not end by itself: a message box?" :
+                                                  "failed",
+            exitCode);
+    return false;
+}
+
+static bool TimeSend(const Install &in, int pairs)
+{
+    const std::string jobBytes = JobBytes(SampleJob(in, 0));
+    const std::string program = CommandLine(in.program, in);
+    const std::string floor = CommandLine(in.floor, in);
+    const std::string client = ShortPath(in.client) + " " + ShortPath(in.database);
+
+    printf("send mode under Wine, the demo's job (3 attachments); A the program, B the floor,\n"
+           "alternating; C the Notes client started alone with WinExec as the program does\n");
+    printf("%5s %9s %9s %7s %9s %9s\n", "pair", "A ms", "B ms", "A/B", "C ms", "A/(B+C)");
+    std::vector<double> a, b, c, ab, abc;
+    const int warmUp = 2;
+    for (int i = 0; i < warmUp + pairs; ++i) {
+        if (!Prepare(in, jobBytes))
+            return false;
+        TimedRun runA = RunTimed(program, RunLimitMs);
+        if (!Good("the program", runA.started, runA.ended, runA.exitCode) ||
+            !WaitForProcessesUnder(in.clientDir, 10000) ||
+            !Sent(in, "$FILE: Conditions.txt"))
+            return false;
+
+        if (!WriteBytes(in.job, jobBytes))
+            return Fail("cannot write the job");
+        TimedRun runB = RunTimed(floor, RunLimitMs);
+        DeleteFileA(in.job.c_str());
+        if (!Good("the floor", runB.started, runB.ended, runB.exitCode))
+            return false;
+
+        double runC = WinExecTimed(client);
+        if (runC < 0 || !WaitForProcessesUnder(in.clientDir, 10000))
+            return Fail("the Notes client did not start or did not end");
+        if (i < warmUp)
+            continue;
+        a.push_back(runA.ms);
+        b.push_back(runB.ms);
+        c.push_back(runC);
+        ab.push_back(runA.ms / runB.ms);
+        abc.push_back(runA.ms / (runB.ms + runC));
+        printf("%5d %9.1f %9.1f %7.3f %9.1f %9.3f\n", i - warmUp + 1, runA.ms, runB.ms,
+               ab.back(), runC, abc.back());
+    }
+    printf("median: A %.1f ms, B %.1f ms, C %.1f ms\n", Median(a), Median(b), Median(c));
+    printf("median A/B (program against floor):                 %.3f  (aim 1.10 or less)\n",
+           Median(ab));
+    printf("median A/(B+C) (against floor plus client start-up): %.3f\n", Median(abc));
+    return true;
+}
+
+static bool WeighMemory(const Install &in, int pairs, size_t extras)
+{
+    SetEnvironmentVariableA("NNOTES_LEAN", "1");
+    const std::string bigJob = JobBytes(SampleJob(in, extras));
+    const std::string typicalJob = JobBytes(SampleJob(in, 0));
+    const std::string program = CommandLine(in.program, in);
+    const std::string floor = CommandLine(in.floor, in);
+    const double list = (double)extras * 256;
+    char expected[64];
+    sprintf(expected, "$FILE: %lu attachments, not kept", (unsigned long)extras + 1);
+
+    printf("peak working set under Wine, read when the process calls ExitProcess; stand-in\n"
+           "library lean (NNOTES_LEAN=1: attachments checked, not copied nor kept)\n"
+           "P the program on a job of %lu extra attachments, F the floor, alternating;\n"
+           "T the program on the demo's job; the list itself is %lu x 256 = %.0f bytes\n",
+           (unsigned long)extras, (unsigned long)extras, list);
+    printf("%5s %10s %10s %10s %7s %10s %11s\n", "pair", "P bytes", "F bytes", "T bytes", "P/F",
+           "P-F-list", "T-F");
+    std::vector<double> ratio, beyondList, typicalOver;
+    for (int i = 0; i < pairs; ++i) {
+        if (!Prepare(in, bigJob))
+            return false;
+        WeighedRun p = RunWeighed(program, RunLimitMs);
+        if (!Good("the program", true, p.stoppedAtExit, p.exitCode) ||
+            !WaitForProcessesUnder(in.clientDir, 10000) || !Sent(in, expected))
+            return false;
+
+        if (!WriteBytes(in.job, bigJob))
+            return Fail("cannot write the job");
+        WeighedRun f = RunWeighed(floor, RunLimitMs);
+        DeleteFileA(in.job.c_str());
+        if (!Good("the floor", true, f.stoppedAtExit, f.exitCode))
+            return false;
+
+        if (!Prepare(in, typicalJob))
+            return false;
+        WeighedRun t = RunWeighed(program, RunLimitMs);
+        if (!Good("the program", true, t.stoppedAtExit, t.exitCode) ||
+            !WaitForProcessesUnder(in.clientDir, 10000) ||
+            !Sent(in, "$FILE: 3 attachments, not kept"))
+            return false;
+
+        double pb = (double)p.peakWorkingSet, fb = (double)f.peakWorkingSet,
+               tb = (double)t.peakWorkingSet;
+        ratio.push_back(pb / fb);
+        beyondList.push_back(pb - fb - list);
+        typicalOver.push_back(tb - fb);
+        printf("%5d %10.0f %10.0f %10.0f %7.3f %10.0f %11.0f\n", i + 1, pb, fb, tb, ratio.back(),
+               beyondList.back(), typicalOver.back());
+    }
+    double beyond = Median(beyondList);
+    printf("median P/F: %.3f\n", Median(ratio));
+    printf("median P - F - list: %.0f bytes = %.1f KiB, %.2f of the 256 KiB allowed "
+           "(aim: under 1)\n",
+           beyond, beyond / 1024, beyond / 262144);
+    printf("median T - F (the program's own cost on the demo's job): %.1f KiB\n",
+           Median(typicalOver) / 1024);
+    return true;
+}
+
+static int Usage()
+{
+    fprintf(stderr, "usage: velmora-bench.exe send [--pairs N]\n"
+                    "       velmora-bench.exe memory [--pairs N] [--extras N]\n");
+    return 2;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return Usage();
+    std::string mode = argv[1];
+    int pairs = mode == "send" ? 12 : 5;
+    long extras = 10000;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        if (strcmp(argv[i], "--pairs") == 0)
+            pairs = atoi(argv[i + 1]);
+        else if (strcmp(argv[i], "--extras") == 0)
+            extras = atol(argv[i + 1]);
+        else
+            return Usage();
+    }
+    if ((mode != "send" && mode != "memory") || argc % 2 != 0 || pairs < 1 || extras < 1)
+        return Usage();
+
+    Install in;
+    bool good = Lay(&in);
+    if (good && mode == "send")
+        good = TimeSend(in, pairs);
+    else if (good)
+        good = WeighMemory(in, pairs, (size_t)extras);
+    fflush(stdout);
+    Remove(in);
+    return good ? 0 : 1;
+}

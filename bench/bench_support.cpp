@@ -1,0 +1,330 @@
+// Files, registry, jobs and timed or weighed processes for velmora-bench.exe.
+#include "bench/bench_support.h"
+
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+
+// ---- files and the installation ------------------------------------------------
+
+bool WriteBytes(const std::string &path, const std::string &bytes)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD wrote = 0;
+    bool good = WriteFile(f, bytes.data(), (DWORD)bytes.size(), &wrote, NULL) &&
+                wrote == bytes.size();
+    CloseHandle(f);
+    return good;
+}
+
+bool ReadBytes(const std::string &path, std::string *bytes)
+{
+    bytes->clear();
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    char buffer[65536];
+    DWORD got = 0;
+    bool good;
+    while ((good = ReadFile(f, buffer, sizeof buffer, &got, NULL) != 0) && got > 0)
+        bytes->append(buffer, got);
+    CloseHandle(f);
+    return good;
+}
+
+bool FileExists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeFolder(const std::string &path)
+{
+    if (FileExists(path))
+        return true;
+    size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos && slash > 2 && !MakeFolder(path.substr(0, slash)))
+        return false;
+    return CreateDirectoryA(path.c_str(), NULL) != 0;
+}
+
+static void DeleteContents(const std::string &path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string full = path + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            DeleteContents(full);
+            RemoveDirectoryA(full.c_str());
+        } else {
+            DeleteFileA(full.c_str());
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+bool DeleteTree(const std::string &path)
+{
+    // A process that has just ended may hold a file for a moment.
+    for (int attempt = 0; attempt < 20 && FileExists(path); ++attempt) {
+        if (attempt > 0)
+            Sleep(50);
+        DeleteContents(path);
+        RemoveDirectoryA(path.c_str());
+    }
+    return !FileExists(path);
+}
+
+std::string ShortPath(const std::string &path)
+{
+    char shortPath[MAX_PATH];
+    DWORD n = GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
+    return n > 0 && n < sizeof shortPath ? std::string(shortPath) : path;
+}
+
+static const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
+
+static bool SetValue(HKEY key, const char *name, const std::string &value)
+{
+    return RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)value.c_str(),
+                          (DWORD)value.size() + 1) == ERROR_SUCCESS;
+}
+
+bool SetSettings(const std::string &client, const std::string &database)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                        NULL) != ERROR_SUCCESS)
+        return false;
+    bool good = SetValue(key, "LN_Appli", client) && SetValue(key, "LN_Base", database);
+    RegCloseKey(key);
+    return good;
+}
+
+void RemoveSettings()
+{
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, SettingsKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel");
+}
+
+enum { HEADER_SIZE = 3340, SLOT = 256, BODY_SLOT = 2048 };
+
+static void Put(std::string *bytes, size_t offset, size_t slot, const std::string &text)
+{
+    bytes->replace(offset, std::min(text.size(), slot - 1), text, 0, slot - 1);
+}
+
+std::string JobBytes(const Job &job)
+{
+    size_t count = job.extraCount != 0 ? job.extraCount : job.extras.size();
+    std::string bytes(HEADER_SIZE + SLOT * count, '\0');
+    Put(&bytes, 260, SLOT, job.subject);
+    Put(&bytes, 516, BODY_SLOT, job.body);
+    Put(&bytes, 2564, SLOT, job.attachment);
+    Put(&bytes, 2820, SLOT, job.document);
+    Put(&bytes, 3076, SLOT, job.sendTo);
+    for (int i = 0; i < 4; ++i)
+        bytes[3332 + (size_t)i] = (char)((count >> (8 * i)) & 0xFF);
+    for (size_t i = 0; i < count && !job.extras.empty(); ++i)
+        Put(&bytes, HEADER_SIZE + SLOT * i, SLOT, job.extras[i % job.extras.size()]);
+    return bytes;
+}
+
+// ---- processes -------------------------------------------------------------------
+
+static double Now()
+{
+    static LARGE_INTEGER frequency;
+    if (frequency.QuadPart == 0)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart * 1000.0 / (double)frequency.QuadPart;
+}
+
+static bool Start(const std::string &commandLine, DWORD flags, PROCESS_INFORMATION *process)
+{
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, flags, NULL, NULL, &startup,
+                          process) != 0;
+}
+
+TimedRun RunTimed(const std::string &commandLine, DWORD limitMs)
+{
+    TimedRun run = {false, false, 0xFFFFFFFF, 0.0};
+    PROCESS_INFORMATION process;
+    double start = Now();
+    if (!Start(commandLine, 0, &process))
+        return run;
+    run.started = true;
+    run.ended = WaitForSingleObject(process.hProcess, limitMs) == WAIT_OBJECT_0;
+    run.ms = Now() - start;
+    if (!run.ended) {
+        TerminateProcess(process.hProcess, 0xDEAD);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return run;
+}
+
+double WinExecTimed(const std::string &commandLine)
+{
+    double start = Now();
+    UINT result = WinExec(commandLine.c_str(), SW_SHOWNORMAL);
+    double ms = Now() - start;
+    return result > 31 ? ms : -1.0;
+}
+
+// Restores the byte under the breakpoint and puts the thread back on it.
+static void StepBack(HANDLE process, DWORD threadId, BYTE *at, BYTE saved)
+{
+    SIZE_T n = 0;
+    WriteProcessMemory(process, at, &saved, 1, &n);
+    FlushInstructionCache(process, at, 1);
+    HANDLE thread = OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId);
+    if (thread == NULL)
+        return;
+    CONTEXT context;
+    context.ContextFlags = CONTEXT_CONTROL;
+    if (GetThreadContext(thread, &context)) {
+        context.Eip = (DWORD)(DWORD_PTR)at;
+        SetThreadContext(thread, &context);
+    }
+    CloseHandle(thread);
+}
+
+WeighedRun RunWeighed(const std::string &commandLine, DWORD limitMs)
+{
+    WeighedRun run = {false, 0xFFFFFFFF, 0};
+    // The system DLLs lie at the same address in every process of the prefix.
+    BYTE *exitProcess = (BYTE *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "ExitProcess");
+    PROCESS_INFORMATION process;
+    if (exitProcess == NULL || !Start(commandLine, DEBUG_ONLY_THIS_PROCESS, &process))
+        return run;
+
+    DWORD start = GetTickCount();
+    bool loaderBreak = true;
+    BYTE saved = 0;
+    for (;;) {
+        DEBUG_EVENT event;
+        if (!WaitForDebugEvent(&event, 1000)) {
+            if (GetTickCount() - start < limitMs)
+                continue;
+            TerminateProcess(process.hProcess, 0xDEAD);
+            run.stoppedAtExit = false;
+            run.peakWorkingSet = 0;
+            break;
+        }
+        DWORD answer = DBG_CONTINUE;
+        if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT &&
+            event.u.CreateProcessInfo.hFile != NULL)
+            CloseHandle(event.u.CreateProcessInfo.hFile);
+        if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT && event.u.LoadDll.hFile != NULL)
+            CloseHandle(event.u.LoadDll.hFile);
+        if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
+            const EXCEPTION_RECORD &e = event.u.Exception.ExceptionRecord;
+            if (e.ExceptionCode == EXCEPTION_BREAKPOINT && loaderBreak) {
+                // Every import is bound by now: arm the breakpoint on ExitProcess.
+                loaderBreak = false;
+                SIZE_T n = 0;
+                BYTE int3 = 0xCC;
+                if (ReadProcessMemory(process.hProcess, exitProcess, &saved, 1, &n))
+                    WriteProcessMemory(process.hProcess, exitProcess, &int3, 1, &n);
+                FlushInstructionCache(process.hProcess, exitProcess, 1);
+            } else if (e.ExceptionCode == EXCEPTION_BREAKPOINT &&
+                       (BYTE *)e.ExceptionAddress == exitProcess) {
+                PROCESS_MEMORY_COUNTERS counters;
+                ZeroMemory(&counters, sizeof counters);
+                counters.cb = sizeof counters;
+                if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters)) {
+                    run.peakWorkingSet = counters.PeakWorkingSetSize;
+                    run.stoppedAtExit = true;
+                }
+                StepBack(process.hProcess, event.dwThreadId, exitProcess, saved);
+            } else {
+                answer = DBG_EXCEPTION_NOT_HANDLED;
+            }
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, answer);
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
+            break;
+    }
+    WaitForSingleObject(process.hProcess, 5000);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return run;
+}
+
+static bool UnderFolder(const std::string &path, const std::string &folder)
+{
+    std::string prefix = folder + "\\";
+    return path.size() > prefix.size() &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.data(), (int)prefix.size(),
+                          prefix.data(), (int)prefix.size()) == CSTR_EQUAL;
+}
+
+bool WaitForProcessesUnder(const std::string &folder, DWORD limitMs)
+{
+    std::string shortFolder = ShortPath(folder);
+    DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE found = NULL;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE)
+            return false;
+        PROCESSENTRY32 entry;
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more && found == NULL;
+             more = Process32Next(snapshot, &entry)) {
+            HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                                   entry.th32ProcessID);
+            if (p == NULL)
+                continue;
+            char image[MAX_PATH];
+            DWORD size = sizeof image;
+            if (QueryFullProcessImageNameA(p, 0, image, &size) &&
+                (UnderFolder(image, folder) || UnderFolder(image, shortFolder)))
+                found = p;
+            else
+                CloseHandle(p);
+        }
+        CloseHandle(snapshot);
+        if (found == NULL)
+            return true;
+        DWORD spent = GetTickCount() - start;
+        bool gone = spent < limitMs &&
+                    WaitForSingleObject(found, limitMs - spent) == WAIT_OBJECT_0;
+        CloseHandle(found);
+        if (!gone)
+            return false;
+    }
+}
+
+// ---- figures -----------------------------------------------------------------------
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
