@@ -51,7 +51,7 @@ std::string Place(const std::string &path, bool directory, unsigned form)
     switch (form & 3) {
     case 0:                 // the path is its own short form
     case 1: break;
-    case 2: shortPath = "S" + std::string((form >> 2) * 5, 's'); break;    // up to 316 chars
+    case 2: shortPath = "S" + std::string((size_t)(form >> 2) * 5, 's'); break;    // up to 316 chars
     case 3: break;          // no short form
     }
     if (directory)

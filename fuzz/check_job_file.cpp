@@ -41,8 +41,8 @@ bool Acceptable(const std::string &bytes)
             return false;
     }
     uint64_t count = CountIn(bytes);
-    uint64_t listSize = count * Slot;
-    if (listSize > 0xFFFFFFFFu || listSize > AllocLimit || bytes.size() < HeaderSize + listSize)
+    uint64_t listSize = count * Slot;     // one past 32 bits is past the allocation limit too
+    if (listSize > AllocLimit || bytes.size() < HeaderSize + listSize)
         return false;
     for (uint64_t i = 0; i < count; ++i) {
         if (!EndsInside(bytes.data() + HeaderSize + i * Slot, Slot))

@@ -102,7 +102,7 @@ std::string CheckMemo(const uint8_t *data, size_t size)
     std::string user = w.userNameFails ? "" : w.userName;
 
     // The calls the rules give, user name queries aside.
-    std::vector<std::string> expected = {"CreateNote db=" + std::string("0x42")};
+    std::vector<std::string> expected = {"CreateNote db=0x42"};  // Database
     std::vector<ModelPiece> pieces;
     std::string body;
     if (failure == CREATE_NOTE) {

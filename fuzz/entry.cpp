@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::string failure = FUZZ_CHECK(data, size);
     if (!failure.empty()) {
-        fprintf(stderr, "\n==== property broken: %s\n", failure.c_str());
+        (void)fprintf(stderr, "\n==== property broken: %s\n", failure.c_str());
         abort();
     }
     return 0;
