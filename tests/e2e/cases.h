@@ -75,7 +75,7 @@ CaseFunction CaseLongTails, CaseHeaderSlotsFull, CaseHeaderSlotsAtLimit, CaseExt
     CaseJobHeldOpen, CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,
     CaseAttachmentsMissing, CaseSettingsUnterminated, CaseSettingsAtLimit,
     CaseSettingsNameFolders, CaseLongWindowTitles, CaseAllOperationsFail,
-    CaseMemoOperationsFail;
+    CaseMemoOperationsFail, CaseJobPathUnopenable;
 
 // The events between velmora-e2e-hostile.exe and the copy of itself that holds a job
 // file open.

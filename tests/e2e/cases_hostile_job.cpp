@@ -28,7 +28,12 @@ static std::string PathOfLength(const std::string &folder, const std::string &st
 static void ExpectRefusedAt(const char *file, int line, const CaseEnv &e, const RunResult &r,
                             const char *text, const char *what)
 {
+    int passed, failedBefore, failedAfter;
+    CheckTotals(&passed, &failedBefore);
     ExpectOutcomeAt(file, line, r, {text});
+    CheckTotals(&passed, &failedAfter);
+    if (failedAfter > failedBefore)
+        printf("  (the run above: %s)\n", what);
     std::vector<std::string> calls = CallSummary(e);
     OkAt(file, line, calls == InitAndEnd,
          "%s: the Notes runtime is only started and ended (%u calls)", what,
@@ -239,6 +244,10 @@ static bool StartHolder(Holder *h, const std::string &path, DWORD share)
     h->process = NULL;
     h->ready = CreateEventA(NULL, TRUE, FALSE, HolderReadyEvent);
     h->release = CreateEventA(NULL, TRUE, FALSE, HolderReleaseEvent);
+    if (h->ready != NULL)
+        ResetEvent(h->ready);
+    if (h->release != NULL)
+        ResetEvent(h->release);
     char self[MAX_PATH], shareText[16];
     DWORD n = GetModuleFileNameA(NULL, self, sizeof self);
     self[n < sizeof self ? n : 0] = '\0';
@@ -341,5 +350,52 @@ void CaseJobPathIsFolder(CaseEnv *e)
            tails[i].what);
         for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
             expect_kept(kept[k], tails[i].what);
+    }
+}
+
+void CaseJobPathUnopenable(CaseEnv *e)
+{
+    // Files the program may not delete, and devices.
+    std::string job = WritePlainJob(*e);
+    std::string programDir = e->program.substr(0, e->program.rfind('\\'));
+    SetFileAttributesA(job.c_str(), FILE_ATTRIBUTE_READONLY);
+    const KeptFile kept[] = {KeepFile(job), KeepFile(e->program),
+                             KeepFile(programDir + "\\nNOTES.dll"),
+                             KeepFile(PlainJob(*e).attachment)};
+    struct Tail {
+        const char *what;
+        std::string tail;
+    };
+    const Tail files[] = {
+        {"a read-only job file", job},
+        {"the running program itself", e->program},
+        {"the Notes library it has loaded", programDir + "\\nNOTES.dll"},
+    };
+    for (size_t i = 0; i < sizeof files / sizeof files[0]; ++i) {
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, files[i].tail));
+        expect_refused(*e, r, TextOpenJob, files[i].what);
+        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
+            expect_kept(kept[k], files[i].what);
+    }
+    DWORD attributes = GetFileAttributesA(job.c_str());
+    ok(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY),
+       "the job file is still read-only: 0x%lX", attributes);
+    SetFileAttributesA(job.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A device either cannot be opened for deletion or reads as no job: one box
+    // either way, and no wait on a device that never answers.
+    const char *devices[] = {"NUL", "CON", "CONIN$", "COM1", "LPT1", "\\\\.\\NUL"};
+    for (size_t i = 0; i < sizeof devices / sizeof devices[0]; ++i) {
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, devices[i]));
+        bool oneBox = r.boxes.size() == 1 &&
+                      (r.boxes[0].text == TextOpenJob || r.boxes[0].text == TextReadJob);
+        ok(oneBox, "device %s: one box, the job not opened or not read (%u boxes)", devices[i],
+           (unsigned)r.boxes.size());
+        ok(!r.hung && r.exitCode == 0, "device %s: ends by itself with exit code 0 (%lu)",
+           devices[i], r.exitCode);
+        ok(CallSummary(*e) == InitAndEnd, "device %s: the Notes runtime is only started and ended",
+           devices[i]);
     }
 }

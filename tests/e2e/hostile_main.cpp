@@ -23,6 +23,7 @@ static const CaseEntry cases[] = {
     {"extra_counts", CaseExtraCounts},
     {"job_held_open", CaseJobHeldOpen},
     {"job_path_is_folder", CaseJobPathIsFolder},
+    {"job_path_unopenable", CaseJobPathUnopenable},
     {"long_expansions", CaseLongExpansions},
     {"long_body_lines", CaseLongBodyLines},
     {"attachments_missing", CaseAttachmentsMissing},
