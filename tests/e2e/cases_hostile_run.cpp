@@ -269,6 +269,7 @@ void CaseSettingsAtLimit(CaseEnv *e)
     std::string longClient, longDatabase;
     MakeLongInstallation(*e, &longClient, &longDatabase);
     ok(longClient.size() == 259 && longDatabase.size() == 259, "the paths have 259 bytes");
+    KeptFile attachment = KeepFile(PlainJob(*e).attachment);
     const DWORD types[] = {REG_SZ, REG_BINARY};
     for (int i = 0; i < 2; ++i) {
         Setting client = {types[i], longClient + std::string(1, '\0')};
@@ -290,6 +291,7 @@ void CaseSettingsAtLimit(CaseEnv *e)
            "type %lu: the client's command line: got \"%s\", expected \"%s\"", types[i],
            events.empty() ? "(not started)" : events[0].c_str(), start.c_str());
         ok(!FileExists(job), "type %lu: the job file is deleted", types[i]);
+        expect_kept(attachment, "the attachment");
         EndStartedClients(*e);
     }
 }
