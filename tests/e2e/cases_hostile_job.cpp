@@ -160,8 +160,7 @@ void CaseHeaderSlotsAtLimit(CaseEnv *e)
         f.document += (char)('A' + i % 26);
     f.subject = std::string(250, 's') + "[DOC]";
     f.body = std::string(1000, 'b') + "\r\n" + std::string(1045, 'c');
-    f.sendTo = PathOfLength("chef", "", 't', 255).substr(0, 241) + "@zabrel.fr; x";
-    f.sendTo.resize(255, 'z');
+    f.sendTo = "chef@zabrel.fr; " + std::string(239, 't');
     f.attachment = PathOfLength(e->jobDir, "Devis ", 'p', 251) + ".pdf";
     WriteBytes(f.attachment, "%PDF-1.4 limite\n");
     KeptFile attachment = KeepFile(f.attachment);
