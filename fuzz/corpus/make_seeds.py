@@ -91,8 +91,8 @@ def settings(client, database, flags=0, client_form=0, database_form=0):
 
 
 put("install_settings", "installed",
-    settings(b"C:\\Program Files\\Lotus Notes\\notes.exe\0",
-             b"C:\\Program Files\\Lotus Notes\\Data\\Velmora.nsf\0", client_form=2 | 4 * 5))
+    settings(b"C:\\Program Files\\Notes\\client.exe\0",
+             b"C:\\Program Files\\Notes\\Data\\Velmora.db\0", client_form=2 | 4 * 5))
 put("install_settings", "longest_path", settings(b"C:\\" + b"n" * 256 + b"\0", b"db\0"))
 put("install_settings", "no_nul", settings(b"x" * 260, b"db\0"))
 put("install_settings", "too_long", settings(b"x" * 260 + b"\0", b"db\0"))
