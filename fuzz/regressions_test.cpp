@@ -60,6 +60,12 @@ std::string TestName(const testing::TestParamInfo<SavedInput> &info)
     return name;
 }
 
+// Shown by name, not as a dump of the record's bytes.
+void PrintTo(const SavedInput &input, std::ostream *out)
+{
+    *out << input.folder << "/" << input.target->name << "/" << input.file;
+}
+
 class SavedInputTest : public testing::TestWithParam<SavedInput> {};
 
 TEST_P(SavedInputTest, KeepsTheProperties)
