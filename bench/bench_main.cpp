@@ -79,7 +79,8 @@ static bool Lay(Install *in)
         !WriteBytes(in->documents + "\\Plan de pose.txt", "Plan de pose\r\n") ||
         !WriteBytes(in->documents + "\\Conditions.txt", "Conditions g\xE9n\xE9rales\r\n"))
         return Fail("cannot write the sample files");
-    if (!SetSettings(in->client, in->database))
+    if (!SetSettingsValue("LN_Appli", in->client.c_str()) ||
+        !SetSettingsValue("LN_Base", in->database.c_str()))
         return Fail("cannot write the registry settings");
 
     SetEnvironmentVariableA("NNOTES_DIR", in->store.c_str());
@@ -94,15 +95,15 @@ static bool Lay(Install *in)
 static void Remove(const Install &in)
 {
     WaitForProcessesUnder(in.clientDir, 10000);
-    RemoveSettings();
+    RemoveSettingsKey();
     DeleteTree(in.root);
 }
 
 // The demo's job: an accented subject, placeholders, a main attachment and two extras;
 // with `extras`, that many extra attachments all naming one small file instead.
-static Job SampleJob(const Install &in, size_t extras)
+static JobFields SampleJob(const Install &in, size_t extras)
 {
-    Job job;
+    JobFields job = JobFields();
     job.sendTo = "achats@example.com";
     job.subject = "Devis [DOC] pr\xE9par\xE9 par [USER]";
     job.body = "Bonjour,\r\nveuillez trouver ci-joint le devis [DOC] et ses annexes.\r\n\r\n"
@@ -112,10 +113,8 @@ static Job SampleJob(const Install &in, size_t extras)
     if (extras == 0) {
         job.extras.push_back(in.documents + "\\Plan de pose.txt");
         job.extras.push_back(in.documents + "\\Conditions.txt");
-        job.extraCount = 0;
     } else {
-        job.extras.push_back(in.documents + "\\Plan de pose.txt");
-        job.extraCount = extras;
+        job.extras.assign(extras, in.documents + "\\Plan de pose.txt");
     }
     return job;
 }

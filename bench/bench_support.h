@@ -1,35 +1,14 @@
-// What velmora-bench.exe needs around the runs it measures: a sample installation in
-// the Wine prefix, job files, and the three ways of starting a process it times or
-// weighs.  Kept apart from the end-to-end harness so that the benchmark does not move
-// when the test suites do.
+// What velmora-bench.exe needs around the runs it measures: the three ways of
+// starting a process it times or weighs.  Files, registry settings and job files come
+// from the end-to-end harness (tests/e2e/files.h, job_writer.h).
 #pragma once
+
+#include "tests/e2e/files.h"
+#include "tests/e2e/job_writer.h"
 
 #include <windows.h>
 #include <string>
 #include <vector>
-
-// ---- files and the installation ------------------------------------------------
-
-bool WriteBytes(const std::string &path, const std::string &bytes);
-bool ReadBytes(const std::string &path, std::string *bytes);
-bool FileExists(const std::string &path);
-bool MakeFolder(const std::string &path);       // and its missing parents
-bool DeleteTree(const std::string &path);       // true when nothing is left
-std::string ShortPath(const std::string &path); // the path itself when it has none
-
-// HKLM\SOFTWARE\Zabrel\Velmora\Stellwick, where the program finds the Notes client
-// and the database.
-bool SetSettings(const std::string &client, const std::string &database);
-void RemoveSettings();
-
-// A job as the calling application writes it: the 3340-byte header, then one 256-byte
-// slot per extra attachment.  Texts are Windows-1252 bytes.
-struct Job {
-    std::string sendTo, subject, body, attachment, document;
-    std::vector<std::string> extras;
-    size_t extraCount;          // extras repeated up to this count (0: extras.size())
-};
-std::string JobBytes(const Job &job);
 
 // ---- processes -------------------------------------------------------------------
 

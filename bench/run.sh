@@ -28,15 +28,7 @@ mkdir -p build
 
 export WINEPREFIX=$root/build/wineprefix-bench
 . tools/wine-env.sh
-if [ ! -f "$WINEPREFIX/.ready" ]; then
-    echo "making the Wine prefix $WINEPREFIX"
-    rm -rf "$WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-    wineserver -w
-    touch "$WINEPREFIX/.ready"
-fi
+ensure_wine_prefix
 bin=$root/build/win32/bin
 status=0
 

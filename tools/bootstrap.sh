@@ -33,12 +33,4 @@ done
 # A private 32-bit prefix with the null graphics driver: GUI programs run with no display.
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-env.sh"
-if [ ! -f "$WINEPREFIX/.ready" ]; then
-  echo "bootstrap: making the Wine prefix $WINEPREFIX"
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-  wineserver -w
-  touch "$WINEPREFIX/.ready"
-fi
+ensure_wine_prefix

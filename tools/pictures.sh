@@ -53,14 +53,7 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "pictures: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=:$(cat "$work/display")
 
-if [ ! -f "$WINEPREFIX/.ready" ]; then
-    echo "pictures: making the Wine prefix $WINEPREFIX"
-    rm -rf "$WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
-    touch "$WINEPREFIX/.ready"
-fi
+ensure_wine_prefix
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
 # This Wine does not look for its own fonts where fonts-wine puts them: the Windows
 # font folder it does read gets the dialog font and the caption buttons' symbols.
