@@ -5,7 +5,7 @@
 set -eu
 
 packages="cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck
-  valgrind g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb imagemagick"
+  file valgrind g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb imagemagick"
 
 missing=""
 for p in $packages; do
