@@ -30,14 +30,6 @@ struct Install {
         store;
 };
 
-static std::string OwnFolder()
-{
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
-    std::string s(path, n < sizeof path ? n : 0);
-    size_t slash = s.find_last_of('\\');
-    return slash == std::string::npos ? "." : s.substr(0, slash);
-}
 
 static bool Fail(const char *what)
 {

@@ -1,6 +1,8 @@
 // calls.log and the file helpers of the stand-in nNOTES.dll.
 #include "standins/nnotes/record.h"
 
+#include "standins/nnotes/escape.h"
+
 #include <string.h>
 
 std::string StandinDir()
@@ -28,20 +30,7 @@ std::string StandinDir()
 
 std::string Escaped(const char *bytes, size_t length)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(length);
-    for (size_t i = 0; i < length; ++i) {
-        unsigned char c = (unsigned char)bytes[i];
-        if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '"') {
-            out += (char)c;
-        } else {
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    return EscapeBytes(bytes, length);
 }
 
 std::string Quoted(const char *text)

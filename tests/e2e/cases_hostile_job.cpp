@@ -104,15 +104,22 @@ void CaseLongTails(CaseEnv *e)
     expect_kept(attachment, "after every run");
 }
 
+// PlainJob with two extra attachments that exist.
+static JobFields JobWithTwoExtras(const CaseEnv &e)
+{
+    JobFields f = PlainJob(e);
+    f.extras.push_back(e.jobDir + "\\annexe 1.txt");
+    f.extras.push_back(e.jobDir + "\\annexe 2.txt");
+    WriteBytes(f.extras[0], "annexe 1\r\n");
+    WriteBytes(f.extras[1], "annexe 2\r\n");
+    return f;
+}
+
 void CaseHeaderSlotsFull(CaseEnv *e)
 {
     // Each text keeps its real start and is padded to the end of its slot, so that
     // a reader going on to the next NUL would find a plausible text.
-    JobFields f = PlainJob(*e);
-    f.extras.push_back(e->jobDir + "\\annexe 1.txt");
-    f.extras.push_back(e->jobDir + "\\annexe 2.txt");
-    WriteBytes(f.extras[0], "annexe 1\r\n");
-    WriteBytes(f.extras[1], "annexe 2\r\n");
+    JobFields f = JobWithTwoExtras(*e);
     const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
                              KeepFile(f.extras[1])};
     const std::string plain = JobBytes(f);
@@ -195,11 +202,7 @@ void CaseHeaderSlotsAtLimit(CaseEnv *e)
 
 void CaseExtraCounts(CaseEnv *e)
 {
-    JobFields f = PlainJob(*e);
-    f.extras.push_back(e->jobDir + "\\annexe 1.txt");
-    f.extras.push_back(e->jobDir + "\\annexe 2.txt");
-    WriteBytes(f.extras[0], "annexe 1\r\n");
-    WriteBytes(f.extras[1], "annexe 2\r\n");
+    JobFields f = JobWithTwoExtras(*e);
     const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
                              KeepFile(f.extras[1])};
     struct Count {

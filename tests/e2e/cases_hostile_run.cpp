@@ -55,6 +55,17 @@ static std::string SetTextCall(const std::string &item, const std::string &text)
            "\" length=65535 -> 0";
 }
 
+// Sends `f` as the job file `job` with no trace of an earlier run left: no calls.log,
+// no memo, no client.
+static RunResult SendAfresh(const CaseEnv &e, const std::string &job, const JobFields &f)
+{
+    ForgetRun(e);
+    ForgetMemos(e);
+    EndStartedClients(e);
+    WriteJobFile(job, f);
+    return Run(SendCommand(e, job));
+}
+
 void CaseLongExpansions(CaseEnv *e)
 {
     // 51 placeholders fill a 256-byte slot; with a 255-character name each text
@@ -67,11 +78,7 @@ void CaseLongExpansions(CaseEnv *e)
         f.sendTo = Repeated("[DOC]", 51);
         f.subject = Repeated("[doc]", 51);
         std::string job = e->jobDir + "\\memo job.tmp";
-        ForgetRun(*e);
-        ForgetMemos(*e);
-        EndStartedClients(*e);
-        WriteJobFile(job, f);
-        RunResult r = Run(SendCommand(*e, job));
+        RunResult r = SendAfresh(*e, job, f);
         expect_outcome(r);
         std::string expansion = Repeated(names[i], 51);
         ok(expansion.size() == 13005, "the expansion has 13,005 characters");
@@ -111,11 +118,7 @@ void CaseLongBodyLines(CaseEnv *e)
         f.document = name;
         f.body = bodies[i].text;
         std::string job = e->jobDir + "\\memo job.tmp";
-        ForgetRun(*e);
-        ForgetMemos(*e);
-        EndStartedClients(*e);
-        WriteJobFile(job, f);
-        RunResult r = Run(SendCommand(*e, job));
+        RunResult r = SendAfresh(*e, job, f);
         expect_outcome(r);
 
         std::vector<std::string> appends;

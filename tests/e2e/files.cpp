@@ -208,3 +208,12 @@ int EndProcessesUnder(const std::string &folder)
     CloseHandle(snapshot);
     return ended;
 }
+
+std::string OwnFolder()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
+    std::string s(path, n < sizeof path ? n : 0);
+    size_t slash = s.find_last_of('\\');
+    return slash == std::string::npos ? "." : s.substr(0, slash);
+}

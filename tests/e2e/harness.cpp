@@ -1,6 +1,8 @@
 // Running a program and answering its message boxes from outside, as a user would.
 #include "tests/e2e/harness.h"
 
+#include "standins/nnotes/escape.h"
+
 #include <psapi.h>
 
 struct BoxSearch {
@@ -122,17 +124,5 @@ RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs,
 
 std::string Escaped(const std::string &bytes)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        unsigned char c = (unsigned char)bytes[i];
-        if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '"') {
-            out += (char)c;
-        } else {
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    return EscapeBytes(bytes.data(), bytes.size());
 }
