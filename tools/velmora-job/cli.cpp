@@ -36,6 +36,11 @@ const char Help[] =
     "    --utf8             arguments and body file are UTF-8: convert them to\n"
     "                       Windows-1252, refusing characters it does not have\n"
     "    --raw-body         write the body's bytes exactly as given\n"
+    "  For testing a reader, files the program refuses:\n"
+    "    --unchecked        write texts that do not fit, cut to their slot (one that\n"
+    "                       fills its slot has no NUL)\n"
+    "    --count N          write N as the extra count, whatever follows (unchecked)\n"
+    "    --size N           cut the file to N bytes (unchecked)\n"
     "  Texts are stored as given, byte for byte, in the job's code page, Windows-1252;\n"
     "  use --utf8 when the shell hands over UTF-8.  In the body, each line feed (LF)\n"
     "  that is not already after a CR is written as CR LF, the program's line end,\n"
@@ -100,7 +105,17 @@ struct MakeRequest {
     std::string bodyFile;
     bool utf8 = false;
     bool rawBody = false;
+    Encoding how;
 };
+
+// A decimal number for --count or --size; false for anything else.
+bool ParseNumber(const std::string &text, uint64_t limit, uint64_t *value)
+{
+    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *value = std::stoull(text);
+    return *value <= limit;
+}
 
 int UsageError(std::ostream &err, const std::string &message)
 {
@@ -123,6 +138,19 @@ int ParseMake(const std::vector<std::string> &args, MakeRequest *r, std::ostream
             r->utf8 = true;
         } else if (arg == "--raw-body") {
             r->rawBody = true;
+        } else if (arg == "--unchecked") {
+            r->how.checked = false;
+        } else if (TakeValue(args, &i, arg, "--count", &value, &missing) ||
+                   TakeValue(args, &i, arg, "--size", &value, &missing)) {
+            bool count = arg.compare(0, 7, "--count") == 0;
+            uint64_t n = 0;
+            if (!missing && !ParseNumber(value, count ? UINT32_MAX : UINT64_MAX - 1, &n))
+                return UsageError(err, arg + ": not a number of the right size: " + value);
+            r->how.checked = false;
+            if (count)
+                r->how.count = static_cast<int64_t>(n);
+            else
+                r->how.size = n;
         } else if (TakeValue(args, &i, arg, "--send-to", &value, &missing)) {
             if (!missing && !once(&seenSendTo))
                 return UsageError(err, "--send-to given twice");
@@ -211,18 +239,19 @@ int Make(const std::vector<std::string> &args, std::istream &in, std::ostream &e
         r.job.body = LfToCrLf(r.job.body);
 
     std::vector<std::string> problems = CheckJob(r.job);
-    for (const std::string &p : problems)
-        err << "velmora-job: " << p << "\n";
-    if (!problems.empty())
-        return ExitRefused;
+    if (r.how.checked) {
+        for (const std::string &p : problems)
+            err << "velmora-job: " << p << "\n";
+        if (!problems.empty())
+            return ExitRefused;
+        if (r.job.directSend != 0 && r.job.sendTo.empty())
+            err << "velmora-job: warning: --direct without --send-to is ignored by the program\n";
+        if (r.job.attachment.empty())
+            err << "velmora-job: warning: no --attach; the program always tries to attach the "
+                   "main attachment and will report that it cannot\n";
+    }
 
-    if (r.job.directSend != 0 && r.job.sendTo.empty())
-        err << "velmora-job: warning: --direct without --send-to is ignored by the program\n";
-    if (r.job.attachment.empty())
-        err << "velmora-job: warning: no --attach; the program always tries to attach the "
-               "main attachment and will report that it cannot\n";
-
-    std::string bytes = EncodeJob(r.job);
+    std::string bytes = EncodeJob(r.job, r.how);
     std::ofstream file(r.out, std::ios::binary | std::ios::trunc);
     if (file)
         file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

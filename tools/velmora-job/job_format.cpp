@@ -8,20 +8,25 @@ namespace velmora_job {
 
 namespace {
 
+#define SLOT_OF(field) offsetof(JobHeader, field), sizeof(JobHeader::field)
+
 struct TextField {
     const char *name;
     std::string Job::*member;
+    SlotText Examination::*found;
     size_t offset;
     size_t slot;
 };
 
 const TextField TextFields[] = {
-    {"subject", &Job::subject, SubjectOffset, TextSlot},
-    {"body", &Job::body, BodyOffset, BodySlot},
-    {"attachment", &Job::attachment, AttachmentOffset, TextSlot},
-    {"document", &Job::documentName, DocumentOffset, TextSlot},
-    {"send-to", &Job::sendTo, SendToOffset, TextSlot},
+    {"subject", &Job::subject, &Examination::subject, SLOT_OF(subject)},
+    {"body", &Job::body, &Examination::body, SLOT_OF(body)},
+    {"attachment", &Job::attachment, &Examination::attachment, SLOT_OF(attachment)},
+    {"document", &Job::documentName, &Examination::documentName, SLOT_OF(documentName)},
+    {"send-to", &Job::sendTo, &Examination::sendTo, SLOT_OF(sendTo)},
 };
+
+const uint64_t FirstOverflowingCount = JOB_FIRST_OVERFLOWING_COUNT;
 
 std::string FitProblem(const std::string &name, const std::string &text, size_t slot)
 {
@@ -34,6 +39,12 @@ std::string FitProblem(const std::string &name, const std::string &text, size_t 
                std::to_string(slot - 1) + " fit (a " + std::to_string(slot) +
                "-byte slot ending with a NUL)";
     return std::string();
+}
+
+// `text` in the slot at `at`, cut to the slot: one that fills it keeps no NUL.
+void PutText(std::string *out, size_t at, size_t slot, const std::string &text)
+{
+    out->replace(at, text.size() < slot ? text.size() : slot, text, 0, slot);
 }
 
 void Put16(std::string *out, size_t at, uint16_t v)
@@ -83,7 +94,7 @@ std::vector<std::string> CheckJob(const Job &job)
             problems.push_back(p);
     }
     for (size_t i = 0; i < job.extras.size(); ++i) {
-        std::string p = FitProblem("extra " + std::to_string(i + 1), job.extras[i], ExtraSlot);
+        std::string p = FitProblem("extra " + std::to_string(i + 1), job.extras[i], JOB_EXTRA_SLOT);
         if (!p.empty())
             problems.push_back(p);
     }
@@ -94,19 +105,21 @@ std::vector<std::string> CheckJob(const Job &job)
     return problems;
 }
 
-std::string EncodeJob(const Job &job)
+std::string EncodeJob(const Job &job, const Encoding &how)
 {
-    if (!CheckJob(job).empty())
+    if (how.checked && (!CheckJob(job).empty() || how.count != -1 || how.size != UINT64_MAX))
         throw std::invalid_argument("EncodeJob: the job does not fit the file format");
-    std::string out(HeaderSize + job.extras.size() * ExtraSlot, '\0');
-    Put16(&out, DirectSendOffset, job.directSend);
-    for (const TextField &f : TextFields) {
-        const std::string &text = job.*f.member;
-        out.replace(f.offset, text.size(), text);
-    }
-    Put32(&out, CountOffset, static_cast<uint32_t>(job.extras.size()));
+    std::string out(JOB_HEADER_SIZE + job.extras.size() * JOB_EXTRA_SLOT, '\0');
+    Put16(&out, offsetof(JobHeader, directSend), job.directSend);
+    for (const TextField &f : TextFields)
+        PutText(&out, f.offset, f.slot, job.*f.member);
+    uint32_t count = how.count != -1 ? static_cast<uint32_t>(how.count)
+                                     : static_cast<uint32_t>(job.extras.size());
+    Put32(&out, offsetof(JobHeader, extraCount), count);
     for (size_t i = 0; i < job.extras.size(); ++i)
-        out.replace(HeaderSize + i * ExtraSlot, job.extras[i].size(), job.extras[i]);
+        PutText(&out, JOB_HEADER_SIZE + i * JOB_EXTRA_SLOT, JOB_EXTRA_SLOT, job.extras[i]);
+    if (how.size < out.size())
+        out.resize(how.size);
     return out;
 }
 
@@ -139,33 +152,24 @@ Examination ExamineJob(const std::string &in)
 {
     Examination r;
     r.fileSize = in.size();
-    if (in.size() < HeaderSize) {
+    if (in.size() < JOB_HEADER_SIZE) {
         Finding f{Problem::ShortHeader, std::string()};
         f.size = in.size();
         r.findings.push_back(f);
         return r;
     }
     r.headerComplete = true;
-    r.directSend = Get16(in, DirectSendOffset);
-    r.subject = ReadSlot(in, SubjectOffset, TextSlot);
-    r.body = ReadSlot(in, BodyOffset, BodySlot);
-    r.attachment = ReadSlot(in, AttachmentOffset, TextSlot);
-    r.documentName = ReadSlot(in, DocumentOffset, TextSlot);
-    r.sendTo = ReadSlot(in, SendToOffset, TextSlot);
-    r.extraCount = Get32(in, CountOffset);
-    r.reserved = Get32(in, ReservedOffset);
-
-    const std::pair<const char *, const SlotText *> texts[] = {
-        {"subject", &r.subject},   {"body", &r.body},      {"attachment", &r.attachment},
-        {"document", &r.documentName}, {"send-to", &r.sendTo},
-    };
-    for (const auto &t : texts) {
-        if (!t.second->terminated)
-            r.findings.push_back(Finding{Problem::UnterminatedText, t.first});
+    r.directSend = Get16(in, offsetof(JobHeader, directSend));
+    r.extraCount = Get32(in, offsetof(JobHeader, extraCount));
+    r.reserved = Get32(in, offsetof(JobHeader, listReference));
+    for (const TextField &f : TextFields) {
+        r.*f.found = ReadSlot(in, f.offset, f.slot);
+        if (!(r.*f.found).terminated)
+            r.findings.push_back(Finding{Problem::UnterminatedText, f.name});
     }
 
-    uint64_t listBytes = in.size() - HeaderSize;
-    uint64_t slotsPresent = listBytes / ExtraSlot;
+    uint64_t listBytes = in.size() - JOB_HEADER_SIZE;
+    uint64_t slotsPresent = listBytes / JOB_EXTRA_SLOT;
     if (r.extraCount >= FirstOverflowingCount) {
         Finding f{Problem::ListSizeOverflow, std::string()};
         f.count = r.extraCount;
@@ -173,12 +177,12 @@ Examination ExamineJob(const std::string &in)
     } else {
         uint64_t shown = slotsPresent < r.extraCount ? slotsPresent : r.extraCount;
         for (uint64_t i = 0; i < shown; ++i)
-            r.extras.push_back(ReadSlot(in, HeaderSize + i * ExtraSlot, ExtraSlot));
+            r.extras.push_back(ReadSlot(in, JOB_HEADER_SIZE + i * JOB_EXTRA_SLOT, JOB_EXTRA_SLOT));
         if (slotsPresent < r.extraCount) {
             Finding f{Problem::ListShort, std::string()};
             f.count = r.extraCount;
             f.slotsPresent = slotsPresent;
-            f.partialBytes = listBytes % ExtraSlot;
+            f.partialBytes = listBytes % JOB_EXTRA_SLOT;
             r.findings.push_back(f);
         }
         for (size_t i = 0; i < r.extras.size(); ++i) {
@@ -188,14 +192,14 @@ Examination ExamineJob(const std::string &in)
                 r.findings.push_back(f);
             }
         }
-        uint64_t used = static_cast<uint64_t>(r.extraCount) * ExtraSlot;
+        uint64_t used = static_cast<uint64_t>(r.extraCount) * JOB_EXTRA_SLOT;
         if (listBytes > used)
             r.notes.push_back(Note{Remark::TrailingBytes, listBytes - used});
     }
 
     if (r.reserved != 0)
         r.notes.push_back(Note{Remark::ReservedNotZero, r.reserved});
-    for (size_t i = UnreadOffset; i < UnreadOffset + UnreadSize; ++i) {
+    for (size_t i = offsetof(JobHeader, unused); i < offsetof(JobHeader, subject); ++i) {
         if (in[i] != '\0') {
             r.notes.push_back(Note{Remark::UnreadNotZero, i});
             break;
@@ -213,24 +217,26 @@ std::string Describe(const Finding &f)
     switch (f.problem) {
     case Problem::ShortHeader:
         return "the file is " + std::to_string(f.size) + " bytes long, shorter than the " +
-               std::to_string(HeaderSize) + "-byte header";
+               std::to_string(JOB_HEADER_SIZE) + "-byte header";
     case Problem::UnterminatedText:
         return "the " + f.field + " has no NUL inside its slot (text not terminated)";
     case Problem::ListSizeOverflow:
         return "the extra count " + std::to_string(f.count) +
-               " is too large: count x 256 does not fit 32 bits (the limit is " +
+               " is too large: count x " + std::to_string(JOB_EXTRA_SLOT) +
+               " does not fit 32 bits (the limit is " +
                std::to_string(FirstOverflowingCount - 1) + ")";
     case Problem::ListShort: {
         std::string s = "the extra count is " + std::to_string(f.count) + " but the file holds " +
-                        std::to_string(f.slotsPresent) + " whole 256-byte slot" +
+                        std::to_string(f.slotsPresent) + " whole " +
+                        std::to_string(JOB_EXTRA_SLOT) + "-byte slot" +
                         (f.slotsPresent == 1 ? "" : "s") + " after the header";
         if (f.partialBytes != 0)
             s += " (and " + std::to_string(f.partialBytes) + " bytes of a cut slot)";
         return s;
     }
     case Problem::UnterminatedExtra:
-        return "extra " + std::to_string(f.index) +
-               " has no NUL inside its 256-byte slot (text not terminated)";
+        return "extra " + std::to_string(f.index) + " has no NUL inside its " +
+               std::to_string(JOB_EXTRA_SLOT) + "-byte slot (text not terminated)";
     }
     return std::string();
 }
@@ -243,10 +249,13 @@ std::string Describe(const Note &n)
     case Remark::ReservedNotZero: {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(n.value));
-        return std::string("offset 3336 holds ") + hex + ", not zero; the program ignores it";
+        return "offset " + std::to_string(offsetof(JobHeader, listReference)) + " holds " + hex +
+               ", not zero; the program ignores it";
     }
     case Remark::UnreadNotZero:
-        return "bytes 2-259 are not all zero (first at offset " + std::to_string(n.value) +
+        return "bytes " + std::to_string(offsetof(JobHeader, unused)) + "-" +
+               std::to_string(offsetof(JobHeader, subject) - 1) +
+               " are not all zero (first at offset " + std::to_string(n.value) +
                "); the program ignores them";
     case Remark::DirectSendIgnored:
         return "direct sending is asked for but the send-to is empty, so it is ignored";

@@ -1,8 +1,9 @@
-// The job file as velmora-notes.exe reads it: a 3340-byte little-endian header,
-// then `extra count` attachment paths of 256 bytes each.  Every text ends with a NUL
-// inside its slot.  This is the integrator's side: writing a job, and reading one
-// back the way the program would, saying why it would be refused.
+// The job file as velmora-notes.exe reads it, laid out in job/job_layout.h.  This is
+// the integrator's side: writing a job, and reading one back the way the program
+// would, saying why it would be refused.
 #pragma once
+
+#include "job/job_layout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,27 +11,6 @@
 #include <vector>
 
 namespace velmora_job {
-
-// Offsets and sizes of the header's fields.
-enum : size_t {
-    DirectSendOffset = 0,       // 16-bit flag
-    UnreadOffset = 2,           // 258 bytes the program never looks at
-    UnreadSize = 258,
-    SubjectOffset = 260,
-    BodyOffset = 516,
-    AttachmentOffset = 2564,
-    DocumentOffset = 2820,
-    SendToOffset = 3076,
-    CountOffset = 3332,         // 32-bit count of extra attachments
-    ReservedOffset = 3336,      // 32 bits, not used
-    HeaderSize = 3340,
-    TextSlot = 256,
-    BodySlot = 2048,
-    ExtraSlot = 256,
-};
-
-// A list whose size in bytes, count x 256, does not fit 32 bits is refused.
-const uint32_t FirstOverflowingCount = 0x01000000;   // 16,777,216
 
 // A job as an integrator describes it; texts are the bytes to store (Windows-1252).
 struct Job {
@@ -47,9 +27,18 @@ struct Job {
 // what it holds and what it may hold.  Empty when EncodeJob may be called.
 std::vector<std::string> CheckJob(const Job &job);
 
-// The file's bytes.  Unused bytes are zero.  Precondition: CheckJob(job) is empty;
-// otherwise throws std::invalid_argument.
-std::string EncodeJob(const Job &job);
+// How EncodeJob writes.  Checked, the default, writes only a job CheckJob accepts and
+// throws std::invalid_argument for any other.  Unchecked writes files malformed on
+// purpose: each text is cut to its slot, so one that fills it has no NUL; `count`, when
+// not -1, is written instead of the number of extras; the file is cut to `size` bytes.
+struct Encoding {
+    bool checked = true;
+    int64_t count = -1;
+    uint64_t size = UINT64_MAX;
+};
+
+// The file's bytes.  Unused bytes are zero.
+std::string EncodeJob(const Job &job, const Encoding &how = Encoding());
 
 // The lines of a body as the program makes them: split at CR, a CR LF counting as a
 // single line end; a bare LF stays inside its line; a final line end starts no line.
@@ -86,7 +75,7 @@ struct Finding {
 // Harmless oddities worth knowing.
 enum class Remark {
     TrailingBytes,          // size: bytes after the list
-    ReservedNotZero,        // value at offset 3336
+    ReservedNotZero,        // value: the list reference, meaningless in a file
     UnreadNotZero,          // some byte in 2..259 is not zero
     DirectSendIgnored,      // flag set, send-to empty
     NoAttachment,           // main attachment empty

@@ -13,7 +13,18 @@
 
 using namespace velmora_job;
 
+#define AT(field) offsetof(JobHeader, field)
+
 namespace {
+
+// A malformed file's encoding: `count` written whatever follows (-1: the real one).
+Encoding Unchecked(int64_t count = -1)
+{
+    Encoding how;
+    how.checked = false;
+    how.count = count;
+    return how;
+}
 
 struct Outcome {
     int status;
@@ -116,28 +127,29 @@ bool HasNote(const Examination &r, Remark remark)
 TEST(Encode, PutsEveryFieldAtItsOffsetAndZeroesTheRest)
 {
     std::string b = EncodeJob(SampleJob());
-    ASSERT_EQ(3340u + 2 * 256, b.size());
-    EXPECT_EQ(1, b[0]);
-    EXPECT_EQ(0, b[1]);
-    EXPECT_EQ("Devis [DOC] pour [USER]", TextAt(b, 260));
-    EXPECT_EQ("Bonjour,\r\nci-joint le devis [DOC].", TextAt(b, 516));
-    EXPECT_EQ("C:\\Devis\\D-2024-017.pdf", TextAt(b, 2564));
-    EXPECT_EQ("D-2024-017", TextAt(b, 2820));
-    EXPECT_EQ("achats@client.example", TextAt(b, 3076));
-    EXPECT_EQ(2u, U32At(b, 3332));
-    EXPECT_EQ(0u, U32At(b, 3336));
-    EXPECT_EQ("C:\\Devis\\conditions.pdf", TextAt(b, 3340));
-    EXPECT_EQ("C:\\Plans\\plan.dwg", TextAt(b, 3596));
+    const size_t extra2 = JOB_HEADER_SIZE + JOB_EXTRA_SLOT;
+    ASSERT_EQ(JOB_HEADER_SIZE + 2 * JOB_EXTRA_SLOT, b.size());
+    EXPECT_EQ(1, b[AT(directSend)]);
+    EXPECT_EQ(0, b[AT(directSend) + 1]);
+    EXPECT_EQ("Devis [DOC] pour [USER]", TextAt(b, AT(subject)));
+    EXPECT_EQ("Bonjour,\r\nci-joint le devis [DOC].", TextAt(b, AT(body)));
+    EXPECT_EQ("C:\\Devis\\D-2024-017.pdf", TextAt(b, AT(attachment)));
+    EXPECT_EQ("D-2024-017", TextAt(b, AT(documentName)));
+    EXPECT_EQ("achats@client.example", TextAt(b, AT(sendTo)));
+    EXPECT_EQ(2u, U32At(b, AT(extraCount)));
+    EXPECT_EQ(0u, U32At(b, AT(listReference)));
+    EXPECT_EQ("C:\\Devis\\conditions.pdf", TextAt(b, JOB_HEADER_SIZE));
+    EXPECT_EQ("C:\\Plans\\plan.dwg", TextAt(b, extra2));
 
     // Every byte outside the texts is zero.
     Job job = SampleJob();
     std::string expected(b.size(), '\0');
-    expected[0] = 1;
-    expected[3332] = 2;
+    expected[AT(directSend)] = 1;
+    expected[AT(extraCount)] = 2;
     const std::pair<size_t, const std::string *> texts[] = {
-        {260, &job.subject},      {516, &job.body},        {2564, &job.attachment},
-        {2820, &job.documentName}, {3076, &job.sendTo},    {3340, &job.extras[0]},
-        {3596, &job.extras[1]},
+        {AT(subject), &job.subject},   {AT(body), &job.body},   {AT(attachment), &job.attachment},
+        {AT(documentName), &job.documentName}, {AT(sendTo), &job.sendTo},
+        {JOB_HEADER_SIZE, &job.extras[0]},     {extra2, &job.extras[1]},
     };
     for (const auto &t : texts)
         expected.replace(t.first, t.second->size(), *t.second);
@@ -150,10 +162,46 @@ TEST(Encode, FlagAndCountAreLittleEndian)
     job.directSend = 0x0102;
     job.extras.assign(0x103, "x");
     std::string b = EncodeJob(job);
-    EXPECT_EQ(0x02, b[0]);
-    EXPECT_EQ(0x01, b[1]);
-    EXPECT_EQ(0x103u, U32At(b, 3332));
-    EXPECT_EQ(3340u + 0x103 * 256, b.size());
+    EXPECT_EQ(0x02, b[AT(directSend)]);
+    EXPECT_EQ(0x01, b[AT(directSend) + 1]);
+    EXPECT_EQ(0x103u, U32At(b, AT(extraCount)));
+    EXPECT_EQ(JOB_HEADER_SIZE + 0x103 * JOB_EXTRA_SLOT, b.size());
+}
+
+TEST_F(TempDir, UncheckedWritesFilesMalformedOnPurpose)
+{
+    Job job = SampleJob();
+    job.subject.assign(300, 'S');           // cut to its slot, which it fills: no NUL
+    job.extras[1].assign(JOB_EXTRA_SLOT - 1, 'e');
+    std::string b = EncodeJob(job, Unchecked(5));
+    Examination r = ExamineJob(b);
+    EXPECT_EQ(std::string(JOB_TEXT_SLOT, 'S'), r.subject.text);
+    EXPECT_FALSE(r.subject.terminated);
+    EXPECT_EQ(job.body, r.body.text);       // its neighbour is whole
+    EXPECT_EQ(5u, r.extraCount);
+    ASSERT_EQ(2u, r.extras.size());
+    EXPECT_EQ(job.extras[1], r.extras[1].text);
+    Encoding cut = Unchecked(5);
+    cut.size = JOB_HEADER_SIZE - 1;
+    EXPECT_TRUE(b.substr(0, JOB_HEADER_SIZE - 1) == EncodeJob(job, cut));
+    cut.size = b.size() + 1;                // cutting never lengthens
+    EXPECT_TRUE(b == EncodeJob(job, cut));
+
+    // A checked encoding takes no lie, even about a job that fits.
+    Encoding lie;
+    lie.count = 2;
+    EXPECT_THROW(EncodeJob(SampleJob(), lie), std::invalid_argument);
+
+    // The command line writes the same bytes.
+    std::string file = Path("job.vmj");
+    ASSERT_EQ(0, Tool({"make", file, "--send-to", job.sendTo, "--subject", job.subject, "--body",
+                       job.body, "--document", job.documentName, "--direct", "--attach",
+                       job.attachment, "--extra", job.extras[0], "--extra", job.extras[1],
+                       "--unchecked", "--count=5"})
+                     .status);
+    EXPECT_TRUE(b == Read(file));
+    ASSERT_EQ(0, Tool({"make", file, "--size", "7"}).status);
+    EXPECT_EQ(std::string(7, '\0'), Read(file));
 }
 
 TEST(Check, AcceptsTextsUpToTheirSlotLessOne)
@@ -337,6 +385,9 @@ TEST_F(TempDir, UsageErrorsExitTwo)
         {"dump"},
         {"dump", Path("missing.vmj")},
         {"dump", job, job},
+        {"make", job, "--count", "-1"},
+        {"make", job, "--count", "4294967296"},
+        {"make", job, "--size", "12k"},
     };
     for (const auto &args : bad) {
         Outcome r = Tool(args);
@@ -377,7 +428,7 @@ TEST(RecordedName, IsThePartAfterTheLastBackslash)
 
 TEST(Examine, RefusesAFileShorterThanTheHeader)
 {
-    for (size_t size : {size_t(0), size_t(100), size_t(3339)}) {
+    for (size_t size : {size_t(0), size_t(100), size_t(JOB_HEADER_SIZE - 1)}) {
         Examination r = ExamineJob(std::string(size, '\0'));
         ASSERT_EQ(std::vector<Problem>{Problem::ShortHeader}, Problems(r)) << size;
         EXPECT_FALSE(r.headerComplete);
@@ -385,84 +436,80 @@ TEST(Examine, RefusesAFileShorterThanTheHeader)
                       " bytes long, shorter than the 3340-byte header",
                   Describe(r.findings[0]));
     }
-    EXPECT_TRUE(ExamineJob(std::string(3340, '\0')).Readable());
+    EXPECT_TRUE(ExamineJob(std::string(JOB_HEADER_SIZE, '\0')).Readable());
 }
 
 TEST(Examine, NamesEachUnterminatedHeaderText)
 {
-    const std::pair<size_t, const char *> slots[] = {
-        {260, "subject"}, {516, "body"}, {2564, "attachment"}, {2820, "document"}, {3076, "send-to"},
+    const std::pair<std::string Job::*, const char *> fields[] = {
+        {&Job::subject, "subject"},       {&Job::body, "body"}, {&Job::attachment, "attachment"},
+        {&Job::documentName, "document"}, {&Job::sendTo, "send-to"},
     };
-    std::string good = EncodeJob(SampleJob());
-    for (const auto &slot : slots) {
-        std::string b = good;
-        size_t size = slot.first == 516 ? 2048 : 256;
-        b.replace(slot.first, size, std::string(size, 'Z'));
-        Examination r = ExamineJob(b);
-        ASSERT_EQ(std::vector<Problem>{Problem::UnterminatedText}, Problems(r)) << slot.second;
-        EXPECT_EQ(slot.second, r.findings[0].field);
-        EXPECT_NE(std::string::npos, Describe(r.findings[0]).find(slot.second));
+    for (const auto &field : fields) {
+        Job job = SampleJob();
+        size_t size = field.first == &Job::body ? JOB_BODY_SLOT : JOB_TEXT_SLOT;
+        job.*field.first = std::string(size, 'Z');
+        Examination r = ExamineJob(EncodeJob(job, Unchecked()));
+        ASSERT_EQ(std::vector<Problem>{Problem::UnterminatedText}, Problems(r)) << field.second;
+        EXPECT_EQ(field.second, r.findings[0].field);
+        EXPECT_NE(std::string::npos, Describe(r.findings[0]).find(field.second));
         // Its neighbours are still read whole.
-        EXPECT_TRUE(r.attachment.terminated || slot.first == 2564);
+        EXPECT_TRUE(r.attachment.terminated || field.first == &Job::attachment);
         EXPECT_EQ(2u, r.extras.size());
 
         // A NUL in the slot's last byte is enough.
-        b[slot.first + size - 1] = '\0';
-        EXPECT_TRUE(ExamineJob(b).Readable()) << slot.second;
+        (job.*field.first).resize(size - 1);
+        EXPECT_TRUE(ExamineJob(EncodeJob(job, Unchecked())).Readable()) << field.second;
     }
 }
 
 TEST(Examine, RefusesACountWhoseListSizeOverflows)
 {
-    std::string b = EncodeJob(Job());
-    for (uint32_t count : {0x01000000u, 0xFFFFFFFFu}) {
-        for (int i = 0; i < 4; ++i)
-            b[3332 + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
-        Examination r = ExamineJob(b);
+    for (uint32_t count : {JOB_FIRST_OVERFLOWING_COUNT, 0xFFFFFFFFu}) {
+        Examination r = ExamineJob(EncodeJob(Job(), Unchecked(count)));
         ASSERT_EQ(std::vector<Problem>{Problem::ListSizeOverflow}, Problems(r));
         EXPECT_EQ(count, r.extraCount);
         EXPECT_NE(std::string::npos,
                   Describe(r.findings[0]).find("does not fit 32 bits"));
     }
     // One less fits 32 bits: then the file is merely too short for it.
-    b[3332] = '\xFF', b[3333] = '\xFF', b[3334] = '\xFF', b[3335] = 0;
-    EXPECT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(ExamineJob(b)));
+    EXPECT_EQ(std::vector<Problem>{Problem::ListShort},
+              Problems(ExamineJob(EncodeJob(Job(), Unchecked(JOB_FIRST_OVERFLOWING_COUNT - 1)))));
 }
 
 TEST(Examine, RefusesACountBeyondTheSlotsPresent)
 {
-    std::string b = EncodeJob(SampleJob());
-    b[3332] = 3;
+    std::string b = EncodeJob(SampleJob(), Unchecked(3));
     Examination r = ExamineJob(b);
     ASSERT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(r));
     EXPECT_EQ(2u, r.extras.size());     // the slots present are still shown
     EXPECT_EQ("the extra count is 3 but the file holds 2 whole 256-byte slots after the header",
               Describe(r.findings[0]));
 
-    r = ExamineJob(b + std::string(255, 'x'));
+    r = ExamineJob(b + std::string(JOB_EXTRA_SLOT - 1, 'x'));
     ASSERT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(r));
     EXPECT_EQ(255u, r.findings[0].partialBytes);
     EXPECT_NE(std::string::npos, Describe(r.findings[0]).find("and 255 bytes of a cut slot"));
 
-    EXPECT_TRUE(ExamineJob(b + std::string(256, '\0')).Readable());
+    EXPECT_TRUE(ExamineJob(b + std::string(JOB_EXTRA_SLOT, '\0')).Readable());
 }
 
 TEST(Examine, RefusesAnUnterminatedExtra)
 {
-    std::string b = EncodeJob(SampleJob());
-    b.replace(3596, 256, std::string(256, 'p'));
-    Examination r = ExamineJob(b);
+    Job job = SampleJob();
+    job.extras[1].assign(JOB_EXTRA_SLOT, 'p');
+    Examination r = ExamineJob(EncodeJob(job, Unchecked()));
     ASSERT_EQ(std::vector<Problem>{Problem::UnterminatedExtra}, Problems(r));
     EXPECT_EQ(2u, r.findings[0].index);
     EXPECT_FALSE(r.extras[1].terminated);
-    EXPECT_EQ(std::string(256, 'p'), r.extras[1].text);
+    EXPECT_EQ(job.extras[1], r.extras[1].text);
 }
 
 TEST(Examine, NotesHarmlessOddities)
 {
     std::string b = EncodeJob(SampleJob());
-    b[3336] = '\x5A';
-    b[100] = 7;
+    b[AT(listReference)] = '\x5A';
+    b[AT(unused) + 98] = 7;
     b += "tail";
     Examination r = ExamineJob(b);
     EXPECT_TRUE(r.Readable());
@@ -471,7 +518,7 @@ TEST(Examine, NotesHarmlessOddities)
     EXPECT_EQ("offset 3336 holds 0x0000005A, not zero; the program ignores it",
               Describe(r.notes[1]));
     EXPECT_EQ(Remark::UnreadNotZero, r.notes[2].remark);
-    EXPECT_EQ(100u, r.notes[2].value);
+    EXPECT_EQ(AT(unused) + 98, r.notes[2].value);
 
     // Bytes after the header count as trailing when there is no list.
     EXPECT_TRUE(HasNote(ExamineJob(EncodeJob(Job()) + "x"), Remark::TrailingBytes));
@@ -481,13 +528,12 @@ TEST(Examine, NotesHarmlessOddities)
 TEST_F(TempDir, DumpOfAMalformedFileExitsOneAndSaysWhy)
 {
     std::string job = Path("job.vmj");
-    std::string b = EncodeJob(SampleJob());
-    b.replace(260, 256, std::string(256, 'S'));
-    b[3332] = 5;
-    Write(job, b);
+    Job j = SampleJob();
+    j.subject.assign(JOB_TEXT_SLOT, 'S');
+    Write(job, EncodeJob(j, Unchecked(5)));
     Outcome r = Tool({"dump", job});
     EXPECT_EQ(1, r.status);
-    EXPECT_NE(std::string::npos, r.out.find("\"" + std::string(256, 'S') + "\"  <- no NUL"));
+    EXPECT_NE(std::string::npos, r.out.find("\"" + std::string(JOB_TEXT_SLOT, 'S') + "\"  <- no NUL"));
     EXPECT_NE(std::string::npos,
               r.out.find("The program refuses this job (\"Impossible de lire le fichier ou "
                          "format incorrect.\") and deletes the file:\n"
