@@ -3,8 +3,8 @@
 // product database's window in the running Notes client.
 #include "app/winmain.h"
 
-#include "app/messages.h"
-#include "job/send_command.h"
+#include "resources/messages.h"
+#include "app/send_command.h"
 #include "notes/notes_client.h"
 #include "window/database_window.h"
 

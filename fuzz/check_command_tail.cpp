@@ -7,7 +7,6 @@
 #include "fuzz/properties.h"
 #include "fuzz/verdict.h"
 #include "job/job_file.h"
-#include "resources/resource.h"
 #include "tests/fake/world.h"
 
 std::string CheckCommandTail(const uint8_t *data, size_t size)
@@ -47,18 +46,19 @@ std::string CheckCommandTail(const uint8_t *data, size_t size)
     static LoadedJob job;
     memset(&job, 0xAB, sizeof job);
     HANDLE file = INVALID_HANDLE_VALUE;
-    bool opened = OpenJobFile(tail, &job, &file);
+    Refusal why = {REFUSED_NOT, nullptr, 0};
+    bool opened = OpenJobFile(tail, &job, &file, &why);
     std::vector<std::string> creates = EventsStartingWith("CreateFileA");
     if (fits) {
         std::string create = "CreateFileA " + path + " ";
-        if (!opened || !w.boxes.empty())
+        if (!opened)
             v.Fail("the job file " + Printable(path) + " did not open");
         if (creates.size() != 1 || creates[0].compare(0, create.size(), create) != 0)
             v.Fail("tail " + Printable(tail) + ": expected path " + Printable(path) +
                    ", opened" + Joined(creates));
     } else {
-        v.Expect(!opened && w.boxes == std::vector<UINT>{MSG_OPEN_JOB_FAILED},
-                 "a path of MAX_PATH characters or more not refused with one box");
+        v.Expect(!opened && why.rule == REFUSED_PATH_TOO_LONG && why.detail == path.size(),
+                 "a path of MAX_PATH characters or more not refused as too long");
         v.Expect(creates.empty(), "a file opened for a path of MAX_PATH characters or more");
         v.Expect(file == INVALID_HANDLE_VALUE, "a handle for a refused path");
     }

@@ -1,6 +1,6 @@
 // LoadInstallSettings from any registry bytes.  The settings load only when both
 // values hold a NUL within 260 bytes and name something that exists; then both paths
-// are in short form where one fits.  Otherwise exactly one MSG_NOT_INSTALLED.
+// are in short form where one fits.  Otherwise a reason of the settings' own.
 //
 // Input: a byte saying which of the key, the values and the files are there, a byte
 // for each file's short form, the LN_Appli value's length (two bytes, little-endian,
@@ -9,7 +9,6 @@
 #include "fuzz/properties.h"
 #include "fuzz/verdict.h"
 #include "job/install_settings.h"
-#include "resources/resource.h"
 #include "tests/fake/world.h"
 
 namespace {
@@ -105,22 +104,24 @@ std::string CheckInstallSettings(const uint8_t *data, size_t size)
         databaseRead && placed.count(databasePath) ? placed[databasePath] : "";
     bool accepted = !clientResult.empty() && !databaseResult.empty();
 
-    memset(&g_settings, 0x5A, sizeof g_settings);     // no help from an earlier load
-    bool loaded = LoadInstallSettings();
+    static InstallSettings settings;
+    memset(&settings, 0x5A, sizeof settings);     // no help from an earlier load
+    Refusal why = {REFUSED_NOT, nullptr, 0};
+    bool loaded = LoadInstallSettings(&settings, &why);
 
     Verdict v;
     if (accepted) {
-        v.Expect(loaded && w.boxes.empty(), "usable settings refused");
-        if (clientResult != g_settings.clientPath)
-            v.Fail("client path " + Printable(g_settings.clientPath) + ", expected " +
+        v.Expect(loaded && why.rule == REFUSED_NOT, "usable settings refused");
+        if (clientResult != settings.clientPath)
+            v.Fail("client path " + Printable(settings.clientPath) + ", expected " +
                    Printable(clientResult));
-        if (databaseResult != g_settings.databasePath)
-            v.Fail("database path " + Printable(g_settings.databasePath) + ", expected " +
+        if (databaseResult != settings.databasePath)
+            v.Fail("database path " + Printable(settings.databasePath) + ", expected " +
                    Printable(databaseResult));
     } else {
         v.Expect(!loaded, "unusable settings accepted");
-        v.Expect(w.boxes == std::vector<UINT>{MSG_NOT_INSTALLED},
-                 "refused settings did not show exactly one MSG_NOT_INSTALLED");
+        v.Expect(why.rule >= REFUSED_KEY_MISSING && why.rule <= REFUSED_VALUE_NAMES_NOTHING,
+                 "refused settings without a reason of the settings' own");
         v.Expect(EventsStartingWith("GetShortPathNameA").empty(),
                  "refused settings were shortened");
     }

@@ -1,11 +1,10 @@
 // Job file bytes through OpenJobFile and ReadJob.  A job is either read, with every
 // text ending inside its slot and a list of exactly `extraCount` slots holding the
-// file's bytes, or refused with exactly one MSG_READ_JOB_FAILED.  A count whose list
+// file's bytes, or refused with a reason and no box.  A count whose list
 // size does not fit 32 bits is refused before any allocation.
 #include "fuzz/properties.h"
 #include "fuzz/verdict.h"
 #include "job/job_file.h"
-#include "resources/resource.h"
 #include "tests/fake/world.h"
 
 namespace {
@@ -65,15 +64,17 @@ std::string CheckJobFile(const uint8_t *data, size_t size)
     memset(&job, 0xAB, sizeof job);
     HANDLE file = INVALID_HANDLE_VALUE;
     Verdict v;
-    if (!v.Expect(OpenJobFile(Path, &job, &file) && w.boxes.empty(), "the job file did not open"))
+    Refusal why = {REFUSED_NOT, nullptr, 0};
+    if (!v.Expect(OpenJobFile(Path, &job, &file, &why), "the job file did not open"))
         return v.failure;
-    bool read = ReadJob(file, &job);
+    bool read = ReadJob(file, &job, &why);
+    v.Expect(w.boxes.empty(), "a box shown by the reader");
     bool acceptable = Acceptable(bytes);
     uint32_t count = size >= HeaderSize ? CountIn(bytes) : 0;
 
     if (read) {
         v.Expect(acceptable, "read a job the rules refuse");
-        v.Expect(w.boxes.empty(), "a box shown for a job that was read");
+        v.Expect(why.rule == REFUSED_NOT, "a reason given for a job that was read");
         v.Expect(memcmp(&job.header, bytes.data(), HeaderSize) == 0,
                  "the header read differs from the file");
         const JobHeader &h = job.header;
@@ -94,8 +95,8 @@ std::string CheckJobFile(const uint8_t *data, size_t size)
         }
     } else {
         v.Expect(!acceptable, "refused a job the rules accept");
-        v.Expect(w.boxes == std::vector<UINT>{MSG_READ_JOB_FAILED},
-                 "a refused job did not show exactly one MSG_READ_JOB_FAILED");
+        v.Expect(why.rule >= REFUSED_HEADER_SHORT && why.rule <= REFUSED_EXTRA_UNTERMINATED,
+                 "a refused job without a reason of the job's own");
     }
 
     std::vector<std::string> allocations = EventsStartingWith("GlobalAlloc");

@@ -2,31 +2,38 @@
 // they survive being joined by a blank on the Notes client's command line.
 #include "job/install_settings.h"
 
-#include "app/messages.h"
+#include <string.h>
 
-InstallSettings g_settings;
+const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
+const char ClientValue[] = "LN_Appli";
+const char DatabaseValue[] = "LN_Base";
 
-static const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
-
-// Reads a string value into a MAX_PATH buffer.  Whatever the value's type, its bytes
-// are the text; a value that does not fit with its NUL, or holds no NUL, leaves the
-// buffer empty, as a missing value does.
-static void ReadPathValue(HKEY key, const char *name, char *path)
+bool ReadPathValue(HKEY key, const char *name, char path[MAX_PATH], Refusal *why)
 {
     DWORD size = MAX_PATH;
     LONG status = RegQueryValueExA(key, name, NULL, NULL, (BYTE *)path, &size);
-    bool terminated = false;
-    if (status == ERROR_SUCCESS) {
-        for (DWORD i = 0; i < size && i < MAX_PATH && !terminated; ++i)
-            terminated = path[i] == '\0';
-    }
-    if (!terminated)
-        path[0] = '\0';
+    if (status == ERROR_SUCCESS && memchr(path, '\0', size < MAX_PATH ? size : MAX_PATH) != NULL)
+        return true;
+    path[0] = '\0';
+    if (status == ERROR_MORE_DATA)
+        return Refuse(why, REFUSED_VALUE_TOO_LONG, name, size);
+    if (status != ERROR_SUCCESS)
+        return Refuse(why, REFUSED_VALUE_MISSING, name, (unsigned long)status);
+    return Refuse(why, REFUSED_VALUE_UNTERMINATED, name, size);
 }
 
-static bool NamesSomething(const char *path)
+// A path that was read must be non-empty and name an existing file or folder.
+static bool NamesSomething(const char *path, const Refusal *read, Refusal *why)
 {
-    return path[0] != '\0' && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    if (read->rule != REFUSED_NOT) {
+        *why = *read;
+        return false;
+    }
+    if (path[0] == '\0')
+        return Refuse(why, REFUSED_VALUE_EMPTY, read->value, 0);
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+        return Refuse(why, REFUSED_VALUE_NAMES_NOTHING, read->value, GetLastError());
+    return true;
 }
 
 // Shortens a path in place; without a short form the path stays as read.
@@ -38,23 +45,25 @@ static void Shorten(char *path)
         lstrcpyA(path, shortPath);
 }
 
-bool LoadInstallSettings(void)
+bool LoadInstallSettings(InstallSettings *settings, Refusal *why)
 {
-    g_settings.clientPath[0] = '\0';
-    g_settings.databasePath[0] = '\0';
+    settings->clientPath[0] = '\0';
+    settings->databasePath[0] = '\0';
 
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        ReadPathValue(key, "LN_Appli", g_settings.clientPath);
-        ReadPathValue(key, "LN_Base", g_settings.databasePath);
-        RegCloseKey(key);
-    }
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, KEY_READ, &key);
+    if (status != ERROR_SUCCESS)
+        return Refuse(why, REFUSED_KEY_MISSING, NULL, (unsigned long)status);
+    Refusal client = {REFUSED_NOT, ClientValue, 0};
+    Refusal database = {REFUSED_NOT, DatabaseValue, 0};
+    ReadPathValue(key, ClientValue, settings->clientPath, &client);
+    ReadPathValue(key, DatabaseValue, settings->databasePath, &database);
+    RegCloseKey(key);
 
-    if (!NamesSomething(g_settings.clientPath) || !NamesSomething(g_settings.databasePath)) {
-        ShowMessage(MSG_NOT_INSTALLED, MB_OK);
+    if (!NamesSomething(settings->clientPath, &client, why) ||
+        !NamesSomething(settings->databasePath, &database, why))
         return false;
-    }
-    Shorten(g_settings.clientPath);
-    Shorten(g_settings.databasePath);
+    Shorten(settings->clientPath);
+    Shorten(settings->databasePath);
     return true;
 }

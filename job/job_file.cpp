@@ -3,13 +3,11 @@
 // refused as unreadable rather than read past its end.
 #include "job/job_file.h"
 
-#include "app/messages.h"
-
 #include <string.h>
 
 // The job path is the tail, less an opening double quote and, after one, a closing
 // double quote that is the tail's very last character.  False when it does not fit.
-static bool JobPathFromTail(const char *tail, char path[MAX_PATH])
+static bool JobPathFromTail(const char *tail, char path[MAX_PATH], Refusal *why)
 {
     int length = lstrlenA(tail);
     if (tail[0] == '"') {
@@ -19,7 +17,7 @@ static bool JobPathFromTail(const char *tail, char path[MAX_PATH])
             --length;
     }
     if (length >= MAX_PATH)
-        return false;
+        return Refuse(why, REFUSED_PATH_TOO_LONG, NULL, (unsigned long)length);
     lstrcpynA(path, tail, length + 1);
     return true;
 }
@@ -29,64 +27,71 @@ static bool EndsInSlot(const char *text, size_t slot)
     return memchr(text, '\0', slot) != NULL;
 }
 
-static bool HeaderTextsEndInSlots(const JobHeader *h)
+// The first header text that does not end in its slot, or none.
+static const char *UnterminatedText(const JobHeader *h)
 {
-    return EndsInSlot(h->subject, sizeof h->subject) && EndsInSlot(h->body, sizeof h->body) &&
-           EndsInSlot(h->attachment, sizeof h->attachment) &&
-           EndsInSlot(h->documentName, sizeof h->documentName) &&
-           EndsInSlot(h->sendTo, sizeof h->sendTo);
+    if (!EndsInSlot(h->subject, sizeof h->subject))
+        return "subject";
+    if (!EndsInSlot(h->body, sizeof h->body))
+        return "body";
+    if (!EndsInSlot(h->attachment, sizeof h->attachment))
+        return "attachment";
+    if (!EndsInSlot(h->documentName, sizeof h->documentName))
+        return "document name";
+    if (!EndsInSlot(h->sendTo, sizeof h->sendTo))
+        return "send-to";
+    return NULL;
 }
 
-bool OpenJobFile(const char *tail, LoadedJob *job, HANDLE *file)
+bool OpenJobFile(const char *tail, LoadedJob *job, HANDLE *file, Refusal *why)
 {
     char path[MAX_PATH];
-    bool fits = JobPathFromTail(tail, path);
+    bool fits = JobPathFromTail(tail, path, why);
 
     memset(&job->header, 0, sizeof job->header);
     job->extraList = NULL;
     *file = INVALID_HANDLE_VALUE;
-    if (fits)
-        *file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, NULL);
-    if (*file == INVALID_HANDLE_VALUE) {
-        ShowMessage(MSG_OPEN_JOB_FAILED, MB_OK);
+    if (!fits)
         return false;
-    }
+    *file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    if (*file == INVALID_HANDLE_VALUE)
+        return Refuse(why, REFUSED_JOB_UNOPENABLE, NULL, GetLastError());
     return true;
 }
 
-// Reads exactly `size` bytes with one call.
-static bool ReadWhole(HANDLE file, void *buffer, DWORD size)
+// Reads `size` bytes with one call; `got` is how many came.
+static bool ReadWhole(HANDLE file, void *buffer, DWORD size, DWORD *got)
 {
-    DWORD got = 0;
-    return ReadFile(file, buffer, size, &got, NULL) && got == size;
+    *got = 0;
+    return ReadFile(file, buffer, size, got, NULL) && *got == size;
 }
 
-static bool Unreadable(void)
+bool ReadJob(HANDLE file, LoadedJob *job, Refusal *why)
 {
-    ShowMessage(MSG_READ_JOB_FAILED, MB_OK);
-    return false;
-}
-
-bool ReadJob(HANDLE file, LoadedJob *job)
-{
+    DWORD got;
     job->extraList = NULL;
-    if (!ReadWhole(file, &job->header, sizeof job->header) || !HeaderTextsEndInSlots(&job->header))
-        return Unreadable();
+    if (!ReadWhole(file, &job->header, sizeof job->header, &got))
+        return Refuse(why, REFUSED_HEADER_SHORT, NULL, got);
+    const char *text = UnterminatedText(&job->header);
+    if (text != NULL)
+        return Refuse(why, REFUSED_TEXT_UNTERMINATED, text, 0);
 
     DWORD count = job->header.extraCount;
     if (count == 0)
         return true;
-    if (count > MAXDWORD / sizeof(ExtraAttachment))
-        return Unreadable();
+    if (count >= JOB_FIRST_OVERFLOWING_COUNT)
+        return Refuse(why, REFUSED_LIST_TOO_LARGE, NULL, count);
 
     DWORD size = count * (DWORD)sizeof(ExtraAttachment);
     job->extraList = (ExtraAttachment *)GlobalAlloc(GMEM_ZEROINIT, size);
-    if (job->extraList == NULL || !ReadWhole(file, job->extraList, size))
-        return Unreadable();
+    if (job->extraList == NULL)
+        return Refuse(why, REFUSED_LIST_UNAVAILABLE, NULL, count);
+    if (!ReadWhole(file, job->extraList, size, &got))
+        return Refuse(why, REFUSED_LIST_SHORT, NULL, got);
     for (DWORD i = 0; i < count; ++i) {
         if (!EndsInSlot(job->extraList[i].path, sizeof job->extraList[i].path))
-            return Unreadable();
+            return Refuse(why, REFUSED_EXTRA_UNTERMINATED, NULL, i);
     }
     return true;
 }

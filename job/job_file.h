@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "job/job_layout.h"
+#include "job/refusal.h"
 
 struct LoadedJob {
     JobHeader header;
@@ -13,10 +14,10 @@ struct LoadedJob {
 };
 
 // Opens the job file named by the command tail (quotes removed) for reading alone,
-// deleted when closed, and zeroes the job.  On false MSG_OPEN_JOB_FAILED has been
-// shown and *file is INVALID_HANDLE_VALUE.
-bool OpenJobFile(const char *tail, LoadedJob *job, HANDLE *file);
+// deleted when closed, and zeroes the job.  On false *file is INVALID_HANDLE_VALUE and
+// `why` says why: the path does not fit, or the open failed.  Nothing is shown.
+bool OpenJobFile(const char *tail, LoadedJob *job, HANDLE *file, Refusal *why);
 
-// Reads the header and the list.  On false MSG_READ_JOB_FAILED has been shown; a list
-// already obtained stays in job->extraList for the caller to free.
-bool ReadJob(HANDLE file, LoadedJob *job);
+// Reads the header and the list.  On false `why` says which rule refused the job; a
+// list already obtained stays in job->extraList for the caller to free.
+bool ReadJob(HANDLE file, LoadedJob *job, Refusal *why);

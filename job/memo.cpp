@@ -3,7 +3,7 @@
 // memo; anything else is reported and the memo is saved with what could be put in it.
 #include "job/memo.h"
 
-#include "app/messages.h"
+#include "resources/messages.h"
 #include "job/template.h"
 
 static const size_t MaxLinePiece = 0xFFFF;   // the largest 16-bit line length

@@ -1,13 +1,15 @@
-// Installation settings from the registry: both paths or message 7.
+// Installation settings from the registry: both paths, or the reason they are unusable.
 #include "job/install_settings.h"
 #include "tests/helpers.h"
 
 TEST(InstallSettings, ReadsTestsAndShortensBothPaths)
 {
     InstallProduct();
-    ASSERT_TRUE(LoadInstallSettings());
-    EXPECT_STREQ(ClientShortPath, g_settings.clientPath);
-    EXPECT_STREQ(DatabaseShortPath, g_settings.databasePath);
+    InstallSettings settings;
+    Refusal why;
+    ASSERT_TRUE(LoadInstallSettings(&settings, &why));
+    EXPECT_STREQ(ClientShortPath, settings.clientPath);
+    EXPECT_STREQ(DatabaseShortPath, settings.databasePath);
     EXPECT_TRUE(Boxes().empty());
     std::vector<std::string> expected = {
         "RegOpenKeyExA HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick options=0 access=0x20019",
@@ -30,39 +32,51 @@ TEST(InstallSettings, DirectoryPassesAndNoShortFormKeepsThePath)
     TheWorld().values["LN_Appli"] = std::string("C:\\notes.exe") + '\0';
     AddFile("C:\\notes.exe", "MZ");
     TheWorld().files["C:\\notes.exe"].noShortForm = true;
-    ASSERT_TRUE(LoadInstallSettings());
-    EXPECT_STREQ("C:\\notes.exe", g_settings.clientPath);
-    EXPECT_STREQ(DatabasePath, g_settings.databasePath);
+    InstallSettings settings;
+    Refusal why;
+    ASSERT_TRUE(LoadInstallSettings(&settings, &why));
+    EXPECT_STREQ("C:\\notes.exe", settings.clientPath);
+    EXPECT_STREQ(DatabasePath, settings.databasePath);
 }
 
-// Every way the settings can be unusable: one message 7, nothing else done.
+// Every way the settings can be unusable, with the rule that refuses and the value
+// concerned; nothing shortened.
 TEST(InstallSettings, RefusesMissingEmptyAbsentOrOversizedValues)
 {
     struct Case {
         const char *what;
         void (*spoil)(World &);
+        RefusalRule rule;
+        const char *value;
+        unsigned long detail;
     };
     static const Case cases[] = {
-        {"no key", [](World &w) { w.keyExists = false; }},
-        {"no LN_Base", [](World &w) { w.values.erase("LN_Base"); }},
-        {"no LN_Appli", [](World &w) { w.values.erase("LN_Appli"); }},
-        {"empty LN_Appli", [](World &w) { w.values["LN_Appli"] = std::string(1, '\0'); }},
-        {"zero-length LN_Base", [](World &w) { w.values["LN_Base"] = ""; }},
-        {"client missing", [](World &w) { w.files.erase(ClientPath); }},
-        {"database missing", [](World &w) { w.files.erase(DatabasePath); }},
-        {"LN_Base of 300 bytes, no NUL", [](World &w) { w.values["LN_Base"] = std::string(300, 'x'); }},
-        {"LN_Appli of 260 bytes, no NUL", [](World &w) { w.values["LN_Appli"] = std::string(260, 'x'); }},
-        {"LN_Base of 200 bytes, no NUL", [](World &w) { w.values["LN_Base"] = std::string(200, 'x'); }},
+        {"no key", [](World &w) { w.keyExists = false; }, REFUSED_KEY_MISSING, nullptr, ERROR_FILE_NOT_FOUND},
+        {"no LN_Base", [](World &w) { w.values.erase("LN_Base"); }, REFUSED_VALUE_MISSING, "LN_Base", ERROR_FILE_NOT_FOUND},
+        {"no LN_Appli", [](World &w) { w.values.erase("LN_Appli"); }, REFUSED_VALUE_MISSING, "LN_Appli", ERROR_FILE_NOT_FOUND},
+        {"empty LN_Appli", [](World &w) { w.values["LN_Appli"] = std::string(1, '\0'); }, REFUSED_VALUE_EMPTY, "LN_Appli", 0},
+        {"zero-length LN_Base", [](World &w) { w.values["LN_Base"] = ""; }, REFUSED_VALUE_UNTERMINATED, "LN_Base", 0},
+        {"client missing", [](World &w) { w.files.erase(ClientPath); }, REFUSED_VALUE_NAMES_NOTHING, "LN_Appli", ERROR_FILE_NOT_FOUND},
+        {"database missing", [](World &w) { w.files.erase(DatabasePath); }, REFUSED_VALUE_NAMES_NOTHING, "LN_Base", ERROR_FILE_NOT_FOUND},
+        {"LN_Base of 300 bytes, no NUL", [](World &w) { w.values["LN_Base"] = std::string(300, 'x'); }, REFUSED_VALUE_TOO_LONG, "LN_Base", 300},
+        {"LN_Appli of 260 bytes, no NUL", [](World &w) { w.values["LN_Appli"] = std::string(260, 'x'); }, REFUSED_VALUE_UNTERMINATED, "LN_Appli", 260},
+        {"LN_Base of 200 bytes, no NUL", [](World &w) { w.values["LN_Base"] = std::string(200, 'x'); }, REFUSED_VALUE_UNTERMINATED, "LN_Base", 200},
         {"LN_Appli of 261 bytes ending in NUL",
-         [](World &w) { w.values["LN_Appli"] = std::string(260, 'x') + '\0'; }},
+         [](World &w) { w.values["LN_Appli"] = std::string(260, 'x') + '\0'; }, REFUSED_VALUE_TOO_LONG, "LN_Appli", 261},
+        {"both unusable: the client is told",
+         [](World &w) { w.values.erase("LN_Base"); w.values["LN_Appli"] = ""; }, REFUSED_VALUE_UNTERMINATED, "LN_Appli", 0},
     };
     for (const Case &c : cases) {
         InstallProduct();
         c.spoil(TheWorld());
         AddFile(std::string(260, 'x'), "");         // a file the cut text would name
         AddFile(std::string(259, 'x'), "");
-        EXPECT_FALSE(LoadInstallSettings()) << c.what;
-        EXPECT_EQ(std::vector<UINT>{MSG_NOT_INSTALLED}, Boxes()) << c.what;
+        InstallSettings settings;
+        Refusal why;
+        EXPECT_FALSE(LoadInstallSettings(&settings, &why)) << c.what;
+        EXPECT_EQ(c.rule, why.rule) << c.what;
+        EXPECT_STREQ(c.value, why.value) << c.what;
+        EXPECT_EQ(c.detail, why.detail) << c.what;
         EXPECT_TRUE(EventsStartingWith("GetShortPathNameA").empty()) << c.what;
     }
 }
@@ -73,6 +87,8 @@ TEST(InstallSettings, AcceptsAPathOf259Characters)
     std::string longest = "C:\\" + std::string(256, 'n');
     TheWorld().values["LN_Appli"] = longest + '\0';     // 260 bytes with its NUL
     AddFile(longest, "MZ");
-    ASSERT_TRUE(LoadInstallSettings());
-    EXPECT_EQ(longest, g_settings.clientPath);
+    InstallSettings settings;
+    Refusal why;
+    ASSERT_TRUE(LoadInstallSettings(&settings, &why));
+    EXPECT_EQ(longest, settings.clientPath);
 }

@@ -5,11 +5,12 @@
 namespace {
 
 // Opens and reads `bytes` stored at JobPath; the handle is closed (deleting the file).
-bool Load(const std::string &bytes, LoadedJob *job)
+bool Load(const std::string &bytes, LoadedJob *job, Refusal *why)
 {
     AddFile(JobPath, bytes);
     HANDLE file;
-    bool ok = OpenJobFile(JobPath, job, &file) && ReadJob(file, job);
+    *why = Refusal{REFUSED_NOT, nullptr, 0};
+    bool ok = OpenJobFile(JobPath, job, &file, why) && ReadJob(file, job, why);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
     return ok;
@@ -31,7 +32,8 @@ TEST(JobFile, OpensForExclusiveReadingDeletedOnClose)
     memset(&job.header, 0xAB, sizeof job.header);
     AddFile(JobPath, JobBytes(JobFields()));
     HANDLE file;
-    ASSERT_TRUE(OpenJobFile(JobPath, &job, &file));
+    Refusal why;
+    ASSERT_TRUE(OpenJobFile(JobPath, &job, &file, &why));
     EXPECT_EQ(std::string("CreateFileA ") + JobPath +
                   " access=0x80000000 share=0x0 disposition=3 flags=0x4000080",
               TheWorld().events.back());
@@ -51,7 +53,8 @@ TEST(JobFile, ReadsHeaderAndListWhole)
     std::string bytes = JobBytes(f);
     bytes[3336] = '\x5A';           // junk where the list reference lies: no effect
     bytes += "trailing bytes are not read";
-    ASSERT_TRUE(Load(bytes, &job));
+    Refusal why;
+    ASSERT_TRUE(Load(bytes, &job, &why));
     EXPECT_EQ(0x0102, job.header.directSend);
     EXPECT_STREQ("Devis [DOC]", job.header.subject);
     EXPECT_STREQ("A12", job.header.documentName);
@@ -65,32 +68,34 @@ TEST(JobFile, ReadsHeaderAndListWhole)
     Release(&job);
 
     f.extras.clear();
-    ASSERT_TRUE(Load(JobBytes(f), &job));        // exactly 3340 bytes, count 0
+    ASSERT_TRUE(Load(JobBytes(f), &job, &why));        // exactly 3340 bytes, count 0
     EXPECT_EQ(nullptr, job.extraList);
     EXPECT_TRUE(Boxes().empty());
 }
 
-// Each malformed job: message 9 and no read past a slot or a buffer.
+// Each malformed job: refused with its rule, and no read past a slot or a buffer.
 TEST(JobFile, RefusesShortOrMalformedJobs)
 {
     struct Case {
         const char *what;
         std::string bytes;
         bool listObtained;
+        RefusalRule rule;
+        unsigned long detail;
     };
     JobFields f;
     std::string good = JobBytes(f);
     JobFields two;
     two.extras = {"C:\\a.txt", "C:\\b.txt"};
     std::vector<Case> cases = {
-        {"empty file", "", false},
-        {"one byte short", good.substr(0, 3339), false},
-        {"count beyond the file", JobBytes([] { JobFields j; j.extras = {"C:\\a"}; j.extraCount = 3; return j; }()), true},
-        {"list one byte short", JobBytes(two).substr(0, 3340 + 511), true},
-        {"count 0x01000000 overflows", JobBytes([] { JobFields j; j.extraCount = 0x01000000; return j; }()), false},
-        {"count 0xFFFFFFFF overflows", JobBytes([] { JobFields j; j.extraCount = 0xFFFFFFFF; return j; }()), false},
-        {"list too big to obtain (4 GB less 256)", JobBytes([] { JobFields j; j.extraCount = 0x00FFFFFF; return j; }()), false},
-        {"extra slot without NUL", JobBytes([] { JobFields j; j.extras = {"C:\\a", std::string(256, 'e')}; return j; }()), true},
+        {"empty file", "", false, REFUSED_HEADER_SHORT, 0},
+        {"one byte short", good.substr(0, 3339), false, REFUSED_HEADER_SHORT, 3339},
+        {"count beyond the file", JobBytes([] { JobFields j; j.extras = {"C:\\a"}; j.extraCount = 3; return j; }()), true, REFUSED_LIST_SHORT, 256},
+        {"list one byte short", JobBytes(two).substr(0, 3340 + 511), true, REFUSED_LIST_SHORT, 511},
+        {"count 0x01000000 overflows", JobBytes([] { JobFields j; j.extraCount = 0x01000000; return j; }()), false, REFUSED_LIST_TOO_LARGE, 0x01000000},
+        {"count 0xFFFFFFFF overflows", JobBytes([] { JobFields j; j.extraCount = 0xFFFFFFFF; return j; }()), false, REFUSED_LIST_TOO_LARGE, 0xFFFFFFFF},
+        {"list too big to obtain (4 GB less 256)", JobBytes([] { JobFields j; j.extraCount = 0x00FFFFFF; return j; }()), false, REFUSED_LIST_UNAVAILABLE, 0x00FFFFFF},
+        {"extra slot without NUL", JobBytes([] { JobFields j; j.extras = {"C:\\a", std::string(256, 'e')}; return j; }()), true, REFUSED_EXTRA_UNTERMINATED, 1},
     };
     static const struct {
         const char *name;
@@ -100,7 +105,7 @@ TEST(JobFile, RefusesShortOrMalformedJobs)
     for (const auto &slot : slots) {
         std::string bytes = good;
         bytes.replace(slot.offset, slot.size, std::string(slot.size, 'z'));
-        cases.push_back({slot.name, bytes, false});
+        cases.push_back({slot.name, bytes, false, REFUSED_TEXT_UNTERMINATED, 0});
     }
     std::string unusedFilled = good;        // the 258 unread bytes may hold anything
     unusedFilled.replace(2, 258, std::string(258, 'u'));
@@ -108,8 +113,13 @@ TEST(JobFile, RefusesShortOrMalformedJobs)
     for (const Case &c : cases) {
         InstallProduct();
         static LoadedJob job;
-        EXPECT_FALSE(Load(c.bytes, &job)) << c.what;
-        EXPECT_EQ(std::vector<UINT>{MSG_READ_JOB_FAILED}, Boxes()) << c.what;
+        Refusal why;
+        EXPECT_FALSE(Load(c.bytes, &job, &why)) << c.what;
+        EXPECT_EQ(c.rule, why.rule) << c.what;
+        EXPECT_EQ(c.detail, why.detail) << c.what;
+        if (c.rule == REFUSED_TEXT_UNTERMINATED)
+            EXPECT_STREQ(c.what, why.value);
+        EXPECT_TRUE(Boxes().empty()) << c.what;
         EXPECT_EQ(c.listObtained, job.extraList != nullptr) << c.what;
         if (strstr(c.what, "overflows"))        // no allocation for a size that wrapped
             EXPECT_TRUE(EventsStartingWith("GlobalAlloc").empty()) << c.what;
@@ -120,7 +130,8 @@ TEST(JobFile, RefusesShortOrMalformedJobs)
 
     InstallProduct();
     static LoadedJob job;
-    EXPECT_TRUE(Load(unusedFilled, &job));
+    Refusal why;
+    EXPECT_TRUE(Load(unusedFilled, &job, &why));
     EXPECT_TRUE(Boxes().empty());
 }
 
@@ -143,13 +154,14 @@ TEST(JobFile, PathFromEveryQuotingForm)
         AddFile(JobPath, JobBytes(JobFields()));
         static LoadedJob job;
         HANDLE file;
-        bool opened = OpenJobFile(c.tail, &job, &file);
+        Refusal why = {REFUSED_NOT, nullptr, 0};
+        bool opened = OpenJobFile(c.tail, &job, &file, &why);
         EXPECT_EQ(std::string("CreateFileA ") + c.opened +
                       " access=0x80000000 share=0x0 disposition=3 flags=0x4000080",
                   EventsStartingWith("CreateFileA").at(0))
             << "tail: " << c.tail;
         EXPECT_EQ(opened, std::string(c.opened) == JobPath) << c.tail;
-        EXPECT_EQ(opened ? std::vector<UINT>{} : std::vector<UINT>{MSG_OPEN_JOB_FAILED}, Boxes());
+        EXPECT_EQ(opened ? REFUSED_NOT : REFUSED_JOB_UNOPENABLE, why.rule) << c.tail;
         EXPECT_EQ(opened, file != INVALID_HANDLE_VALUE);
         if (opened)
             CloseHandle(file);
@@ -163,12 +175,14 @@ TEST(JobFile, OpenFailuresLeaveTheFileAlone)
         const char *what;
         std::string tail;
         bool held;
+        RefusalRule rule;
+        unsigned long detail;
     } cases[] = {
-        {"missing", "C:\\Temp\\nothing.tmp", false},
-        {"held open elsewhere", JobPath, true},
-        {"a directory", "C:\\Temp", false},
-        {"path of 260 characters", longest + "q", false},
-        {"quoted path of 260 characters", "\"" + longest + "q\"", false},
+        {"missing", "C:\\Temp\\nothing.tmp", false, REFUSED_JOB_UNOPENABLE, ERROR_FILE_NOT_FOUND},
+        {"held open elsewhere", JobPath, true, REFUSED_JOB_UNOPENABLE, ERROR_SHARING_VIOLATION},
+        {"a directory", "C:\\Temp", false, REFUSED_JOB_UNOPENABLE, ERROR_ACCESS_DENIED},
+        {"path of 260 characters", longest + "q", false, REFUSED_PATH_TOO_LONG, 260},
+        {"quoted path of 260 characters", "\"" + longest + "q\"", false, REFUSED_PATH_TOO_LONG, 260},
     };
     for (const Case &c : cases) {
         InstallProduct();
@@ -179,9 +193,11 @@ TEST(JobFile, OpenFailuresLeaveTheFileAlone)
             TheWorld().files[JobPath].openHandles = 1;
         static LoadedJob job;
         HANDLE file;
-        EXPECT_FALSE(OpenJobFile(c.tail.c_str(), &job, &file)) << c.what;
+        Refusal why;
+        EXPECT_FALSE(OpenJobFile(c.tail.c_str(), &job, &file, &why)) << c.what;
         EXPECT_EQ(INVALID_HANDLE_VALUE, file) << c.what;
-        EXPECT_EQ(std::vector<UINT>{MSG_OPEN_JOB_FAILED}, Boxes()) << c.what;
+        EXPECT_EQ(c.rule, why.rule) << c.what;
+        EXPECT_EQ(c.detail, why.detail) << c.what;
         EXPECT_TRUE(FileExists(JobPath) && FileExists(longest + "q")) << c.what;
     }
 
@@ -190,6 +206,7 @@ TEST(JobFile, OpenFailuresLeaveTheFileAlone)
     AddFile(longest, JobBytes(JobFields()));
     static LoadedJob job;
     HANDLE file;
-    EXPECT_TRUE(OpenJobFile(("\"" + longest + "\"").c_str(), &job, &file));
+    Refusal why;
+    EXPECT_TRUE(OpenJobFile(("\"" + longest + "\"").c_str(), &job, &file, &why));
     CloseHandle(file);
 }

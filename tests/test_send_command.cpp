@@ -1,6 +1,5 @@
 // The send command: release order, the job file's fate, when the client is started.
-#include "job/install_settings.h"
-#include "job/send_command.h"
+#include "app/send_command.h"
 #include "tests/helpers.h"
 
 namespace {
@@ -100,10 +99,10 @@ TEST(SendCommand, SettingsReloadedOnEveryRun)
     InstallProduct();
     AddFile(JobPath, JobBytes(JobFields()));
     RunSendCommand(JobPath);
-    ASSERT_STREQ(ClientShortPath, g_settings.clientPath);
+    ASSERT_EQ(1u, TheWorld().launched.size());
     TheWorld().values.erase("LN_Appli");
     AddFile(JobPath, JobBytes(JobFields()));
     RunSendCommand(JobPath);
-    EXPECT_STREQ("", g_settings.clientPath);
+    EXPECT_EQ(1u, TheWorld().launched.size());
     EXPECT_EQ(std::vector<UINT>{MSG_NOT_INSTALLED}, Boxes());
 }

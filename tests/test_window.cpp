@@ -1,5 +1,4 @@
 // The database window and the hand-over, on the fake clock: no real sleeping.
-#include "job/install_settings.h"
 #include "tests/helpers.h"
 #include "window/database_window.h"
 #include "window/hand_over.h"
@@ -13,11 +12,9 @@ int NotesWindow()
     return AddWindow("NOTES", "Lotus Notes");
 }
 
-void ReadyToHandOver()
+void HandOver()
 {
-    InstallProduct();
-    ASSERT_TRUE(LoadInstallSettings());
-    TheWorld().events.clear();
+    HandOverToNotes(ClientShortPath, DatabaseShortPath);
 }
 
 std::vector<std::string> Variables()
@@ -79,8 +76,8 @@ TEST(DatabaseWindow, WaitLooksAgainAfter200ms)
 
 TEST(HandOver, ClientNotRunningArmsAndStarts)
 {
-    ReadyToHandOver();
-    HandOverToNotes();
+    InstallProduct();
+    HandOver();
     EXPECT_EQ((std::vector<std::string>{
                   "FindWindowA NOTES",
                   "GetModuleFileNameA self 260",
@@ -104,10 +101,10 @@ TEST(HandOver, WaitsWhileTheClientIsBusy)
         {60000, 50, false},
     };
     for (const Case &c : cases) {
-        ReadyToHandOver();
+        InstallProduct();
         int notes = NotesWindow();
         TheWorld().windows[notes].disabledUntil = c.disabledFor;
-        HandOverToNotes();
+        HandOver();
         EXPECT_EQ(c.sleeps, EventsStartingWith("Sleep 200").size()) << c.disabledFor;
         EXPECT_EQ(c.started, !TheWorld().launched.empty()) << c.disabledFor;
         EXPECT_EQ(c.started ? std::vector<UINT>{} : std::vector<UINT>{MSG_NOTES_BUSY}, Boxes());
@@ -118,21 +115,21 @@ TEST(HandOver, WaitsWhileTheClientIsBusy)
 
 TEST(HandOver, DatabaseWindowClosingOrNot)
 {
-    ReadyToHandOver();
+    InstallProduct();
     int notes = NotesWindow();
     AddWindow("Doc", "Velmora - Stock", notes);
-    HandOverToNotes();          // closes at once: cleared, then armed, then started
+    HandOver();          // closes at once: cleared, then armed, then started
     EXPECT_EQ((std::vector<std::string>{"SetClientVariable $Velmora.closeNotes=",
                                         std::string("SetClientVariable $Velmora.closeNotes=") +
                                             SelfShort}),
               Variables());
     EXPECT_EQ(1u, TheWorld().launched.size());
 
-    ReadyToHandOver();
+    InstallProduct();
     notes = NotesWindow();
     int db = AddWindow("Doc", "Velmora - Stock", notes);
     TheWorld().windows[db].closeDelay = -1;
-    HandOverToNotes();          // never closes: left cleared, client still started
+    HandOver();          // never closes: left cleared, client still started
     EXPECT_EQ(std::vector<std::string>{"SetClientVariable $Velmora.closeNotes="}, Variables());
     EXPECT_EQ("", TheWorld().notes.variables["$Velmora.closeNotes"]);
     EXPECT_EQ(1u, TheWorld().launched.size());
@@ -140,11 +137,11 @@ TEST(HandOver, DatabaseWindowClosingOrNot)
 
 TEST(HandOver, WindowThatIsWindowRejectsIsFoundButNotBusy)
 {
-    ReadyToHandOver();
+    InstallProduct();
     int notes = NotesWindow();
     TheWorld().windows[notes].disabledUntil = 60000;
     TheWorld().windows[notes].rejectedByIsWindow = true;
-    HandOverToNotes();
+    HandOver();
     EXPECT_TRUE(EventsStartingWith("Sleep").empty());
     EXPECT_EQ(1u, EventsStartingWith("EnumChildWindows").size());  // CloseDatabaseWindow ran
     EXPECT_EQ(1u, Variables().size());

@@ -3,14 +3,13 @@
 // only a client busy for the whole wait is left alone, with a message to the user.
 #include "window/hand_over.h"
 
-#include "app/messages.h"
-#include "job/install_settings.h"
 #include "notes/notes_client.h"
+#include "resources/messages.h"
 #include "window/database_window.h"
 
 enum { MAX_BUSY_POLLS = 50, POLL_INTERVAL_MS = 200, COMMAND_SIZE = 528 };
 
-void HandOverToNotes(void)
+void HandOverToNotes(const char *clientPath, const char *databasePath)
 {
     HWND notes;
     for (int busyPolls = 0;;) {
@@ -34,6 +33,6 @@ void HandOverToNotes(void)
     }
 
     char command[COMMAND_SIZE];
-    wsprintfA(command, "%s %s", g_settings.clientPath, g_settings.databasePath);
+    wsprintfA(command, "%s %s", clientPath, databasePath);
     WinExec(command, SW_SHOWNORMAL);
 }

@@ -4,4 +4,5 @@
 // Waits up to about 10 s for the Notes client to be free, closes the database window
 // if open, arms the close variable with this program's path, and starts the client on
 // the product database.  A client that stays busy gets MSG_NOTES_BUSY instead.
-void HandOverToNotes(void);
+// Both paths are the short forms the installation settings give.
+void HandOverToNotes(const char *clientPath, const char *databasePath);

@@ -152,8 +152,12 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES *
           Hex(share) + " disposition=" + std::to_string(disposition) + " flags=" + Hex(flags) +
           (security || templateFile ? " extra" : ""));
     auto it = g_world.files.find(path);
-    if (it == g_world.files.end() || it->second.directory || it->second.openHandles > 0)
+    if (it == g_world.files.end() || it->second.directory || it->second.openHandles > 0) {
+        g_world.lastError = it == g_world.files.end() ? ERROR_FILE_NOT_FOUND
+                            : it->second.directory   ? ERROR_ACCESS_DENIED
+                                                     : ERROR_SHARING_VIOLATION;
         return INVALID_HANDLE_VALUE;
+    }
     it->second.openHandles++;
     it->second.deleteOnClose |= (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
     OpenFile f;
@@ -198,8 +202,10 @@ DWORD GetFileAttributesA(LPCSTR path)
 {
     Event("GetFileAttributesA " + std::string(path));
     auto it = g_world.files.find(path);
-    if (it == g_world.files.end())
+    if (it == g_world.files.end()) {
+        g_world.lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;
+    }
     return it->second.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
@@ -221,6 +227,11 @@ HGLOBAL GlobalFree(HGLOBAL memory)
         g_world.liveGlobalBlocks--;
     free(memory);
     return nullptr;
+}
+
+DWORD GetLastError(void)
+{
+    return g_world.lastError;
 }
 
 HANDLE GetProcessHeap(void)

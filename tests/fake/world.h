@@ -59,6 +59,7 @@ struct World {
     bool userNameFails = false;
     std::string leadBytes;          // bytes the fake code page calls DBCS lead bytes
     // results
+    DWORD lastError = 0;            // what GetLastError gives
     bool recordEvents = true;       // off for benchmarks: no cost per call
     std::vector<std::string> events;
     std::vector<UINT> boxes;        // message ids shown, in order

@@ -54,6 +54,8 @@ typedef BOOL(CALLBACK *WNDENUMPROC)(HWND, LPARAM);
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_MORE_DATA 234L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_ACCESS_DENIED 5L
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
 #define KEY_READ 0x20019
 #define WM_CLOSE 0x0010
@@ -69,6 +71,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES *
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, DWORD *read, OVERLAPPED *overlapped);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetFileAttributesA(LPCSTR path);
+DWORD GetLastError(void);
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T size);
 HGLOBAL GlobalFree(HGLOBAL memory);
 HANDLE GetProcessHeap(void);

@@ -1,32 +1,39 @@
 // The send command.  Whatever happens after the job file is opened, it is closed and
 // so deleted; attachments are never touched.  Resources go back in a fixed order,
 // extra list, job file, note, database, and only then is the Notes client started.
-#include "job/send_command.h"
+#include "app/send_command.h"
 
-#include "app/messages.h"
 #include "job/install_settings.h"
 #include "job/job_file.h"
 #include "job/memo.h"
 #include "notes/notes_client.h"
+#include "resources/messages.h"
 #include "window/hand_over.h"
 
 void RunSendCommand(const char *tail)
 {
-    if (!LoadInstallSettings())
-        return;
-
+    static InstallSettings settings;
     static LoadedJob job;
+    Refusal why;
+
+    if (!LoadInstallSettings(&settings, &why)) {
+        ShowMessage(MSG_NOT_INSTALLED, MB_OK);
+        return;
+    }
+
     HANDLE file = INVALID_HANDLE_VALUE;
     NotesHandle db = 0;
     NotesHandle note = 0;
 
-    if (OpenJobFile(tail, &job, &file) && ReadJob(file, &job)) {
-        if (OpenDatabase(g_settings.databasePath, &db) != 0) {
-            db = 0;
-            ShowMessage(MSG_DATABASE_NOT_FOUND, MB_OK);
-        } else {
-            note = ComposeMemo(db, &job);
-        }
+    if (!OpenJobFile(tail, &job, &file, &why)) {
+        ShowMessage(MSG_OPEN_JOB_FAILED, MB_OK);
+    } else if (!ReadJob(file, &job, &why)) {
+        ShowMessage(MSG_READ_JOB_FAILED, MB_OK);
+    } else if (OpenDatabase(settings.databasePath, &db) != 0) {
+        db = 0;
+        ShowMessage(MSG_DATABASE_NOT_FOUND, MB_OK);
+    } else {
+        note = ComposeMemo(db, &job);
     }
     bool sent = note != 0;
 
@@ -42,5 +49,5 @@ void RunSendCommand(const char *tail)
         CloseDatabase(db);
 
     if (sent)
-        HandOverToNotes();
+        HandOverToNotes(settings.clientPath, settings.databasePath);
 }

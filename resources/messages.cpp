@@ -1,6 +1,6 @@
 // ShowMessage: the program's one way of reporting anything.  Caption and text come
 // from the French string table; the box has no owner and blocks until dismissed.
-#include "app/messages.h"
+#include "resources/messages.h"
 
 HINSTANCE g_instance;
 
