@@ -2,11 +2,37 @@
 """Writes the seed inputs of the fuzz targets into the folders beside this script.
 
 Each seed is a small case of one rule; the fuzzer grows the rest from them.  Run it
-again after changing an input layout (see the check_*.cpp files for the layouts)."""
+again after changing an input layout (see the check_*.cpp files for the layouts).
+Job files are written by velmora-job, the integrator's tool, so the seeds follow the
+layout it follows: give its path as the first argument, or build it in a host build
+(build/*/tools/velmora-job/velmora-job)."""
+import atexit
+import glob
 import os
+import shutil
 import struct
+import subprocess
+import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+FILLS = 4096    # longer than any slot of a job: the text is cut to its slot, without a NUL
+
+
+def find_tool():
+    if len(sys.argv) > 1:
+        return sys.argv[1]
+    found = sorted(glob.glob(os.path.join(ROOT, "build", "*", "tools", "velmora-job",
+                                          "velmora-job")))
+    if not found:
+        sys.exit("make_seeds.py: no velmora-job; build the host build or give its path")
+    return found[0]
+
+
+TOOL = find_tool()
+SCRATCH = tempfile.mkdtemp(prefix="velmora-seeds-")
+atexit.register(shutil.rmtree, SCRATCH)
 
 
 def put(target, name, data):
@@ -15,34 +41,36 @@ def put(target, name, data):
         f.write(data)
 
 
-def slot(text, size):
-    return text[:size].ljust(size, b"\0")
-
-
 def job(subject=b"Devis [DOC]", body=b"Bonjour,\r\nci-joint le devis.",
         attachment=b"C:\\Devis\\A12.pdf", document=b"A12", send_to=b"client@example.com",
-        extras=(), count=None, direct=0):
-    header = struct.pack("<H", direct) + b"\0" * 258
-    header += slot(subject, 256) + slot(body, 2048) + slot(attachment, 256)
-    header += slot(document, 256) + slot(send_to, 256)
-    header += struct.pack("<II", len(extras) if count is None else count, 0)
-    assert len(header) == 3340
-    return header + b"".join(slot(e, 256) for e in extras)
+        extras=(), count=None, direct=False, size=None):
+    """A job file's bytes, written unchecked."""
+    out = os.path.join(SCRATCH, "job")
+    args = [TOOL, "make", out, "--unchecked", "--raw-body", "--subject", subject, "--body", body,
+            "--attach", attachment, "--document", document, "--send-to", send_to]
+    args += ["--direct"] if direct else []
+    for e in extras:
+        args += ["--extra", e]
+    args += ["--count", str(count)] if count is not None else []
+    args += ["--size", str(size)] if size is not None else []
+    subprocess.run(args, check=True)
+    with open(out, "rb") as f:
+        return f.read()
 
 
 # job_file: the file's bytes
 put("job_file", "plain", job())
-put("job_file", "two_extras", job(extras=[b"C:\\a.txt", b"C:\\b.txt"], direct=1))
-put("job_file", "subject_unterminated", job(subject=b"s" * 256))
-put("job_file", "body_unterminated", job(body=b"b" * 2048))
-put("job_file", "attachment_unterminated", job(attachment=b"a" * 256))
-put("job_file", "document_unterminated", job(document=b"d" * 256))
-put("job_file", "send_to_unterminated", job(send_to=b"t" * 256))
-put("job_file", "extra_unterminated", job(extras=[b"x" * 256]))
+put("job_file", "two_extras", job(extras=[b"C:\\a.txt", b"C:\\b.txt"], direct=True))
+put("job_file", "subject_unterminated", job(subject=b"s" * FILLS))
+put("job_file", "body_unterminated", job(body=b"b" * FILLS))
+put("job_file", "attachment_unterminated", job(attachment=b"a" * FILLS))
+put("job_file", "document_unterminated", job(document=b"d" * FILLS))
+put("job_file", "send_to_unterminated", job(send_to=b"t" * FILLS))
+put("job_file", "extra_unterminated", job(extras=[b"x" * FILLS]))
 put("job_file", "count_beyond_list", job(extras=[b"C:\\a.txt"], count=3))
 put("job_file", "count_overflows", job(count=0x01000000))
 put("job_file", "count_largest", job(count=0xFFFFFFFF))
-put("job_file", "short_header", job()[:1000])
+put("job_file", "short_header", job(size=1000))
 
 # template: flags, template NUL document NUL user
 put("template", "placeholders", b"\0Devis [doc] pour [Name] [NOM] [user]\0A12\0dupont")
@@ -55,12 +83,11 @@ put("template", "many_docs", b"\0" + b"[DOC]" * 51 + b"\0" + b"n" * 255 + b"\0u"
 
 
 # memo: failure, failing attachment, user flags, header, list slots
-def memo(failure=0, which=0, user=0, extras=(), **fields):
-    return bytes([failure, which, user]) + job(**fields)[:3340] + b"".join(
-        slot(e, 256) for e in extras)
+def memo(failure=0, which=0, user=0, **fields):
+    return bytes([failure, which, user]) + job(count=0, **fields)
 
 
-put("memo", "plain", memo(extras=[b"C:\\Annexes\\plan.dwg", b"notice.txt"], direct=1,
+put("memo", "plain", memo(extras=[b"C:\\Annexes\\plan.dwg", b"notice.txt"], direct=True,
                           send_to=b"[doc]@example.com", subject=b"Devis [DOC] de [USER] \xe9t\xe9",
                           body=b"Bonjour [NAME],\r\nvoici [DOC] \xe9t\xe9.\r\n"))
 put("memo", "line_ends", memo(body=b"a\r\r\nb\nc\r\n\r\nd\r"))
@@ -69,7 +96,7 @@ put("memo", "create_note_fails", memo(failure=1))
 put("memo", "create_body_fails", memo(failure=2))
 put("memo", "add_body_fails", memo(failure=3, user=2, body=b"[USER]\r\n"))
 put("memo", "second_attach_fails", memo(failure=5, which=1, extras=[b"C:\\a", b"C:\\b"]))
-put("memo", "empty_fields", memo(subject=b"", body=b"", send_to=b"", attachment=b"", direct=1))
+put("memo", "empty_fields", memo(subject=b"", body=b"", send_to=b"", attachment=b"", direct=True))
 
 # command_tail: number of lead bytes (low two bits), lead bytes, line
 put("command_tail", "quoted", b"\0\"C:\\Program Files\\Velmora\\velmora-notes.exe\"  C:\\Temp\\job 1.tmp")
