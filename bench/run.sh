@@ -7,8 +7,9 @@
 #   3. peak memory under Wine for a job of 10,000 extra attachments against the floor;
 #   4. the program's size and imports.
 # Runs from a fresh checkout: installs what is missing, builds what it needs, and uses
-# a Wine prefix of its own (build/wineprefix-bench), so that the test suites running in
-# the usual prefix and their Notes client windows do not meet the benchmark's.
+# a Wine prefix of its own (build/win32/wineprefix-bench, unless WINEPREFIX is set), so
+# that the test suites running in the usual prefix and their Notes client windows do not
+# meet the benchmark's.
 #
 #   bench/run.sh [--quick]      --quick: fewer pairs, for checking that it runs
 set -eu
@@ -26,7 +27,7 @@ mkdir -p build
   cmake --preset host && cmake --build --preset host --target scaling; } >"$log" 2>&1 ||
     { cat "$log"; exit 1; }
 
-export WINEPREFIX=$root/build/wineprefix-bench
+export WINEPREFIX=${WINEPREFIX:-$root/build/win32/wineprefix-bench}
 . tools/wine-env.sh
 ensure_wine_prefix
 bin=$root/build/win32/bin

@@ -7,8 +7,9 @@
 # The box is held up by tools/pictures/box_shot.cpp, which starts the program, waits
 # until its box is drawn, tells where it is through a file, and presses OK once told
 # the picture is taken; every box's text is checked against the string table.
-# Runs in a Wine prefix of its own, build/wineprefix-pictures, with the X11 graphics
-# driver (the tests' prefix keeps the null one).
+# Runs in a Wine prefix of its own, build/win32/wineprefix-pictures, with the X11
+# graphics driver (the tests' prefix keeps the null one, so a WINEPREFIX set by the
+# caller is not used here).
 #
 #   tools/pictures.sh [ID...]       only these message ids (2 to 11); all by default
 set -eu
@@ -34,7 +35,7 @@ mkdir -p build/pictures
 bin=$root/build/win32/bin
 velmora_job=$root/build/host/tools/velmora-job/velmora-job
 
-export WINEPREFIX=$root/build/wineprefix-pictures
+export WINEPREFIX=$root/build/win32/wineprefix-pictures
 . tools/wine-env.sh
 
 work=$(mktemp -d)

@@ -26,7 +26,6 @@ cmake --preset win32 >/dev/null && cmake --build --preset win32 || exit 1
 stage "host unit tests" ctest --preset host
 [ -x tools/fuzz.sh ] && stage "fuzz targets, short run" tools/fuzz.sh --short
 [ -x tools/analyse.sh ] && stage "static analysis" tools/analyse.sh
-. tools/wine-env.sh
 stage "Windows checks and end-to-end suites under Wine" ctest --preset win32
 
 if [ -n "$failed_stages" ]; then
