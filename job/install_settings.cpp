@@ -8,12 +8,29 @@ const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
 const char ClientValue[] = "LN_Appli";
 const char DatabaseValue[] = "LN_Base";
 
+// Expands the %NAME% references of a REG_EXPAND_SZ path in place.  An expansion that
+// does not fit the buffer with its NUL leaves the path empty and is refused.
+static bool Expand(const char *name, char path[MAX_PATH], Refusal *why)
+{
+    char expanded[MAX_PATH];
+    DWORD size = ExpandEnvironmentStringsA(path, expanded, sizeof expanded);
+    path[0] = '\0';
+    if (size == 0 || size > sizeof expanded)
+        return Refuse(why, REFUSED_EXPANSION_TOO_LONG, name, size);
+    lstrcpyA(path, expanded);
+    return true;
+}
+
 bool ReadPathValue(HKEY key, const char *name, char path[MAX_PATH], Refusal *why)
 {
+    why->rule = REFUSED_NOT;
+    why->value = name;
+    why->detail = 0;
+    DWORD type = REG_SZ;
     DWORD size = MAX_PATH;
-    LONG status = RegQueryValueExA(key, name, NULL, NULL, (BYTE *)path, &size);
+    LONG status = RegQueryValueExA(key, name, NULL, &type, (BYTE *)path, &size);
     if (status == ERROR_SUCCESS && memchr(path, '\0', size < MAX_PATH ? size : MAX_PATH) != NULL)
-        return true;
+        return type != REG_EXPAND_SZ || Expand(name, path, why);
     path[0] = '\0';
     if (status == ERROR_MORE_DATA)
         return Refuse(why, REFUSED_VALUE_TOO_LONG, name, size);
@@ -45,6 +62,26 @@ static void Shorten(char *path)
         lstrcpyA(path, shortPath);
 }
 
+// True when `read` refused because the value, or the whole key, is not there.
+static bool Missing(const Refusal *read)
+{
+    return read->rule == REFUSED_KEY_MISSING || read->rule == REFUSED_VALUE_MISSING;
+}
+
+// Reads the values still missing from one view of the key.
+static void ReadView(REGSAM view, InstallSettings *settings, Refusal *client, Refusal *database)
+{
+    HKEY key;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, KEY_READ | view, &key);
+    if (status != ERROR_SUCCESS)
+        return;
+    if (Missing(client))
+        ReadPathValue(key, ClientValue, settings->clientPath, client);
+    if (Missing(database))
+        ReadPathValue(key, DatabaseValue, settings->databasePath, database);
+    RegCloseKey(key);
+}
+
 bool LoadInstallSettings(InstallSettings *settings, Refusal *why)
 {
     settings->clientPath[0] = '\0';
@@ -52,13 +89,22 @@ bool LoadInstallSettings(InstallSettings *settings, Refusal *why)
 
     HKEY key;
     LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, KEY_READ, &key);
-    if (status != ERROR_SUCCESS)
-        return Refuse(why, REFUSED_KEY_MISSING, NULL, (unsigned long)status);
-    Refusal client = {REFUSED_NOT, ClientValue, 0};
-    Refusal database = {REFUSED_NOT, DatabaseValue, 0};
-    ReadPathValue(key, ClientValue, settings->clientPath, &client);
-    ReadPathValue(key, DatabaseValue, settings->databasePath, &database);
-    RegCloseKey(key);
+    Refusal client = {REFUSED_KEY_MISSING, NULL, (unsigned long)status};
+    Refusal database = client;
+    if (status == ERROR_SUCCESS) {
+        ReadPathValue(key, ClientValue, settings->clientPath, &client);
+        ReadPathValue(key, DatabaseValue, settings->databasePath, &database);
+        RegCloseKey(key);
+    }
+    if (Missing(&client) || Missing(&database)) {
+        Refusal client32 = client, database32 = database;
+        ReadView(KEY_WOW64_64KEY, settings, &client, &database);
+        // Missing from both views: the 32-bit view's reason is the one to tell.
+        if (Missing(&client))
+            client = client32;
+        if (Missing(&database))
+            database = database32;
+    }
 
     if (!NamesSomething(settings->clientPath, &client, why) ||
         !NamesSomething(settings->databasePath, &database, why))

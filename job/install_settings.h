@@ -15,11 +15,15 @@ extern const char SettingsKey[];
 extern const char ClientValue[];
 extern const char DatabaseValue[];
 
-// Reads one path value of an open key into a MAX_PATH buffer.  Whatever the value's
-// type, its bytes are the text.  On false the buffer is empty and `why` says what was
-// wrong with the value: missing, too long for the buffer, or without a NUL.
+// Reads one path value of an open key into a MAX_PATH buffer.  The bytes of the value
+// are the text, whatever its type; a REG_EXPAND_SZ is then expanded.  On false the
+// buffer is empty and `why` says what was wrong with the value: missing, too long for
+// the buffer, without a NUL, or expanding past the buffer; on true `why` is
+// REFUSED_NOT for that value.
 bool ReadPathValue(HKEY key, const char *name, char path[MAX_PATH], Refusal *why);
 
 // Reads both paths, checks that they name something, and puts them in short form.
+// Each value is read from the key's 32-bit view, the one this 32-bit program sees; a
+// value missing there is read from the 64-bit view, where 64-bit tools write it.
 // On false `why` tells the first rule that refused; nothing has been shown.
 bool LoadInstallSettings(InstallSettings *settings, Refusal *why);

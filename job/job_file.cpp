@@ -5,6 +5,8 @@
 
 #include <string.h>
 
+enum { OPEN_RETRIES = 10, OPEN_RETRY_INTERVAL_MS = 100 };
+
 // The job path is the tail, less an opening double quote and, after one, a closing
 // double quote that is the tail's very last character.  False when it does not fit.
 static bool JobPathFromTail(const char *tail, char path[MAX_PATH], Refusal *why)
@@ -53,11 +55,18 @@ bool OpenJobFile(const char *tail, LoadedJob *job, HANDLE *file, Refusal *why)
     *file = INVALID_HANDLE_VALUE;
     if (!fits)
         return false;
-    *file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, NULL);
-    if (*file == INVALID_HANDLE_VALUE)
-        return Refuse(why, REFUSED_JOB_UNOPENABLE, NULL, GetLastError());
-    return true;
+    // A scanner or indexer may hold a freshly written job for a moment: a sharing
+    // violation is worth a few more tries, any other failure is final.
+    for (int retries = 0;; ++retries) {
+        *file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+        if (*file != INVALID_HANDLE_VALUE)
+            return true;
+        DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION || retries == OPEN_RETRIES)
+            return Refuse(why, REFUSED_JOB_UNOPENABLE, NULL, error);
+        Sleep(OPEN_RETRY_INTERVAL_MS);
+    }
 }
 
 // Reads `size` bytes with one call; `got` is how many came.

@@ -14,7 +14,8 @@ struct LoadedJob {
 };
 
 // Opens the job file named by the command tail (quotes removed) for reading alone,
-// deleted when closed, and zeroes the job.  On false *file is INVALID_HANDLE_VALUE and
+// deleted when closed, and zeroes the job.  A file held by another process is tried
+// again, 10 times 100 ms apart.  On false *file is INVALID_HANDLE_VALUE and
 // `why` says why: the path does not fit, or the open failed.  Nothing is shown.
 bool OpenJobFile(const char *tail, LoadedJob *job, HANDLE *file, Refusal *why);
 

@@ -92,3 +92,47 @@ TEST(InstallSettings, AcceptsAPathOf259Characters)
     ASSERT_TRUE(LoadInstallSettings(&settings, &why));
     EXPECT_EQ(longest, settings.clientPath);
 }
+
+// A value missing from the 32-bit view is read from the 64-bit view, and only then; a
+// REG_EXPAND_SZ is expanded, and refused when its expansion does not fit.
+TEST(InstallSettings, SixtyFourBitViewAndExpandedValues)
+{
+    struct Case {
+        const char *what;
+        void (*arrange)(World &);
+        RefusalRule rule;
+        const char *client;         // when loaded
+    } cases[] = {
+        {"both values in the 64-bit view only",
+         [](World &w) { w.key64Exists = true; w.values64 = w.values; w.keyExists = false; },
+         REFUSED_NOT, ClientShortPath},
+        {"LN_Base in the 64-bit view only",
+         [](World &w) { w.key64Exists = true; w.values64["LN_Base"] = w.values["LN_Base"]; w.values.erase("LN_Base"); },
+         REFUSED_NOT, ClientShortPath},
+        {"missing from both views: the 32-bit reason",
+         [](World &w) { w.key64Exists = true; w.values.erase("LN_Base"); },
+         REFUSED_VALUE_MISSING, nullptr},
+        {"too long in the 32-bit view is not looked for elsewhere",
+         [](World &w) { w.key64Exists = true; w.values64 = w.values; w.values["LN_Appli"] = std::string(300, 'x'); },
+         REFUSED_VALUE_TOO_LONG, nullptr},
+        {"expanded",
+         [](World &w) { w.values["LN_Appli"] = std::string("%NOTESDIR%\\notes.exe") + '\0';
+                        w.valueTypes["LN_Appli"] = REG_EXPAND_SZ; w.environment["NOTESDIR"] = "C:\\Lotus"; },
+         REFUSED_NOT, "C:\\Lotus\\notes.exe"},
+        {"expansion past 260 bytes",
+         [](World &w) { w.values["LN_Appli"] = std::string("%LONG%\\notes.exe") + '\0';
+                        w.valueTypes["LN_Appli"] = REG_EXPAND_SZ; w.environment["LONG"] = std::string(250, 'l'); },
+         REFUSED_EXPANSION_TOO_LONG, nullptr},
+    };
+    for (const Case &c : cases) {
+        InstallProduct();
+        AddFile("C:\\Lotus\\notes.exe", "MZ");
+        c.arrange(TheWorld());
+        InstallSettings settings;
+        Refusal why = {REFUSED_NOT, nullptr, 0};
+        EXPECT_EQ(c.rule == REFUSED_NOT, LoadInstallSettings(&settings, &why)) << c.what;
+        EXPECT_EQ(c.rule, why.rule) << c.what;
+        if (c.client != nullptr)
+            EXPECT_STREQ(c.client, settings.clientPath) << c.what;
+    }
+}

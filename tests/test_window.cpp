@@ -135,6 +135,34 @@ TEST(HandOver, DatabaseWindowClosingOrNot)
     EXPECT_EQ(1u, TheWorld().launched.size());
 }
 
+// Paths that keep a blank or a tab after shortening are quoted; others stay bare.  A
+// program path too long for its buffer is cut, not overrun.
+TEST(HandOver, LaunchLineAndProgramPath)
+{
+    std::string longest = "C:\\Program Files\\" + std::string(242, 'n');     // 259 characters
+    struct Case {
+        std::string client, database, line;
+    } cases[] = {
+        {"C:\\NOTES\\NOTES.EXE", "C:\\DATA\\VELMORA.NSF", "C:\\NOTES\\NOTES.EXE C:\\DATA\\VELMORA.NSF"},
+        {"C:\\Lotus Notes\\notes.exe", "C:\\DATA\\VELMORA.NSF",
+         "\"C:\\Lotus Notes\\notes.exe\" C:\\DATA\\VELMORA.NSF"},
+        {"C:\\NOTES\\NOTES.EXE", "D:\\Data\tVelmora.nsf", "C:\\NOTES\\NOTES.EXE \"D:\\Data\tVelmora.nsf\""},
+        {longest, longest, "\"" + longest + "\" \"" + longest + "\""},
+    };
+    for (const Case &c : cases) {
+        InstallProduct();
+        HandOverToNotes(c.client.c_str(), c.database.c_str());
+        EXPECT_EQ(std::vector<std::string>{c.line}, TheWorld().launched);
+    }
+    EXPECT_EQ(523u, cases[3].line.size());
+
+    InstallProduct();
+    TheWorld().modulePath = "C:\\" + std::string(300, 'v');
+    HandOver();
+    EXPECT_EQ(std::vector<std::string>{"SetClientVariable $Velmora.closeNotes=C:\\" + std::string(256, 'v')},
+              Variables());
+}
+
 TEST(HandOver, WindowThatIsWindowRejectsIsFoundButNotBusy)
 {
     InstallProduct();

@@ -6,8 +6,9 @@
 #include "notes/notes_client.h"
 #include "resources/messages.h"
 #include "window/database_window.h"
+#include "window/launch_line.h"
 
-enum { MAX_BUSY_POLLS = 50, POLL_INTERVAL_MS = 200, COMMAND_SIZE = 528 };
+enum { MAX_BUSY_POLLS = 50, POLL_INTERVAL_MS = 200 };
 
 void HandOverToNotes(const char *clientPath, const char *databasePath)
 {
@@ -32,7 +33,7 @@ void HandOverToNotes(const char *clientPath, const char *databasePath)
         SetClientVariable(CloseVariable, self);
     }
 
-    char command[COMMAND_SIZE];
-    wsprintfA(command, "%s %s", clientPath, databasePath);
+    char command[LAUNCH_LINE_SIZE];
+    BuildLaunchLine(clientPath, databasePath, command);
     WinExec(command, SW_SHOWNORMAL);
 }

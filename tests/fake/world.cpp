@@ -152,7 +152,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES *
           Hex(share) + " disposition=" + std::to_string(disposition) + " flags=" + Hex(flags) +
           (security || templateFile ? " extra" : ""));
     auto it = g_world.files.find(path);
-    if (it == g_world.files.end() || it->second.directory || it->second.openHandles > 0) {
+    bool held = it != g_world.files.end() && it->second.heldUntil > g_world.now;
+    if (it == g_world.files.end() || it->second.directory || it->second.openHandles > 0 || held) {
         g_world.lastError = it == g_world.files.end() ? ERROR_FILE_NOT_FOUND
                             : it->second.directory   ? ERROR_ACCESS_DENIED
                                                      : ERROR_SHARING_VIOLATION;
@@ -229,6 +230,26 @@ HGLOBAL GlobalFree(HGLOBAL memory)
     return nullptr;
 }
 
+// %NAME% becomes the fake environment's value; an unknown name stays as written.
+DWORD ExpandEnvironmentStringsA(LPCSTR from, LPSTR to, DWORD size)
+{
+    Event("ExpandEnvironmentStringsA " + std::string(from) + " " + std::to_string(size));
+    std::string out;
+    for (const char *p = from; *p != '\0'; ++p) {
+        const char *end = *p == '%' ? strchr(p + 1, '%') : nullptr;
+        auto it = end ? g_world.environment.find(std::string(p + 1, end)) : g_world.environment.end();
+        if (it == g_world.environment.end()) {
+            out += *p;
+            continue;
+        }
+        out += it->second;
+        p = end;
+    }
+    if (out.size() + 1 <= size)
+        memcpy(to, out.c_str(), out.size() + 1);
+    return (DWORD)out.size() + 1;
+}
+
 DWORD GetLastError(void)
 {
     return g_world.lastError;
@@ -261,7 +282,12 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size)
 {
     Event(std::string("GetModuleFileNameA ") + (module ? "module" : "self") + " " +
           std::to_string(size));
+    // As on Windows: a path that does not fit is cut and the buffer size returned.
     lstrcpynA(path, g_world.modulePath.c_str(), (int)size);
+    if (g_world.modulePath.size() >= size) {
+        g_world.lastError = ERROR_INSUFFICIENT_BUFFER;
+        return size;
+    }
     return (DWORD)lstrlenA(path);
 }
 
@@ -459,25 +485,31 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
 // ---- advapi32 ----
 
 static FakeKeyTag *const OpenKey = (FakeKeyTag *)(uintptr_t)0x4242;
+static FakeKeyTag *const OpenKey64 = (FakeKeyTag *)(uintptr_t)0x6464;
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY *result)
 {
     Event("RegOpenKeyExA " + std::string(key == HKEY_LOCAL_MACHINE ? "HKLM\\" : "?\\") + subKey +
           " options=" + std::to_string(options) + " access=" + Hex(access));
-    if (!g_world.keyExists)
+    bool view64 = (access & KEY_WOW64_64KEY) != 0;
+    if (!(view64 ? g_world.key64Exists : g_world.keyExists))
         return ERROR_FILE_NOT_FOUND;
-    *result = OpenKey;
+    *result = view64 ? OpenKey64 : OpenKey;
     return ERROR_SUCCESS;
 }
 
-LONG RegQueryValueExA(HKEY key, LPCSTR name, DWORD *reserved, DWORD *, BYTE *data, DWORD *size)
+LONG RegQueryValueExA(HKEY key, LPCSTR name, DWORD *reserved, DWORD *type, BYTE *data, DWORD *size)
 {
     Event("RegQueryValueExA " + std::string(name) + " " + std::to_string(*size));
-    if (key != OpenKey || reserved != nullptr)
+    if ((key != OpenKey && key != OpenKey64) || reserved != nullptr)
         abort();
-    auto it = g_world.values.find(name);
-    if (it == g_world.values.end())
+    const std::map<std::string, std::string> &values =
+        key == OpenKey64 ? g_world.values64 : g_world.values;
+    auto it = values.find(name);
+    if (it == values.end())
         return ERROR_FILE_NOT_FOUND;
+    if (type != nullptr)
+        *type = g_world.valueTypes.count(name) ? g_world.valueTypes[name] : REG_SZ;
     const std::string &bytes = it->second;
     if (bytes.size() > *size) {
         memcpy(data, bytes.data(), *size);      // what is there is undefined: junk
@@ -492,7 +524,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, DWORD *reserved, DWORD *, BYTE *dat
 LONG RegCloseKey(HKEY key)
 {
     Event("RegCloseKey");
-    return key == OpenKey ? ERROR_SUCCESS : 6;
+    return key == OpenKey || key == OpenKey64 ? ERROR_SUCCESS : 6;
 }
 
 BOOL GetUserNameA(LPSTR name, DWORD *size)

@@ -19,6 +19,7 @@ struct FakeFile {
     bool deleteOnClose = false;
     std::string shortPath;          // what GetShortPathNameA gives; empty: the path itself
     bool noShortForm = false;       // GetShortPathNameA fails
+    DWORD heldUntil = 0;            // another process holds it open until this clock time
 };
 
 struct FakeWindow {
@@ -43,9 +44,14 @@ struct FakeNotes {
 };
 
 struct World {
-    // registry: HKLM key and values, as raw bytes
+    // registry: HKLM key and values, as raw bytes, in the 32-bit view a 32-bit program
+    // reads, and in the 64-bit view (KEY_WOW64_64KEY), absent unless a test makes it
     bool keyExists = true;
     std::map<std::string, std::string> values;
+    bool key64Exists = false;
+    std::map<std::string, std::string> values64;
+    std::map<std::string, DWORD> valueTypes;    // REG_SZ unless given, in both views
+    std::map<std::string, std::string> environment;     // for %NAME% expansion
     // files, by exact path
     std::map<std::string, FakeFile> files;
     std::string modulePath = "C:\\Program Files\\Velmora\\velmora-notes.exe";

@@ -58,6 +58,10 @@ typedef BOOL(CALLBACK *WNDENUMPROC)(HWND, LPARAM);
 #define ERROR_ACCESS_DENIED 5L
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
 #define KEY_READ 0x20019
+#define KEY_WOW64_64KEY 0x0100
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define ERROR_INSUFFICIENT_BUFFER 122L
 #define WM_CLOSE 0x0010
 #define MB_OK 0
 #define SW_SHOWNORMAL 1
@@ -72,6 +76,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, DWORD *read, OVERLAPPED *o
 BOOL CloseHandle(HANDLE handle);
 DWORD GetFileAttributesA(LPCSTR path);
 DWORD GetLastError(void);
+DWORD ExpandEnvironmentStringsA(LPCSTR from, LPSTR to, DWORD size);
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T size);
 HGLOBAL GlobalFree(HGLOBAL memory);
 HANDLE GetProcessHeap(void);
