@@ -93,14 +93,14 @@ static void Remove(const Install &in)
 
 // The demo's job: an accented subject, placeholders, a main attachment and two extras;
 // with `extras`, that many extra attachments all naming one small file instead.
-static JobFields SampleJob(const Install &in, size_t extras)
+static Job SampleJob(const Install &in, size_t extras)
 {
-    JobFields job = JobFields();
+    Job job = Job();
     job.sendTo = "achats@example.com";
     job.subject = "Devis [DOC] pr\xE9par\xE9 par [USER]";
     job.body = "Bonjour,\r\nveuillez trouver ci-joint le devis [DOC] et ses annexes.\r\n\r\n"
                "Cordialement,\r\n[Nom]";
-    job.document = "A12";
+    job.documentName = "A12";
     job.attachment = in.documents + "\\Devis A12.txt";
     if (extras == 0) {
         job.extras.push_back(in.documents + "\\Plan de pose.txt");
@@ -156,7 +156,7 @@ static bool Good(const char *who, bool started, bool ended, DWORD exitCode)
 
 static bool TimeSend(const Install &in, int pairs)
 {
-    const std::string jobBytes = JobBytes(SampleJob(in, 0));
+    const std::string jobBytes = velmora_job::EncodeJob(SampleJob(in, 0));
     const std::string program = CommandLine(in.program, in);
     const std::string floor = CommandLine(in.floor, in);
     const std::string client = ShortPath(in.client) + " " + ShortPath(in.database);
@@ -205,11 +205,11 @@ static bool TimeSend(const Install &in, int pairs)
 static bool WeighMemory(const Install &in, int pairs, size_t extras)
 {
     SetEnvironmentVariableA("NNOTES_LEAN", "1");
-    const std::string bigJob = JobBytes(SampleJob(in, extras));
-    const std::string typicalJob = JobBytes(SampleJob(in, 0));
+    const std::string bigJob = velmora_job::EncodeJob(SampleJob(in, extras));
+    const std::string typicalJob = velmora_job::EncodeJob(SampleJob(in, 0));
     const std::string program = CommandLine(in.program, in);
     const std::string floor = CommandLine(in.floor, in);
-    const double list = (double)extras * 256;
+    const double list = (double)extras * JOB_EXTRA_SLOT;
     char expected[64];
     sprintf(expected, "$FILE: %lu attachments, not kept", (unsigned long)extras + 1);
 

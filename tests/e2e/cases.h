@@ -14,7 +14,7 @@ void ExpectOutcomeAt(const char *file, int line, const RunResult &r,
 #define expect_outcome(r, ...) ExpectOutcomeAt(__FILE__, __LINE__, (r), {__VA_ARGS__})
 
 // A job whose main attachment exists: "<jobDir>\Devis 17.pdf".
-JobFields PlainJob(const CaseEnv &e);
+Job PlainJob(const CaseEnv &e);
 
 // Writes PlainJob to "<jobDir>\memo job.tmp" and returns the path.
 std::string WritePlainJob(const CaseEnv &e);

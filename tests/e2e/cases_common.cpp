@@ -20,14 +20,14 @@ void ExpectOutcomeAt(const char *file, int line, const RunResult &r,
     SameLinesAt(file, line, got, texts, "message boxes shown");
 }
 
-JobFields PlainJob(const CaseEnv &e)
+Job PlainJob(const CaseEnv &e)
 {
-    JobFields f;
+    Job f;
     f.directSend = 0;
     f.subject = "Devis [DOC]";
     f.body = "Bonjour,\r\nVoici le devis.";
     f.attachment = e.jobDir + "\\Devis 17.pdf";
-    f.document = "Devis 17";
+    f.documentName = "Devis 17";
     f.sendTo = "";
     WriteBytes(f.attachment, "%PDF-1.4 devis 17\n");
     return f;

@@ -6,15 +6,6 @@
 
 #include <stdio.h>
 
-static const size_t SubjectAt = 260, BodyAt = 516, AttachmentAt = 2564, DocumentAt = 2820,
-                    SendToAt = 3076, CountAt = 3332;
-
-static void PutCount(std::string *bytes, DWORD count)
-{
-    for (int i = 0; i < 4; ++i)
-        (*bytes)[CountAt + (size_t)i] = (char)((count >> (8 * i)) & 0xFF);
-}
-
 // A path of exactly `length` bytes: `folder`, a backslash and a name made of `fill`.
 static std::string PathOfLength(const std::string &folder, const std::string &start,
                                 char fill, size_t length)
@@ -46,7 +37,7 @@ void CaseLongTails(CaseEnv *e)
 {
     // Each too-long path starts with a job that would be accepted, so a path cut
     // down to fit would send it.
-    JobFields f = PlainJob(*e);
+    Job f = PlainJob(*e);
     KeptFile attachment = KeepFile(f.attachment);
     std::string p259 = PathOfLength(e->jobDir, "long job ", 'j', 259);
     std::string p260 = p259 + "k";
@@ -105,9 +96,9 @@ void CaseLongTails(CaseEnv *e)
 }
 
 // PlainJob with two extra attachments that exist.
-static JobFields JobWithTwoExtras(const CaseEnv &e)
+static Job JobWithTwoExtras(const CaseEnv &e)
 {
-    JobFields f = PlainJob(e);
+    Job f = PlainJob(e);
     f.extras.push_back(e.jobDir + "\\annexe 1.txt");
     f.extras.push_back(e.jobDir + "\\annexe 2.txt");
     WriteBytes(f.extras[0], "annexe 1\r\n");
@@ -119,35 +110,33 @@ void CaseHeaderSlotsFull(CaseEnv *e)
 {
     // Each text keeps its real start and is padded to the end of its slot, so that
     // a reader going on to the next NUL would find a plausible text.
-    JobFields f = JobWithTwoExtras(*e);
+    Job f = JobWithTwoExtras(*e);
     const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
                              KeepFile(f.extras[1])};
-    const std::string plain = JobBytes(f);
 
     struct Slot {
         const char *what;
-        size_t at;
+        std::string *text;      // in `padded`, a copy of f
         size_t size;
         char pad;
     };
+    Job padded = f;
     const Slot slots[] = {
-        {"a subject filling its 256 bytes", SubjectAt, 256, 'S'},
-        {"a body filling its 2048 bytes", BodyAt, 2048, '\xff'},
-        {"an attachment path filling its 256 bytes", AttachmentAt, 256, 'A'},
-        {"a document name filling its 256 bytes", DocumentAt, 256, '\xe9'},
-        {"a send-to filling its 256 bytes", SendToAt, 256, ';'},
-        {"the first extra slot filled", JOB_HEADER_SIZE, 256, 'x'},
-        {"the last extra slot filled", JOB_HEADER_SIZE + 256, 256, '\x01'},
+        {"a subject filling its slot", &padded.subject, JOB_TEXT_SLOT, 'S'},
+        {"a body filling its slot", &padded.body, JOB_BODY_SLOT, '\xff'},
+        {"an attachment path filling its slot", &padded.attachment, JOB_TEXT_SLOT, 'A'},
+        {"a document name filling its slot", &padded.documentName, JOB_TEXT_SLOT, '\xe9'},
+        {"a send-to filling its slot", &padded.sendTo, JOB_TEXT_SLOT, ';'},
+        {"the first extra slot filled", &padded.extras[0], JOB_EXTRA_SLOT, 'x'},
+        {"the last extra slot filled", &padded.extras[1], JOB_EXTRA_SLOT, '\x01'},
     };
     std::string job = e->jobDir + "\\memo job.tmp";
     for (size_t i = 0; i < sizeof slots / sizeof slots[0]; ++i) {
-        std::string bytes = plain;
-        for (size_t k = slots[i].at; k < slots[i].at + slots[i].size; ++k) {
-            if (bytes[k] == '\0')
-                bytes[k] = slots[i].pad;
-        }
+        std::string text = *slots[i].text;
+        slots[i].text->resize(slots[i].size, slots[i].pad);
         ForgetRun(*e);
-        WriteBytes(job, bytes);
+        WriteJobFile(job, padded, Unchecked());
+        *slots[i].text = text;
         RunResult r = Run(SendCommand(*e, job));
         expect_refused(*e, r, TextReadJob, slots[i].what);
         ok(!FileExists(job), "%s: the job file is deleted", slots[i].what);
@@ -159,24 +148,25 @@ void CaseHeaderSlotsFull(CaseEnv *e)
 
 void CaseHeaderSlotsAtLimit(CaseEnv *e)
 {
-    // Every text one byte short of its slot, and the 258 bytes after the flag, which
-    // are not read, all 0xFF.
-    JobFields f;
+    // Every text one byte short of its slot, and the bytes after the flag, which are
+    // not read, all 0xFF.
+    const size_t text = JOB_TEXT_SLOT - 1, body = JOB_BODY_SLOT - 1;
+    Job f;
     f.directSend = 0;
-    for (int i = 0; i < 255; ++i)
-        f.document += (char)('A' + i % 26);
-    f.subject = std::string(250, 's') + "[DOC]";
-    f.body = std::string(1000, 'b') + "\r\n" + std::string(1045, 'c');
-    f.sendTo = "chef@zabrel.fr; " + std::string(239, 't');
-    f.attachment = PathOfLength(e->jobDir, "Devis ", 'p', 251) + ".pdf";
+    for (size_t i = 0; i < text; ++i)
+        f.documentName += (char)('A' + i % 26);
+    f.subject = std::string(text - 5, 's') + "[DOC]";
+    f.body = std::string(1000, 'b') + "\r\n" + std::string(body - 1002, 'c');
+    f.sendTo = "chef@zabrel.fr; " + std::string(text - 16, 't');
+    f.attachment = PathOfLength(e->jobDir, "Devis ", 'p', text - 4) + ".pdf";
     WriteBytes(f.attachment, "%PDF-1.4 limite\n");
     KeptFile attachment = KeepFile(f.attachment);
-    std::string bytes = JobBytes(f);
-    bytes.replace(2, 258, 258, '\xff');
+    std::string bytes = velmora_job::EncodeJob(f);
+    bytes.replace(offsetof(JobHeader, unused), JOB_UNREAD_SIZE, JOB_UNREAD_SIZE, '\xff');
     std::string job = e->jobDir + "\\memo job.tmp";
     WriteBytes(job, bytes);
-    ok(f.subject.size() == 255 && f.body.size() == 2047 && f.sendTo.size() == 255 &&
-           f.attachment.size() == 255 && f.document.size() == 255,
+    ok(f.subject.size() == text && f.body.size() == body && f.sendTo.size() == text &&
+           f.attachment.size() == text && f.documentName.size() == text,
        "every text is one byte short of its slot");
 
     RunResult r = Run(SendCommand(*e, job));
@@ -188,8 +178,9 @@ void CaseHeaderSlotsAtLimit(CaseEnv *e)
     std::string name = f.attachment.substr(e->jobDir.size() + 1);
     const std::string expected[] = {
         "\r\nSendTo: " + f.sendTo + "\r\n",
-        "\r\nSubject: " + std::string(250, 's') + f.document + "\r\n",
-        "\r\nBody:\r\n  " + std::string(1000, 'b') + "\r\n  " + std::string(1045, 'c') + "\r\n",
+        "\r\nSubject: " + std::string(text - 5, 's') + f.documentName + "\r\n",
+        "\r\nBody:\r\n  " + std::string(1000, 'b') + "\r\n  " + std::string(body - 1002, 'c') +
+            "\r\n",
         "\r\n$FILE: " + name + " <- " + f.attachment + "\r\n",
     };
     for (size_t i = 0; i < sizeof expected / sizeof expected[0]; ++i)
@@ -202,28 +193,27 @@ void CaseHeaderSlotsAtLimit(CaseEnv *e)
 
 void CaseExtraCounts(CaseEnv *e)
 {
-    JobFields f = JobWithTwoExtras(*e);
+    Job f = JobWithTwoExtras(*e);
     const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
                              KeepFile(f.extras[1])};
     struct Count {
         const char *what;
         DWORD count;
     };
+    const DWORD overflowing = JOB_FIRST_OVERFLOWING_COUNT;
     const Count counts[] = {
-        {"0x01000000 slots, 2^32 bytes", 0x01000000},
-        {"0x01000001 slots, whose size wraps to one slot", 0x01000001},
-        {"0x01000002 slots, whose size wraps to the two slots present", 0x01000002},
+        {"the first count whose list size overflows 32 bits", overflowing},
+        {"one more, whose size wraps to one slot", overflowing + 1},
+        {"two more, whose size wraps to the two slots present", overflowing + 2},
         {"0xFFFFFFFF slots", 0xFFFFFFFF},
-        {"0x00FFFFFF slots, a list of almost 4 GB", 0x00FFFFFF},
+        {"one less than the overflow, a list of almost 4 GB", overflowing - 1},
         {"0x00100000 slots, 256 MB the file does not hold", 0x00100000},
         {"1000 slots where the file holds 2", 1000},
     };
     std::string job = e->jobDir + "\\memo job.tmp";
     for (size_t i = 0; i < sizeof counts / sizeof counts[0]; ++i) {
-        std::string bytes = JobBytes(f);
-        PutCount(&bytes, counts[i].count);
         ForgetRun(*e);
-        WriteBytes(job, bytes);
+        WriteJobFile(job, f, Unchecked(counts[i].count));
         RunResult r = Run(SendCommand(*e, job));
         expect_refused(*e, r, TextReadJob, counts[i].what);
         ok(r.elapsedMs < 5000, "%s: refused in %lu ms", counts[i].what, r.elapsedMs);

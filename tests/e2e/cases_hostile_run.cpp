@@ -57,7 +57,7 @@ static std::string SetTextCall(const std::string &item, const std::string &text)
 
 // Sends `f` as the job file `job` with no trace of an earlier run left: no calls.log,
 // no memo, no client.
-static RunResult SendAfresh(const CaseEnv &e, const std::string &job, const JobFields &f)
+static RunResult SendAfresh(const CaseEnv &e, const std::string &job, const Job &f)
 {
     ForgetRun(e);
     ForgetMemos(e);
@@ -72,9 +72,9 @@ void CaseLongExpansions(CaseEnv *e)
     // becomes 13,005 characters.  A name made of placeholders is not expanded again.
     const std::string names[] = {LongDocumentName(), Repeated("[DOC]", 51)};
     for (int i = 0; i < 2; ++i) {
-        JobFields f = PlainJob(*e);
+        Job f = PlainJob(*e);
         KeptFile attachment = KeepFile(f.attachment);
-        f.document = names[i];
+        f.documentName = names[i];
         f.sendTo = Repeated("[DOC]", 51);
         f.subject = Repeated("[doc]", 51);
         std::string job = e->jobDir + "\\memo job.tmp";
@@ -113,9 +113,9 @@ void CaseLongBodyLines(CaseEnv *e)
         {"a line of 65,536 bytes", Repeated("[DOC]", 257) + "x", {Repeated(name, 257) + "x"}},
     };
     for (size_t i = 0; i < sizeof bodies / sizeof bodies[0]; ++i) {
-        JobFields f = PlainJob(*e);
+        Job f = PlainJob(*e);
         KeptFile attachment = KeepFile(f.attachment);
-        f.document = name;
+        f.documentName = name;
         f.body = bodies[i].text;
         std::string job = e->jobDir + "\\memo job.tmp";
         RunResult r = SendAfresh(*e, job, f);
@@ -153,7 +153,7 @@ void CaseLongBodyLines(CaseEnv *e)
 
 void CaseAttachmentsMissing(CaseEnv *e)
 {
-    JobFields f = PlainJob(*e);
+    Job f = PlainJob(*e);
     f.attachment = "";
     std::string present = e->jobDir + "\\present.txt";
     f.extras.push_back(e->jobDir + "\\absent.pdf");
@@ -302,7 +302,7 @@ void CaseSettingsAtLimit(CaseEnv *e)
 void CaseSettingsNameFolders(CaseEnv *e)
 {
     // Folders pass for an installation; the library refuses a folder as a database.
-    JobFields plain = PlainJob(*e);
+    Job plain = PlainJob(*e);
     KeptFile attachment = KeepFile(plain.attachment);
     const std::string databases[] = {Folder(e->database) + "\\", "C:\\"};
     for (int i = 0; i < 2; ++i) {
@@ -427,7 +427,7 @@ void CaseMemoOperationsFail(CaseEnv *e)
 {
     // Everything after the note is made fails: one box per failure, then the
     // hand-over all the same.
-    JobFields f = PlainJob(*e);
+    Job f = PlainJob(*e);
     f.extras.push_back(e->jobDir + "\\annexe.txt");
     WriteBytes(f.extras[0], "annexe\r\n");
     const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0])};

@@ -60,29 +60,29 @@ void CaseJobLocked(CaseEnv *e)
 
 void CaseJobUnreadable(CaseEnv *e)
 {
-    JobFields plain = PlainJob(*e);
-    JobFields twoExtras = plain;
+    Job plain = PlainJob(*e);
+    Job twoExtras = plain;
     twoExtras.extras.push_back(plain.attachment);
     twoExtras.extras.push_back(plain.attachment);
-    JobFields fullSubject = plain;
-    fullSubject.subject = std::string(256, 'S');
+    Job fullSubject = plain;
+    fullSubject.subject = std::string(JOB_TEXT_SLOT, 'S');
 
     struct Broken {
         const char *what;
-        std::string bytes;
+        const Job *job;
+        velmora_job::Encoding how;
     };
-    std::string twoExtrasBytes = JobBytes(twoExtras);
     const Broken jobs[] = {
-        {"an empty file", ""},
-        {"a header one byte short", JobBytes(plain).substr(0, JOB_HEADER_SIZE - 1)},
-        {"a list one byte short", twoExtrasBytes.substr(0, twoExtrasBytes.size() - 1)},
-        {"a count larger than the list", JobBytes(twoExtras, 3)},
-        {"a subject without its NUL", JobBytes(fullSubject)},
+        {"an empty file", &plain, Unchecked(-1, 0)},
+        {"a header one byte short", &plain, Unchecked(-1, JOB_HEADER_SIZE - 1)},
+        {"a list one byte short", &twoExtras, Unchecked(-1, JOB_HEADER_SIZE + 2 * JOB_EXTRA_SLOT - 1)},
+        {"a count larger than the list", &twoExtras, Unchecked(3)},
+        {"a subject without its NUL", &fullSubject, Unchecked()},
     };
     for (size_t i = 0; i < sizeof jobs / sizeof jobs[0]; ++i) {
         ForgetRun(*e);
         std::string job = e->jobDir + "\\broken job.tmp";
-        WriteBytes(job, jobs[i].bytes);
+        WriteJobFile(job, *jobs[i].job, jobs[i].how);
         RunResult r = Run(SendCommand(*e, job));
         expect_outcome(r, TextReadJob);
         ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
@@ -142,7 +142,7 @@ void CaseNoteNotCreated(CaseEnv *e)
 
 void CaseAttachmentsFail(CaseEnv *e)
 {
-    JobFields f = PlainJob(*e);
+    Job f = PlainJob(*e);
     f.attachment = e->jobDir + "\\absent.pdf";
     f.extras.push_back(e->jobDir + "\\present.txt");
     f.extras.push_back(e->jobDir + "\\gone.txt");
@@ -254,8 +254,12 @@ void CaseDatabaseWindowStays(CaseEnv *e)
        "the client is started all the same");
 }
 
-// Windows-1252 to OEM 437 for the few letters used here, written out by hand.
-static const char Degree437[] = "\xf8", EAcute437[] = "\x82", AGrave437[] = "\x85";
+// The OEM bytes the program stores for SendTo and Subject, under the run's code pages.
+static std::string Oem(std::string text)
+{
+    CharToOemBuffA(text.c_str(), &text[0], (DWORD)text.size());
+    return text;
+}
 
 void CaseStoredNote(CaseEnv *e)
 {
@@ -264,11 +268,12 @@ void CaseStoredNote(CaseEnv *e)
     GetUserNameA(user, &size);
     std::string u = user;
 
-    JobFields f;
+    Job f;
     f.directSend = 1;
-    f.document = "Devis \xe9t\xe9 2024";
+    f.documentName = "Devis \xe9t\xe9 2024";
     f.sendTo = "[User]; chef.[doc]@zabrel.fr; [NOM]\xe9";
-    f.subject = "Devis n\xb0 [DOC] \xe0 valider par [name] [x[DOC]]";
+    // \xc0, \xca and \xd4 keep their accents in OEM 850 only (437 has plain letters).
+    f.subject = "Devis n\xb0 [DOC] \xe0 valider par [name] [x[DOC]] (\xc0, \xca, \xd4)";
     f.body = "Bonjour [NAME],\r\n\r\nCi-joint : [DOC].\rD\xe9j\xe0 vu\nsuite";
     f.attachment = e->jobDir + "\\Devis \xe9t\xe9 2024.pdf";
     f.extras.push_back(e->jobDir + "\\annexe A.txt");

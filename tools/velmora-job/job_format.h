@@ -37,6 +37,16 @@ struct Encoding {
     uint64_t size = UINT64_MAX;
 };
 
+// The unchecked encoding, writing `count` and cutting to `size` when given.
+inline Encoding Unchecked(int64_t count = -1, uint64_t size = UINT64_MAX)
+{
+    Encoding how;
+    how.checked = false;
+    how.count = count;
+    how.size = size;
+    return how;
+}
+
 // The file's bytes.  Unused bytes are zero.
 std::string EncodeJob(const Job &job, const Encoding &how = Encoding());
 

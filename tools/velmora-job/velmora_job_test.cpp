@@ -17,14 +17,6 @@ using namespace velmora_job;
 
 namespace {
 
-// A malformed file's encoding: `count` written whatever follows (-1: the real one).
-Encoding Unchecked(int64_t count = -1)
-{
-    Encoding how;
-    how.checked = false;
-    how.count = count;
-    return how;
-}
 
 struct Outcome {
     int status;
@@ -181,11 +173,9 @@ TEST_F(TempDir, UncheckedWritesFilesMalformedOnPurpose)
     EXPECT_EQ(5u, r.extraCount);
     ASSERT_EQ(2u, r.extras.size());
     EXPECT_EQ(job.extras[1], r.extras[1].text);
-    Encoding cut = Unchecked(5);
-    cut.size = JOB_HEADER_SIZE - 1;
-    EXPECT_TRUE(b.substr(0, JOB_HEADER_SIZE - 1) == EncodeJob(job, cut));
-    cut.size = b.size() + 1;                // cutting never lengthens
-    EXPECT_TRUE(b == EncodeJob(job, cut));
+    EXPECT_TRUE(b.substr(0, JOB_HEADER_SIZE - 1) ==
+                EncodeJob(job, Unchecked(5, JOB_HEADER_SIZE - 1)));
+    EXPECT_TRUE(b == EncodeJob(job, Unchecked(5, b.size() + 1)));   // cutting never lengthens
 
     // A checked encoding takes no lie, even about a job that fits.
     Encoding lie;
