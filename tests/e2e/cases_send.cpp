@@ -254,12 +254,8 @@ void CaseDatabaseWindowStays(CaseEnv *e)
        "the client is started all the same");
 }
 
-// The OEM bytes the program stores for SendTo and Subject, under the run's code pages.
-static std::string Oem(std::string text)
-{
-    CharToOemBuffA(text.c_str(), &text[0], (DWORD)text.size());
-    return text;
-}
+// Windows-1252 to OEM 437 for the few letters used here, written out by hand.
+static const char Degree437[] = "\xf8", EAcute437[] = "\x82", AGrave437[] = "\x85";
 
 void CaseStoredNote(CaseEnv *e)
 {
@@ -272,8 +268,7 @@ void CaseStoredNote(CaseEnv *e)
     f.directSend = 1;
     f.documentName = "Devis \xe9t\xe9 2024";
     f.sendTo = "[User]; chef.[doc]@zabrel.fr; [NOM]\xe9";
-    // \xc0, \xca and \xd4 keep their accents in OEM 850 only (437 has plain letters).
-    f.subject = "Devis n\xb0 [DOC] \xe0 valider par [name] [x[DOC]] (\xc0, \xca, \xd4)";
+    f.subject = "Devis n\xb0 [DOC] \xe0 valider par [name] [x[DOC]]";
     f.body = "Bonjour [NAME],\r\n\r\nCi-joint : [DOC].\rD\xe9j\xe0 vu\nsuite";
     f.attachment = e->jobDir + "\\Devis \xe9t\xe9 2024.pdf";
     f.extras.push_back(e->jobDir + "\\annexe A.txt");
@@ -373,7 +368,7 @@ void CaseDirectSendFlag(CaseEnv *e)
     const Variant variants[] = {
         {1, "", false}, {0, "chef@zabrel.fr", false}, {0x100, "chef@zabrel.fr", true}};
     for (int i = 0; i < 3; ++i) {
-        JobFields f = PlainJob(*e);
+        Job f = PlainJob(*e);
         f.directSend = variants[i].flag;
         f.sendTo = variants[i].sendTo;
         std::string job = e->jobDir + "\\memo job.tmp", record;
