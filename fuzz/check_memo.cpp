@@ -4,14 +4,15 @@
 // of at most 65535 bytes, attachments under their names, failures shown in place.
 //
 // Input: a byte choosing a Notes failure, a byte for which attachment fails, a byte of
-// user name flags, then the 3340-byte header and up to 8 list slots of 256 bytes
-// (short parts are zero-filled; every text is given a NUL at the end of its slot, as
-// ReadJob guarantees for a job it reads).
+// user name flags, then the job header and up to 8 list slots (short parts are
+// zero-filled; every text is given a NUL at the end of its slot, as ReadJob guarantees
+// for a job it reads).
 #include "fuzz/input.h"
 #include "fuzz/model.h"
 #include "fuzz/properties.h"
 #include "fuzz/verdict.h"
 #include "job/memo.h"
+#include "job_format.h"
 #include "resources/resource.h"
 #include "tests/fake/world.h"
 
@@ -142,9 +143,8 @@ std::string CheckMemo(const uint8_t *data, size_t size)
         for (const ExtraAttachment &e : extras)
             paths.push_back(Text(e.path));
         for (size_t i = 0; i < paths.size(); ++i) {
-            size_t slash = paths[i].rfind('\\');
-            std::string name = slash == std::string::npos ? paths[i] : paths[i].substr(slash + 1);
-            expected.push_back("AttachFile $FILE/5 " + paths[i] + " as " + name +
+            expected.push_back("AttachFile $FILE/5 " + paths[i] + " as " +
+                               velmora_job::RecordedName(paths[i]) +
                                " encoding=0xf00");
             if (failure == ATTACH_EVERY || (failure == ATTACH_ONE && i + 1 == failingAttachment))
                 expected.push_back(Box(MSG_ATTACH_FAILED));

@@ -1,6 +1,8 @@
 // Reference models for the fuzz targets.
 #include "fuzz/model.h"
 
+#include "job_format.h"
+
 #include <algorithm>
 
 namespace {
@@ -95,28 +97,10 @@ std::string ModelJobPath(const std::string &tail)
     return path;
 }
 
-std::vector<std::string> ModelBodyLines(const std::string &body)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < body.size()) {
-        size_t end = body.find('\r', start);
-        if (end == std::string::npos) {
-            lines.push_back(body.substr(start));
-            break;
-        }
-        lines.push_back(body.substr(start, end - start));
-        start = end + 1;
-        if (start < body.size() && body[start] == '\n')
-            ++start;
-    }
-    return lines;
-}
-
 std::vector<ModelPiece> ModelBodyPieces(const std::string &body)
 {
     std::vector<ModelPiece> pieces;
-    for (const std::string &line : ModelBodyLines(body)) {
+    for (const std::string &line : velmora_job::BodyLines(body)) {
         if (line.empty()) {
             pieces.push_back(ModelPiece{true, std::string()});
             continue;

@@ -30,9 +30,7 @@ struct ModelPiece {
     std::string text;
 };
 
-// The lines of an expanded body: split at CR, CR LF counting as one line end, a bare
-// LF kept in its line, nothing after a final line end.
-std::vector<std::string> ModelBodyLines(const std::string &body);
+// The pieces of an expanded body, split into lines as velmora-job splits them.
 std::vector<ModelPiece> ModelBodyPieces(const std::string &body);
 
 // The body with every CR LF made a single CR: what the lines give back when joined.

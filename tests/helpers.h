@@ -1,28 +1,23 @@
-// Shared set-up for the host tests: a job file written from fields, and a world with
-// the product installed.
+// Shared set-up for the host tests: a plain job, written by velmora-job's encoder, and
+// a world with the product installed.
 #pragma once
 
 #include "resources/resource.h"
 #include "tests/fake/world.h"
+
+#include "job_format.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-struct JobFields {
-    unsigned directSend = 0;
-    std::string subject = "Devis [DOC]";
-    std::string body = "Bonjour,\r\nci-joint le devis.";
-    std::string attachment = "C:\\Devis\\A12.pdf";
-    std::string documentName = "A12";
-    std::string sendTo = "client@example.com";
-    std::vector<std::string> extras;
-    long extraCount = -1;           // the count written: -1 the number of extras
-};
+using velmora_job::EncodeJob;
+using velmora_job::Job;
+using velmora_job::Unchecked;
 
-// The bytes of a job file.  Texts longer than their slot are cut without a NUL.
-std::string JobBytes(const JobFields &job);
+// The job most tests start from: a subject, a body of two lines, an attachment.
+Job PlainJob();
 
 extern const char ClientPath[];         // long paths as the installation wrote them
 extern const char DatabasePath[];

@@ -30,7 +30,7 @@ TEST(JobFile, OpensForExclusiveReadingDeletedOnClose)
     InstallProduct();
     static LoadedJob job;
     memset(&job.header, 0xAB, sizeof job.header);
-    AddFile(JobPath, JobBytes(JobFields()));
+    AddFile(JobPath, EncodeJob(PlainJob()));
     HANDLE file;
     Refusal why;
     ASSERT_TRUE(OpenJobFile(JobPath, &job, &file, &why));
@@ -47,11 +47,11 @@ TEST(JobFile, ReadsHeaderAndListWhole)
 {
     InstallProduct();
     static LoadedJob job;
-    JobFields f;
+    Job f = PlainJob();
     f.directSend = 0x0102;
     f.extras = {"C:\\a.txt", "C:\\b.txt"};
-    std::string bytes = JobBytes(f);
-    bytes[3336] = '\x5A';           // junk where the list reference lies: no effect
+    std::string bytes = EncodeJob(f);
+    bytes[offsetof(JobHeader, listReference)] = '\x5A';     // junk there: no effect
     bytes += "trailing bytes are not read";
     Refusal why;
     ASSERT_TRUE(Load(bytes, &job, &why));
@@ -62,13 +62,15 @@ TEST(JobFile, ReadsHeaderAndListWhole)
     ASSERT_NE(nullptr, job.extraList);
     EXPECT_STREQ("C:\\a.txt", job.extraList[0].path);
     EXPECT_STREQ("C:\\b.txt", job.extraList[1].path);
-    EXPECT_EQ((std::vector<std::string>{"ReadFile 3340", "ReadFile 512"}),
+    const std::string list = std::to_string(2 * JOB_EXTRA_SLOT);
+    EXPECT_EQ((std::vector<std::string>{"ReadFile " + std::to_string(JOB_HEADER_SIZE),
+                                        "ReadFile " + list}),
               EventsStartingWith("ReadFile"));
-    EXPECT_EQ(std::vector<std::string>{"GlobalAlloc 0x40 512"}, EventsStartingWith("GlobalAlloc"));
+    EXPECT_EQ(std::vector<std::string>{"GlobalAlloc 0x40 " + list}, EventsStartingWith("GlobalAlloc"));
     Release(&job);
 
     f.extras.clear();
-    ASSERT_TRUE(Load(JobBytes(f), &job, &why));        // exactly 3340 bytes, count 0
+    ASSERT_TRUE(Load(EncodeJob(f), &job, &why));        // the header alone, count 0
     EXPECT_EQ(nullptr, job.extraList);
     EXPECT_TRUE(Boxes().empty());
 }
@@ -83,32 +85,35 @@ TEST(JobFile, RefusesShortOrMalformedJobs)
         RefusalRule rule;
         unsigned long detail;
     };
-    JobFields f;
-    std::string good = JobBytes(f);
-    JobFields two;
+    const Job f = PlainJob();
+    Job one = f, two = f, unterminated = f;
+    one.extras = {"C:\\a"};
     two.extras = {"C:\\a.txt", "C:\\b.txt"};
+    unterminated.extras = {"C:\\a", std::string(JOB_EXTRA_SLOT, 'e')};
+    const size_t header = JOB_HEADER_SIZE, slot = JOB_EXTRA_SLOT;
+    const uint32_t over = JOB_FIRST_OVERFLOWING_COUNT;
     std::vector<Case> cases = {
         {"empty file", "", false, REFUSED_HEADER_SHORT, 0},
-        {"one byte short", good.substr(0, 3339), false, REFUSED_HEADER_SHORT, 3339},
-        {"count beyond the file", JobBytes([] { JobFields j; j.extras = {"C:\\a"}; j.extraCount = 3; return j; }()), true, REFUSED_LIST_SHORT, 256},
-        {"list one byte short", JobBytes(two).substr(0, 3340 + 511), true, REFUSED_LIST_SHORT, 511},
-        {"count 0x01000000 overflows", JobBytes([] { JobFields j; j.extraCount = 0x01000000; return j; }()), false, REFUSED_LIST_TOO_LARGE, 0x01000000},
-        {"count 0xFFFFFFFF overflows", JobBytes([] { JobFields j; j.extraCount = 0xFFFFFFFF; return j; }()), false, REFUSED_LIST_TOO_LARGE, 0xFFFFFFFF},
-        {"list too big to obtain (4 GB less 256)", JobBytes([] { JobFields j; j.extraCount = 0x00FFFFFF; return j; }()), false, REFUSED_LIST_UNAVAILABLE, 0x00FFFFFF},
-        {"extra slot without NUL", JobBytes([] { JobFields j; j.extras = {"C:\\a", std::string(256, 'e')}; return j; }()), true, REFUSED_EXTRA_UNTERMINATED, 1},
+        {"one byte short", EncodeJob(f, Unchecked(-1, header - 1)), false, REFUSED_HEADER_SHORT, header - 1},
+        {"count beyond the file", EncodeJob(one, Unchecked(3)), true, REFUSED_LIST_SHORT, slot},
+        {"list one byte short", EncodeJob(two, Unchecked(-1, header + 2 * slot - 1)), true, REFUSED_LIST_SHORT, 2 * slot - 1},
+        {"first count that overflows", EncodeJob(f, Unchecked(over)), false, REFUSED_LIST_TOO_LARGE, over},
+        {"count 0xFFFFFFFF overflows", EncodeJob(f, Unchecked(0xFFFFFFFF)), false, REFUSED_LIST_TOO_LARGE, 0xFFFFFFFF},
+        {"list too big to obtain (4 GB less a slot)", EncodeJob(f, Unchecked(over - 1)), false, REFUSED_LIST_UNAVAILABLE, over - 1},
+        {"extra slot without NUL", EncodeJob(unterminated, Unchecked()), true, REFUSED_EXTRA_UNTERMINATED, 1},
     };
     static const struct {
         const char *name;
-        size_t offset, size;
-    } slots[] = {{"subject", 260, 256}, {"body", 516, 2048}, {"attachment", 2564, 256},
-                 {"document name", 2820, 256}, {"send-to", 3076, 256}};
-    for (const auto &slot : slots) {
-        std::string bytes = good;
-        bytes.replace(slot.offset, slot.size, std::string(slot.size, 'z'));
-        cases.push_back({slot.name, bytes, false, REFUSED_TEXT_UNTERMINATED, 0});
+        std::string Job::*text;
+    } slots[] = {{"subject", &Job::subject}, {"body", &Job::body}, {"attachment", &Job::attachment},
+                 {"document name", &Job::documentName}, {"send-to", &Job::sendTo}};
+    for (const auto &s : slots) {
+        Job j = f;
+        j.*s.text = std::string(JOB_HEADER_SIZE, 'z');      // cut to its slot, filling it
+        cases.push_back({s.name, EncodeJob(j, Unchecked()), false, REFUSED_TEXT_UNTERMINATED, 0});
     }
-    std::string unusedFilled = good;        // the 258 unread bytes may hold anything
-    unusedFilled.replace(2, 258, std::string(258, 'u'));
+    std::string unusedFilled = EncodeJob(f);    // the unread bytes may hold anything
+    unusedFilled.replace(offsetof(JobHeader, unused), JOB_UNREAD_SIZE, JOB_UNREAD_SIZE, 'u');
 
     for (const Case &c : cases) {
         InstallProduct();
@@ -151,7 +156,7 @@ TEST(JobFile, PathFromEveryQuotingForm)
     };
     for (const auto &c : cases) {
         InstallProduct();
-        AddFile(JobPath, JobBytes(JobFields()));
+        AddFile(JobPath, EncodeJob(PlainJob()));
         static LoadedJob job;
         HANDLE file;
         Refusal why = {REFUSED_NOT, nullptr, 0};
@@ -187,8 +192,8 @@ TEST(JobFile, OpenFailuresLeaveTheFileAlone)
     for (const Case &c : cases) {
         InstallProduct();
         AddDirectory("C:\\Temp");
-        AddFile(JobPath, JobBytes(JobFields()));
-        AddFile(longest + "q", JobBytes(JobFields()));
+        AddFile(JobPath, EncodeJob(PlainJob()));
+        AddFile(longest + "q", EncodeJob(PlainJob()));
         if (c.held)
             TheWorld().files[JobPath].openHandles = 1;
         static LoadedJob job;
@@ -203,7 +208,7 @@ TEST(JobFile, OpenFailuresLeaveTheFileAlone)
 
     // 259 characters still fit their buffer with the NUL.
     InstallProduct();
-    AddFile(longest, JobBytes(JobFields()));
+    AddFile(longest, EncodeJob(PlainJob()));
     static LoadedJob job;
     HANDLE file;
     Refusal why;

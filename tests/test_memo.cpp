@@ -5,17 +5,17 @@
 namespace {
 
 // Composes a memo from `fields` and returns the Notes calls made, in order.
-std::vector<std::string> Compose(const JobFields &fields, NotesHandle *note = nullptr)
+std::vector<std::string> Compose(const Job &fields, NotesHandle *note = nullptr)
 {
     static LoadedJob job;
-    std::string bytes = JobBytes(fields);
+    std::string bytes = EncodeJob(fields);
     memcpy(&job.header, bytes.data(), sizeof job.header);
     job.extraList = nullptr;
     std::vector<ExtraAttachment> extras(fields.extras.size());
-    for (size_t i = 0; i < extras.size(); ++i)
-        memcpy(extras[i].path, bytes.data() + 3340 + 256 * i, 256);
-    if (!extras.empty())
+    if (!extras.empty()) {
+        memcpy(extras.data(), bytes.data() + sizeof job.header, extras.size() * sizeof extras[0]);
         job.extraList = extras.data();
+    }
 
     TheWorld().events.clear();
     NotesHandle made = ComposeMemo(0x42, &job);
@@ -34,7 +34,7 @@ std::vector<std::string> Lines()
 TEST(Memo, WritesItemsBodyAndAttachmentsInOrder)
 {
     InstallProduct();
-    JobFields f;
+    Job f = PlainJob();
     f.directSend = 1;
     f.sendTo = "[doc]@example.com";
     f.subject = "Devis [DOC] de [USER] \xe9t\xe9";
@@ -79,7 +79,7 @@ TEST(Memo, SplitsTheBodyAtCarriageReturns)
     };
     for (const auto &c : cases) {
         InstallProduct();
-        JobFields f;
+        Job f = PlainJob();
         f.body = c.body;
         f.documentName = "";
         std::vector<std::string> calls = Compose(f);
@@ -92,7 +92,7 @@ TEST(Memo, SplitsTheBodyAtCarriageReturns)
 TEST(Memo, BodyLineLongerThan65535BytesGoesInPieces)
 {
     InstallProduct();
-    JobFields f;
+    Job f = PlainJob();
     f.documentName = std::string(255, 'd');
     f.body = "x";
     for (int i = 0; i < 300; ++i)       // 76,500 bytes on one line after expansion
@@ -109,7 +109,7 @@ TEST(Memo, BodyLineLongerThan65535BytesGoesInPieces)
 TEST(Memo, ItemsWrittenOnlyWhenTheirTemplateIsThere)
 {
     InstallProduct();
-    JobFields f;
+    Job f = PlainJob();
     f.directSend = 1;
     f.sendTo = "";
     f.subject = "";
@@ -140,7 +140,7 @@ TEST(Memo, ItemsWrittenOnlyWhenTheirTemplateIsThere)
 TEST(Memo, RecordedNamesAfterTheLastBackslash)
 {
     InstallProduct();
-    JobFields f;
+    Job f = PlainJob();
     f.attachment = "";
     f.extras = {"C:devis.txt", "C:\\dossier\\", "\\\\serveur\\part\\a/b.txt", ""};
     Compose(f);
@@ -168,7 +168,7 @@ TEST(Memo, FailuresAreShownAndTheMemoStillSaved)
     for (const Case &c : cases) {
         InstallProduct();
         FailNotes(c.operation);
-        JobFields f;
+        Job f = PlainJob();
         f.extras = {"C:\\a", "C:\\b"};
         NotesHandle note = 0;
         std::vector<std::string> calls = Compose(f, &note);
@@ -183,7 +183,7 @@ TEST(Memo, FailuresAreShownAndTheMemoStillSaved)
     // Only the second attachment fails: one box, in its place.
     InstallProduct();
     FailNotes("AttachFile", 2);
-    JobFields f;
+    Job f = PlainJob();
     f.extras = {"C:\\a", "C:\\b"};
     std::vector<std::string> calls = Compose(f);
     int box = EventIndex("MessageBox 6");
@@ -196,7 +196,7 @@ TEST(Memo, NoteNotCreatedStopsEverything)
     InstallProduct();
     FailNotes("CreateNote");
     NotesHandle note = 1;
-    std::vector<std::string> calls = Compose(JobFields(), &note);
+    std::vector<std::string> calls = Compose(PlainJob(), &note);
     EXPECT_EQ(0u, note);
     EXPECT_EQ((std::vector<std::string>{"CreateNote db=0x42", "MessageBox 3"}), calls);
 }

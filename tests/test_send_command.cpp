@@ -26,9 +26,9 @@ std::vector<std::string> Outline()
 TEST(SendCommand, GoodJobReleasesInOrderThenHandsOver)
 {
     InstallProduct();
-    JobFields f;
+    Job f = PlainJob();
     f.extras = {"C:\\Devis\\A12.pdf"};
-    AddFile(JobPath, JobBytes(f));
+    AddFile(JobPath, EncodeJob(f));
     RunSendCommand("\"C:\\Temp\\job 1.tmp\"");
     EXPECT_EQ((std::vector<std::string>{"CreateFileA", "GlobalAlloc", "OpenDatabase", "CreateNote",
                                         "SaveNote", "GlobalFree", "CloseHandle", "CloseNote",
@@ -63,7 +63,7 @@ TEST(SendCommand, FailureTable)
     };
     for (const Case &c : cases) {
         InstallProduct();
-        AddFile(JobPath, JobBytes(JobFields()));
+        AddFile(JobPath, EncodeJob(PlainJob()));
         c.spoil();
         RunSendCommand(JobPath);
         EXPECT_EQ(c.boxes, Boxes()) << c.what;
@@ -83,10 +83,9 @@ TEST(SendCommand, FailureTable)
 TEST(SendCommand, UnreadableListIsReleasedBeforeTheFileIsClosed)
 {
     InstallProduct();
-    JobFields f;
+    Job f = PlainJob();
     f.extras = {"C:\\a"};
-    f.extraCount = 2;
-    AddFile(JobPath, JobBytes(f));
+    AddFile(JobPath, EncodeJob(f, Unchecked(2)));
     RunSendCommand(JobPath);
     EXPECT_EQ((std::vector<std::string>{"CreateFileA", "GlobalAlloc", "MessageBox 9", "GlobalFree",
                                         "CloseHandle"}),
@@ -97,11 +96,11 @@ TEST(SendCommand, UnreadableListIsReleasedBeforeTheFileIsClosed)
 TEST(SendCommand, SettingsReloadedOnEveryRun)
 {
     InstallProduct();
-    AddFile(JobPath, JobBytes(JobFields()));
+    AddFile(JobPath, EncodeJob(PlainJob()));
     RunSendCommand(JobPath);
     ASSERT_EQ(1u, TheWorld().launched.size());
     TheWorld().values.erase("LN_Appli");
-    AddFile(JobPath, JobBytes(JobFields()));
+    AddFile(JobPath, EncodeJob(PlainJob()));
     RunSendCommand(JobPath);
     EXPECT_EQ(1u, TheWorld().launched.size());
     EXPECT_EQ(std::vector<UINT>{MSG_NOT_INSTALLED}, Boxes());

@@ -39,7 +39,7 @@ TEST(WinMain, ChoosesTheModeFromTheTail)
     }
 
     InstallProduct();
-    AddFile("C:\\job.tmp", JobBytes(JobFields()));
+    AddFile("C:\\job.tmp", EncodeJob(PlainJob()));
     EXPECT_EQ(0, StartProgram("C:\\job.tmp"));
     EXPECT_EQ(1u, TheWorld().launched.size());
     EXPECT_EQ("EndNotesRuntime", TheWorld().events.back());
