@@ -27,6 +27,7 @@ stage "host unit tests" ctest --preset host
 [ -x tools/fuzz.sh ] && stage "fuzz targets, short run" tools/fuzz.sh --short
 [ -x tools/analyse.sh ] && stage "static analysis" tools/analyse.sh
 stage "Windows checks and end-to-end suites under Wine" ctest --preset win32
+stage "release: signed zip and installer, installer round trip under Wine" bash tools/release-check.sh
 
 if [ -n "$failed_stages" ]; then
     echo "FAILED stages:${failed_stages//|/$'\n'  }"

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Checks tools/release.sh end to end, in build/release-check (or $1):
+#  - a release signed with a throwaway certificate: `osslsigncode verify` on every
+#    exe of the zip and on the installer, and SHA256SUMS;
+#  - an unsigned release of the same commit, in another folder: it says it is
+#    unsigned, and its program is byte for byte the one the signed run built;
+#  - the installer under Wine's msiexec, in a prefix of its own: a lower version
+#    (a third release, VELMORA_VERSION=0.9.0) installed silently with LN_APPLI and
+#    LN_BASE; the upgrade, run without them, keeps both values and leaves one product;
+#    the installed program, signed, sends a job end to end with the stand-ins (the
+#    stand-in nNOTES.dll is put beside it by hand: it is never in the installer);
+#    uninstalling removes the files, the two values and the emptied key, and keeps
+#    the value another program left under HKLM\SOFTWARE\Zabrel\Velmora.
+# Prints "N passed, N failed"; exits non-zero on any failure.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+work=$(realpath -m "${1:-build/release-check}")
+rm -rf "$work"
+mkdir -p "$work"
+
+passed=0 failed=0
+check() {   # check DESCRIPTION COMMAND...
+    local what=$1; shift
+    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "check failed: $what"; fi
+}
+finish() { echo "$passed passed, $failed failed"; [ "$failed" -eq 0 ]; exit $?; }
+release() {   # release NAME [VAR=value...]: tools/release.sh into $work/NAME-build, $work/NAME-dist
+    local name=$1; shift
+    env VELMORA_SIGN_PKCS12= VELMORA_SIGN_PASSWORD_FILE= VELMORA_TIMESTAMP_URL= "$@" \
+        VELMORA_RELEASE_BUILD="$work/$name-build" VELMORA_DIST="$work/$name-dist" \
+        bash tools/release.sh >"$work/$name.out" 2>&1
+    local rc=$?
+    sed "s/^/  $name: /" "$work/$name.out"
+    return $rc
+}
+
+# A throwaway certificate, good for two days.
+echo "check-only" >"$work/password.txt"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velmora release check/O=Zabrel" \
+    -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null &&
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/cert.p12" \
+    -passout "file:$work/password.txt" ||
+    { echo "cannot make the throwaway certificate"; failed=1; finish; }
+
+check "signed release" release signed \
+    VELMORA_SIGN_PKCS12="$work/cert.p12" VELMORA_SIGN_PASSWORD_FILE="$work/password.txt"
+check "unsigned release" release unsigned
+check "lower version's release" release old VELMORA_VERSION=0.9.0
+version=$(cat "$work/signed-build/version.txt" 2>/dev/null) || finish
+zip=velmora-notes-$version-win32.zip msi=velmora-notes-$version.msi
+
+# The signatures.
+mkdir -p "$work/signed-zip"
+unzip -q "$work/signed-dist/$zip" -d "$work/signed-zip" || finish
+verify() {   # verify FILE
+    osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.out" 2>&1
+    local rc=$?
+    echo "  verify $(basename "$1"): $(grep -m1 '^Message digest algorithm' "$work/verify.out" | tr -s ' '),"\
+         "$(grep -m1 '^Signature verification' "$work/verify.out")"
+    [ $rc -eq 0 ] && grep -q "Message digest algorithm *: SHA256" "$work/verify.out"
+}
+exes=$(cd "$work/signed-zip/velmora-notes-$version-win32" && ls ./*.exe | tr '\n' ' ')
+check "the zip holds the program and velmora-job (got: $exes)" \
+    grep -q "velmora-notes.exe.*velmora-job.exe\|velmora-job.exe.*velmora-notes.exe" <<<"$exes"
+for f in "$work"/signed-zip/*/*.exe "$work/signed-dist/$msi"; do
+    check "$(basename "$f") signed with SHA-256" verify "$f"
+done
+check "the 0.9.0 program's version resource says 0.9.0.0" \
+    grep -qaP '0\x00\.\x009\x00\.\x000\x00\.\x000\x00' "$work/old-build/bin/velmora-notes.exe"
+check "SHA256SUMS" bash -c "cd '$work/signed-dist' && sha256sum --quiet -c SHA256SUMS"
+check "the unsigned run says so" grep -q "UNSIGNED" "$work/unsigned.out"
+check "an unsigned installer" bash -c "! osslsigncode verify -in '$work/unsigned-dist/$msi' >/dev/null 2>&1"
+
+# Two runs, one program.
+mkdir -p "$work/unsigned-zip"
+unzip -q "$work/unsigned-dist/$zip" -d "$work/unsigned-zip"
+check "two release runs give the same unsigned velmora-notes.exe" \
+    cmp "$work/signed-build/bin/velmora-notes.exe" "$work/unsigned-zip/velmora-notes-$version-win32/velmora-notes.exe"
+echo "  velmora-notes.exe: $(stat -c %s "$work/signed-build/bin/velmora-notes.exe") bytes"
+
+# The round trip under Wine, with the stand-ins built in the signed run's folder.
+cmake --build "$work/signed-build" -j2 --target velmora-run nnotes_standin notes-client \
+    >"$work/equipment.log" 2>&1 || { cat "$work/equipment.log"; failed=$((failed + 1)); finish; }
+export WINEPREFIX=$work/wineprefix
+. tools/wine-env.sh
+ensure_wine_prefix >/dev/null
+bin=$work/signed-build/bin
+c=$WINEPREFIX/drive_c
+installed="$c/Program Files/Velmora"
+key='HKLM\SOFTWARE\Zabrel\Velmora\Stellwick'
+mkdir -p "$c/rt/Lotus Notes/Data" "$c/rt/Temp" "$c/rt/store"
+cp "$bin/notes-client.exe" "$c/rt/Lotus Notes/"
+echo "Velmora database" >"$c/rt/Lotus Notes/Data/Velmora.nsf"
+echo "Devis A12" >"$c/rt/Devis A12.txt"
+appli='C:\rt\Lotus Notes\notes-client.exe' base='C:\rt\Lotus Notes\Data\Velmora.nsf'
+wine reg add 'HKLM\SOFTWARE\Zabrel\Velmora' /v Autre /d "pas au programme" /f >/dev/null
+
+msiexec() { wine msiexec "$@"; local rc=$?; wineserver -w; return $rc; }
+value() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_SZ *//p"; }
+products() {   # the versions of the installed products named "Velmora pour Lotus Notes"
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+        awk '/^HKEY/ { if (ours) printf "%s ", version; ours = 0; version = "" }
+             /DisplayName +REG_SZ +Velmora pour Lotus Notes$/ { ours = 1 }
+             /DisplayVersion +REG_SZ/ { version = $3 }
+             END { if (ours) printf "%s ", version }'
+}
+
+check "install 0.9.0 silently" msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" /qn \
+    "LN_APPLI=$appli" "LN_BASE=$base"
+check "LN_Appli from the property (got: $(value LN_Appli))" test "$(value LN_Appli)" = "$appli"
+check "LN_Base from the property (got: $(value LN_Base))" test "$(value LN_Base)" = "$base"
+check "upgrade to $version" msiexec /i "$work/signed-dist/$msi" /qn
+echo "  installed products: $(products)"
+check "one product, $version, after the upgrade" test "$(products)" = "$version "
+check "the upgrade keeps LN_Appli and LN_Base" test "$(value LN_Appli)|$(value LN_Base)" = "$appli|$base"
+[ -e "$bin/velmora-doctor.exe" ] && check "the doctor is installed" test -e "$installed/velmora-doctor.exe"
+check "the installed program is the signed one" \
+    cmp "$installed/velmora-notes.exe" "$work/signed-zip/velmora-notes-$version-win32/velmora-notes.exe"
+
+cp "$bin/nNOTES.dll" "$installed/"
+wine "$work/signed-zip/velmora-notes-$version-win32/velmora-job.exe" make 'C:\rt\Temp\job 1.tmp' \
+    --send-to achats@example.com --subject "Devis [DOC]" --body "Bonjour" --document A12 \
+    --attach 'C:\rt\Devis A12.txt' >/dev/null
+printf '%s' '"C:\Program Files\Velmora\velmora-notes.exe" C:\rt\Temp\job 1.tmp' >"$c/rt/command.txt"
+run=$(NNOTES_DIR='C:\rt\store' NOTES_CLIENT_LOG='C:\rt\store\client.log' NOTES_CLIENT_LIFETIME_MS=300 \
+      wine "$bin/velmora-run.exe" --from-file 'C:\rt\command.txt' | tr -d '\r')
+wineserver -w
+echo "  the installed program on a job: $(tr '\n' ' ' <<<"$run")"
+check "no box, exit 0" test "$run" = "exit: 0"
+check "the job file is gone" test ! -e "$c/rt/Temp/job 1.tmp"
+check "the memo is stored" grep -qa "Subject: Devis A12" "$c/rt/store/notes/note-1.txt"
+check "the client was started on the database" grep -qai 'start:.*velmora[.]nsf' "$c/rt/store/client.log"
+rm -f "$installed/nNOTES.dll"
+refused() { ! msiexec "$@"; }
+check "0.9.0 refused over $version" refused /i "$work/old-dist/velmora-notes-0.9.0.msi" /qn
+check "still one product, $version" test "$(products)" = "$version "
+
+check "uninstall" msiexec /x "$work/signed-dist/$msi" /qn
+check "no installed file left" test ! -e "$installed"
+check "no value left, the emptied key gone" bash -c "! wine reg query '$key' >/dev/null 2>&1"
+check "the other program's value stays" bash -c \
+    "wine reg query 'HKLM\\SOFTWARE\\Zabrel\\Velmora' /v Autre 2>/dev/null | grep -q 'pas au programme'"
+check "no product left" test -z "$(products)"
+finish

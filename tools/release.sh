@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Cuts a release from this checkout: builds the win32 preset from scratch in a folder
+# of its own and writes, in dist/:
+#
+#   velmora-notes-<version>-win32.zip   the program, the doctor, velmora-job and the
+#                                       documents an administrator needs
+#   velmora-notes-<version>.msi         the installer (installer/velmora-notes.wxs)
+#   SHA256SUMS
+#
+# The version is the project's (CMakeLists.txt).  Signing, Authenticode with SHA-256:
+#
+#   VELMORA_SIGN_PKCS12=cert.p12 VELMORA_SIGN_PASSWORD_FILE=pass.txt \
+#   [VELMORA_TIMESTAMP_URL=http://tsa.example/] bash tools/release.sh
+#
+# signs every exe (before they go into the zip and the installer) and the installer;
+# the URL adds an RFC 3161 timestamp.  Without a certificate nothing is signed, and
+# the script says so.  Also read from the environment:
+#   VELMORA_RELEASE_BUILD  the build folder (build/release; emptied first)
+#   VELMORA_DIST           the output folder (dist; emptied first)
+#   VELMORA_VERSION        another version than the project's, x.y.z (the release
+#                          check builds a lower one to try an upgrade)
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+build=${VELMORA_RELEASE_BUILD:-build/release}
+dist=${VELMORA_DIST:-dist}
+pkcs12=${VELMORA_SIGN_PKCS12:-}
+password_file=${VELMORA_SIGN_PASSWORD_FILE:-}
+timestamp_url=${VELMORA_TIMESTAMP_URL:-}
+
+if [ -n "$pkcs12" ] || [ -n "$password_file" ]; then
+    if [ -z "$pkcs12" ] || [ -z "$password_file" ]; then
+        echo "release: VELMORA_SIGN_PKCS12 and VELMORA_SIGN_PASSWORD_FILE go together" >&2
+        exit 2
+    fi
+    for f in "$pkcs12" "$password_file"; do
+        [ -r "$f" ] || { echo "release: cannot read $f" >&2; exit 2; }
+    done
+    # Absolute, since the signing runs in the staging folder.
+    pkcs12=$(realpath "$pkcs12") password_file=$(realpath "$password_file")
+fi
+
+for tool in cmake ninja i686-w64-mingw32-g++ wixl osslsigncode zip sha256sum; do
+    command -v "$tool" >/dev/null || { bash tools/bootstrap.sh; break; }
+done
+
+echo "release: building in $build"
+rm -rf "$build"
+mkdir -p "$(dirname "$build")"
+cmake --preset win32 -B "$build" ${VELMORA_VERSION:+-DVELMORA_VERSION=$VELMORA_VERSION} \
+    >"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
+version=$(cat "$build/version.txt")
+targets="velmora-notes velmora-job"
+doctor=0
+if ninja -C "$build" -t targets all | grep -q '^velmora-doctor: '; then
+    targets="$targets velmora-doctor" doctor=1
+fi
+# shellcheck disable=SC2086
+cmake --build "$build" -j2 --target $targets >>"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
+rm -f "$build.log"
+exes="velmora-notes.exe velmora-job.exe"
+[ "$doctor" = 1 ] && exes="velmora-notes.exe velmora-doctor.exe velmora-job.exe"
+
+# The files as they ship, in the staging folder; the build's own stay unsigned.
+name=velmora-notes-$version-win32
+stage=$build/stage/$name
+mkdir -p "$stage/docs/pictures"
+for exe in $exes; do cp "$build/bin/$exe" "$stage/"; done
+
+sign() {   # sign FILE: Authenticode, SHA-256, in place
+    local args=(sign -pkcs12 "$pkcs12" -readpass "$password_file" -h sha256
+                -n "Velmora pour Lotus Notes" -in "$1" -out "$1.signed")
+    [ -n "$timestamp_url" ] && args+=(-ts "$timestamp_url")
+    osslsigncode "${args[@]}" >/dev/null || { echo "release: signing $1 failed" >&2; exit 1; }
+    mv "$1.signed" "$1"
+}
+if [ -n "$pkcs12" ]; then
+    for exe in $exes; do sign "$stage/$exe"; done
+fi
+
+# The installer takes the staged (signed) program and doctor.
+mkdir -p "$dist"
+rm -f "$dist"/velmora-notes-*.zip "$dist"/velmora-notes-*.msi "$dist/SHA256SUMS"
+msi=$(realpath "$dist")/velmora-notes-$version.msi
+# wixl takes sources relative to the folder it runs in.
+(cd "$stage" && wixl -a x86 -D Version="$version" -D BinDir=. -D Doctor="$doctor" \
+    -o "$msi" "$root/installer/velmora-notes.wxs")
+[ -n "$pkcs12" ] && sign "$msi"
+
+# The zip: the documents with Windows line ends, every date the last commit's, so
+# that two unsigned releases of one commit give the same zip.
+crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+crlf installer/README.txt "$stage/README.txt"
+for doc in deploying.md messages.md job-format.md; do crlf "docs/$doc" "$stage/docs/$doc"; done
+cp docs/pictures/*.png "$stage/docs/pictures/"
+when=$(git log -1 --format=%ct 2>/dev/null || echo 946684800)
+find "$stage" -exec touch -h -d "@$when" {} +
+zip_path=$(realpath "$dist")/$name.zip
+(cd "$build/stage" && find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -X -D -q "$zip_path" -@)
+
+(cd "$dist" && sha256sum "$name.zip" "velmora-notes-$version.msi" >SHA256SUMS)
+
+echo "release: version $version"
+if [ -n "$pkcs12" ]; then
+    echo "release: signed ($exes, the installer)${timestamp_url:+, timestamped by $timestamp_url}"
+else
+    echo "release: UNSIGNED: no certificate given (VELMORA_SIGN_PKCS12, VELMORA_SIGN_PASSWORD_FILE)"
+fi
+[ "$doctor" = 1 ] || echo "release: velmora-doctor is not in this tree: the zip and the installer go without it"
+ls -l "$dist" | sed 1d | sed 's/^/  /'
