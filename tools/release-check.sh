@@ -77,7 +77,8 @@ mkdir -p "$work/unsigned-zip"
 unzip -q "$work/unsigned-dist/$zip" -d "$work/unsigned-zip"
 check "two release runs give the same unsigned velmora-notes.exe" \
     cmp "$work/signed-build/bin/velmora-notes.exe" "$work/unsigned-zip/velmora-notes-$version-win32/velmora-notes.exe"
-echo "  velmora-notes.exe: $(stat -c %s "$work/signed-build/bin/velmora-notes.exe") bytes"
+size=$(stat -c %s "$work/signed-build/bin/velmora-notes.exe")
+check "velmora-notes.exe within 16 KiB (got: $size bytes)" test "$size" -le 16384
 
 # The round trip under Wine, with the stand-ins built in the signed run's folder.
 cmake --build "$work/signed-build" -j2 --target velmora-run nnotes_standin notes-client \
