@@ -70,6 +70,29 @@ CaseFunction CaseNotInstalled, CaseJobLocked, CaseJobUnreadable, CaseDatabaseMis
     CaseDatabaseWindowStays, CaseStoredNote, CaseDirectSendFlag, CaseQuoteThenJob,
     CaseAccentedProgramFolder;
 
+// The installation doctor (velmora-e2e.exe), and what it printed.
+CaseFunction CaseDoctorSound, CaseDoctorMissingValue, CaseDoctorLibraryLacksOrdinal,
+    CaseDoctorBusyClient;
+
+struct DoctorRun {
+    DWORD exitCode;
+    std::string output;     // stdout and stderr
+};
+// Runs the doctor's command line with its output sent to a file of the case folder.
+DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine);
+// The built doctor on the case's program, with `options`.
+std::string DoctorCommand(const CaseEnv &e, const std::string &options);
+// Checks the doctor's exit code and that its report holds each piece.
+void ExpectReportAt(const char *file, int line, const DoctorRun &run, DWORD exitCode,
+                    const std::vector<std::string> &pieces);
+#define expect_report(run, exitCode, ...) \
+    ExpectReportAt(__FILE__, __LINE__, (run), (exitCode), {__VA_ARGS__})
+// The doctor says the program refuses the settings by `rule` for `value`.
+void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const char *rule,
+                           const char *value);
+#define expect_doctor_refusal(e, rule, value) \
+    ExpectDoctorRefusalAt(__FILE__, __LINE__, (e), (rule), (value))
+
 // What the program must survive (velmora-e2e-hostile.exe).
 CaseFunction CaseLongTails, CaseHeaderSlotsFull, CaseHeaderSlotsAtLimit, CaseExtraCounts,
     CaseJobHeldOpen, CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,

@@ -259,6 +259,10 @@ void CaseSettingsUnterminated(CaseEnv *e)
             expect_outcome(r, TextNotInstalled);
             ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
                values[i].what);
+            // Past 260 bytes the value does not fit; up to 260 it fits without its NUL.
+            expect_doctor_refusal(*e, values[i].bytes.size() > 260 ? "value_too_long"
+                                                                   : "value_unterminated",
+                                  which == 0 ? "LN_Appli" : "LN_Base");
             for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
                 expect_kept(kept[k], values[i].what);
         }

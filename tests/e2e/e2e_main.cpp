@@ -28,6 +28,10 @@ static const CaseEntry cases[] = {
     {"direct_send_flag", CaseDirectSendFlag},
     {"quote_then_job", CaseQuoteThenJob},
     {"accented_program_folder", CaseAccentedProgramFolder},
+    {"doctor_sound", CaseDoctorSound},
+    {"doctor_missing_value", CaseDoctorMissingValue},
+    {"doctor_library_lacks_ordinal", CaseDoctorLibraryLacksOrdinal},
+    {"doctor_busy_client", CaseDoctorBusyClient},
 };
 
 int main(int argc, char **argv)

@@ -1,0 +1,228 @@
+// The running Notes client as the hand-over sees it, and a job file as the send
+// command would read it.  The job is opened without delete-on-close: the doctor
+// never deletes it.
+#include "tools/velmora-doctor/doctor.h"
+
+#include "job/job_file.h"
+#include "job/template.h"
+#include "window/database_window.h"
+
+void CheckClient(void)
+{
+    char title[256], text[400];
+    HWND notes = FindWindowA("NOTES", NULL);
+    if (notes == NULL) {
+        Field fields[] = {{"running", "no", 0}};
+        Report("client", STATUS_INFO,
+               "Client Notes : pas lanc\xe9 ; le programme le d\xe9marrera sur la base", NULL,
+               fields, 1);
+        return;
+    }
+    bool busy = !IsWindowEnabled(notes);
+    Field fields[] = {{"running", "yes", 0}, {"state", busy ? "busy" : "enabled", 0}};
+    if (busy)
+        Report("client", STATUS_PROBLEM,
+               "Client Notes lanc\xe9 mais occup\xe9 : sa fen\xeatre principale est d\xe9sactiv\xe9"
+               "e ; le programme attendra 10 s puis affichera \xab Impossible d'envoyer le "
+               "m\xe9mo maintenant \xbb",
+               "terminez ce qui attend dans le client Notes (bo\xeete de dialogue, mot de passe)",
+               fields, 2);
+    else
+        Report("client", STATUS_OK, "Client Notes lanc\xe9 et disponible", NULL, fields, 2);
+
+    HWND window = FindDatabaseWindow();
+    title[0] = '\0';
+    if (window != NULL)
+        GetWindowTextA(window, title, sizeof title);
+    if (window != NULL)
+        wsprintfA(text, "Fen\xeatre de la base ouverte (\xab %s \xbb) : le programme la fermera "
+                        "avant de rouvrir la base", title);
+    else
+        lstrcpyA(text, "Fen\xeatre de la base Velmora : pas ouverte");
+    Field windowFields[] = {{"window", window != NULL ? "open" : "closed", 0},
+                            {"title", title, 0}};
+    Report("client.database_window", STATUS_INFO, text, NULL, windowFields, 2);
+}
+
+// A copy of an expansion for display: OEM bytes back to ANSI, control characters as
+// <XX>.  `oem` tells the code page of `bytes`.
+static void AddShown(Text *t, const char *bytes, size_t length, bool oem)
+{
+    for (size_t i = 0; i < length; ++i) {
+        char c = bytes[i];
+        if ((unsigned char)c < 0x20) {
+            TextFormat(t, "<%02X>", (unsigned char)c);
+            continue;
+        }
+        if (oem)
+            OemToCharBuffA(&c, &c, 1);
+        TextAddBytes(t, &c, 1);
+    }
+}
+
+// SendTo or Subject, expanded and OEM-converted as the memo gets them.
+static void ReportHeaderText(const char *id, const char *label, const char *templateText,
+                             const char *documentName)
+{
+    Text text = {};
+    char *expansion = ExpandTemplate(templateText, documentName, true);
+    unsigned long length = expansion != NULL ? (unsigned long)lstrlenA(expansion) : 0;
+    TextFormat(&text, "%s : ", label);
+    if (expansion == NULL) {
+        TextAdd(&text, "vide, le champ n'est pas \xe9" "crit");
+    } else {
+        AddShown(&text, expansion, length, true);
+        TextFormat(&text, " (%lu octets, en page de code OEM)", length);
+    }
+    Field fields[] = {{"length", NULL, length}};
+    Report(id, STATUS_INFO, TextOf(&text), NULL, fields, 1);
+    if (expansion != NULL)
+        HeapFree(GetProcessHeap(), 0, expansion);
+    TextFree(&text);
+}
+
+// The body as the memo gets it: split at CR, a CR LF counting as one line end, a bare
+// LF staying inside its line; a line past 65,535 bytes goes in pieces.
+static void ReportBody(const char *templateText, const char *documentName)
+{
+    char *body = ExpandTemplate(templateText, documentName, false);
+    if (body == NULL) {
+        Report("job.body", STATUS_INFO, "Corps : vide, aucun corps n'est \xe9" "crit", NULL,
+               NULL, 0);
+        return;
+    }
+    Text text = {};
+    unsigned long number = 0;
+    for (const char *p = body; *p != '\0';) {
+        const char *line = p;
+        while (*p != '\0' && *p != '\r')
+            ++p;
+        size_t length = (size_t)(p - line);
+        if (*p == '\r' && *++p == '\n')
+            ++p;
+        TextClear(&text);
+        TextFormat(&text, "Corps, ligne %lu : ", ++number);
+        AddShown(&text, line, length, false);
+        if (length > 0xFFFF)
+            TextFormat(&text, " (%lu octets, en %lu morceaux)", (unsigned long)length,
+                       (unsigned long)((length + 0xFFFE) / 0xFFFF));
+        Field fields[] = {{"line", NULL, number}, {"length", NULL, (unsigned long)length}};
+        Report("job.body", STATUS_INFO, TextOf(&text), NULL, fields, 2);
+    }
+    TextFree(&text);
+    HeapFree(GetProcessHeap(), 0, body);
+}
+
+static void ReportAttachment(unsigned long number, const char *path)
+{
+    Text text = {};
+    const char *name = path;
+    for (const char *p = path; *p != '\0'; ++p) {
+        if (*p == '\\')
+            name = p + 1;
+    }
+    DWORD attributes = path[0] != '\0' ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    const char *state = attributes == INVALID_FILE_ATTRIBUTES           ? "missing"
+                        : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "folder"
+                                                                       : "present";
+    TextFormat(&text, "Pi\xe8" "ce jointe %lu : ", number);
+    if (path[0] == '\0')
+        TextAdd(&text, "chemin vide");
+    else
+        TextFormat(&text, "%s, ", path);
+    if (state[0] == 'p')
+        TextFormat(&text, "pr\xe9sente, attach\xe9" "e sous le nom %s", name);
+    else if (state[0] == 'f')
+        TextAdd(&text, "un dossier, pas un fichier");
+    else if (path[0] != '\0')
+        TextAdd(&text, "absente");
+    if (state[0] != 'p')
+        TextAdd(&text, " : le programme affichera \xab Impossible d'attacher un fichier au "
+                       "nouveau message \xbb");
+    Field fields[] = {{"number", NULL, number}, {"path", path, 0}, {"state", state, 0}};
+    Report("job.attachment", state[0] == 'p' ? STATUS_OK : STATUS_PROBLEM, TextOf(&text),
+           "laissez le fichier en place jusqu'\xe0 l'envoi, ou corrigez son chemin dans la "
+           "demande", fields, 3);
+    TextFree(&text);
+}
+
+static void ReportJobRefusal(const char *id, const Refusal *why, const char *message)
+{
+    Text text = {}, sentence = {}, action = {};
+    DescribeRefusal(why, &sentence, &action);
+    TextFormat(&text, "Fichier de travail refus\xe9 : %s ; le programme affichera \xab %s \xbb",
+               TextOf(&sentence), message);
+    Field fields[] = {{"rule", RuleId(why->rule), 0},
+                      {"value", why->value != NULL ? why->value : "", 0},
+                      {"detail", NULL, why->detail}};
+    Report(id, STATUS_PROBLEM, TextOf(&text), TextOf(&action), fields, 3);
+    TextFree(&text);
+    TextFree(&sentence);
+    TextFree(&action);
+}
+
+static const char OpenMessage[] = "Impossible d'ouvrir un fichier temporaire";
+static const char ReadMessage[] = "Impossible de lire le fichier ou format incorrect.";
+
+void CheckJob(const char *jobPath)
+{
+    Refusal why = {REFUSED_NOT, NULL, 0};
+    int length = lstrlenA(jobPath);
+    if (length >= MAX_PATH) {
+        why.rule = REFUSED_PATH_TOO_LONG;
+        why.detail = (unsigned long)length;
+        ReportJobRefusal("job.open", &why, OpenMessage);
+        return;
+    }
+    // The program opens the job for itself alone; try the same sharing, then read it
+    // with sharing allowed so that a held file can still be shown.
+    HANDLE file = CreateFileA(jobPath, GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        why.rule = REFUSED_JOB_UNOPENABLE;
+        why.detail = error;
+        ReportJobRefusal("job.open", &why, OpenMessage);
+        if (error != ERROR_SHARING_VIOLATION)
+            return;
+        file = CreateFileA(jobPath, GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            return;
+    } else {
+        Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0}};
+        Report("job.open", STATUS_OK, "Fichier de travail ouvert comme le programme l'ouvre",
+               NULL, fields, 1);
+    }
+
+    static LoadedJob job;
+    bool read = ReadJob(file, &job, &why);
+    CloseHandle(file);
+    if (!read) {
+        ReportJobRefusal("job.read", &why, ReadMessage);
+    } else {
+        const JobHeader *h = &job.header;
+        char text[200];
+        wsprintfA(text, "Fichier de travail lu : en-t\xeate de 3340 octets, %lu pi\xe8" "ce(s) "
+                        "jointe(s) suppl\xe9mentaire(s)", (unsigned long)h->extraCount);
+        Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0},
+                          {"extras", NULL, (unsigned long)h->extraCount}};
+        Report("job.read", STATUS_OK, text, NULL, fields, 2);
+
+        bool direct = h->sendTo[0] != '\0' && h->directSend != 0;
+        Field directFields[] = {{"direct", direct ? "yes" : "no", 0}};
+        Report("job.direct_send", STATUS_INFO,
+               direct ? "Envoi direct : oui (Velmora_DirectSend = 1)" : "Envoi direct : non",
+               NULL, directFields, 1);
+        ReportHeaderText("job.send_to", "Destinataires", h->sendTo, h->documentName);
+        ReportHeaderText("job.subject", "Objet", h->subject, h->documentName);
+        ReportBody(h->body, h->documentName);
+        ReportAttachment(1, h->attachment);
+        for (DWORD i = 0; i < h->extraCount && job.extraList != NULL; ++i)
+            ReportAttachment(i + 2, job.extraList[i].path);
+    }
+    if (job.extraList != NULL)
+        GlobalFree(job.extraList);
+    job.extraList = NULL;
+}

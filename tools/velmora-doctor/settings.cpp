@@ -1,0 +1,178 @@
+// The installation settings: the key and its two values in each registry view, read
+// by the program's own reader, then the verdict the program acts on and the line it
+// starts the Notes client with.
+#include "tools/velmora-doctor/doctor.h"
+
+#include "job/install_settings.h"
+#include "window/launch_line.h"
+
+#include <string.h>
+
+struct View {
+    REGSAM flag;
+    const char *id;
+    const char *name;
+};
+
+static const char *TypeName(DWORD type, char buffer[16])
+{
+    switch (type) {
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_NONE: return "REG_NONE";
+    }
+    wsprintfA(buffer, "type %lu", type);
+    return buffer;
+}
+
+// Whether the value's own bytes hold a NUL, whatever their number.
+static bool HoldsNul(HKEY key, const char *name, DWORD size)
+{
+    BYTE *bytes = (BYTE *)HeapAlloc(GetProcessHeap(), 0, size + 1);
+    if (bytes == NULL)
+        return false;
+    DWORD got = size;
+    bool nul = RegQueryValueExA(key, name, NULL, NULL, bytes, &got) == ERROR_SUCCESS &&
+               memchr(bytes, '\0', got) != NULL;
+    HeapFree(GetProcessHeap(), 0, bytes);
+    return nul;
+}
+
+static void CheckValue(HKEY key, const View *view, const char *name)
+{
+    Text text = {}, sentence = {}, action = {};
+    char typeBuffer[16], path[MAX_PATH], shortPath[MAX_PATH];
+    DWORD type = REG_NONE, size = 0;
+    LONG status = RegQueryValueExA(key, name, NULL, &type, NULL, &size);
+    TextFormat(&text, "%s (%s) : ", name, view->name);
+    if (status != ERROR_SUCCESS) {
+        TextFormat(&text, "absente (erreur %ld)", status);
+        Field fields[] = {{"view", view->id, 0}, {"value", name, 0},
+                          {"rule", RuleId(REFUSED_VALUE_MISSING), 0}};
+        Report("settings.value", STATUS_INFO, TextOf(&text), NULL, fields, 3);
+        TextFree(&text);
+        return;
+    }
+    const char *typeName = TypeName(type, typeBuffer);
+    bool nul = HoldsNul(key, name, size);
+    TextFormat(&text, "%s, %lu octets, %s", typeName, size,
+               nul ? "termin\xe9" "e par un NUL" : "sans NUL");
+
+    Refusal why = {REFUSED_NOT, name, 0};
+    bool read = ReadPathValue(key, name, path, &why);
+    if (!read) {
+        DescribeRefusal(&why, &sentence, &action);
+        TextFormat(&text, " ; le programme la refuse : %s", TextOf(&sentence));
+        Field fields[] = {{"view", view->id, 0},  {"value", name, 0},
+                          {"type", typeName, 0},  {"size", NULL, size},
+                          {"nul", nul ? "yes" : "no", 0}, {"rule", RuleId(why.rule), 0}};
+        Report("settings.value", STATUS_WARNING, TextOf(&text), TextOf(&action), fields, 6);
+        TextFree(&text);
+        TextFree(&sentence);
+        TextFree(&action);
+        return;
+    }
+    if (type == REG_EXPAND_SZ)
+        TextFormat(&text, " ; d\xe9velopp\xe9" "e : %s", path);
+    else
+        TextFormat(&text, " ; %s", path);
+    DWORD attributes = GetFileAttributesA(path);
+    DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
+    const char *exists = attributes == INVALID_FILE_ATTRIBUTES        ? "no"
+                         : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "folder"
+                                                                         : "file";
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        TextFormat(&text, " ; introuvable (erreur %lu)", error);
+    else
+        TextAdd(&text, exists[1] == 'o' ? " ; un dossier" : " ; fichier pr\xe9sent");
+    DWORD shortLength = GetShortPathNameA(path, shortPath, sizeof shortPath);
+    if (shortLength == 0 || shortLength >= sizeof shortPath)
+        lstrcpyA(shortPath, path);
+    TextFormat(&text, " ; forme courte %s", shortPath);
+    bool quotes = NeedsQuotes(shortPath);
+    TextAdd(&text, quotes ? " ; entre guillemets au lancement" : " ; sans guillemets au lancement");
+
+    Status verdict = attributes == INVALID_FILE_ATTRIBUTES ? STATUS_WARNING : STATUS_OK;
+    Field fields[] = {{"view", view->id, 0},        {"value", name, 0},
+                      {"type", typeName, 0},        {"size", NULL, size},
+                      {"nul", nul ? "yes" : "no", 0}, {"rule", RuleId(REFUSED_NOT), 0},
+                      {"path", path, 0},            {"exists", exists, 0},
+                      {"short", shortPath, 0},      {"quotes", quotes ? "yes" : "no", 0}};
+    Report("settings.value", verdict, TextOf(&text),
+           "corrigez le chemin, ou r\xe9installez le client Notes ou la base", fields, 10);
+    TextFree(&text);
+}
+
+static void CheckView(const View *view)
+{
+    HKEY key;
+    char text[200];
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, KEY_READ | view->flag, &key);
+    if (status != ERROR_SUCCESS) {
+        wsprintfA(text, "Cl\xe9 HKLM\\%s (%s) : absente (erreur %ld)", SettingsKey, view->name,
+                  status);
+        Field fields[] = {{"view", view->id, 0}, {"rule", RuleId(REFUSED_KEY_MISSING), 0}};
+        Report("settings.key", STATUS_INFO, text, NULL, fields, 2);
+        return;
+    }
+    wsprintfA(text, "Cl\xe9 HKLM\\%s (%s) : pr\xe9sente", SettingsKey, view->name);
+    Field fields[] = {{"view", view->id, 0}, {"rule", RuleId(REFUSED_NOT), 0}};
+    Report("settings.key", STATUS_OK, text, NULL, fields, 2);
+    CheckValue(key, view, ClientValue);
+    CheckValue(key, view, DatabaseValue);
+    RegCloseKey(key);
+}
+
+bool CheckSettings(InstallSettings *settings)
+{
+    // A 32-bit process on 64-bit Windows sees two views; on 32-bit Windows there is
+    // one, and the 64-bit flag is ignored.
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    const View views[] = {
+        {KEY_WOW64_32KEY, "32", wow64 ? "vue 32 bits" : "vue unique, Windows 32 bits"},
+        {KEY_WOW64_64KEY, "64", "vue 64 bits"},
+    };
+    for (int i = 0; i < (wow64 ? 2 : 1); ++i)
+        CheckView(&views[i]);
+
+    Refusal why = {REFUSED_NOT, NULL, 0};
+    if (!LoadInstallSettings(settings, &why)) {
+        Text text = {}, sentence = {}, action = {};
+        DescribeRefusal(&why, &sentence, &action);
+        TextFormat(&text, "R\xe9glages refus\xe9s par le programme, qui affichera \xab Velmora "
+                          "pour Notes n'est pas correctement install\xe9 \xbb : %s",
+                   TextOf(&sentence));
+        Field fields[] = {{"rule", RuleId(why.rule), 0},
+                          {"value", why.value != NULL ? why.value : "", 0},
+                          {"detail", NULL, why.detail}};
+        Report("settings", STATUS_PROBLEM, TextOf(&text), TextOf(&action), fields, 3);
+        TextFree(&text);
+        TextFree(&sentence);
+        TextFree(&action);
+        return false;
+    }
+    Text text = {};
+    TextFormat(&text, "R\xe9glages accept\xe9s par le programme : client %s, base %s",
+               settings->clientPath, settings->databasePath);
+    Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0},
+                      {"client", settings->clientPath, 0},
+                      {"database", settings->databasePath, 0}};
+    Report("settings", STATUS_OK, TextOf(&text), NULL, fields, 3);
+    TextFree(&text);
+
+    char line[LAUNCH_LINE_SIZE];
+    BuildLaunchLine(settings->clientPath, settings->databasePath, line);
+    bool quoted = NeedsQuotes(settings->clientPath) || NeedsQuotes(settings->databasePath);
+    Text launch = {};
+    TextFormat(&launch, "Ligne de lancement du client Notes : %s%s", line,
+               quoted ? " (sans noms courts 8.3, les chemins \xe0 blancs sont entre guillemets)"
+                      : "");
+    Field launchFields[] = {{"line", line, 0}, {"quotes", quoted ? "yes" : "no", 0}};
+    Report("launch", STATUS_OK, TextOf(&launch), NULL, launchFields, 2);
+    TextFree(&launch);
+    return true;
+}
