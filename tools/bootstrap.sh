@@ -5,8 +5,8 @@
 set -eu
 
 packages="cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck
-  file valgrind g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb imagemagick
-  wixl osslsigncode openssl zip unzip"
+  file valgrind g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 xvfb
+  imagemagick wixl osslsigncode openssl zip unzip"
 
 missing=""
 for p in $packages; do
@@ -34,4 +34,12 @@ done
 # A private 32-bit prefix with the null graphics driver: GUI programs run with no display.
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-env.sh"
+# Wine runs under the locale of tools/wine.env; it must exist on this machine, or Wine
+# takes file names as ASCII and every accented path fails.
+if ! wine_locale_ready; then
+  echo "bootstrap: generating the locale $LC_ALL"
+  dpkg-query -W -f='${Status}' locales 2>/dev/null | grep -q "install ok installed" ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends locales >/dev/null
+  localedef -i "${LC_ALL%%.*}" -c -f UTF-8 "$LC_ALL"
+fi
 ensure_wine_prefix

@@ -63,7 +63,7 @@ echo
 echo "the memo as stored ($demo/store/notes/note-1.txt; SendTo and Subject are in the OEM code page):"
 while IFS= read -r line; do
     case "$line" in
-        SendTo:* | Subject:*) printf '%s\n' "$line" | iconv -f CP437 -t UTF-8 ;;
+        SendTo:* | Subject:*) printf '%s\n' "$line" | iconv -f CP850 -t UTF-8 ;;
         *) printf '%s\n' "$line" | iconv -f CP1252 -t UTF-8 ;;
     esac
 done <"$demo/store/notes/note-1.txt" | sed 's/^/    /'

@@ -15,9 +15,22 @@ while IFS= read -r wine_env_line; do
 done <"$root/tools/wine.env"
 unset wine_env_line
 
+# True when the locale of tools/wine.env exists here.  Wine takes the Windows code pages
+# from the locale's name alone, but its file names from the locale itself: without it,
+# they are ASCII and a path with an accent cannot be opened.
+wine_locale_ready() {
+    [ "$(locale charmap 2>/dev/null)" = UTF-8 ]
+}
+
 # Makes $WINEPREFIX once (a few seconds): 32-bit, with the null graphics driver, so GUI
-# programs run with no display.  A prefix made before is left as it is.
+# programs run with no display.  A prefix made before is left as it is.  Fails when the
+# locale is missing (tools/bootstrap.sh generates it).
 ensure_wine_prefix() {
+    if ! wine_locale_ready; then
+        echo "the locale $LC_ALL is missing: run tools/bootstrap.sh" \
+            "(or localedef -i ${LC_ALL%%.*} -f UTF-8 $LC_ALL)" >&2
+        return 1
+    fi
     [ -f "$WINEPREFIX/.ready" ] && return 0
     echo "making the Wine prefix $WINEPREFIX"
     rm -rf "$WINEPREFIX"

@@ -259,8 +259,12 @@ void CaseDatabaseWindowStays(CaseEnv *e)
        "the client is started all the same");
 }
 
-// Windows-1252 to OEM 437 for the few letters used here, written out by hand.
-static const char Degree437[] = "\xf8", EAcute437[] = "\x82", AGrave437[] = "\x85";
+// The OEM bytes the program stores for SendTo and Subject, under the run's code pages.
+static std::string Oem(std::string text)
+{
+    CharToOemBuffA(text.c_str(), &text[0], (DWORD)text.size());
+    return text;
+}
 
 void CaseStoredNote(CaseEnv *e)
 {
@@ -273,7 +277,8 @@ void CaseStoredNote(CaseEnv *e)
     f.directSend = 1;
     f.documentName = "Devis \xe9t\xe9 2024";
     f.sendTo = "[User]; chef.[doc]@zabrel.fr; [NOM]\xe9";
-    f.subject = "Devis n\xb0 [DOC] \xe0 valider par [name] [x[DOC]]";
+    // \xc0, \xca and \xd4 keep their accents in OEM 850 only (437 has plain letters).
+    f.subject = "Devis n\xb0 [DOC] \xe0 valider par [name] [x[DOC]] (\xc0, \xca, \xd4)";
     f.body = "Bonjour [NAME],\r\n\r\nCi-joint : [DOC].\rD\xe9j\xe0 vu\nsuite";
     f.attachment = e->jobDir + "\\Devis \xe9t\xe9 2024.pdf";
     f.extras.push_back(e->jobDir + "\\annexe A.txt");
@@ -299,13 +304,13 @@ void CaseStoredNote(CaseEnv *e)
         "CloseDatabase -> 0",    "SetClientVariable -> 0", "EndNotesRuntime -> 0"};
     same_lines(CallSummary(*e), expectedCalls, "calls in order");
 
-    std::string document437 = std::string("Devis ") + EAcute437 + "t" + EAcute437 + " 2024";
+    std::string document = "Devis \xe9t\xe9 2024";
     std::string expected =
         "database: " + e->databaseShort + "\r\n" +
         "Form: Document\r\n" +
-        "SendTo: " + u + "; chef." + document437 + "@zabrel.fr; " + u + EAcute437 + "\r\n" +
-        "Subject: Devis n" + Degree437 + " " + document437 + " " + AGrave437 +
-        " valider par " + u + " [x" + document437 + "]\r\n" +
+        "SendTo: " + Oem(u + "; chef." + document + "@zabrel.fr; " + u + "\xe9") + "\r\n" +
+        "Subject: " + Oem("Devis n\xb0 " + document + " \xe0 valider par " + u + " [x" +
+                          document + "] (") + "\xb7, \xd2, \xe2)\r\n" +
         "Velmora_DirectSend: 1\r\n" +
         "Body:\r\n" +
         "  Bonjour " + u + ",\r\n" +
