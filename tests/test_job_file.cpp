@@ -182,12 +182,13 @@ TEST(JobFile, OpenFailuresLeaveTheFileAlone)
         bool held;
         RefusalRule rule;
         unsigned long detail;
+        size_t opens;               // only a file held elsewhere is tried again
     } cases[] = {
-        {"missing", "C:\\Temp\\nothing.tmp", false, REFUSED_JOB_UNOPENABLE, ERROR_FILE_NOT_FOUND},
-        {"held open elsewhere", JobPath, true, REFUSED_JOB_UNOPENABLE, ERROR_SHARING_VIOLATION},
-        {"a directory", "C:\\Temp", false, REFUSED_JOB_UNOPENABLE, ERROR_ACCESS_DENIED},
-        {"path of 260 characters", longest + "q", false, REFUSED_PATH_TOO_LONG, 260},
-        {"quoted path of 260 characters", "\"" + longest + "q\"", false, REFUSED_PATH_TOO_LONG, 260},
+        {"missing", "C:\\Temp\\nothing.tmp", false, REFUSED_JOB_UNOPENABLE, ERROR_FILE_NOT_FOUND, 1},
+        {"held open elsewhere", JobPath, true, REFUSED_JOB_UNOPENABLE, ERROR_SHARING_VIOLATION, 11},
+        {"a directory", "C:\\Temp", false, REFUSED_JOB_UNOPENABLE, ERROR_ACCESS_DENIED, 1},
+        {"path of 260 characters", longest + "q", false, REFUSED_PATH_TOO_LONG, 260, 0},
+        {"quoted path of 260 characters", "\"" + longest + "q\"", false, REFUSED_PATH_TOO_LONG, 260, 0},
     };
     for (const Case &c : cases) {
         InstallProduct();
@@ -203,8 +204,21 @@ TEST(JobFile, OpenFailuresLeaveTheFileAlone)
         EXPECT_EQ(INVALID_HANDLE_VALUE, file) << c.what;
         EXPECT_EQ(c.rule, why.rule) << c.what;
         EXPECT_EQ(c.detail, why.detail) << c.what;
+        EXPECT_EQ(c.opens, EventsStartingWith("CreateFileA").size()) << c.what;
+        EXPECT_EQ(c.opens ? c.opens - 1 : 0, EventsStartingWith("Sleep 100").size()) << c.what;
         EXPECT_TRUE(FileExists(JobPath) && FileExists(longest + "q")) << c.what;
     }
+
+    // Held for 300 ms, as a scanner does with a fresh file: opened at the fourth try.
+    InstallProduct();
+    AddFile(JobPath, EncodeJob(PlainJob()));
+    TheWorld().files[JobPath].heldUntil = 300;
+    static LoadedJob held;
+    HANDLE heldFile;
+    Refusal heldWhy;
+    EXPECT_TRUE(OpenJobFile(JobPath, &held, &heldFile, &heldWhy));
+    EXPECT_EQ(4u, EventsStartingWith("CreateFileA").size());
+    CloseHandle(heldFile);
 
     // 259 characters still fit their buffer with the NUL.
     InstallProduct();
