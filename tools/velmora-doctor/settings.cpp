@@ -28,15 +28,19 @@ static const char *TypeName(DWORD type, char buffer[16])
     return buffer;
 }
 
-// Whether the value's own bytes hold a NUL, whatever their number.
-static bool HoldsNul(HKEY key, const char *name, DWORD size)
+// Whether the value's own bytes hold a NUL, whatever their number; `raw` gets the
+// text they start with, cut to fit.
+static bool HoldsNul(HKEY key, const char *name, DWORD size, char raw[MAX_PATH])
 {
+    raw[0] = '\0';
     BYTE *bytes = (BYTE *)HeapAlloc(GetProcessHeap(), 0, size + 1);
     if (bytes == NULL)
         return false;
     DWORD got = size;
     bool nul = RegQueryValueExA(key, name, NULL, NULL, bytes, &got) == ERROR_SUCCESS &&
                memchr(bytes, '\0', got) != NULL;
+    bytes[got <= size ? got : size] = '\0';
+    lstrcpynA(raw, (const char *)bytes, MAX_PATH);
     HeapFree(GetProcessHeap(), 0, bytes);
     return nul;
 }
@@ -44,7 +48,7 @@ static bool HoldsNul(HKEY key, const char *name, DWORD size)
 static void CheckValue(HKEY key, const View *view, const char *name)
 {
     Text text = {}, sentence = {}, action = {};
-    char typeBuffer[16], path[MAX_PATH], shortPath[MAX_PATH];
+    char typeBuffer[16], raw[MAX_PATH], path[MAX_PATH], shortPath[MAX_PATH];
     DWORD type = REG_NONE, size = 0;
     LONG status = RegQueryValueExA(key, name, NULL, &type, NULL, &size);
     TextFormat(&text, "%s (%s) : ", name, view->name);
@@ -57,7 +61,7 @@ static void CheckValue(HKEY key, const View *view, const char *name)
         return;
     }
     const char *typeName = TypeName(type, typeBuffer);
-    bool nul = HoldsNul(key, name, size);
+    bool nul = HoldsNul(key, name, size, raw);
     TextFormat(&text, "%s, %lu octets, %s", typeName, size,
                nul ? "termin\xe9" "e par un NUL" : "sans NUL");
 
@@ -76,7 +80,7 @@ static void CheckValue(HKEY key, const View *view, const char *name)
         return;
     }
     if (type == REG_EXPAND_SZ)
-        TextFormat(&text, " ; d\xe9velopp\xe9" "e : %s", path);
+        TextFormat(&text, " ; %s d\xe9velopp\xe9" "e en %s", raw, path);
     else
         TextFormat(&text, " ; %s", path);
     DWORD attributes = GetFileAttributesA(path);
