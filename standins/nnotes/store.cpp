@@ -3,6 +3,8 @@
 
 #include "standins/nnotes/record.h"
 
+#include <stdlib.h>
+
 static std::vector<Object> objects;     // handle h is objects[h - 1]
 
 DWORD NewObject(ObjectKind kind)
@@ -59,16 +61,49 @@ static std::string StoredFileName(unsigned k, const std::string &recordedName)
     return Number(k) + "-" + safe;
 }
 
+// NNOTES_SAVE_GATE=<n>: the saves of n runs wait for each other (30 s at most) and
+// then go on together, so that a test sees saves that really run at the same time.
+static void WaitForOtherSaves()
+{
+    char value[16];
+    DWORD n = GetEnvironmentVariableA("NNOTES_SAVE_GATE", value, sizeof value);
+    long runs = n > 0 && n < sizeof value ? strtol(value, NULL, 10) : 0;
+    if (runs < 2)
+        return;
+    HANDLE arrived = CreateSemaphoreA(NULL, 0, runs, "velmora nnotes saves arrived");
+    HANDLE open = CreateEventA(NULL, TRUE, FALSE, "velmora nnotes saves open");
+    LONG before = 0;
+    if (arrived != NULL && open != NULL && ReleaseSemaphore(arrived, 1, &before) &&
+        before == runs - 1)
+        SetEvent(open);
+    if (open != NULL)
+        WaitForSingleObject(open, 30000);
+    // The handles stay open until the process ends, so that the gate outlives the
+    // runs that have gone through it.
+}
+
 unsigned SaveNoteRecord(const Object &note)
 {
+    WaitForOtherSaves();
     std::string notesDir = StandinDir() + "\\notes";
     CreateDirectoryA(notesDir.c_str(), NULL);
 
-    // The first free number, so that saves of several runs follow each other.
+    // The first free number, so that saves of several runs follow each other.  A number
+    // is taken by creating its record, which only one of several runs saving at the same
+    // time can do; the record is written in full below.
     unsigned n = 1;
-    while (GetFileAttributesA((notesDir + "\\note-" + Number(n) + ".txt").c_str()) !=
-           INVALID_FILE_ATTRIBUTES)
-        ++n;
+    for (;; ++n) {
+        HANDLE claim = CreateFileA((notesDir + "\\note-" + Number(n) + ".txt").c_str(),
+                                   GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, NULL);
+        if (claim != INVALID_HANDLE_VALUE) {
+            CloseHandle(claim);
+            break;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return 0;
+    }
     std::string base = notesDir + "\\note-" + Number(n);
 
     const Object *db = FindObject(note.database, OBJECT_DATABASE);

@@ -5,9 +5,10 @@
 
 #include <psapi.h>
 
+// The visible dialog boxes (class "#32770") of every process, with their owners.
 struct BoxSearch {
-    DWORD processId;
     std::vector<HWND> found;
+    std::vector<DWORD> owners;
 };
 
 static BOOL CALLBACK CollectBox(HWND window, LPARAM param)
@@ -15,12 +16,12 @@ static BOOL CALLBACK CollectBox(HWND window, LPARAM param)
     BoxSearch *search = (BoxSearch *)param;
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window))
-        return TRUE;
     char className[64];
-    if (GetClassNameA(window, className, sizeof className) > 0 &&
-        lstrcmpA(className, "#32770") == 0)
+    if (IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) > 0 &&
+        lstrcmpA(className, "#32770") == 0) {
         search->found.push_back(window);
+        search->owners.push_back(owner);
+    }
     return TRUE;
 }
 
@@ -29,18 +30,28 @@ struct Answered {
     DWORD pressedAt;
 };
 
-// Records and presses every box not pressed before; closes a box that ignored OK.
-static void AnswerBoxes(DWORD processId, std::vector<Answered> *answered, RunResult *result)
+// One program started by RunAllAndAnswer and what has been seen of it so far.
+struct Watched {
+    PROCESS_INFORMATION process;
+    DWORD start;
+    bool ended;
+    std::vector<Answered> answered;
+    RunResult result;
+};
+
+// Records and presses every box of the program not pressed before; closes a box that
+// ignored OK.
+static void AnswerBoxes(const BoxSearch &search, Watched *w)
 {
+    std::vector<Answered> *answered = &w->answered;
     for (size_t i = answered->size(); i-- > 0;) {
         if (!IsWindow((*answered)[i].box))
             answered->erase(answered->begin() + (long)i);
     }
 
-    BoxSearch search;
-    search.processId = processId;
-    EnumWindows(CollectBox, (LPARAM)&search);
     for (size_t i = 0; i < search.found.size(); ++i) {
+        if (search.owners[i] != w->process.dwProcessId)
+            continue;
         HWND box = search.found[i];
         bool seen = false;
         for (size_t j = 0; j < answered->size(); ++j) {
@@ -59,7 +70,7 @@ static void AnswerBoxes(DWORD processId, std::vector<Answered> *answered, RunRes
         GetWindowTextA(box, caption, sizeof caption);
         GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
         BoxSeen b = {caption, text};
-        result->boxes.push_back(b);
+        w->result.boxes.push_back(b);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         Answered a = {box, GetTickCount()};
         answered->push_back(a);
@@ -75,51 +86,89 @@ static void SampleMemory(HANDLE process, RunResult *result)
         result->peakWorkingSet = counters.PeakWorkingSetSize;
 }
 
-RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs,
-                       const char *application)
+static void Start(const std::string &commandLine, const char *application, Watched *w)
 {
-    RunResult result;
+    RunResult &result = w->result;
     result.started = false;
     result.startError = 0;
     result.hung = false;
     result.exitCode = 0xFFFFFFFF;
     result.elapsedMs = 0;
     result.peakWorkingSet = 0;
+    w->ended = true;
 
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    DWORD start = GetTickCount();
+    w->start = GetTickCount();
     if (!CreateProcessA(application, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                        &process)) {
+                        &w->process)) {
         result.startError = GetLastError();
-        return result;
+        return;
     }
     result.started = true;
+    w->ended = false;
+}
 
-    std::vector<Answered> answered;
+// Answers the program's boxes; once it has ended, or been ended at its time limit,
+// completes its result.
+static void Watch(const BoxSearch &boxes, DWORD timeLimitMs, Watched *w)
+{
+    DWORD wait = WaitForSingleObject(w->process.hProcess, 0);
+    AnswerBoxes(boxes, w);
+    SampleMemory(w->process.hProcess, &w->result);
+    if (wait == WAIT_TIMEOUT) {
+        if (GetTickCount() - w->start <= timeLimitMs)
+            return;
+        w->result.hung = true;
+        TerminateProcess(w->process.hProcess, 0xDEAD);
+        WaitForSingleObject(w->process.hProcess, 5000);
+    }
+    w->ended = true;
+    w->result.elapsedMs = GetTickCount() - w->start;
+    SampleMemory(w->process.hProcess, &w->result);
+    GetExitCodeProcess(w->process.hProcess, &w->result.exitCode);
+    CloseHandle(w->process.hThread);
+    CloseHandle(w->process.hProcess);
+}
+
+std::vector<RunResult> RunAllAndAnswer(const std::vector<std::string> &commandLines,
+                                       DWORD timeLimitMs, const char *application)
+{
+    std::vector<Watched> watched(commandLines.size());
+    for (size_t i = 0; i < commandLines.size(); ++i)
+        Start(commandLines[i], application, &watched[i]);
+
     for (;;) {
-        DWORD wait = WaitForSingleObject(process.hProcess, 10);
-        AnswerBoxes(process.dwProcessId, &answered, &result);
-        SampleMemory(process.hProcess, &result);
-        if (wait != WAIT_TIMEOUT)
+        std::vector<HANDLE> running;
+        for (size_t i = 0; i < watched.size(); ++i) {
+            if (!watched[i].ended)
+                running.push_back(watched[i].process.hProcess);
+        }
+        if (running.empty())
             break;
-        if (GetTickCount() - start > timeLimitMs) {
-            result.hung = true;
-            TerminateProcess(process.hProcess, 0xDEAD);
-            WaitForSingleObject(process.hProcess, 5000);
-            break;
+        WaitForMultipleObjects((DWORD)running.size(), &running[0], FALSE, 10);
+        BoxSearch boxes;
+        EnumWindows(CollectBox, (LPARAM)&boxes);
+        for (size_t i = 0; i < watched.size(); ++i) {
+            if (!watched[i].ended)
+                Watch(boxes, timeLimitMs, &watched[i]);
         }
     }
-    result.elapsedMs = GetTickCount() - start;
-    SampleMemory(process.hProcess, &result);
-    GetExitCodeProcess(process.hProcess, &result.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return result;
+
+    std::vector<RunResult> results;
+    for (size_t i = 0; i < watched.size(); ++i)
+        results.push_back(watched[i].result);
+    return results;
+}
+
+RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs,
+                       const char *application)
+{
+    return RunAllAndAnswer(std::vector<std::string>(1, commandLine), timeLimitMs,
+                           application)[0];
 }
 
 std::string Escaped(const std::string &bytes)

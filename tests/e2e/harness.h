@@ -31,6 +31,11 @@ struct RunResult {
 RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs,
                        const char *application = NULL);
 
+// The same for several programs started at once, one after the other without waiting;
+// returns when all have ended, their results in the order of `commandLines`.
+std::vector<RunResult> RunAllAndAnswer(const std::vector<std::string> &commandLines,
+                                       DWORD timeLimitMs, const char *application = NULL);
+
 // Bytes outside 0x20..0x7E, the backslash and the double quote as \xNN: the form in
 // which the stand-in library writes strings to calls.log.
 std::string Escaped(const std::string &bytes);
