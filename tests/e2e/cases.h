@@ -68,7 +68,10 @@ CaseFunction CaseNotInstalled, CaseJobLocked, CaseJobUnreadable, CaseDatabaseMis
     CaseNoteNotCreated, CaseAttachmentsFail, CaseClientNotRunning, CaseJobGoneAtClientStart,
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
     CaseDatabaseWindowStays, CaseStoredNote, CaseDirectSendFlag, CaseQuoteThenJob,
-    CaseAccentedProgramFolder;
+    CaseAccentedProgramFolder, CaseSendsAtOnce;
+
+// Send mode on 64-bit Windows (velmora-e2e.exe --wow64, in a 64-bit prefix).
+CaseFunction CaseSettingsIn64BitView;
 
 // The installation doctor (velmora-e2e.exe), and what it printed.
 CaseFunction CaseDoctorSound, CaseDoctorMissingValue, CaseDoctorLibraryLacksOrdinal,

@@ -283,34 +283,79 @@ static DWORD EndHolder(Holder *h)
     return code;
 }
 
+// Releases the holder `delayMs` after the run's Notes runtime has started, that is
+// once the program is about to open the job.
+struct TimedRelease {
+    const CaseEnv *e;
+    HANDLE release;
+    DWORD delayMs;
+};
+
+static DWORD WINAPI ReleaseAfterRuntimeStarts(void *param)
+{
+    const TimedRelease *t = (const TimedRelease *)param;
+    for (DWORD waited = 0; waited < 30000; waited += 5) {
+        std::vector<std::string> calls = CallSummary(*t->e);
+        if (!calls.empty() && calls[0] == "InitNotesRuntime -> 0")
+            break;
+        Sleep(5);
+    }
+    Sleep(t->delayMs);
+    SetEvent(t->release);
+    return 0;
+}
+
 void CaseJobHeldOpen(CaseEnv *e)
 {
-    std::string job = WritePlainJob(*e);
-    const KeptFile kept[] = {KeepFile(job), KeepFile(PlainJob(*e).attachment)};
-    struct Share {
+    // A job held through the run is refused after the program has tried for about a
+    // second; one let go a moment after the program first tried it is sent.
+    enum { THROUGHOUT = 0xFFFFFFFF };
+    const DWORD everything = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    struct Hold {
         const char *what;
         DWORD share;
+        DWORD releaseMs;    // after the Notes runtime starts, or THROUGHOUT
     };
-    const Share shares[] = {
-        {"held open by another process, not shared", 0},
-        {"held open by another process, shared for reading", FILE_SHARE_READ},
-        {"held open by another process, shared for everything",
-         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
+    const Hold holds[] = {
+        {"held open by another process, not shared", 0, THROUGHOUT},
+        {"held open by another process, shared for reading", FILE_SHARE_READ, THROUGHOUT},
+        {"held open by another process, shared for everything", everything, THROUGHOUT},
+        {"held open, not shared, for 300 ms", 0, 300},
     };
-    for (size_t i = 0; i < sizeof shares / sizeof shares[0]; ++i) {
+    KeptFile attachment = KeepFile(PlainJob(*e).attachment);
+    for (size_t i = 0; i < sizeof holds / sizeof holds[0]; ++i) {
+        std::string job = WritePlainJob(*e);
+        KeptFile kept = KeepFile(job);
         ForgetRun(*e);
         Holder holder;
-        if (!StartHolder(&holder, job, shares[i].share)) {
+        if (!StartHolder(&holder, job, holds[i].share)) {
             EndHolder(&holder);
             return;
         }
+        TimedRelease timed = {e, holder.release, holds[i].releaseMs};
+        HANDLE releaser = holds[i].releaseMs == THROUGHOUT
+                              ? NULL
+                              : CreateThread(NULL, 0, ReleaseAfterRuntimeStarts, &timed, 0, NULL);
         RunResult r = Run(SendCommand(*e, job));
+        if (releaser != NULL) {
+            WaitForSingleObject(releaser, INFINITE);
+            CloseHandle(releaser);
+        }
         DWORD held = EndHolder(&holder);
-        ok(held == 0, "%s: the holder kept the file open through the run (exit %lu)",
-           shares[i].what, held);
-        expect_refused(*e, r, TextOpenJob, shares[i].what);
-        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
-            expect_kept(kept[k], shares[i].what);
+        ok(held == 0, "%s: the holder kept the file open until released (exit %lu)",
+           holds[i].what, held);
+        if (holds[i].releaseMs == THROUGHOUT) {
+            expect_refused(*e, r, TextOpenJob, holds[i].what);
+            ok(r.elapsedMs >= 800 && r.elapsedMs <= 5000,
+               "%s: refused after about a second of tries, in %lu ms", holds[i].what,
+               r.elapsedMs);
+            expect_kept(kept, holds[i].what);
+        } else {
+            expect_outcome(r);
+            ok(!FileExists(job), "%s: the job file is deleted", holds[i].what);
+            ExpectHandedOver(*e);
+        }
+        expect_kept(attachment, holds[i].what);
     }
 }
 

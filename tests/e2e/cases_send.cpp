@@ -392,3 +392,60 @@ void CaseDirectSendFlag(CaseEnv *e)
            variants[i].flag, variants[i].sendTo, item ? "written" : "missing");
     }
 }
+
+void CaseSendsAtOnce(CaseEnv *e)
+{
+    // Sixteen runs saving at the same time each keep their own memo.  The stand-in
+    // library lets the sixteen saves go on together.
+    enum { SENDS = 16 };
+    SetEnv("NNOTES_SAVE_GATE", "16");
+    Job f = PlainJob(*e);
+    std::vector<std::string> jobs, lines;
+    for (int i = 1; i <= SENDS; ++i) {
+        f.documentName = "Devis " + std::to_string(i);
+        jobs.push_back(e->jobDir + "\\memo job " + std::to_string(i) + ".tmp");
+        ok(WriteJobFile(jobs.back(), f), "job %d written", i);
+        lines.push_back(SendCommand(*e, jobs.back()));
+    }
+    std::vector<RunResult> runs = RunAllAndAnswer(lines, 60000);
+    SetEnv("NNOTES_SAVE_GATE", NULL);
+
+    std::vector<std::string> subjects;
+    for (int i = 1; i <= SENDS; ++i) {
+        expect_outcome(runs[(size_t)i - 1]);
+        ok(!FileExists(jobs[(size_t)i - 1]), "job %d is deleted", i);
+        std::vector<std::string> record = FileLines(NoteRecordPath(*e, i));
+        for (size_t l = 0; l < record.size(); ++l) {
+            if (record[l].compare(0, 9, "Subject: ") == 0)
+                subjects.push_back(record[l]);
+        }
+    }
+    std::sort(subjects.begin(), subjects.end());
+    subjects.erase(std::unique(subjects.begin(), subjects.end()), subjects.end());
+    ok(subjects.size() == SENDS && !FileExists(NoteRecordPath(*e, SENDS + 1)),
+       "%d different memos are stored, one per send", (int)subjects.size());
+    ok(CountCalls(*e, "SaveNote -> 0") == SENDS, "every run saves its memo");
+    std::vector<std::string> events = StartedClientEvents(*e);
+    int starts = (int)std::count(events.begin(), events.end(), ExpectedClientStart(*e));
+    ok(starts == SENDS, "every run starts the client: %d starts", starts);
+}
+
+void CaseSettingsIn64BitView(CaseEnv *e)
+{
+    // Settings written by a 64-bit tool: on 64-bit Windows a 32-bit program sees them
+    // only in the 64-bit view.
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    RemoveSettingsKey();
+    bool set = SetSettingsValue("LN_Appli", e->client.c_str(), KEY_WOW64_64KEY) &&
+               SetSettingsValue("LN_Base", e->database.c_str(), KEY_WOW64_64KEY);
+    if (ok(wow64 && set && !HasSettingsValue("LN_Appli") && !HasSettingsValue("LN_Base"),
+           "a 64-bit system, with the settings in its 64-bit view only")) {
+        std::string job = WritePlainJob(*e);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r);
+        ok(!FileExists(job), "the job file is deleted");
+        ExpectHandedOver(*e);
+    }
+    RemoveSettingsKey(KEY_WOW64_64KEY);
+}

@@ -2,7 +2,14 @@
 // lines against the stand-in Notes library and client, one case at a time, each in
 // a fresh folder.  With arguments, runs only the cases so named.  Ends with one line
 // "N passed, N failed" and a non-zero exit code when a check failed.
+//
+//   velmora-e2e.exe [case ...]
+//   velmora-e2e.exe --wow64 [case ...]
+//
+// The second form runs the cases that need a 64-bit system, in a 64-bit prefix.
 #include "tests/e2e/case_runner.h"
+
+#include <string.h>
 
 static const CaseEntry cases[] = {
     {"runtime_fails", CaseRuntimeFails},
@@ -28,13 +35,21 @@ static const CaseEntry cases[] = {
     {"direct_send_flag", CaseDirectSendFlag},
     {"quote_then_job", CaseQuoteThenJob},
     {"accented_program_folder", CaseAccentedProgramFolder},
+    {"sends_at_once", CaseSendsAtOnce},
     {"doctor_sound", CaseDoctorSound},
     {"doctor_missing_value", CaseDoctorMissingValue},
     {"doctor_library_lacks_ordinal", CaseDoctorLibraryLacksOrdinal},
     {"doctor_busy_client", CaseDoctorBusyClient},
 };
 
+static const CaseEntry wow64Cases[] = {
+    {"settings_in_64bit_view", CaseSettingsIn64BitView},
+};
+
 int main(int argc, char **argv)
 {
+    if (argc > 1 && strcmp(argv[1], "--wow64") == 0)
+        return RunCases(wow64Cases, sizeof wow64Cases / sizeof wow64Cases[0], argc - 1,
+                        argv + 1);
     return RunCases(cases, sizeof cases / sizeof cases[0], argc, argv);
 }

@@ -134,11 +134,11 @@ std::vector<std::string> FileLines(const std::string &path)
 
 static const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
 
-bool SetSettingsValue(const char *name, const char *value)
+bool SetSettingsValue(const char *name, const char *value, REGSAM view)
 {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, NULL, 0, KEY_SET_VALUE, NULL,
-                        &key, NULL) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, NULL, 0, KEY_SET_VALUE | view,
+                        NULL, &key, NULL) != ERROR_SUCCESS)
         return false;
     LONG status;
     if (value == NULL)
@@ -165,11 +165,22 @@ bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes)
     return status == ERROR_SUCCESS;
 }
 
-void RemoveSettingsKey()
+void RemoveSettingsKey(REGSAM view)
 {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, SettingsKey);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora");
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel");
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, view, 0);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora", view, 0);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel", view, 0);
+}
+
+bool HasSettingsValue(const char *name, REGSAM view)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, KEY_QUERY_VALUE | view, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG status = RegQueryValueExA(key, name, NULL, NULL, NULL, NULL);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
 }
 
 static bool StartsWithFolder(const std::string &path, const std::string &folder)

@@ -23,11 +23,14 @@ std::vector<std::string> Lines(const std::string &text);
 std::vector<std::string> FileLines(const std::string &path);
 
 // HKLM\SOFTWARE\Zabrel\Velmora\Stellwick: sets a REG_SZ value, or with NULL deletes
-// it; RemoveSettingsKey deletes the key and its now empty parents.
-bool SetSettingsValue(const char *name, const char *value);
+// it; RemoveSettingsKey deletes the key and its now empty parents.  `view` is 0 for the
+// view this 32-bit program sees by default, KEY_WOW64_64KEY for the 64-bit one (the
+// same under a 32-bit system).
+bool SetSettingsValue(const char *name, const char *value, REGSAM view = 0);
 // Sets a value of any type to exactly these bytes (RegSetValueExA), with no NUL added.
 bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes);
-void RemoveSettingsKey();
+void RemoveSettingsKey(REGSAM view = 0);
+bool HasSettingsValue(const char *name, REGSAM view = 0);
 
 // Ends every process whose image lies under `folder` (its long or short form) and
 // waits for it; returns how many there were.
