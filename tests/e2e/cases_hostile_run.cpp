@@ -12,11 +12,12 @@ static std::string Repeated(const std::string &s, size_t times)
     return out;
 }
 
-// 255 letters, A to Z over and over: pieces of an expansion show where they were cut.
+// The longest name a job holds, A to Z over and over: pieces of an expansion show where
+// they were cut.
 static std::string LongDocumentName()
 {
     std::string name;
-    for (int i = 0; i < 255; ++i)
+    for (int i = 0; i < JOB_TEXT_SLOT - 1; ++i)
         name += (char)('A' + i % 26);
     return name;
 }
@@ -70,18 +71,20 @@ void CaseLongExpansions(CaseEnv *e)
 {
     // 51 placeholders fill a 256-byte slot; with a 255-character name each text
     // becomes 13,005 characters.  A name made of placeholders is not expanded again.
-    const std::string names[] = {LongDocumentName(), Repeated("[DOC]", 51)};
+    const int most = (JOB_TEXT_SLOT - 1) / 5;
+    const std::string names[] = {LongDocumentName(), Repeated("[DOC]", most)};
     for (int i = 0; i < 2; ++i) {
         Job f = PlainJob(*e);
         KeptFile attachment = KeepFile(f.attachment);
         f.documentName = names[i];
-        f.sendTo = Repeated("[DOC]", 51);
-        f.subject = Repeated("[doc]", 51);
+        f.sendTo = Repeated("[DOC]", most);
+        f.subject = Repeated("[doc]", most);
         std::string job = e->jobDir + "\\memo job.tmp";
         RunResult r = SendAfresh(*e, job, f);
         expect_outcome(r);
-        std::string expansion = Repeated(names[i], 51);
-        ok(expansion.size() == 13005, "the expansion has 13,005 characters");
+        std::string expansion = Repeated(names[i], most);
+        ok(expansion.size() == (size_t)most * (JOB_TEXT_SLOT - 1), "the expansion has %u characters",
+           (unsigned)expansion.size());
         same_lines(CallsOf(*e, "SetTextItem"),
                    {SetTextCall("Form", "Document"), SetTextCall("SendTo", expansion),
                     SetTextCall("Subject", expansion)},
