@@ -4,10 +4,8 @@
 Each seed is a small case of one rule; the fuzzer grows the rest from them.  Run it
 again after changing an input layout (see the check_*.cpp files for the layouts).
 Job files are written by velmora-job, the integrator's tool, so the seeds follow the
-layout it follows: give its path as the first argument, or build it in a host build
-(build/*/tools/velmora-job/velmora-job)."""
+layout it follows: give its path as the first argument, or build the host build."""
 import atexit
-import glob
 import os
 import shutil
 import struct
@@ -16,21 +14,9 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
+TOOL = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
+    HERE, "..", "..", "build", "host", "tools", "velmora-job", "velmora-job")
 FILLS = 4096    # longer than any slot of a job: the text is cut to its slot, without a NUL
-
-
-def find_tool():
-    if len(sys.argv) > 1:
-        return sys.argv[1]
-    found = sorted(glob.glob(os.path.join(ROOT, "build", "*", "tools", "velmora-job",
-                                          "velmora-job")))
-    if not found:
-        sys.exit("make_seeds.py: no velmora-job; build the host build or give its path")
-    return found[0]
-
-
-TOOL = find_tool()
 SCRATCH = tempfile.mkdtemp(prefix="velmora-seeds-")
 atexit.register(shutil.rmtree, SCRATCH)
 
