@@ -1,6 +1,8 @@
 // Collecting the first broken property of a fuzz case, with printable bytes.
 #pragma once
 
+#include "tools/velmora-job/byte_escape.h"
+
 #include <stdio.h>
 
 #include <string>
@@ -9,17 +11,8 @@
 // `text` with control and non-ASCII bytes as \xNN, cut to a readable length.
 inline std::string Printable(const std::string &text, size_t longest = 160)
 {
-    std::string out;
-    for (size_t i = 0; i < text.size() && i < longest; ++i) {
-        unsigned char c = (unsigned char)text[i];
-        if (c >= 32 && c < 127) {
-            out += (char)c;
-        } else {
-            char hex[8];
-            snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        }
-    }
+    std::string out = velmora_job::EscapeBytes(text.substr(0, longest),
+                                               velmora_job::Escape::Shown);
     if (text.size() > longest)
         out += "... (" + std::to_string(text.size()) + " bytes)";
     return out;

@@ -1,7 +1,7 @@
 // calls.log and the file helpers of the stand-in nNOTES.dll.
 #include "standins/nnotes/record.h"
 
-#include "standins/nnotes/escape.h"
+#include "tools/velmora-job/byte_escape.h"
 
 #include <string.h>
 
@@ -30,7 +30,7 @@ std::string StandinDir()
 
 std::string Escaped(const char *bytes, size_t length)
 {
-    return EscapeBytes(bytes, length);
+    return velmora_job::EscapeBytes(bytes, length, velmora_job::Escape::Log);
 }
 
 std::string Quoted(const char *text)

@@ -1,6 +1,8 @@
 // The check counters and failure messages of the end-to-end tests.
 #include "tests/e2e/check.h"
 
+#include "tools/velmora-job/byte_escape.h"
+
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -35,23 +37,9 @@ bool OkAt(const char *file, int line, bool condition, const char *format, ...)
     return false;
 }
 
-// Bytes outside 0x20..0x7E as \xNN, for showing; backslashes and quotes stay, so a
-// calls.log line, already escaped, reads as it is in the file.
 static std::string Printable(const std::string &bytes)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        unsigned char c = (unsigned char)bytes[i];
-        if (c >= 0x20 && c <= 0x7E) {
-            out += (char)c;
-        } else {
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    return velmora_job::EscapeBytes(bytes, velmora_job::Escape::Shown);
 }
 
 // At most `limit` escaped characters of `s` from `from`, marked when cut.

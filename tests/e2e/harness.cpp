@@ -1,7 +1,7 @@
 // Running a program and answering its message boxes from outside, as a user would.
 #include "tests/e2e/harness.h"
 
-#include "standins/nnotes/escape.h"
+#include "tools/velmora-job/byte_escape.h"
 
 #include <psapi.h>
 
@@ -173,5 +173,5 @@ RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs,
 
 std::string Escaped(const std::string &bytes)
 {
-    return EscapeBytes(bytes.data(), bytes.size());
+    return velmora_job::EscapeBytes(bytes, velmora_job::Escape::Log);
 }

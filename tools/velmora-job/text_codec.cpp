@@ -1,5 +1,7 @@
 #include "text_codec.h"
 
+#include "byte_escape.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -122,18 +124,10 @@ std::string Printable(const std::string &bytes, Display display)
     std::string out;
     for (char c : bytes) {
         unsigned char b = static_cast<unsigned char>(c);
-        if (b == '\r')
-            out += "\\r";
-        else if (b == '\n')
-            out += "\\n";
-        else if (b == '\t')
-            out += "\\t";
-        else if (b >= 0x20 && b < 0x7F)
-            out.push_back(c);
-        else if (b >= 0x80 && display == Display::Utf8 && CodePointOf(b) != 0)
+        if (b >= 0x80 && display == Display::Utf8 && CodePointOf(b) != 0)
             AppendUtf8(CodePointOf(b), &out);
         else
-            out += "\\x" + Hex2(b);
+            AppendEscaped(&out, b, Escape::Listing);
     }
     return out;
 }
