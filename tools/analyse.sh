@@ -3,7 +3,7 @@
 #  1. clang-tidy (.clang-tidy) as the host build compiles them, from the host build's
 #     compile_commands.json, against the fake Win32 layer;
 #  2. clang-tidy again for the real target, 32-bit Windows with the mingw-w64 headers,
-#     which also covers app/startup.cpp (Windows build only);
+#     which also covers app/startup.cpp and app/stack_guard.cpp (Windows build only);
 #  3. cppcheck with its Windows library, for the 32-bit ANSI platform, suppressions in
 #     tools/cppcheck-suppressions.txt.
 # Exits non-zero if any pass has a finding.  Assumes tools/bootstrap.sh ran.
@@ -16,7 +16,10 @@ all_sources=""
 for f in app/*.cpp job/*.cpp window/*.cpp notes/*.cpp; do
     [ -f "$f" ] || continue
     all_sources="$all_sources $f"
-    [ "$f" = app/startup.cpp ] || host_sources="$host_sources $f"
+    case $f in
+        app/startup.cpp | app/stack_guard.cpp) ;;
+        *) host_sources="$host_sources $f" ;;
+    esac
 done
 
 failed=""

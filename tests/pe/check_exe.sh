@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# The shape of the built program: a GUI PE32 for i386, importing only the system's
-# DLLs and nNOTES.dll, the Notes library by ordinal alone, with the agreed ordinals.
-# Prints "N passed, N failed".
+# The shape of the built program: a GUI PE32 for i386 of 16 KiB at most, hardened
+# (ASLR, NX, no SEH), importing only the system's DLLs and nNOTES.dll, the Notes library
+# by ordinal alone, with the agreed ordinals, each bound to the function the table in
+# notes/notes_client.h gives it.  Prints "N passed, N failed".
 set -u
+src=$(cd "$(dirname "$0")/../.." && pwd)
 exe=${1:-build/win32/bin/velmora-notes.exe}
+header=${2:-$src/notes/notes_client.h}
+def=${3:-$src/notes/nnotes.def}
 dump=$(i686-w64-mingw32-objdump -p "$exe")
 passed=0 failed=0
 check() {   # check DESCRIPTION COMMAND...
@@ -15,6 +19,11 @@ has() { grep -q -- "$1" <<<"$dump"; }
 check "PE32" has "Magic.*010b.*(PE32)"
 check "GUI subsystem" has "Subsystem.*00000002.*(Windows GUI)"
 check "i386" bash -c "file '$exe' | grep -q 'PE32 executable (GUI) Intel 80386'"
+for flag in DYNAMIC_BASE NX_COMPAT NO_SEH; do
+    check "DllCharacteristics has $flag" grep -qx "[[:space:]]*$flag" <<<"$dump"
+done
+size=$(stat -c %s "$exe")
+check "at most 16 KiB (got: $size bytes)" test "$size" -le 16384
 
 dlls=$(grep "DLL Name:" <<<"$dump" | awk '{print toupper($3)}' | sort | tr '\n' ' ')
 check "imports only KERNEL32 USER32 ADVAPI32 msvcrt nNOTES (got: $dlls)" \
@@ -24,7 +33,20 @@ ordinals=$(awk '/DLL Name: nNOTES.dll/{on=1; next} on && /DLL Name:/{on=0} on &&
 check "nNOTES.dll by ordinal only: 13 15 401 2001 2005 2008 2009 2013 2072 2183 3801 3806 3810 (got: $ordinals)" \
     test "$ordinals" = "13 <none> 15 <none> 401 <none> 2001 <none> 2005 <none> 2008 <none> 2009 <none> 2013 <none> 2072 <none> 2183 <none> 3801 <none> 3806 <none> 3810 <none> "
 
-size=$(stat -c %s "$exe")
+# "ORDINAL NAME" lines, by ordinal: the header's table (/* ordinal N */ ... Name(), the
+# .def the import library and the stand-in are made of (Name@size @N NONAME).
+table=$(sed -nE 's|^/\* ordinal +([0-9]+) \*/[^(]*[ *]([A-Za-z_][A-Za-z0-9_]*)\(.*|\1 \2|p' "$header" | sort -n)
+deflist=$(sed -nE 's/^[[:space:]]+([A-Za-z_][A-Za-z0-9_]*)(@[0-9]+)?[[:space:]]+@([0-9]+).*/\3 \1/p' "$def" | sort -n)
+check "notes_client.h has an ordinal table" test -n "$table"
+only() { comm "$1" <(sort <<<"$2") <(sort <<<"$3") | tr '\n' ' '; }
+check "nnotes.def binds each ordinal to the function notes_client.h gives it (header only: $(
+    only -23 "$table" "$deflist"); .def only: $(only -13 "$table" "$deflist"))" \
+    test "$table" = "$deflist"
+outside=$(tr ' ' '\n' <<<"$ordinals" | grep -E '^[0-9]+$' |
+          grep -vxF -f <(awk '{print $1}' <<<"$table") | tr '\n' ' ')
+check "every imported ordinal is in notes_client.h's table (outside it: $outside)" \
+    test -z "$outside"
+
 echo "size: $size bytes"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
