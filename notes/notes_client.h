@@ -3,6 +3,8 @@
 // The library is imported by ordinal only (notes/nnotes.def makes the import
 // library).  The ordinals are the library's public contract and other tools of ours
 // bind to the same table: never renumber an entry, never change a prototype.
+// tests/pe/check_exe.sh reads the "/* ordinal N */ ... Name(" lines below as the table
+// and checks nnotes.def and the exe's imports against it.
 // Every operation is __stdcall.  Handles are opaque 32-bit values, 0 meaning none;
 // a status is a 16-bit value of which only 0 (success) is told apart.
 #pragma once
