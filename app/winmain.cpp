@@ -3,9 +3,9 @@
 // product database's window in the running Notes client.
 #include "app/winmain.h"
 
-#include "resources/messages.h"
 #include "app/send_command.h"
 #include "notes/notes_client.h"
+#include "resources/messages.h"
 #include "window/database_window.h"
 
 int g_argc;
