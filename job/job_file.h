@@ -1,5 +1,5 @@
 // The job file: one mail to send, written by another program, read once and deleted
-// when closed.  A fixed 3340-byte header, then `extraCount` path slots of 256 bytes.
+// when closed.  Its layout is in job/job_layout.h.
 #pragma once
 
 #include <windows.h>

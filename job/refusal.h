@@ -20,7 +20,7 @@ enum RefusalRule {
     REFUSED_PATH_TOO_LONG,          // does not fit 260 bytes with its NUL; detail: length
     REFUSED_JOB_UNOPENABLE,         // the exclusive open failed; detail: the error
     // Job header.  `value` names the text ("subject", "body", ...).
-    REFUSED_HEADER_SHORT,           // fewer than 3340 bytes; detail: bytes read
+    REFUSED_HEADER_SHORT,           // shorter than the header; detail: bytes read
     REFUSED_TEXT_UNTERMINATED,      // a header text runs past its slot
     // Job list.
     REFUSED_LIST_TOO_LARGE,         // count x 256 does not fit 32 bits; detail: count

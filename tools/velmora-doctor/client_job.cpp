@@ -204,8 +204,9 @@ void CheckJob(const char *jobPath)
     } else {
         const JobHeader *h = &job.header;
         char text[200];
-        wsprintfA(text, "Fichier de travail lu : en-t\xeate de 3340 octets, %lu pi\xe8" "ce(s) "
-                        "jointe(s) suppl\xe9mentaire(s)", (unsigned long)h->extraCount);
+        wsprintfA(text, "Fichier de travail lu : en-t\xeate de %d octets, %lu pi\xe8" "ce(s) "
+                        "jointe(s) suppl\xe9mentaire(s)", (int)JOB_HEADER_SIZE,
+                  (unsigned long)h->extraCount);
         Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0},
                           {"extras", NULL, (unsigned long)h->extraCount}};
         Report("job.read", STATUS_OK, text, NULL, fields, 2);

@@ -63,7 +63,7 @@ static Reason ReasonOf(RefusalRule rule)
                 "v\xe9rifiez que le fichier existe et qu'aucun autre programme (antivirus, "
                 "indexation) ne le tient ouvert"};
     case REFUSED_HEADER_SHORT:
-        return {"header_short", "le fichier de travail fait moins de 3340 octets",
+        return {"header_short", "le fichier de travail est plus court que son en-t\xeate",
                 " (%lu octets lus)", "refaites le fichier de travail : il est coup\xe9"};
     case REFUSED_TEXT_UNTERMINATED:
         return {"text_unterminated",
