@@ -1,6 +1,8 @@
 // Timed or weighed processes for velmora-bench.exe.
 #include "bench/bench_support.h"
 
+#include "tests/e2e/harness.h"
+
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -18,23 +20,13 @@ static double Now()
     return (double)t.QuadPart * 1000.0 / (double)frequency.QuadPart;
 }
 
-static bool Start(const std::string &commandLine, DWORD flags, PROCESS_INFORMATION *process)
-{
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, flags, NULL, NULL, &startup,
-                          process) != 0;
-}
 
 TimedRun RunTimed(const std::string &commandLine, DWORD limitMs)
 {
     TimedRun run = {false, false, 0xFFFFFFFF, 0.0};
     PROCESS_INFORMATION process;
     double start = Now();
-    if (!Start(commandLine, 0, &process))
+    if (!StartProgram(commandLine, &process))
         return run;
     run.started = true;
     run.ended = WaitForSingleObject(process.hProcess, limitMs) == WAIT_OBJECT_0;
@@ -81,7 +73,7 @@ WeighedRun RunWeighed(const std::string &commandLine, DWORD limitMs)
     // The system DLLs lie at the same address in every process of the prefix.
     BYTE *exitProcess = (BYTE *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "ExitProcess");
     PROCESS_INFORMATION process;
-    if (exitProcess == NULL || !Start(commandLine, DEBUG_ONLY_THIS_PROCESS, &process))
+    if (exitProcess == NULL || !StartProgram(commandLine, &process, DEBUG_ONLY_THIS_PROCESS))
         return run;
 
     DWORD start = GetTickCount();

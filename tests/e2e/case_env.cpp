@@ -126,17 +126,11 @@ static BOOL CALLBACK FindNotesWindow(HWND window, LPARAM param)
 bool StartRunningClient(CaseEnv *e, const std::string &options)
 {
     std::string line = "\"" + e->client + "\" " + options;
-    std::vector<char> buffer(line.begin(), line.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     SetEnv("NOTES_CLIENT_LOG", e->runningLog.c_str());
-    BOOL started = CreateProcessA(NULL, &buffer[0], NULL, NULL, FALSE, 0, NULL, NULL,
-                                  &startup, &process);
+    bool started = StartProgram(line, &process);
     SetEnv("NOTES_CLIENT_LOG", e->clientLog.c_str());
-    if (!ok(started != 0, "start the Notes client: %s", line.c_str()))
+    if (!ok(started, "start the Notes client: %s", line.c_str()))
         return false;
     CloseHandle(process.hThread);
     e->running = process.hProcess;

@@ -14,17 +14,9 @@ DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine)
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              &inherit, CREATE_ALWAYS, 0, NULL);
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = out;
     PROCESS_INFORMATION process;
     bool started = out != INVALID_HANDLE_VALUE &&
-                   CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL,
-                                  NULL, &startup, &process);
+                   StartProgram(commandLine, &process, CREATE_NO_WINDOW, out);
     if (ok(started, "the doctor starts: %s (error %lu)", commandLine.c_str(), GetLastError())) {
         if (!ok(WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0,
                 "the doctor ends within 30 s"))

@@ -240,21 +240,11 @@ static bool StartHolder(Holder *h, const std::string &path, DWORD share)
         ResetEvent(h->ready);
     if (h->release != NULL)
         ResetEvent(h->release);
-    char self[MAX_PATH], shareText[16];
-    DWORD n = GetModuleFileNameA(NULL, self, sizeof self);
-    self[n < sizeof self ? n : 0] = '\0';
+    char shareText[16];
     sprintf(shareText, "%lu", share);
-    std::string line = "\"" + std::string(self) + "\" --hold-file " + shareText + " \"" +
-                       path + "\"";
-    std::vector<char> buffer(line.begin(), line.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
+    std::string line = "\"" + OwnPath() + "\" --hold-file " + shareText + " \"" + path + "\"";
     PROCESS_INFORMATION process;
-    if (!ok(h->ready != NULL && h->release != NULL &&
-                CreateProcessA(NULL, &buffer[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                               &process),
+    if (!ok(h->ready != NULL && h->release != NULL && StartProgram(line, &process),
             "start the holder: %s", line.c_str()))
         return false;
     CloseHandle(process.hThread);

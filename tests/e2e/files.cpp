@@ -220,11 +220,16 @@ int EndProcessesUnder(const std::string &folder)
     return ended;
 }
 
-std::string OwnFolder()
+std::string OwnPath()
 {
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
-    std::string s(path, n < sizeof path ? n : 0);
+    return std::string(path, n < sizeof path ? n : 0);
+}
+
+std::string OwnFolder()
+{
+    std::string s = OwnPath();
     size_t slash = s.find_last_of('\\');
     return slash == std::string::npos ? "." : s.substr(0, slash);
 }

@@ -13,6 +13,7 @@ bool MakeFolder(const std::string &path);       // and its missing parents
 bool DeleteTree(const std::string &path);       // true when nothing is left
 std::string ShortPath(const std::string &path); // the path itself when it has none
 std::wstring Wide(const std::string &path);     // from the ANSI code page
+std::string OwnPath();                          // this program
 std::string OwnFolder();                        // the folder of this program
 
 // The lines of a text, without their CR LF or LF; no empty last line for a final

@@ -86,6 +86,22 @@ static void SampleMemory(HANDLE process, RunResult *result)
         result->peakWorkingSet = counters.PeakWorkingSetSize;
 }
 
+bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process, DWORD flags,
+                  HANDLE output, const char *application)
+{
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    if (output != NULL) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+    }
+    return CreateProcessA(application, &line[0], NULL, NULL, output != NULL, flags, NULL, NULL,
+                          &startup, process) != 0;
+}
+
 static void Start(const std::string &commandLine, const char *application, Watched *w)
 {
     RunResult &result = w->result;
@@ -97,14 +113,8 @@ static void Start(const std::string &commandLine, const char *application, Watch
     result.peakWorkingSet = 0;
     w->ended = true;
 
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
     w->start = GetTickCount();
-    if (!CreateProcessA(application, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                        &w->process)) {
+    if (!StartProgram(commandLine, &w->process, 0, NULL, application)) {
         result.startError = GetLastError();
         return;
     }

@@ -22,6 +22,13 @@ struct RunResult {
     SIZE_T peakWorkingSet;  // bytes, 0 when it could not be read
 };
 
+// Starts `commandLine` exactly as given (CreateProcessA), inheriting this process's
+// environment and current folder.  `flags` are the creation flags; `output`, when
+// given, is an inheritable handle that becomes the program's standard output and
+// error.  False, with GetLastError set, when it cannot start.
+bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process,
+                  DWORD flags = 0, HANDLE output = NULL, const char *application = NULL);
+
 // Starts `commandLine` exactly as given (CreateProcessA, inheriting this process's
 // environment and current folder).  The program is the one the command line names,
 // unless `application` names it: a line such as an unclosed quote is then still
