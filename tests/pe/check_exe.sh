@@ -46,6 +46,12 @@ outside=$(tr ' ' '\n' <<<"$ordinals" | grep -E '^[0-9]+$' |
           grep -vxF -f <(awk '{print $1}' <<<"$table") | tr '\n' ' ')
 check "every imported ordinal is in notes_client.h's table (outside it: $outside)" \
     test -z "$outside"
+# The doctor checks a library against its own copy of the table: {N, "Name"} lines.
+doctor=$(grep -oE '\{[0-9]+, "[A-Za-z_]+"\}' "$src/tools/velmora-doctor/library.cpp" |
+         sed -E 's/\{([0-9]+), "([A-Za-z_]+)"\}/\1 \2/' | sort -n)
+check "the doctor's ordinal table is notes_client.h's (header only: $(
+    only -23 "$table" "$doctor"); doctor only: $(only -13 "$table" "$doctor"))" \
+    test "$table" = "$doctor"
 
 echo "size: $size bytes"
 echo "$passed passed, $failed failed"

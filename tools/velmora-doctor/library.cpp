@@ -16,7 +16,8 @@ struct Export {
     const char *name;
 };
 
-// The ordinals of notes/notes_client.h, all imported by the program.
+// The ordinals of notes/notes_client.h, all imported by the program; the exe's shape
+// check holds this table to the header's.
 static const Export Imports[] = {
     {15, "InitNotesRuntime"},  {13, "EndNotesRuntime"},   {401, "SetClientVariable"},
     {2005, "OpenDatabase"},    {2001, "CloseDatabase"},   {2009, "CreateNote"},
@@ -261,24 +262,28 @@ static const NotesStatus NOT_CALLED = 0xFFFF;     // the status of an entry the 
 
 static HMODULE g_library;
 
-static void *Entry(WORD ordinal)
+// The entry of the loaded library for the operation of that name, found by its ordinal.
+static void *Entry(const char *name)
 {
-    return g_library != NULL ? (void *)GetProcAddress(g_library, MAKEINTRESOURCEA(ordinal))
-                             : NULL;
+    for (int i = 0; i < IMPORT_COUNT && g_library != NULL; ++i) {
+        if (lstrcmpA(Imports[i].name, name) == 0)
+            return (void *)GetProcAddress(g_library, MAKEINTRESOURCEA(Imports[i].ordinal));
+    }
+    return NULL;
 }
 
 extern "C" {
 NotesStatus NOTESAPI InitNotesRuntime(int argc, char **argv)
 {
     typedef NotesStatus(NOTESAPI * Call)(int, char **);
-    Call call = (Call)Entry(15);
+    Call call = (Call)Entry("InitNotesRuntime");
     return call != NULL ? call(argc, argv) : NOT_CALLED;
 }
 
 void NOTESAPI EndNotesRuntime(void)
 {
     typedef void(NOTESAPI * Call)(void);
-    Call call = (Call)Entry(13);
+    Call call = (Call)Entry("EndNotesRuntime");
     if (call != NULL)
         call();
 }
@@ -286,7 +291,7 @@ void NOTESAPI EndNotesRuntime(void)
 void NOTESAPI SetClientVariable(const char *name, const char *value)
 {
     typedef void(NOTESAPI * Call)(const char *, const char *);
-    Call call = (Call)Entry(401);
+    Call call = (Call)Entry("SetClientVariable");
     if (call != NULL)
         call(name, value);
 }
@@ -294,14 +299,14 @@ void NOTESAPI SetClientVariable(const char *name, const char *value)
 NotesStatus NOTESAPI OpenDatabase(const char *path, NotesHandle *db)
 {
     typedef NotesStatus(NOTESAPI * Call)(const char *, NotesHandle *);
-    Call call = (Call)Entry(2005);
+    Call call = (Call)Entry("OpenDatabase");
     return call != NULL ? call(path, db) : NOT_CALLED;
 }
 
 NotesStatus NOTESAPI CloseDatabase(NotesHandle db)
 {
     typedef NotesStatus(NOTESAPI * Call)(NotesHandle);
-    Call call = (Call)Entry(2001);
+    Call call = (Call)Entry("CloseDatabase");
     return call != NULL ? call(db) : NOT_CALLED;
 }
 }
