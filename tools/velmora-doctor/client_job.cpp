@@ -122,25 +122,26 @@ static void ReportAttachment(unsigned long number, const char *path)
             name = p + 1;
     }
     DWORD attributes = path[0] != '\0' ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
-    const char *state = attributes == INVALID_FILE_ATTRIBUTES           ? "missing"
-                        : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "folder"
-                                                                       : "present";
+    bool found = attributes != INVALID_FILE_ATTRIBUTES;
+    bool folder = found && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool present = found && !folder;
+    const char *state = !found ? "missing" : folder ? "folder" : "present";
     TextFormat(&text, "Pi\xe8" "ce jointe %lu : ", number);
     if (path[0] == '\0')
         TextAdd(&text, "chemin vide");
     else
         TextFormat(&text, "%s, ", path);
-    if (state[0] == 'p')
+    if (present)
         TextFormat(&text, "pr\xe9sente, attach\xe9" "e sous le nom %s", name);
-    else if (state[0] == 'f')
+    else if (folder)
         TextAdd(&text, "un dossier, pas un fichier");
     else if (path[0] != '\0')
         TextAdd(&text, "absente");
-    if (state[0] != 'p')
+    if (!present)
         TextAdd(&text, " : le programme affichera \xab Impossible d'attacher un fichier au "
                        "nouveau message \xbb");
     Field fields[] = {{"number", NULL, number}, {"path", path, 0}, {"state", state, 0}};
-    Report("job.attachment", state[0] == 'p' ? STATUS_OK : STATUS_PROBLEM, TextOf(&text),
+    Report("job.attachment", present ? STATUS_OK : STATUS_PROBLEM, TextOf(&text),
            "laissez le fichier en place jusqu'\xe0 l'envoi, ou corrigez son chemin dans la "
            "demande", fields, 3);
     TextFree(&text);

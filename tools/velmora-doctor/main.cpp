@@ -9,6 +9,8 @@
 
 #include <string.h>
 
+static const char ProgramName[] = "velmora-notes.exe";
+
 static const char Usage[] =
     "Usage : velmora-doctor.exe [--json] [--program CHEMIN] [--open] [--job FICHIER]\r\n"
     "  --json            rapport JSON (ASCII) pour les scripts\r\n"
@@ -85,8 +87,8 @@ int main(int argc, char **argv)
     } else {
         length = GetModuleFileNameA(NULL, program, sizeof program);
         char *slash = length < sizeof program ? strrchr(program, '\\') : NULL;
-        if (slash != NULL && (size_t)(slash - program) + 19 < sizeof program)
-            lstrcpyA(slash + 1, "velmora-notes.exe");
+        if (slash != NULL && (size_t)(slash - program) + sizeof ProgramName < sizeof program)
+            lstrcpyA(slash + 1, ProgramName);
         else
             length = 0;
     }

@@ -84,14 +84,13 @@ static void CheckValue(HKEY key, const View *view, const char *name)
     else
         TextFormat(&text, " ; %s", path);
     DWORD attributes = GetFileAttributesA(path);
-    DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
-    const char *exists = attributes == INVALID_FILE_ATTRIBUTES        ? "no"
-                         : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "folder"
-                                                                         : "file";
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        TextFormat(&text, " ; introuvable (erreur %lu)", error);
+    bool found = attributes != INVALID_FILE_ATTRIBUTES;
+    bool folder = found && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const char *exists = !found ? "no" : folder ? "folder" : "file";
+    if (!found)
+        TextFormat(&text, " ; introuvable (erreur %lu)", GetLastError());
     else
-        TextAdd(&text, exists[1] == 'o' ? " ; un dossier" : " ; fichier pr\xe9sent");
+        TextAdd(&text, folder ? " ; un dossier" : " ; fichier pr\xe9sent");
     DWORD shortLength = GetShortPathNameA(path, shortPath, sizeof shortPath);
     if (shortLength == 0 || shortLength >= sizeof shortPath)
         lstrcpyA(shortPath, path);
@@ -99,7 +98,7 @@ static void CheckValue(HKEY key, const View *view, const char *name)
     bool quotes = NeedsQuotes(shortPath);
     TextAdd(&text, quotes ? " ; entre guillemets au lancement" : " ; sans guillemets au lancement");
 
-    Status verdict = attributes == INVALID_FILE_ATTRIBUTES ? STATUS_WARNING : STATUS_OK;
+    Status verdict = found ? STATUS_OK : STATUS_WARNING;
     Field fields[] = {{"view", view->id, 0},        {"value", name, 0},
                       {"type", typeName, 0},        {"size", NULL, size},
                       {"nul", nul ? "yes" : "no", 0}, {"rule", RuleId(REFUSED_NOT), 0},
