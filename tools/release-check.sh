@@ -3,7 +3,8 @@
 #  - a release signed with a throwaway certificate: `osslsigncode verify` on every
 #    exe of the zip and on the installer, and SHA256SUMS;
 #  - an unsigned release of the same commit, in another folder: it says it is
-#    unsigned, and its program is byte for byte the one the signed run built;
+#    unsigned, and its three exes are byte for byte the ones the signed run built
+#    (the build is reproducible: no link time, no build path in a binary);
 #  - the installer under Wine's msiexec, in a prefix of its own: a lower version
 #    (a third release, VELMORA_VERSION=0.9.0) installed silently with LN_APPLI and
 #    LN_BASE; the upgrade, run without them, keeps both values and leaves one product;
@@ -75,8 +76,11 @@ check "an unsigned installer" bash -c "! osslsigncode verify -in '$work/unsigned
 # Two runs, one program.
 mkdir -p "$work/unsigned-zip"
 unzip -q "$work/unsigned-dist/$zip" -d "$work/unsigned-zip"
-check "two release runs give the same unsigned velmora-notes.exe" \
-    cmp "$work/signed-build/bin/velmora-notes.exe" "$work/unsigned-zip/velmora-notes-$version-win32/velmora-notes.exe"
+# The two runs built in two folders of different names: what ships is the same bytes.
+for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe; do
+    check "two release runs, two build folders: the same unsigned $exe" \
+        cmp "$work/signed-build/bin/$exe" "$work/unsigned-zip/velmora-notes-$version-win32/$exe"
+done
 size=$(stat -c %s "$work/signed-build/bin/velmora-notes.exe")
 check "velmora-notes.exe within 16 KiB (got: $size bytes)" test "$size" -le 16384
 
