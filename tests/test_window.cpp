@@ -2,6 +2,7 @@
 #include "tests/helpers.h"
 #include "window/database_window.h"
 #include "window/hand_over.h"
+#include "window/launch_line.h"
 
 namespace {
 
@@ -135,11 +136,13 @@ TEST(HandOver, DatabaseWindowClosingOrNot)
     EXPECT_EQ(1u, TheWorld().launched.size());
 }
 
-// Paths that keep a blank or a tab after shortening are quoted; others stay bare.  A
-// program path too long for its buffer is cut, not overrun.
+// Paths that keep a blank or a tab after shortening are quoted, with the backslashes
+// before the closing quote doubled; others stay bare.  A program path too long for its
+// buffer is cut, not overrun.
 TEST(HandOver, LaunchLineAndProgramPath)
 {
     std::string longest = "C:\\Program Files\\" + std::string(242, 'n');     // 259 characters
+    std::string slashes = " " + std::string(258, '\\');   // 259 characters, all but one doubled
     struct Case {
         std::string client, database, line;
     } cases[] = {
@@ -148,6 +151,9 @@ TEST(HandOver, LaunchLineAndProgramPath)
          "\"C:\\Lotus Notes\\notes.exe\" C:\\DATA\\VELMORA.NSF"},
         {"C:\\NOTES\\NOTES.EXE", "D:\\Data\tVelmora.nsf", "C:\\NOTES\\NOTES.EXE \"D:\\Data\tVelmora.nsf\""},
         {longest, longest, "\"" + longest + "\" \"" + longest + "\""},
+        {"C:\\NOTES\\NOTES.EXE", "D:\\Velmora Data\\", "C:\\NOTES\\NOTES.EXE \"D:\\Velmora Data\\\\\""},
+        {"C:\\Lotus Notes\\", "D:\\DATA\\\\", "\"C:\\Lotus Notes\\\\\" D:\\DATA\\\\"},
+        {slashes, slashes, "\"" + slashes + slashes.substr(1) + "\" \"" + slashes + slashes.substr(1) + "\""},
     };
     for (const Case &c : cases) {
         InstallProduct();
@@ -155,6 +161,7 @@ TEST(HandOver, LaunchLineAndProgramPath)
         EXPECT_EQ(std::vector<std::string>{c.line}, TheWorld().launched);
     }
     EXPECT_EQ(523u, cases[3].line.size());
+    EXPECT_EQ(LAUNCH_LINE_SIZE - 1u, cases[6].line.size());
 
     InstallProduct();
     TheWorld().modulePath = "C:\\" + std::string(300, 'v');

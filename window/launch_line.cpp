@@ -1,8 +1,8 @@
 // The launch line: two paths joined by a blank, each quoted only when it must be, so
-// that a line without blanks in its paths stays exactly "client database".
+// that a line without blanks in its paths stays exactly "client database".  Quoted
+// paths follow the usual command-line rules: backslashes before a double quote are
+// read in pairs, so the ones before the closing quote are written twice.
 #include "window/launch_line.h"
-
-#include <windows.h>
 
 bool NeedsQuotes(const char *path)
 {
@@ -13,16 +13,29 @@ bool NeedsQuotes(const char *path)
     return false;
 }
 
-static const char *QuoteFor(const char *path)
+// Writes `path` at `out`, quoted when it must be, and returns the end of what it wrote.
+static char *PutPath(const char *path, char *out)
 {
-    return NeedsQuotes(path) ? "\"" : "";
+    bool quoted = NeedsQuotes(path);
+    if (quoted)
+        *out++ = '"';
+    int backslashes = 0;    // ending what was written so far
+    for (; *path != '\0'; ++path) {
+        *out++ = *path;
+        backslashes = *path == '\\' ? backslashes + 1 : 0;
+    }
+    if (quoted) {
+        for (; backslashes > 0; --backslashes)
+            *out++ = '\\';
+        *out++ = '"';
+    }
+    return out;
 }
 
 void BuildLaunchLine(const char *clientPath, const char *databasePath,
                      char line[LAUNCH_LINE_SIZE])
 {
-    const char *clientQuote = QuoteFor(clientPath);
-    const char *databaseQuote = QuoteFor(databasePath);
-    wsprintfA(line, "%s%s%s %s%s%s", clientQuote, clientPath, clientQuote, databaseQuote,
-              databasePath, databaseQuote);
+    char *end = PutPath(clientPath, line);
+    *end++ = ' ';
+    *PutPath(databasePath, end) = '\0';
 }
