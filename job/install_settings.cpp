@@ -8,14 +8,17 @@ const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
 const char ClientValue[] = "LN_Appli";
 const char DatabaseValue[] = "LN_Base";
 
-// Expands the %NAME% references of a REG_EXPAND_SZ path in place.  An expansion that
-// does not fit the buffer with its NUL leaves the path empty and is refused.
+// Expands the %NAME% references of a REG_EXPAND_SZ path in place.  The ANSI call
+// wants a byte more than the expansion and its NUL, and some versions of Windows count
+// that byte in what they return, so the buffer has it: a 259-character expansion is
+// accepted whichever way it is counted.  An expansion whose NUL does not fall within
+// MAX_PATH bytes leaves the path empty and is refused.
 static bool Expand(const char *name, char path[MAX_PATH], Refusal *why)
 {
-    char expanded[MAX_PATH];
+    char expanded[MAX_PATH + 1];
     DWORD size = ExpandEnvironmentStringsA(path, expanded, sizeof expanded);
     path[0] = '\0';
-    if (size == 0 || size > sizeof expanded)
+    if (size == 0 || size > sizeof expanded || memchr(expanded, '\0', MAX_PATH) == NULL)
         return Refuse(why, REFUSED_EXPANSION_TOO_LONG, name, size);
     lstrcpyA(path, expanded);
     return true;

@@ -13,7 +13,8 @@ enum RefusalRule {
     REFUSED_VALUE_TOO_LONG,         // does not fit 260 bytes with its NUL; detail: its size
     REFUSED_VALUE_UNTERMINATED,     // fits, but holds no NUL; detail: its size
     REFUSED_EXPANSION_TOO_LONG,     // a REG_EXPAND_SZ whose expansion does not fit 260
-                                    // bytes; detail: the size it needs, 0 if unknown
+                                    // bytes; detail: the size Windows asks for (some
+                                    // versions a byte more), 0 if unknown
     REFUSED_VALUE_EMPTY,            // an empty text
     REFUSED_VALUE_NAMES_NOTHING,    // no file or folder of that name; detail: the error
     // Job path.  `value` is none.

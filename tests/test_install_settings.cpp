@@ -93,36 +93,53 @@ TEST(InstallSettings, AcceptsAPathOf259Characters)
     EXPECT_EQ(longest, settings.clientPath);
 }
 
+// A LN_Appli of type REG_EXPAND_SZ whose expansion, an existing file, is `length`
+// characters long.
+static void ExpandsTo(World &w, size_t length)
+{
+    w.values["LN_Appli"] = std::string("%LONG%\\notes.exe") + '\0';
+    w.valueTypes["LN_Appli"] = REG_EXPAND_SZ;
+    w.environment["LONG"] = std::string(length - 10, 'l');
+    AddFile(w.environment["LONG"] + "\\notes.exe", "MZ");
+}
+
 // A value missing from the 32-bit view is read from the 64-bit view, and only then; a
-// REG_EXPAND_SZ is expanded, and refused when its expansion does not fit.
+// REG_EXPAND_SZ is expanded, and refused when its expansion does not fit 260 bytes with
+// its NUL, whether Windows counts that NUL alone or a byte more.
 TEST(InstallSettings, SixtyFourBitViewAndExpandedValues)
 {
+    const std::string longest = std::string(249, 'l') + "\\notes.exe";
     struct Case {
         const char *what;
         void (*arrange)(World &);
         RefusalRule rule;
-        const char *client;         // when loaded
+        unsigned long detail;
+        std::string client;         // when loaded
     } cases[] = {
         {"both values in the 64-bit view only",
          [](World &w) { w.key64Exists = true; w.values64 = w.values; w.keyExists = false; },
-         REFUSED_NOT, ClientShortPath},
+         REFUSED_NOT, 0, ClientShortPath},
         {"LN_Base in the 64-bit view only",
          [](World &w) { w.key64Exists = true; w.values64["LN_Base"] = w.values["LN_Base"]; w.values.erase("LN_Base"); },
-         REFUSED_NOT, ClientShortPath},
+         REFUSED_NOT, 0, ClientShortPath},
         {"missing from both views: the 32-bit reason",
          [](World &w) { w.key64Exists = true; w.values.erase("LN_Base"); },
-         REFUSED_VALUE_MISSING, nullptr},
+         REFUSED_VALUE_MISSING, ERROR_FILE_NOT_FOUND, ""},
         {"too long in the 32-bit view is not looked for elsewhere",
          [](World &w) { w.key64Exists = true; w.values64 = w.values; w.values["LN_Appli"] = std::string(300, 'x'); },
-         REFUSED_VALUE_TOO_LONG, nullptr},
+         REFUSED_VALUE_TOO_LONG, 300, ""},
         {"expanded",
          [](World &w) { w.values["LN_Appli"] = std::string("%NOTESDIR%\\notes.exe") + '\0';
                         w.valueTypes["LN_Appli"] = REG_EXPAND_SZ; w.environment["NOTESDIR"] = "C:\\Lotus"; },
-         REFUSED_NOT, "C:\\Lotus\\notes.exe"},
-        {"expansion past 260 bytes",
-         [](World &w) { w.values["LN_Appli"] = std::string("%LONG%\\notes.exe") + '\0';
-                        w.valueTypes["LN_Appli"] = REG_EXPAND_SZ; w.environment["LONG"] = std::string(250, 'l'); },
-         REFUSED_EXPANSION_TOO_LONG, nullptr},
+         REFUSED_NOT, 0, "C:\\Lotus\\notes.exe"},
+        {"expansion of 259 characters", [](World &w) { ExpandsTo(w, 259); }, REFUSED_NOT, 0, longest},
+        {"expansion of 259 characters, counted one more",
+         [](World &w) { ExpandsTo(w, 259); w.expandAsksOneMore = true; }, REFUSED_NOT, 0, longest},
+        {"expansion of 260 characters", [](World &w) { ExpandsTo(w, 260); },
+         REFUSED_EXPANSION_TOO_LONG, 261, ""},
+        {"expansion of 260 characters, counted one more",
+         [](World &w) { ExpandsTo(w, 260); w.expandAsksOneMore = true; },
+         REFUSED_EXPANSION_TOO_LONG, 262, ""},
     };
     for (const Case &c : cases) {
         InstallProduct();
@@ -132,7 +149,8 @@ TEST(InstallSettings, SixtyFourBitViewAndExpandedValues)
         Refusal why = {REFUSED_NOT, nullptr, 0};
         EXPECT_EQ(c.rule == REFUSED_NOT, LoadInstallSettings(&settings, &why)) << c.what;
         EXPECT_EQ(c.rule, why.rule) << c.what;
-        if (c.client != nullptr)
-            EXPECT_STREQ(c.client, settings.clientPath) << c.what;
+        EXPECT_EQ(c.detail, why.detail) << c.what;
+        if (!c.client.empty())
+            EXPECT_EQ(c.client, settings.clientPath) << c.what;
     }
 }

@@ -230,7 +230,10 @@ HGLOBAL GlobalFree(HGLOBAL memory)
     return nullptr;
 }
 
-// %NAME% becomes the fake environment's value; an unknown name stays as written.
+// %NAME% becomes the fake environment's value; an unknown name stays as written.  The
+// count returned is the expansion and its NUL, or with expandAsksOneMore a byte more.
+// The buffer gets the expansion and a NUL, cut to fit when it is too small (as Wine
+// does), so that a caller who ignores the count is seen taking half a path.
 DWORD ExpandEnvironmentStringsA(LPCSTR from, LPSTR to, DWORD size)
 {
     Event("ExpandEnvironmentStringsA " + std::string(from) + " " + std::to_string(size));
@@ -245,9 +248,13 @@ DWORD ExpandEnvironmentStringsA(LPCSTR from, LPSTR to, DWORD size)
         out += it->second;
         p = end;
     }
-    if (out.size() + 1 <= size)
-        memcpy(to, out.c_str(), out.size() + 1);
-    return (DWORD)out.size() + 1;
+    DWORD count = (DWORD)out.size() + (g_world.expandAsksOneMore ? 2 : 1);
+    if (size > 0) {
+        size_t kept = out.size() < size ? out.size() : size - 1;
+        memcpy(to, out.c_str(), kept);
+        to[kept] = '\0';
+    }
+    return count;
 }
 
 DWORD GetLastError(void)

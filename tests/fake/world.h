@@ -52,6 +52,8 @@ struct World {
     std::map<std::string, std::string> values64;
     std::map<std::string, DWORD> valueTypes;    // REG_SZ unless given, in both views
     std::map<std::string, std::string> environment;     // for %NAME% expansion
+    bool expandAsksOneMore = false; // ExpandEnvironmentStringsA counts a byte past the
+                                    // NUL, as some versions of Windows do
     // files, by exact path
     std::map<std::string, FakeFile> files;
     std::string modulePath = "C:\\Program Files\\Velmora\\velmora-notes.exe";
