@@ -23,7 +23,7 @@ extern "C" {
 BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
 
 // The value until SeedStackGuard runs; any non-zero value will do.
-UINT_PTR __stack_chk_guard = 0x2B992DDFu;
+UINT_PTR __stack_chk_guard = STACK_GUARD_UNSEEDED;
 
 __attribute__((no_stack_protector)) void SeedStackGuard(void)
 {

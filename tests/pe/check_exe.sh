@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The shape of the built program: a GUI PE32 for i386 of 16 KiB at most, hardened
-# (ASLR, NX, no SEH), importing only the system's DLLs and nNOTES.dll, the Notes library
+# (ASLR, NX, no SEH), with a PE timestamp of 0, importing only the system's DLLs and nNOTES.dll, the Notes library
 # by ordinal alone, with the agreed ordinals, each bound to the function the table in
 # notes/notes_client.h gives it.  Prints "N passed, N failed".
 set -u
@@ -22,6 +22,10 @@ check "i386" bash -c "file '$exe' | grep -q 'PE32 executable (GUI) Intel 80386'"
 for flag in DYNAMIC_BASE NX_COMPAT NO_SEH; do
     check "DllCharacteristics has $flag" grep -qx "[[:space:]]*$flag" <<<"$dump"
 done
+# No link time in the header, so two builds of one tree give the same bytes.
+lfanew=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
+stamp=$(od -An -tu4 -j$((lfanew + 8)) -N4 "$exe" | tr -d ' ')
+check "PE timestamp 0 (got: $stamp)" test "$stamp" = 0
 size=$(stat -c %s "$exe")
 check "at most 16 KiB (got: $size bytes)" test "$size" -le 16384
 

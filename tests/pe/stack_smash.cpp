@@ -1,14 +1,19 @@
-// stack-smash.exe, a test-only program built with the program's stack guard file and
-// hardening flags: it checks that the entry point's seeding changes the guard, then
-// overflows a guarded local buffer.  The guard's failure routine must end it with
-// 0xC0000409 (STATUS_STACK_BUFFER_OVERRUN).  Other exit codes: 2, the guard kept its
-// build-time value; 3, the overflow went unnoticed; anything else, such as 0xC0000005
-// or 0, the smashed frame was used.
+// The WinMain of stack-smash.exe, a test-only build of the program's entry point
+// (app/startup.cpp) and stack guard with the program's hardening flags, in which
+// WinMain overflows a guarded local buffer.  Coming through the real entry, the guard
+// must have been seeded by then, and the guard's failure routine must end the process
+// with 0xC0000409 (STATUS_STACK_BUFFER_OVERRUN).  Other exit codes: 2, the entry left
+// the guard at its build-time value; 3, the overflow went unnoticed; anything else,
+// such as 0xC0000005 or 0, the smashed frame was used.
 #include <windows.h>
 
 #include "app/stack_guard.h"
+#include "app/winmain.h"
 
 extern "C" UINT_PTR __stack_chk_guard;
+
+int g_argc;
+char **g_argv;
 
 // The length is read at run time, so that the compiler sees no overflow to refuse.
 static volatile DWORD g_smashLength = 96;
@@ -21,12 +26,10 @@ __attribute__((noinline)) static void Overflow(void)
         out[i] = 'A';
 }
 
-extern "C" __attribute__((no_stack_protector)) void WINAPI SmashStartup(void)
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    UINT_PTR unseeded = __stack_chk_guard;
-    SeedStackGuard();
-    if (__stack_chk_guard == unseeded)
-        ExitProcess(2);
+    if (__stack_chk_guard == STACK_GUARD_UNSEEDED)
+        return 2;
     Overflow();
-    ExitProcess(3);
+    return 3;
 }
