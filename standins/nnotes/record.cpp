@@ -1,6 +1,7 @@
 // calls.log and the file helpers of the stand-in nNOTES.dll.
 #include "standins/nnotes/record.h"
 
+#include "standins/log_append.h"
 #include "tools/velmora-job/byte_escape.h"
 
 #include <string.h>
@@ -109,17 +110,6 @@ bool WriteWholeFile(const std::string &path, const std::string &data)
 
 bool AppendToFile(const std::string &path, const std::string &data)
 {
-    // Another process (a second run of the program) may append at the same time.
-    HANDLE f = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 50 && f == INVALID_HANDLE_VALUE; ++attempt) {
-        f = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (f == INVALID_HANDLE_VALUE)
-            Sleep(10);
-    }
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    bool good = WriteAll(f, data);
-    CloseHandle(f);
-    return good;
+    // Other processes (other runs of the program) append at the same time.
+    return AppendToLog(path.c_str(), data.data(), (DWORD)data.size());
 }

@@ -36,7 +36,8 @@ std::string Number(unsigned long value);
 // Appends `line` and CR LF to calls.log.
 void RecordCall(const std::string &line);
 
-// Whole-file helpers; paths are ANSI.
+// Whole-file helpers; paths are ANSI.  Appends of several processes at once each land
+// whole (standins/log_append.h).
 bool ReadWholeFile(const std::string &path, std::string *data);
 bool WriteWholeFile(const std::string &path, const std::string &data);
 bool AppendToFile(const std::string &path, const std::string &data);

@@ -9,6 +9,7 @@
 // "job file present" is logged at start when NOTES_CLIENT_CHECK_GONE names a path;
 // "sync" answers a WM_APP + 1 posted to the main window, so a test knows that every
 // message posted before it has been handled.
+#include "standins/log_append.h"
 #include "standins/notes-client/client_options.h"
 
 #include <stdlib.h>
@@ -32,18 +33,7 @@ static void Log(const std::string &event)
     char ms[16];
     wsprintfA(ms, "%lu ", GetTickCount() - startTick);
     std::string line = ms + event + "\r\n";
-    HANDLE f = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 50 && f == INVALID_HANDLE_VALUE; ++attempt) {
-        f = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (f == INVALID_HANDLE_VALUE)
-            Sleep(10);
-    }
-    if (f == INVALID_HANDLE_VALUE)
-        return;
-    DWORD wrote = 0;
-    WriteFile(f, line.data(), (DWORD)line.size(), &wrote, NULL);
-    CloseHandle(f);
+    AppendToLog(path, line.data(), (DWORD)line.size());     // clients started together
 }
 
 static std::string WindowTitle(HWND window)
