@@ -47,6 +47,12 @@ static const char *UnterminatedText(const JobHeader *h)
 
 bool OpenJobFile(const char *tail, LoadedJob *job, HANDLE *file, Refusal *why)
 {
+    return OpenJob(tail, true, job, file, why);
+}
+
+bool OpenJob(const char *tail, bool deleteOnClose, LoadedJob *job, HANDLE *file,
+             Refusal *why)
+{
     char path[MAX_PATH];
     bool fits = JobPathFromTail(tail, path, why);
 
@@ -55,18 +61,28 @@ bool OpenJobFile(const char *tail, LoadedJob *job, HANDLE *file, Refusal *why)
     *file = INVALID_HANDLE_VALUE;
     if (!fits)
         return false;
+    DWORD access = deleteOnClose ? GENERIC_READ : GENERIC_READ | DELETE;
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0);
     // A scanner or indexer may hold a freshly written job for a moment: a sharing
     // violation is worth a few more tries, any other failure is final.
     for (int retries = 0;; ++retries) {
-        *file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+        *file = CreateFileA(path, access, 0, NULL, OPEN_EXISTING, flags, NULL);
         if (*file != INVALID_HANDLE_VALUE)
-            return true;
+            break;
         DWORD error = GetLastError();
         if (error != ERROR_SHARING_VIOLATION || retries == OPEN_RETRIES)
             return Refuse(why, REFUSED_JOB_UNOPENABLE, NULL, error);
         Sleep(OPEN_RETRY_INTERVAL_MS);
     }
+    // Windows will not open a read-only file for deletion (ERROR_ACCESS_DENIED); an open
+    // that does not delete would not tell.
+    DWORD attributes = deleteOnClose ? 0 : GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        CloseHandle(*file);
+        *file = INVALID_HANDLE_VALUE;
+        return Refuse(why, REFUSED_JOB_UNOPENABLE, NULL, ERROR_ACCESS_DENIED);
+    }
+    return true;
 }
 
 // Reads `size` bytes with one call; `got` is how many came.

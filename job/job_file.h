@@ -19,6 +19,14 @@ struct LoadedJob {
 // `why` says why: the path does not fit, or the open failed.  Nothing is shown.
 bool OpenJobFile(const char *tail, LoadedJob *job, HANDLE *file, Refusal *why);
 
+// The same opening, deleting on close or not.  Without, as velmora-doctor opens a job
+// it must keep, it asks for the same rights (reading, and the right to delete that
+// deleting on close implies), with the same sharing and tries, and refuses a read-only
+// file as Windows refuses it to the deleting open (ERROR_ACCESS_DENIED): both opens
+// give the same verdict.
+bool OpenJob(const char *tail, bool deleteOnClose, LoadedJob *job, HANDLE *file,
+             Refusal *why);
+
 // Reads the header and the list.  On false `why` says which rule refused the job; a
 // list already obtained stays in job->extraList for the caller to free.
 bool ReadJob(HANDLE file, LoadedJob *job, Refusal *why);

@@ -229,3 +229,38 @@ TEST(JobFile, OpenFailuresLeaveTheFileAlone)
     EXPECT_TRUE(OpenJobFile(("\"" + longest + "\"").c_str(), &job, &file, &why));
     CloseHandle(file);
 }
+
+// The doctor's opening: the program's rights, sharing and tries, and the file kept.
+TEST(JobFile, OpenWithoutDeletingAsksTheSameAndKeepsTheFile)
+{
+    struct Case {
+        const char *what;
+        bool held;
+        unsigned long heldUntil;
+        bool opened;
+        size_t opens;
+    } cases[] = {
+        {"free", false, 0, true, 1},
+        {"held for 300 ms", false, 300, true, 4},
+        {"held throughout", true, 0, false, 11},
+    };
+    for (const Case &c : cases) {
+        InstallProduct();
+        AddFile(JobPath, EncodeJob(PlainJob()));
+        TheWorld().files[JobPath].openHandles = c.held ? 1 : 0;
+        TheWorld().files[JobPath].heldUntil = c.heldUntil;
+        static LoadedJob job;
+        HANDLE file;
+        Refusal why = {REFUSED_NOT, nullptr, 0};
+        EXPECT_EQ(c.opened, OpenJob(JobPath, false, &job, &file, &why)) << c.what;
+        std::vector<std::string> opens = EventsStartingWith("CreateFileA");
+        EXPECT_EQ(c.opens, opens.size()) << c.what;
+        EXPECT_EQ(std::string("CreateFileA ") + JobPath +
+                      " access=0x80010000 share=0x0 disposition=3 flags=0x80",
+                  opens.at(0)) << c.what;
+        EXPECT_EQ(c.opened ? REFUSED_NOT : REFUSED_JOB_UNOPENABLE, why.rule) << c.what;
+        if (c.opened)
+            CloseHandle(file);
+        EXPECT_TRUE(FileExists(JobPath)) << c.what;
+    }
+}
