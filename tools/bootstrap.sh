@@ -42,4 +42,9 @@ if ! wine_locale_ready; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends locales >/dev/null
   localedef -i "${LC_ALL%%.*}" -c -f UTF-8 "$LC_ALL"
 fi
+# One doctor case runs under a locale whose ANSI code page is 1250, with a Polish file name.
+if [ "$(LC_ALL=pl_PL.UTF-8 locale charmap 2>/dev/null)" != UTF-8 ]; then
+  echo "bootstrap: generating the locale pl_PL.UTF-8"
+  localedef -i pl_PL -c -f UTF-8 pl_PL.UTF-8
+fi
 ensure_wine_prefix

@@ -1,4 +1,5 @@
-// NNOTES_FAIL: which calls of the stand-in library fail.
+// NNOTES_FAIL: which calls of the stand-in library fail; NNOTES_INIT_WAIT_MS: how long
+// its runtime takes to start.
 #include "standins/nnotes/failures.h"
 
 #include <windows.h>
@@ -69,4 +70,11 @@ bool CallFails(const char *operation)
             return false;
         rest.erase(0, comma + 1);
     }
+}
+
+unsigned long InitWaitMs(void)
+{
+    char value[16];
+    DWORD n = GetEnvironmentVariableA("NNOTES_INIT_WAIT_MS", value, sizeof value);
+    return n > 0 && n < sizeof value ? strtoul(value, NULL, 10) : 0;
 }

@@ -1,4 +1,5 @@
-// Failure injection for the stand-in nNOTES.dll, driven by NNOTES_FAIL.
+// Failure injection for the stand-in nNOTES.dll, driven by NNOTES_FAIL, and a runtime
+// start that waits, driven by NNOTES_INIT_WAIT_MS.
 #pragma once
 
 // Counts this call of `operation` and tells whether NNOTES_FAIL makes it fail.
@@ -6,3 +7,7 @@
 // operation, "Name" every call of Name, "Name:N" only the Nth call of Name in this
 // process (1-based).  Names are compared exactly.
 bool CallFails(const char *operation);
+
+// How long InitNotesRuntime waits before it answers (NNOTES_INIT_WAIT_MS, 0 when unset),
+// as a real client's runtime waits for the user's password.
+unsigned long InitWaitMs(void);

@@ -29,6 +29,7 @@ extern "C" {
 
 NotesStatus NOTESAPI InitNotesRuntime(int argc, char **argv)
 {
+    Sleep(InitWaitMs());
     char count[16];
     wsprintfA(count, "%d", argc);
     std::string line = std::string("InitNotesRuntime argc=") + count;

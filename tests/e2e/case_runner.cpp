@@ -26,14 +26,16 @@ static void NoCrashDialog()
     RegCloseKey(key);
 }
 
-int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv)
+int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv, UINT ansiPage,
+             UINT oemPage)
 {
     // The cases expect the code pages of French Windows (tools/wine.env sets them):
     // under any other pair, the memo's OEM texts would not be those of our users.
     UINT ansi = GetACP(), oem = GetOEMCP();
-    if (!ok(ansi == 1252 && oem == 850, "code pages ANSI 1252 and OEM 850, not %u and %u",
-            ansi, oem)) {
-        printf("0 passed, 1 failed: run under LC_ALL=fr_FR.UTF-8 (tools/wine.env)\n");
+    if (!ok(ansi == ansiPage && oem == oemPage, "code pages ANSI %u and OEM %u, not %u and %u",
+            ansiPage, oemPage, ansi, oem)) {
+        printf("0 passed, 1 failed: run under the locale of tools/wine.env, or of the ctest "
+               "entry\n");
         return 1;
     }
     NoCrashDialog();

@@ -70,12 +70,16 @@ CaseFunction CaseNotInstalled, CaseJobLocked, CaseJobUnreadable, CaseDatabaseMis
     CaseDatabaseWindowStays, CaseStoredNote, CaseDirectSendFlag, CaseQuoteThenJob,
     CaseAccentedProgramFolder, CaseSendsAtOnce;
 
-// Send mode on 64-bit Windows (velmora-e2e.exe --wow64, in a 64-bit prefix).
-CaseFunction CaseSettingsIn64BitView;
+// Send mode and the doctor on 64-bit Windows (velmora-e2e.exe --wow64, in a 64-bit
+// prefix).
+CaseFunction CaseSettingsIn64BitView, CaseDoctorSettingsIn64BitView;
 
 // The installation doctor (velmora-e2e.exe), and what it printed.
 CaseFunction CaseDoctorSound, CaseDoctorMissingValue, CaseDoctorLibraryLacksOrdinal,
-    CaseDoctorBusyClient;
+    CaseDoctorBusyClient, CaseDoctorVersionAndWaits, CaseDoctorLibraryInCurrentFolder,
+    CaseDoctorLibrary64Bit, CaseDoctorReadOnlyJob;
+// The doctor under ANSI 1250 (velmora-e2e.exe --ansi-1250, LC_ALL=pl_PL.UTF-8).
+CaseFunction CaseDoctorOtherCodePage;
 
 struct DoctorRun {
     DWORD exitCode;

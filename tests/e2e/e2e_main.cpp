@@ -5,8 +5,12 @@
 //
 //   velmora-e2e.exe [case ...]
 //   velmora-e2e.exe --wow64 [case ...]
+//   velmora-e2e.exe --ansi-1250 [case ...]
 //
-// The second form runs the cases that need a 64-bit system, in a 64-bit prefix.
+// The second form runs the cases that need a 64-bit system, in a 64-bit prefix; the
+// third those that need an ANSI code page other than 1252 (1250, LC_ALL=pl_PL.UTF-8:
+// Wine takes a process's code pages from the locale it was started in, not from the
+// environment a Windows parent gives it).
 #include "tests/e2e/case_runner.h"
 
 #include <string.h>
@@ -40,10 +44,19 @@ static const CaseEntry cases[] = {
     {"doctor_missing_value", CaseDoctorMissingValue},
     {"doctor_library_lacks_ordinal", CaseDoctorLibraryLacksOrdinal},
     {"doctor_busy_client", CaseDoctorBusyClient},
+    {"doctor_version_and_waits", CaseDoctorVersionAndWaits},
+    {"doctor_library_in_current_folder", CaseDoctorLibraryInCurrentFolder},
+    {"doctor_library_64bit", CaseDoctorLibrary64Bit},
+    {"doctor_read_only_job", CaseDoctorReadOnlyJob},
 };
 
 static const CaseEntry wow64Cases[] = {
     {"settings_in_64bit_view", CaseSettingsIn64BitView},
+    {"doctor_settings_in_64bit_view", CaseDoctorSettingsIn64BitView},
+};
+
+static const CaseEntry ansi1250Cases[] = {
+    {"doctor_other_code_page", CaseDoctorOtherCodePage},
 };
 
 int main(int argc, char **argv)
@@ -51,5 +64,8 @@ int main(int argc, char **argv)
     if (argc > 1 && strcmp(argv[1], "--wow64") == 0)
         return RunCases(wow64Cases, sizeof wow64Cases / sizeof wow64Cases[0], argc - 1,
                         argv + 1);
+    if (argc > 1 && strcmp(argv[1], "--ansi-1250") == 0)
+        return RunCases(ansi1250Cases, sizeof ansi1250Cases / sizeof ansi1250Cases[0],
+                        argc - 1, argv + 1, 1250, 852);
     return RunCases(cases, sizeof cases / sizeof cases[0], argc, argv);
 }

@@ -1,6 +1,6 @@
 // The running Notes client as the hand-over sees it, and a job file as the send
-// command would read it.  The job is opened without delete-on-close: the doctor
-// never deletes it.
+// command would read it.  The job is opened by the program's own opening, without
+// delete-on-close: the doctor never deletes it.
 #include "tools/velmora-doctor/doctor.h"
 
 #include "job/job_file.h"
@@ -9,7 +9,7 @@
 
 void CheckClient(void)
 {
-    char title[256], text[400];
+    char title[256];
     HWND notes = FindWindowA("NOTES", NULL);
     if (notes == NULL) {
         Field fields[] = {{"running", "no", 0}};
@@ -21,7 +21,7 @@ void CheckClient(void)
     bool busy = !IsWindowEnabled(notes);
     Field fields[] = {{"running", "yes", 0}, {"state", busy ? "busy" : "enabled", 0}};
     if (busy)
-        Report("client", STATUS_PROBLEM,
+        Report("client", STATUS_BUSY,
                "Client Notes lanc\xe9 mais occup\xe9 : sa fen\xeatre principale est d\xe9sactiv\xe9"
                "e ; le programme attendra 10 s puis affichera \xab Impossible d'envoyer le "
                "m\xe9mo maintenant \xbb",
@@ -34,29 +34,32 @@ void CheckClient(void)
     title[0] = '\0';
     if (window != NULL)
         GetWindowTextA(window, title, sizeof title);
-    if (window != NULL)
-        wsprintfA(text, "Fen\xeatre de la base ouverte (\xab %s \xbb) : le programme la fermera "
-                        "avant de rouvrir la base", title);
-    else
-        lstrcpyA(text, "Fen\xeatre de la base Velmora : pas ouverte");
+    Text text = {};
+    if (window != NULL) {
+        TextAdd(&text, "Fen\xeatre de la base ouverte (\xab ");
+        TextAddAnsi(&text, title);
+        TextAdd(&text, " \xbb) : le programme la fermera avant de rouvrir la base");
+    } else {
+        TextAdd(&text, "Fen\xeatre de la base Velmora : pas ouverte");
+    }
     Field windowFields[] = {{"window", window != NULL ? "open" : "closed", 0},
                             {"title", title, 0}};
-    Report("client.database_window", STATUS_INFO, text, NULL, windowFields, 2);
+    ReportText("client.database_window", STATUS_INFO, &text, NULL, windowFields, 2);
+    TextFree(&text);
 }
 
-// A copy of an expansion for display: OEM bytes back to ANSI, control characters as
-// <XX>.  `oem` tells the code page of `bytes`.
-static void AddShown(Text *t, const char *bytes, size_t length, bool oem)
+// A copy of an expansion for display, from `codePage` (the OEM or the ANSI code
+// page), control characters as <XX>.
+static void AddShown(Text *t, const char *bytes, size_t length, UINT codePage)
 {
-    for (size_t i = 0; i < length; ++i) {
-        char c = bytes[i];
-        if ((unsigned char)c < 0x20) {
-            TextFormat(t, "<%02X>", (unsigned char)c);
+    size_t run = 0;
+    for (size_t i = 0; i <= length; ++i) {
+        if (i < length && (unsigned char)bytes[i] >= 0x20)
             continue;
-        }
-        if (oem)
-            OemToCharBuffA(&c, &c, 1);
-        TextAddBytes(t, &c, 1);
+        TextAddIn(t, codePage, bytes + run, i - run);
+        if (i < length)
+            TextFormat(t, "<%02X>", (unsigned char)bytes[i]);
+        run = i + 1;
     }
 }
 
@@ -71,11 +74,11 @@ static void ReportHeaderText(const char *id, const char *label, const char *temp
     if (expansion == NULL) {
         TextAdd(&text, "vide, le champ n'est pas \xe9" "crit");
     } else {
-        AddShown(&text, expansion, length, true);
+        AddShown(&text, expansion, length, CP_OEMCP);
         TextFormat(&text, " (%lu octets, en page de code OEM)", length);
     }
     Field fields[] = {{"length", NULL, length}};
-    Report(id, STATUS_INFO, TextOf(&text), NULL, fields, 1);
+    ReportText(id, STATUS_INFO, &text, NULL, fields, 1);
     if (expansion != NULL)
         HeapFree(GetProcessHeap(), 0, expansion);
     TextFree(&text);
@@ -102,12 +105,12 @@ static void ReportBody(const char *templateText, const char *documentName)
             ++p;
         TextClear(&text);
         TextFormat(&text, "Corps, ligne %lu : ", ++number);
-        AddShown(&text, line, length, false);
+        AddShown(&text, line, length, CP_ACP);
         if (length > 0xFFFF)
             TextFormat(&text, " (%lu octets, en %lu morceaux)", (unsigned long)length,
                        (unsigned long)((length + 0xFFFE) / 0xFFFF));
         Field fields[] = {{"line", NULL, number}, {"length", NULL, (unsigned long)length}};
-        Report("job.body", STATUS_INFO, TextOf(&text), NULL, fields, 2);
+        ReportText("job.body", STATUS_INFO, &text, NULL, fields, 2);
     }
     TextFree(&text);
     HeapFree(GetProcessHeap(), 0, body);
@@ -127,13 +130,16 @@ static void ReportAttachment(unsigned long number, const char *path)
     bool present = found && !folder;
     const char *state = !found ? "missing" : folder ? "folder" : "present";
     TextFormat(&text, "Pi\xe8" "ce jointe %lu : ", number);
-    if (path[0] == '\0')
+    if (path[0] == '\0') {
         TextAdd(&text, "chemin vide");
-    else
-        TextFormat(&text, "%s, ", path);
-    if (present)
-        TextFormat(&text, "pr\xe9sente, attach\xe9" "e sous le nom %s", name);
-    else if (folder)
+    } else {
+        TextAddAnsi(&text, path);
+        TextAdd(&text, ", ");
+    }
+    if (present) {
+        TextAdd(&text, "pr\xe9sente, attach\xe9" "e sous le nom ");
+        TextAddAnsi(&text, name);
+    } else if (folder)
         TextAdd(&text, "un dossier, pas un fichier");
     else if (path[0] != '\0')
         TextAdd(&text, "absente");
@@ -141,25 +147,24 @@ static void ReportAttachment(unsigned long number, const char *path)
         TextAdd(&text, " : le programme affichera \xab Impossible d'attacher un fichier au "
                        "nouveau message \xbb");
     Field fields[] = {{"number", NULL, number}, {"path", path, 0}, {"state", state, 0}};
-    Report("job.attachment", present ? STATUS_OK : STATUS_PROBLEM, TextOf(&text),
-           "laissez le fichier en place jusqu'\xe0 l'envoi, ou corrigez son chemin dans la "
-           "demande", fields, 3);
+    ReportText("job.attachment", present ? STATUS_OK : STATUS_PROBLEM, &text,
+               "laissez le fichier en place jusqu'\xe0 l'envoi, ou corrigez son chemin dans la "
+               "demande", fields, 3);
     TextFree(&text);
 }
 
 static void ReportJobRefusal(const char *id, const Refusal *why, const char *message)
 {
-    Text text = {}, sentence = {}, action = {};
-    DescribeRefusal(why, &sentence, &action);
+    Text text = {}, sentence = {};
+    const char *action = DescribeRefusal(why, &sentence);
     TextFormat(&text, "Fichier de travail refus\xe9 : %s ; le programme affichera \xab %s \xbb",
                TextOf(&sentence), message);
     Field fields[] = {{"rule", RuleId(why->rule), 0},
                       {"value", why->value != NULL ? why->value : "", 0},
                       {"detail", NULL, why->detail}};
-    Report(id, STATUS_PROBLEM, TextOf(&text), TextOf(&action), fields, 3);
+    ReportText(id, STATUS_PROBLEM, &text, action, fields, 3);
     TextFree(&text);
     TextFree(&sentence);
-    TextFree(&action);
 }
 
 static const char OpenMessage[] = "Impossible d'ouvrir un fichier temporaire";
@@ -167,37 +172,26 @@ static const char ReadMessage[] = "Impossible de lire le fichier ou format incor
 
 void CheckJob(const char *jobPath)
 {
+    // The program's opening, the file kept; a job it refuses is then read with sharing
+    // allowed, so that what it holds can still be shown.
+    static LoadedJob job;
     Refusal why = {REFUSED_NOT, NULL, 0};
-    int length = lstrlenA(jobPath);
-    if (length >= MAX_PATH) {
-        why.rule = REFUSED_PATH_TOO_LONG;
-        why.detail = (unsigned long)length;
+    HANDLE file;
+    if (OpenJob(jobPath, false, &job, &file, &why)) {
+        Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0}};
+        Report("job.open", STATUS_OK, "Fichier de travail ouvert comme le programme l'ouvre",
+               NULL, fields, 1);
+    } else {
         ReportJobRefusal("job.open", &why, OpenMessage);
-        return;
-    }
-    // The program opens the job for itself alone; try the same sharing, then read it
-    // with sharing allowed so that a held file can still be shown.
-    HANDLE file = CreateFileA(jobPath, GENERIC_READ, 0, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        why.rule = REFUSED_JOB_UNOPENABLE;
-        why.detail = error;
-        ReportJobRefusal("job.open", &why, OpenMessage);
-        if (error != ERROR_SHARING_VIOLATION)
+        if (why.rule != REFUSED_JOB_UNOPENABLE)
             return;
         file = CreateFileA(jobPath, GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file == INVALID_HANDLE_VALUE)
             return;
-    } else {
-        Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0}};
-        Report("job.open", STATUS_OK, "Fichier de travail ouvert comme le programme l'ouvre",
-               NULL, fields, 1);
     }
 
-    static LoadedJob job;
     bool read = ReadJob(file, &job, &why);
     CloseHandle(file);
     if (!read) {

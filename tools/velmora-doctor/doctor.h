@@ -2,6 +2,11 @@
 // program itself.  Every check prints one line; the checks use the program's own
 // readers (settings, job file, templates, database window, launch line) so that the
 // doctor and the program never disagree.
+//
+// Two code pages meet in a line: the doctor's own French is Windows-1252 bytes,
+// whatever the machine; what it reads (paths, registry values, window titles, job
+// texts) is in the machine's ANSI code page.  Each is converted from its own code page
+// into a Text, which holds UTF-8, and the report writes that out.
 #pragma once
 
 #include <windows.h>
@@ -9,57 +14,84 @@
 #include "job/install_settings.h"
 #include "job/refusal.h"
 
-enum Status { STATUS_OK, STATUS_INFO, STATUS_WARNING, STATUS_PROBLEM };
+// BUSY: sound, but a check cannot conclude right now (the Notes client is busy, or the
+// library waits, as for a password); it has an exit code of its own.
+enum Status { STATUS_OK, STATUS_INFO, STATUS_WARNING, STATUS_BUSY, STATUS_PROBLEM };
 
-// A field of a check's JSON object: a text, or (text none) a number.
+// The exit codes.
+enum { EXIT_SOUND = 0, EXIT_PROBLEM = 1, EXIT_USAGE = 2, EXIT_BUSY = 3 };
+
+// A growing UTF-8 text on the process heap, for lines of any length.
+struct Text {
+    char *bytes;
+    size_t length;
+    size_t capacity;
+};
+void TextAdd(Text *t, const char *fixed);          // the doctor's own text, Windows-1252
+void TextAddAnsi(Text *t, const char *read);       // a text read, ANSI code page
+void TextAddIn(Text *t, UINT codePage, const char *bytes, size_t n);
+// printf-style, through wsprintfA: `format` is the doctor's own text (Windows-1252),
+// each %s an ASCII text or the TextOf of a Text; the result must fit 1024 bytes.
+void TextFormat(Text *t, const char *format, ...);
+const char *TextOf(const Text *t);     // never null
+void TextClear(Text *t);
+void TextFree(Text *t);
+
+// A field of a check's JSON object: a text read (ANSI code page) or ASCII, or (text
+// none) a number.
 struct Field {
     const char *key;
     const char *text;
     unsigned long number;
 };
 
-// Writes ANSI text to STD_OUTPUT_HANDLE or STD_ERROR_HANDLE, as the report is written.
-void WriteStandard(DWORD which, const char *text);
+// Writes the doctor's own text (Windows-1252) to STD_OUTPUT_HANDLE or STD_ERROR_HANDLE.
+void WriteStandard(DWORD which, const char *fixed);
 
 // How the report is written: French lines, or one JSON document.
 void BeginReport(bool json);
-// One check: its identifier, verdict, French text (Windows-1252) and, for a warning or
-// a problem, what to do.  `fields` go into the JSON object only.
-void Report(const char *id, Status status, const char *text, const char *action,
+// One check: its identifier, verdict, text and, for a warning or worse, what to do (the
+// doctor's own text).  `fields` go into the JSON object only.  Report takes a text of
+// the doctor's own, ReportText one composed in a Text.
+void Report(const char *id, Status status, const char *fixed, const char *action,
             const Field *fields, int fieldCount);
-// Ends the report with the overall verdict; returns the exit code (0 sound, 1 a
-// problem was found).
+void ReportText(const char *id, Status status, const Text *text, const char *action,
+                const Field *fields, int fieldCount);
+// Ends the report with the overall verdict; returns the exit code: EXIT_PROBLEM when a
+// problem was found, else EXIT_BUSY when a check could not conclude, else EXIT_SOUND.
 int EndReport(void);
 
-// A growing text on the process heap, for lines of any length.
-struct Text {
-    char *bytes;
-    size_t length;
-    size_t capacity;
-};
-void TextAdd(Text *t, const char *s);
-void TextAddBytes(Text *t, const char *s, size_t n);
-// printf-style, through wsprintfA: the result must fit 1024 bytes.
-void TextFormat(Text *t, const char *format, ...);
-const char *TextOf(const Text *t);     // never null
-void TextClear(Text *t);
-void TextFree(Text *t);
-
 // The reasons of the program, in words: the JSON identifier of a rule, and a French
-// sentence (with its action) for a refusal.
+// sentence for a refusal; returns what to do (the doctor's own text).
 const char *RuleId(RefusalRule rule);
-void DescribeRefusal(const Refusal *why, Text *sentence, Text *action);
+const char *DescribeRefusal(const Refusal *why, Text *sentence);
+
+// The file version of an executable image, "a.b.c.d", read from its version resource
+// with ReadFile; false (version empty) when the file cannot be read or has none.
+enum { VERSION_SIZE = 24 };
+bool FileVersion(const char *path, char version[VERSION_SIZE]);
+
+// nNOTES.dll as the program's import finds it.
+struct Library {
+    char path[MAX_PATH];            // empty: not found
+    bool loadable;                  // found where --open may load it: the program's
+                                    // folder or a system folder
+    char version[VERSION_SIZE];     // empty: none, or not a readable 32-bit image
+};
 
 // The checks.  `programPath` is the velmora-notes.exe the doctor is about.
 bool CheckProgram(const char *programPath);
 // Fills `settings` as the program would; false when it refuses them.
 bool CheckSettings(InstallSettings *settings);
-// Finds nNOTES.dll as the program's import would and checks it; `libraryPath` gets
-// the file found, empty when none.
-void CheckLibrary(const char *programPath, char libraryPath[MAX_PATH]);
-// With the settings accepted (none: refused), opens and closes the database through
-// the library at `libraryPath`.
-void CheckOpen(const char *libraryPath, const InstallSettings *settings, int argc,
-               char **argv);
+// Finds nNOTES.dll as the program's import would and checks the file.
+void CheckLibrary(const char *programPath, Library *library);
+// The file versions of the program, the doctor and the library, for an inventory.
+void CheckVersions(const char *programPath, const Library *library);
+// With the settings accepted (none: refused), starts the Notes runtime, opens and
+// closes the database through the library and ends the runtime, giving up after
+// `limitMs`.  True when it gave up: a thread is then still inside the library, and
+// the doctor must end without unloading it.
+bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
+               char **argv, DWORD limitMs);
 void CheckClient(void);
 void CheckJob(const char *jobPath);

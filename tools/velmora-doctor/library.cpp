@@ -1,13 +1,19 @@
 // The Notes library, nNOTES.dll: where the program's import finds it, whether it is a
 // 32-bit image exporting every ordinal the program imports (read from the file, the
-// library never runs), and, on request, one open and close of the database through it.
+// library never runs), the file versions, and, on request, one open and close of the
+// database through it.
 //
 // The doctor does not import the library: it must run where the library is broken or
 // absent.  The few entries it calls (and the one window/database_window.cpp refers
-// to) are defined here and go to the library loaded by --open, by ordinal.
+// to) are defined here and go to the library loaded by --open, by ordinal.  --open
+// runs the library's code with the user's rights, often an administrator's: it loads
+// it only from the program's folder or a system folder, never anything from the
+// current folder, and stops waiting for it after a time.
 #include "tools/velmora-doctor/doctor.h"
 
 #include "notes/notes_client.h"
+
+#include "velmora_version.h"
 
 #include <string.h>
 
@@ -98,11 +104,13 @@ static Place FindLibrary(const char *programPath, char path[MAX_PATH])
     return PLACE_NONE;
 }
 
-// The image behind a mapped file, checked against its size at every step.
+// A file's bytes, read whole with ReadFile: a read error (a share gone away) is then an
+// error to report, where a mapped view would raise an exception.  Checked against its
+// size at every step.
 struct Image {
-    const BYTE *base;
+    BYTE *base;
     DWORD size;
-    const IMAGE_NT_HEADERS32 *nt;
+    const IMAGE_NT_HEADERS32 *nt;   // none: no PE image
 };
 
 static const BYTE *AtOffset(const Image *image, DWORD offset, DWORD length)
@@ -110,6 +118,56 @@ static const BYTE *AtOffset(const Image *image, DWORD offset, DWORD length)
     if (offset > image->size || length > image->size - offset)
         return NULL;
     return image->base + offset;
+}
+
+static void FreeImage(Image *image)
+{
+    if (image->base != NULL)
+        HeapFree(GetProcessHeap(), 0, image->base);
+    image->base = NULL;
+}
+
+// False, with the error in *error, when the file cannot be read whole.
+static bool ReadImage(const char *path, Image *image, DWORD *error)
+{
+    image->base = NULL;
+    image->size = 0;
+    image->nt = NULL;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    DWORD high = 0, size = GetFileSize(file, &high), got = 0;
+    if (high == 0 && size != INVALID_FILE_SIZE)
+        image->base = (BYTE *)HeapAlloc(GetProcessHeap(), 0, size + 1);
+    bool read = false;
+    if (image->base == NULL)
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+    else if (!ReadFile(file, image->base, size, &got, NULL))
+        *error = GetLastError();
+    else if (!(read = got == size))
+        *error = ERROR_HANDLE_EOF;
+    CloseHandle(file);
+    if (!read) {
+        FreeImage(image);
+        return false;
+    }
+    image->size = size;
+    const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)AtOffset(image, 0, sizeof *dos);
+    const IMAGE_NT_HEADERS32 *nt =
+        dos != NULL && dos->e_magic == IMAGE_DOS_SIGNATURE
+            ? (const IMAGE_NT_HEADERS32 *)AtOffset(image, (DWORD)dos->e_lfanew, sizeof *nt)
+            : NULL;
+    image->nt = nt != NULL && nt->Signature == IMAGE_NT_SIGNATURE ? nt : NULL;
+    return true;
+}
+
+static bool Is32Bit(const Image *image)
+{
+    return image->nt != NULL && image->nt->FileHeader.Machine == IMAGE_FILE_MACHINE_I386 &&
+           image->nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC;
 }
 
 // The file bytes of `length` bytes at a relative virtual address, or none.
@@ -132,42 +190,94 @@ static const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
     return NULL;
 }
 
+// The file version of a 32-bit image's version resource: the first RT_VERSION entry,
+// its first name and language, and the VS_FIXEDFILEINFO after the header of
+// VS_VERSIONINFO (three WORDs and L"VS_VERSION_INFO", padded: 40 bytes).
+static bool ImageVersion(const Image *image, char version[VERSION_SIZE])
+{
+    version[0] = '\0';
+    if (!Is32Bit(image) ||
+        image->nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_RESOURCE)
+        return false;
+    DWORD root = image->nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
+    DWORD offset = 0;
+    for (int level = 0; level < 3; ++level) {
+        const IMAGE_RESOURCE_DIRECTORY *directory =
+            (const IMAGE_RESOURCE_DIRECTORY *)AtRva(image, root + offset, sizeof *directory);
+        if (root == 0 || directory == NULL)
+            return false;
+        DWORD count = (DWORD)directory->NumberOfNamedEntries + directory->NumberOfIdEntries;
+        const IMAGE_RESOURCE_DIRECTORY_ENTRY *entries =
+            (const IMAGE_RESOURCE_DIRECTORY_ENTRY *)AtRva(
+                image, root + offset + (DWORD)sizeof *directory,
+                count * (DWORD)sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
+        DWORD i = 0;
+        while (level == 0 && entries != NULL && i < count &&
+               entries[i].Name != (DWORD)(ULONG_PTR)RT_VERSION)
+            ++i;
+        if (entries == NULL || i == count || entries[i].DataIsDirectory != (level < 2))
+            return false;
+        offset = entries[i].OffsetToDirectory;
+    }
+    const IMAGE_RESOURCE_DATA_ENTRY *data =
+        (const IMAGE_RESOURCE_DATA_ENTRY *)AtRva(image, root + offset, sizeof *data);
+    const VS_FIXEDFILEINFO *fixed =
+        data != NULL && data->Size >= 40 + sizeof(VS_FIXEDFILEINFO)
+            ? (const VS_FIXEDFILEINFO *)AtRva(image, data->OffsetToData + 40, sizeof *fixed)
+            : NULL;
+    if (fixed == NULL || fixed->dwSignature != VS_FFI_SIGNATURE)
+        return false;
+    wsprintfA(version, "%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+              LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+              LOWORD(fixed->dwFileVersionLS));
+    return true;
+}
+
+bool FileVersion(const char *path, char version[VERSION_SIZE])
+{
+    Image image;
+    DWORD error;
+    version[0] = '\0';
+    if (!ReadImage(path, &image, &error))
+        return false;
+    bool found = ImageVersion(&image, version);
+    FreeImage(&image);
+    return found;
+}
+
 // Reports on the image; returns how many of the imports it lacks (IMPORT_COUNT when
 // it is no 32-bit image or has no export table).
-static int CheckImage(Image *image, const char *path)
+static int CheckImage(const Image *image, const char *path)
 {
-    char text[600];
-    const BYTE *dos = AtOffset(image, 0, sizeof(IMAGE_DOS_HEADER));
-    const IMAGE_DOS_HEADER *header = (const IMAGE_DOS_HEADER *)dos;
-    const BYTE *nt = dos != NULL && header->e_magic == IMAGE_DOS_SIGNATURE
-                         ? AtOffset(image, (DWORD)header->e_lfanew, sizeof(IMAGE_NT_HEADERS32))
-                         : NULL;
-    Image *checked = image;
-    checked->nt = (const IMAGE_NT_HEADERS32 *)nt;
-    if (nt == NULL || checked->nt->Signature != IMAGE_NT_SIGNATURE) {
-        wsprintfA(text, "%s n'est pas une biblioth\xe8que Windows", path);
-        Report("library.image", STATUS_PROBLEM, text, "r\xe9installez le client Notes", NULL, 0);
+    Text text = {};
+    TextAddAnsi(&text, path);
+    if (image->nt == NULL) {
+        TextAdd(&text, " n'est pas une biblioth\xe8que Windows");
+        ReportText("library.image", STATUS_PROBLEM, &text, "r\xe9installez le client Notes",
+                   NULL, 0);
+        TextFree(&text);
         return IMPORT_COUNT;
     }
-    WORD machine = checked->nt->FileHeader.Machine;
-    WORD magic = checked->nt->OptionalHeader.Magic;
     char machineText[8];
-    wsprintfA(machineText, "0x%04x", machine);
+    wsprintfA(machineText, "0x%04x", image->nt->FileHeader.Machine);
     Field fields[] = {{"machine", machineText, 0}};
-    if (machine != IMAGE_FILE_MACHINE_I386 || magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
-        wsprintfA(text, "%s n'est pas une biblioth\xe8que 32 bits (machine %s) : le programme, "
-                        "32 bits, ne peut pas la charger", path, machineText);
-        Report("library.image", STATUS_PROBLEM, text,
-               "installez le client Notes 32 bits, celui que Velmora demande", fields, 1);
+    if (!Is32Bit(image)) {
+        TextFormat(&text, " n'est pas une biblioth\xe8que 32 bits (machine %s) : le programme, "
+                          "32 bits, ne peut pas la charger", machineText);
+        ReportText("library.image", STATUS_PROBLEM, &text,
+                   "installez le client Notes 32 bits, celui que Velmora demande", fields, 1);
+        TextFree(&text);
         return IMPORT_COUNT;
     }
-    wsprintfA(text, "%s : biblioth\xe8que 32 bits (i386)", path);
-    Report("library.image", STATUS_OK, text, NULL, fields, 1);
+    TextAdd(&text, " : biblioth\xe8que 32 bits (i386)");
+    ReportText("library.image", STATUS_OK, &text, NULL, fields, 1);
+    TextFree(&text);
 
+    char line[600];
     const IMAGE_DATA_DIRECTORY *directory =
-        &checked->nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+        &image->nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
     const IMAGE_EXPORT_DIRECTORY *exports = NULL;
-    if (checked->nt->OptionalHeader.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_EXPORT &&
+    if (image->nt->OptionalHeader.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_EXPORT &&
         directory->VirtualAddress != 0)
         exports = (const IMAGE_EXPORT_DIRECTORY *)AtRva(image, directory->VirtualAddress,
                                                         sizeof(IMAGE_EXPORT_DIRECTORY));
@@ -191,69 +301,73 @@ static int CheckImage(Image *image, const char *path)
     }
     Field ordinalFields[] = {{"missing", numbers, 0}, {"expected", NULL, IMPORT_COUNT}};
     if (lacking == 0) {
-        wsprintfA(text, "Elle exporte les %d ordinaux que le programme importe", IMPORT_COUNT);
-        Report("library.ordinals", STATUS_OK, text, NULL, ordinalFields, 2);
+        wsprintfA(line, "Elle exporte les %d ordinaux que le programme importe", IMPORT_COUNT);
+        Report("library.ordinals", STATUS_OK, line, NULL, ordinalFields, 2);
     } else {
-        wsprintfA(text, "Il lui manque %d des %d ordinaux que le programme importe : %s ; "
+        wsprintfA(line, "Il lui manque %d des %d ordinaux que le programme importe : %s ; "
                         "Windows refusera de d\xe9marrer le programme", lacking, IMPORT_COUNT,
                   missing);
-        Report("library.ordinals", STATUS_PROBLEM, text,
+        Report("library.ordinals", STATUS_PROBLEM, line,
                "installez une version du client Notes que Velmora prend en charge",
                ordinalFields, 2);
     }
     return lacking;
 }
 
-static void CheckFile(const char *path)
+void CheckLibrary(const char *programPath, Library *library)
 {
-    char text[400];
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    HANDLE mapping = file != INVALID_HANDLE_VALUE
-                         ? CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL)
-                         : NULL;
-    const BYTE *view = mapping != NULL ? (const BYTE *)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)
-                                       : NULL;
-    if (view == NULL) {
-        wsprintfA(text, "%s ne peut pas \xeatre lue (erreur %lu)", path, GetLastError());
-        Report("library.image", STATUS_PROBLEM, text,
-               "v\xe9rifiez les droits de lecture sur le fichier", NULL, 0);
-    } else {
-        Image image = {view, GetFileSize(file, NULL), NULL};
-        CheckImage(&image, path);
-        UnmapViewOfFile(view);
-    }
-    if (mapping != NULL)
-        CloseHandle(mapping);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-}
-
-void CheckLibrary(const char *programPath, char libraryPath[MAX_PATH])
-{
-    char text[400];
-    Place place = FindLibrary(programPath, libraryPath);
-    Field fields[] = {{"place", PlaceIds[place], 0}, {"path", libraryPath, 0}};
+    Place place = FindLibrary(programPath, library->path);
+    library->loadable = place >= PLACE_PROGRAM && place <= PLACE_WINDOWS;
+    library->version[0] = '\0';
+    Field fields[] = {{"place", PlaceIds[place], 0}, {"path", library->path, 0}};
     if (place == PLACE_NONE) {
         Report("library.found", STATUS_PROBLEM,
                "nNOTES.dll introuvable : Windows refusera de d\xe9marrer le programme",
-               "installez velmora-notes.exe dans le dossier du client Notes, ou ajoutez ce "
-               "dossier au PATH", fields, 2);
+               "installez velmora-notes.exe dans le dossier du client Notes", fields, 2);
         return;
     }
-    wsprintfA(text, "nNOTES.dll trouv\xe9" "e %s : %s", PlaceNames[place], libraryPath);
-    if (place == PLACE_CURRENT || place == PLACE_PATH)
-        Report("library.found", STATUS_WARNING, text,
+    Text text = {};
+    TextFormat(&text, "nNOTES.dll trouv\xe9" "e %s : ", PlaceNames[place]);
+    TextAddAnsi(&text, library->path);
+    ReportText("library.found", library->loadable ? STATUS_OK : STATUS_WARNING, &text,
                place == PLACE_CURRENT
                    ? "installez velmora-notes.exe dans le dossier du client Notes : lanc\xe9 "
                      "d'ailleurs, il ne trouvera pas la biblioth\xe8que, et un dossier courant "
                      "peut en fournir une pi\xe9g\xe9" "e"
-                   : "installez velmora-notes.exe dans le dossier du client Notes, pour ne pas "
-                     "d\xe9pendre du PATH",
+                   : "installez velmora-notes.exe dans le dossier du client Notes : un "
+                     "dossier courant passe avant le PATH et peut fournir une biblioth\xe8que "
+                     "pi\xe9g\xe9" "e",
                fields, 2);
-    else
-        Report("library.found", STATUS_OK, text, NULL, fields, 2);
-    CheckFile(libraryPath);
+    TextClear(&text);
+
+    Image image;
+    DWORD error;
+    if (!ReadImage(library->path, &image, &error)) {
+        TextAddAnsi(&text, library->path);
+        TextFormat(&text, " ne peut pas \xeatre lue (erreur %lu)", error);
+        ReportText("library.image", STATUS_PROBLEM, &text,
+                   "v\xe9rifiez les droits de lecture sur le fichier", NULL, 0);
+    } else {
+        CheckImage(&image, library->path);
+        ImageVersion(&image, library->version);
+        FreeImage(&image);
+    }
+    TextFree(&text);
+}
+
+void CheckVersions(const char *programPath, const Library *library)
+{
+    char program[VERSION_SIZE];
+    FileVersion(programPath, program);
+    const char *doctor = VELMORA_VERSION_TEXT;
+    Text text = {};
+    TextFormat(&text, "Versions : velmora-notes.exe %s, velmora-doctor.exe %s, nNOTES.dll %s",
+               program[0] != '\0' ? program : "inconnue", doctor,
+               library->version[0] != '\0' ? library->version : "inconnue");
+    Field fields[] = {{"program", program, 0}, {"doctor", doctor, 0},
+                      {"library", library->version, 0}};
+    ReportText("versions", STATUS_INFO, &text, NULL, fields, 3);
+    TextFree(&text);
 }
 
 // --- The entries the doctor calls, resolved in the library loaded by CheckOpen. ---
@@ -311,60 +425,145 @@ NotesStatus NOTESAPI CloseDatabase(NotesHandle db)
 }
 }
 
-void CheckOpen(const char *libraryPath, const InstallSettings *settings, int argc, char **argv)
+// Loads the library by its full path, the libraries it needs looked for in its own
+// folder and in System32 only.  Where Windows lacks these flags (Vista, and 7 before
+// the update that brought them: ERROR_INVALID_PARAMETER), its own folder is searched
+// first and the current folder is taken out of the search.
+static HMODULE LoadFromItsFolder(const char *path)
 {
-    char text[600];
-    if (libraryPath[0] == '\0' || settings == NULL) {
+    HMODULE library = LoadLibraryExA(path, NULL, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
+                                                     LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library == NULL && GetLastError() == ERROR_INVALID_PARAMETER) {
+        SetDllDirectoryA("");
+        library = LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    return library;
+}
+
+// One open, run by a thread of its own so that the doctor can stop waiting for it: a
+// real library may wait for the user's password, or hang.
+enum { STAGE_RUNTIME, STAGE_DATABASE, STAGE_DONE };
+struct OpenRun {
+    const char *database;
+    int argc;
+    char **argv;
+    volatile LONG stage;
+    NotesStatus runtime, opened, closed;
+};
+
+static DWORD WINAPI RunOpen(void *parameter)
+{
+    OpenRun *run = (OpenRun *)parameter;
+    run->runtime = InitNotesRuntime(run->argc, run->argv);
+    if (run->runtime == 0) {
+        InterlockedExchange(&run->stage, STAGE_DATABASE);
+        NotesHandle db = 0;
+        run->opened = OpenDatabase(run->database, &db);
+        if (run->opened == 0)
+            run->closed = CloseDatabase(db);
+        EndNotesRuntime();
+    }
+    InterlockedExchange(&run->stage, STAGE_DONE);
+    return 0;
+}
+
+bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
+               char **argv, DWORD limitMs)
+{
+    Text text = {};
+    if (library->path[0] == '\0' || settings == NULL) {
         Report("open", STATUS_INFO,
-               libraryPath[0] == '\0' ? "Ouverture de la base non essay\xe9" "e : pas de biblioth\xe8que"
-                                      : "Ouverture de la base non essay\xe9" "e : r\xe9glages refus\xe9s",
+               library->path[0] == '\0' ? "Ouverture de la base non essay\xe9" "e : pas de biblioth\xe8que"
+                                        : "Ouverture de la base non essay\xe9" "e : r\xe9glages refus\xe9s",
                NULL, NULL, 0);
-        return;
+        return false;
+    }
+    if (!library->loadable) {
+        TextAdd(&text, "Ouverture de la base non essay\xe9" "e : le docteur ne charge pas ");
+        TextAddAnsi(&text, library->path);
+        TextAdd(&text, ", trouv\xe9" "e hors du dossier du programme et des dossiers syst\xe8me "
+                       "(son code tournerait avec vos droits)");
+        ReportText("open", STATUS_PROBLEM, &text,
+                   "installez velmora-notes.exe dans le dossier du client Notes", NULL, 0);
+        TextFree(&text);
+        return false;
     }
     Report("open.password", STATUS_INFO,
            "Ouverture de la base : un vrai client Notes peut demander ici le mot de passe de "
            "l'utilisateur", NULL, NULL, 0);
-    g_library = LoadLibraryExA(libraryPath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    g_library = LoadFromItsFolder(library->path);
     if (g_library == NULL) {
-        wsprintfA(text, "%s ne se charge pas (erreur %lu)", libraryPath, GetLastError());
-        Report("open.runtime", STATUS_PROBLEM, text,
-               "r\xe9installez le client Notes : une DLL dont il d\xe9pend manque peut-\xeatre",
-               NULL, 0);
-        return;
+        DWORD error = GetLastError();
+        TextAddAnsi(&text, library->path);
+        TextFormat(&text, " ne se charge pas (erreur %lu)", error);
+        ReportText("open.runtime", STATUS_PROBLEM, &text,
+                   "r\xe9installez le client Notes : une DLL dont il d\xe9pend manque peut-\xeatre",
+                   NULL, 0);
+        TextFree(&text);
+        return false;
     }
-    NotesStatus status = InitNotesRuntime(argc, argv);
-    Field fields[] = {{"notes_status", NULL, status}};
-    if (status != 0) {
-        wsprintfA(text, "Le runtime Notes ne d\xe9marre pas (statut %u) : le programme "
-                        "affichera \xab Impossible d'initialiser Lotus Notes \xbb", status);
-        Report("open.runtime", STATUS_PROBLEM, text,
-               "d\xe9marrez le client Notes une fois \xe0 la main et v\xe9rifiez notes.ini et "
-               "l'identit\xe9 de l'utilisateur", fields, 1);
-        FreeLibrary(g_library);
-        g_library = NULL;
-        return;
-    }
-    Report("open.runtime", STATUS_OK, "Runtime Notes d\xe9marr\xe9", NULL, fields, 1);
 
-    NotesHandle db = 0;
-    status = OpenDatabase(settings->databasePath, &db);
-    fields[0].number = status;
-    if (status != 0) {
-        wsprintfA(text, "La base %s ne s'ouvre pas (statut %u) : le programme affichera "
-                        "\xab Impossible de trouver la base Velmora.nsf \xbb",
-                  settings->databasePath, status);
-        Report("open.database", STATUS_PROBLEM, text,
-               "v\xe9rifiez le chemin LN_Base et les droits de l'utilisateur sur la base",
-               fields, 1);
-    } else {
-        NotesStatus closed = CloseDatabase(db);
-        wsprintfA(text, "Base %s ouverte puis ferm\xe9" "e (statut %u)", settings->databasePath,
-                  closed);
-        Report("open.database", closed == 0 ? STATUS_OK : STATUS_WARNING, text,
-               "la fermeture a \xe9" "chou\xe9 : signalez-le avec ce rapport", fields, 1);
+    // Static: a thread given up on still writes to it.
+    static OpenRun run;
+    run.database = settings->databasePath;
+    run.argc = argc;
+    run.argv = argv;
+    run.stage = STAGE_RUNTIME;
+    HANDLE thread = CreateThread(NULL, 0, RunOpen, &run, 0, NULL);
+    if (thread == NULL)
+        RunOpen(&run);
+    LONG stage = thread == NULL || WaitForSingleObject(thread, limitMs) == WAIT_OBJECT_0
+                     ? (LONG)STAGE_DONE
+                     : InterlockedCompareExchange(&run.stage, STAGE_DONE, STAGE_DONE);
+    if (stage != STAGE_DONE) {
+        if (stage == STAGE_RUNTIME) {
+            TextFormat(&text, "Le runtime Notes ne r\xe9pond pas en %lu s : il attend sans doute le "
+                              "mot de passe de l'utilisateur ; le docteur abandonne",
+                       limitMs / 1000);
+        } else {
+            TextFormat(&text, "Runtime Notes d\xe9marr\xe9, mais la base ne s'ouvre pas en %lu s ; "
+                              "le docteur abandonne", limitMs / 1000);
+        }
+        ReportText(stage == STAGE_RUNTIME ? "open.runtime" : "open.database", STATUS_BUSY,
+                   &text, "relancez le docteur quand l'utilisateur peut r\xe9pondre au client Notes, "
+                          "ou avec --timeout plus long", NULL, 0);
+        TextFree(&text);
+        return true;
     }
-    EndNotesRuntime();
-    Report("open.end", STATUS_OK, "Runtime Notes arr\xea" "t\xe9", NULL, NULL, 0);
+    if (thread != NULL) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+
+    Field fields[] = {{"notes_status", NULL, run.runtime}};
+    if (run.runtime != 0) {
+        TextFormat(&text, "Le runtime Notes ne d\xe9marre pas (statut %u) : le programme "
+                          "affichera \xab Impossible d'initialiser Lotus Notes \xbb", run.runtime);
+        ReportText("open.runtime", STATUS_PROBLEM, &text,
+                   "d\xe9marrez le client Notes une fois \xe0 la main et v\xe9rifiez notes.ini et "
+                   "l'identit\xe9 de l'utilisateur", fields, 1);
+    } else {
+        Report("open.runtime", STATUS_OK, "Runtime Notes d\xe9marr\xe9", NULL, fields, 1);
+        fields[0].number = run.opened;
+        TextAdd(&text, "Base ");
+        TextAddAnsi(&text, settings->databasePath);
+        if (run.opened != 0) {
+            TextFormat(&text, " : elle existe mais ne s'ouvre pas (statut %u) : le programme "
+                              "affichera \xab Impossible de trouver la base Velmora.nsf \xbb",
+                       run.opened);
+            ReportText("open.database", STATUS_PROBLEM, &text,
+                       "v\xe9rifiez que c'est bien une base Notes, intacte, et que l'utilisateur "
+                       "a le droit de l'ouvrir (fichier et liste d'acc\xe8s de la base)",
+                       fields, 1);
+        } else {
+            TextFormat(&text, " ouverte puis ferm\xe9" "e (statut %u)", run.closed);
+            ReportText("open.database", run.closed == 0 ? STATUS_OK : STATUS_WARNING, &text,
+                       "la fermeture a \xe9" "chou\xe9 : signalez-le avec ce rapport", fields, 1);
+        }
+        Report("open.end", STATUS_OK, "Runtime Notes arr\xea" "t\xe9", NULL, NULL, 0);
+    }
+    TextFree(&text);
     FreeLibrary(g_library);
     g_library = NULL;
+    return false;
 }

@@ -58,9 +58,11 @@ static Reason ReasonOf(RefusalRule rule)
                 "court"};
     case REFUSED_JOB_UNOPENABLE:
         return {"job_unopenable",
-                "le fichier de travail ne peut pas \xeatre ouvert en lecture exclusive",
+                "le fichier de travail ne peut pas \xeatre ouvert en lecture exclusive pour "
+                "\xeatre supprim\xe9 apr\xe8s lecture",
                 " (erreur %lu)",
-                "v\xe9rifiez que le fichier existe et qu'aucun autre programme (antivirus, "
+                "v\xe9rifiez que le fichier existe, qu'il n'est pas en lecture seule, que "
+                "l'utilisateur peut le supprimer et qu'aucun autre programme (antivirus, "
                 "indexation) ne le tient ouvert"};
     case REFUSED_HEADER_SHORT:
         return {"header_short", "le fichier de travail est plus court que son en-t\xeate",
@@ -97,11 +99,11 @@ const char *RuleId(RefusalRule rule)
     return ReasonOf(rule).id;
 }
 
-void DescribeRefusal(const Refusal *why, Text *sentence, Text *action)
+const char *DescribeRefusal(const Refusal *why, Text *sentence)
 {
     Reason reason = ReasonOf(why->rule);
     TextFormat(sentence, reason.sentence, why->value != NULL ? why->value : "");
     if (reason.detail != NULL)
         TextFormat(sentence, reason.detail, why->detail);
-    TextAdd(action, reason.action);
+    return reason.action;
 }

@@ -47,7 +47,7 @@ static bool HoldsNul(HKEY key, const char *name, DWORD size, char raw[MAX_PATH])
 
 static void CheckValue(HKEY key, const View *view, const char *name)
 {
-    Text text = {}, sentence = {}, action = {};
+    Text text = {}, sentence = {};
     char typeBuffer[16], raw[MAX_PATH], path[MAX_PATH], shortPath[MAX_PATH];
     DWORD type = REG_NONE, size = 0;
     LONG status = RegQueryValueExA(key, name, NULL, &type, NULL, &size);
@@ -56,45 +56,48 @@ static void CheckValue(HKEY key, const View *view, const char *name)
         TextFormat(&text, "absente (erreur %ld)", status);
         Field fields[] = {{"view", view->id, 0}, {"value", name, 0},
                           {"rule", RuleId(REFUSED_VALUE_MISSING), 0}};
-        Report("settings.value", STATUS_INFO, TextOf(&text), NULL, fields, 3);
+        ReportText("settings.value", STATUS_INFO, &text, NULL, fields, 3);
         TextFree(&text);
         return;
     }
     const char *typeName = TypeName(type, typeBuffer);
     bool nul = HoldsNul(key, name, size, raw);
-    TextFormat(&text, "%s, %lu octets, %s", typeName, size,
-               nul ? "termin\xe9" "e par un NUL" : "sans NUL");
+    TextFormat(&text, "%s, %lu octets, ", typeName, size);
+    TextAdd(&text, nul ? "termin\xe9" "e par un NUL" : "sans NUL");
 
     Refusal why = {REFUSED_NOT, name, 0};
     bool read = ReadPathValue(key, name, path, &why);
     if (!read) {
-        DescribeRefusal(&why, &sentence, &action);
+        const char *action = DescribeRefusal(&why, &sentence);
         TextFormat(&text, " ; le programme la refuse : %s", TextOf(&sentence));
         Field fields[] = {{"view", view->id, 0},  {"value", name, 0},
                           {"type", typeName, 0},  {"size", NULL, size},
                           {"nul", nul ? "yes" : "no", 0}, {"rule", RuleId(why.rule), 0}};
-        Report("settings.value", STATUS_WARNING, TextOf(&text), TextOf(&action), fields, 6);
+        ReportText("settings.value", STATUS_WARNING, &text, action, fields, 6);
         TextFree(&text);
         TextFree(&sentence);
-        TextFree(&action);
         return;
     }
-    if (type == REG_EXPAND_SZ)
-        TextFormat(&text, " ; %s d\xe9velopp\xe9" "e en %s", raw, path);
-    else
-        TextFormat(&text, " ; %s", path);
+    TextAdd(&text, " ; ");
+    if (type == REG_EXPAND_SZ) {
+        TextAddAnsi(&text, raw);
+        TextAdd(&text, " d\xe9velopp\xe9" "e en ");
+    }
+    TextAddAnsi(&text, path);
     DWORD attributes = GetFileAttributesA(path);
+    DWORD error = GetLastError();
     bool found = attributes != INVALID_FILE_ATTRIBUTES;
     bool folder = found && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const char *exists = !found ? "no" : folder ? "folder" : "file";
     if (!found)
-        TextFormat(&text, " ; introuvable (erreur %lu)", GetLastError());
+        TextFormat(&text, " ; introuvable (erreur %lu)", error);
     else
         TextAdd(&text, folder ? " ; un dossier" : " ; fichier pr\xe9sent");
     DWORD shortLength = GetShortPathNameA(path, shortPath, sizeof shortPath);
     if (shortLength == 0 || shortLength >= sizeof shortPath)
         lstrcpyA(shortPath, path);
-    TextFormat(&text, " ; forme courte %s", shortPath);
+    TextAdd(&text, " ; forme courte ");
+    TextAddAnsi(&text, shortPath);
     bool quotes = NeedsQuotes(shortPath);
     TextAdd(&text, quotes ? " ; entre guillemets au lancement" : " ; sans guillemets au lancement");
 
@@ -104,8 +107,8 @@ static void CheckValue(HKEY key, const View *view, const char *name)
                       {"nul", nul ? "yes" : "no", 0}, {"rule", RuleId(REFUSED_NOT), 0},
                       {"path", path, 0},            {"exists", exists, 0},
                       {"short", shortPath, 0},      {"quotes", quotes ? "yes" : "no", 0}};
-    Report("settings.value", verdict, TextOf(&text),
-           "corrigez le chemin, ou r\xe9installez le client Notes ou la base", fields, 10);
+    ReportText("settings.value", verdict, &text,
+               "corrigez le chemin, ou r\xe9installez le client Notes ou la base", fields, 10);
     TextFree(&text);
 }
 
@@ -144,38 +147,40 @@ bool CheckSettings(InstallSettings *settings)
 
     Refusal why = {REFUSED_NOT, NULL, 0};
     if (!LoadInstallSettings(settings, &why)) {
-        Text text = {}, sentence = {}, action = {};
-        DescribeRefusal(&why, &sentence, &action);
+        Text text = {}, sentence = {};
+        const char *action = DescribeRefusal(&why, &sentence);
         TextFormat(&text, "R\xe9glages refus\xe9s par le programme, qui affichera \xab Velmora "
                           "pour Notes n'est pas correctement install\xe9 \xbb : %s",
                    TextOf(&sentence));
         Field fields[] = {{"rule", RuleId(why.rule), 0},
                           {"value", why.value != NULL ? why.value : "", 0},
                           {"detail", NULL, why.detail}};
-        Report("settings", STATUS_PROBLEM, TextOf(&text), TextOf(&action), fields, 3);
+        ReportText("settings", STATUS_PROBLEM, &text, action, fields, 3);
         TextFree(&text);
         TextFree(&sentence);
-        TextFree(&action);
         return false;
     }
     Text text = {};
-    TextFormat(&text, "R\xe9glages accept\xe9s par le programme : client %s, base %s",
-               settings->clientPath, settings->databasePath);
+    TextAdd(&text, "R\xe9glages accept\xe9s par le programme : client ");
+    TextAddAnsi(&text, settings->clientPath);
+    TextAdd(&text, ", base ");
+    TextAddAnsi(&text, settings->databasePath);
     Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0},
                       {"client", settings->clientPath, 0},
                       {"database", settings->databasePath, 0}};
-    Report("settings", STATUS_OK, TextOf(&text), NULL, fields, 3);
+    ReportText("settings", STATUS_OK, &text, NULL, fields, 3);
     TextFree(&text);
 
     char line[LAUNCH_LINE_SIZE];
     BuildLaunchLine(settings->clientPath, settings->databasePath, line);
     bool quoted = NeedsQuotes(settings->clientPath) || NeedsQuotes(settings->databasePath);
     Text launch = {};
-    TextFormat(&launch, "Ligne de lancement du client Notes : %s%s", line,
-               quoted ? " (sans noms courts 8.3, les chemins \xe0 blancs sont entre guillemets)"
-                      : "");
+    TextAdd(&launch, "Ligne de lancement du client Notes : ");
+    TextAddAnsi(&launch, line);
+    if (quoted)
+        TextAdd(&launch, " (sans noms courts 8.3, les chemins \xe0 blancs sont entre guillemets)");
     Field launchFields[] = {{"line", line, 0}, {"quotes", quoted ? "yes" : "no", 0}};
-    Report("launch", STATUS_OK, TextOf(&launch), NULL, launchFields, 2);
+    ReportText("launch", STATUS_OK, &launch, NULL, launchFields, 2);
     TextFree(&launch);
     return true;
 }
