@@ -147,8 +147,10 @@ static bool ReadImage(const char *path, Image *image, DWORD *error)
         *error = ERROR_NOT_ENOUGH_MEMORY;
     else if (!ReadFile(file, image->base, size, &got, NULL))
         *error = GetLastError();
-    else if (!(read = got == size))
+    else if (got != size)
         *error = ERROR_HANDLE_EOF;
+    else
+        read = true;
     CloseHandle(file);
     if (!read) {
         FreeImage(image);
