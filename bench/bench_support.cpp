@@ -1,7 +1,7 @@
 // Timed or weighed processes for velmora-bench.exe.
 #include "bench/bench_support.h"
 
-#include "tests/e2e/harness.h"
+#include "testkit/wine/harness.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>

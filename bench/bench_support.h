@@ -1,10 +1,10 @@
 // What velmora-bench.exe needs around the runs it measures: the three ways of
 // starting a process it times or weighs.  Files, registry settings and job files come
-// from the end-to-end harness (tests/e2e/files.h, job_writer.h).
+// from the test kit (testkit/wine/files.h, job_writer.h).
 #pragma once
 
-#include "tests/e2e/files.h"
-#include "tests/e2e/job_writer.h"
+#include "testkit/wine/files.h"
+#include "testkit/wine/job_writer.h"
 
 #include <windows.h>
 #include <string>

@@ -6,7 +6,7 @@
 // Built in the host build without sanitizers, against the fake layer with its
 // recording off.
 #include "job/memo.h"
-#include "tests/fake/world.h"
+#include "testkit/fake/world.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -7,7 +7,7 @@
 #include "fuzz/properties.h"
 #include "fuzz/verdict.h"
 #include "job/job_file.h"
-#include "tests/fake/world.h"
+#include "testkit/fake/world.h"
 
 std::string CheckCommandTail(const uint8_t *data, size_t size)
 {

@@ -9,7 +9,7 @@
 #include "fuzz/properties.h"
 #include "fuzz/verdict.h"
 #include "job/install_settings.h"
-#include "tests/fake/world.h"
+#include "testkit/fake/world.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "fuzz/verdict.h"
 #include "job/job_file.h"
 #include "job_format.h"
-#include "tests/fake/world.h"
+#include "testkit/fake/world.h"
 
 namespace {
 

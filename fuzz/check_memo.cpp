@@ -14,7 +14,7 @@
 #include "job/memo.h"
 #include "job_format.h"
 #include "resources/resource.h"
-#include "tests/fake/world.h"
+#include "testkit/fake/world.h"
 
 namespace {
 

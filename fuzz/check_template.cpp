@@ -6,7 +6,7 @@
 #include "fuzz/input.h"
 #include "fuzz/verdict.h"
 #include "job/template.h"
-#include "tests/fake/world.h"
+#include "testkit/fake/world.h"
 
 #include <sanitizer/allocator_interface.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "resources/resource.h"
-#include "tests/fake/world.h"
+#include "testkit/fake/world.h"
 
 #include "job_format.h"
 

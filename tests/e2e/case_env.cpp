@@ -1,8 +1,8 @@
 // Setting up and tearing down an end-to-end case.
 #include "tests/e2e/case_env.h"
 
-#include "tests/e2e/check.h"
-#include "tests/e2e/files.h"
+#include "testkit/wine/check.h"
+#include "testkit/wine/files.h"
 
 static const char WorkRoot[] = "C:\\velmora e2e work";
 

@@ -4,7 +4,7 @@
 // there; the environment the stand-ins read; and the client a case may start.
 #pragma once
 
-#include "tests/e2e/harness.h"
+#include "testkit/wine/harness.h"
 
 #include <windows.h>
 #include <string>

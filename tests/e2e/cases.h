@@ -1,11 +1,11 @@
 // The end-to-end cases and what they share.
 #pragma once
 
+#include "testkit/wine/check.h"
+#include "testkit/wine/files.h"
+#include "testkit/wine/job_writer.h"
 #include "tests/e2e/case_env.h"
-#include "tests/e2e/check.h"
 #include "tests/e2e/expected_texts.h"
-#include "tests/e2e/files.h"
-#include "tests/e2e/job_writer.h"
 
 // Checks that a run ended by itself with exit code 0 after showing exactly the
 // boxes with these texts, in this order, each with the program's caption.

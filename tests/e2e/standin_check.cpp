@@ -4,9 +4,9 @@
 // starts with no handles and no call counts.  Ends with "N passed, N failed".
 #include "notes/notes_client.h"
 
-#include "tests/e2e/check.h"
-#include "tests/e2e/files.h"
-#include "tests/e2e/harness.h"
+#include "testkit/wine/check.h"
+#include "testkit/wine/files.h"
+#include "testkit/wine/harness.h"
 
 #include <stdio.h>
 

@@ -1,5 +1,5 @@
 // Files, folders, registry values and processes for the end-to-end tests.
-#include "tests/e2e/files.h"
+#include "testkit/wine/files.h"
 
 #include <tlhelp32.h>
 

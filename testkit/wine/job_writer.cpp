@@ -1,7 +1,7 @@
 // Job files for the program to send.
-#include "tests/e2e/job_writer.h"
+#include "testkit/wine/job_writer.h"
 
-#include "tests/e2e/files.h"
+#include "testkit/wine/files.h"
 
 bool WriteJobFile(const std::string &path, const Job &job, const velmora_job::Encoding &how)
 {

@@ -1,5 +1,5 @@
-// The fake Win32 and Notes layer behind tests/fake/include/windows.h.
-#include "tests/fake/world.h"
+// The fake Win32 and Notes layer behind testkit/fake/include/windows.h.
+#include "testkit/fake/world.h"
 
 #include "notes/notes_client.h"
 

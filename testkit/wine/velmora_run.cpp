@@ -11,8 +11,8 @@
 // "box \"<caption>\": <text>" for any other, then "exit: <code>".  With --memory it
 // also prints the peak working set and the time taken.  Exits 0 when the process
 // ended by itself, 1 when it did not start or had to be ended, 2 on a bad option.
-#include "tests/e2e/files.h"
-#include "tests/e2e/harness.h"
+#include "testkit/wine/files.h"
+#include "testkit/wine/harness.h"
 
 #include <stdio.h>
 #include <stdlib.h>

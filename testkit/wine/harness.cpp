@@ -1,5 +1,5 @@
 // Running a program and answering its message boxes from outside, as a user would.
-#include "tests/e2e/harness.h"
+#include "testkit/wine/harness.h"
 
 #include "tools/velmora-job/byte_escape.h"
 

@@ -1,6 +1,6 @@
 // A small stand-in for <windows.h> on Linux: the types, constants and ANSI calls the
 // program uses, no more.  The calls are implemented by the fake world
-// (tests/fake/world.cpp), which unit tests script and inspect.
+// (testkit/fake/world.cpp), which unit tests script and inspect.
 #pragma once
 
 #include <stddef.h>

@@ -1,5 +1,5 @@
 // The check counters and failure messages of the end-to-end tests.
-#include "tests/e2e/check.h"
+#include "testkit/wine/check.h"
 
 #include "tools/velmora-job/byte_escape.h"
 
