@@ -6,7 +6,7 @@ set -eu
 
 packages="cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck
   file valgrind g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 xvfb
-  imagemagick wixl osslsigncode openssl zip unzip"
+  imagemagick wixl msitools osslsigncode openssl zip unzip"
 
 missing=""
 for p in $packages; do

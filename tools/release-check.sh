@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # Checks tools/release.sh end to end, in build/release-check (or $1):
 #  - a release signed with a throwaway certificate: `osslsigncode verify` on every
-#    exe of the zip and on the installer, and SHA256SUMS;
+#    exe of the zip and on the installer, and SHA256SUMS; the zip's list names the
+#    three programs; no component of the installer is marked 64-bit;
 #  - an unsigned release of the same commit, in another folder: it says it is
 #    unsigned, and its three exes are byte for byte the ones the signed run built
 #    (the build is reproducible: no link time, no build path in a binary);
-#  - the installer under Wine's msiexec, in a prefix of its own: a lower version
-#    (a third release, VELMORA_VERSION=0.9.0) installed silently with LN_APPLI and
-#    LN_BASE; the upgrade, run without them, keeps both values and leaves one product;
-#    the installed program, signed, sends a job end to end with the stand-ins (the
-#    stand-in nNOTES.dll is put beside it by hand: it is never in the installer);
-#    uninstalling removes the files, the two values and the emptied key, and keeps
-#    the value another program left under HKLM\SOFTWARE\Zabrel\Velmora.
+#  - the installer under Wine's msiexec, in a prefix of its own, with a lower version
+#    (a third release, VELMORA_VERSION=0.9.0) to upgrade from:
+#    - installed without LN_APPLI and LN_BASE, it writes neither value and its log
+#      says so; the unsigned and the signed builds of one version leave one product;
+#    - values written before it, one of them REG_EXPAND_SZ, keep their type and text
+#      through an install, an upgrade and an uninstall run without the properties;
+#    - 0.9.0 installed into the Notes client's folder with LN_APPLI and LN_BASE; the
+#      upgrade, run without INSTALLDIR and the properties, keeps the folder and both
+#      values and leaves one product; the installed program, signed, sends a job end
+#      to end with the stand-ins (the stand-in nNOTES.dll put in that folder by hand:
+#      it is never in the installer); a reinstall with REINSTALL=ALL changes LN_Base;
+#      0.9.0 is refused with 1603; uninstalling removes the two programs, the values
+#      and the emptied keys, and keeps the client's files and the value another
+#      program left under HKLM\SOFTWARE\Zabrel\Velmora.
 # Prints "N passed, N failed"; exits non-zero on any failure.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -61,14 +69,20 @@ verify() {   # verify FILE
          "$(grep -m1 '^Signature verification' "$work/verify.out")"
     [ $rc -eq 0 ] && grep -q "Message digest algorithm *: SHA256" "$work/verify.out"
 }
-exes=$(cd "$work/signed-zip/velmora-notes-$version-win32" && ls ./*.exe | tr '\n' ' ')
-check "the zip holds the program and velmora-job (got: $exes)" \
-    grep -q "velmora-notes.exe.*velmora-job.exe\|velmora-job.exe.*velmora-notes.exe" <<<"$exes"
+listing=$(unzip -Z1 "$work/signed-dist/$zip")
+for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe; do
+    check "the zip's list of contents names $exe" grep -qx "velmora-notes-$version-win32/$exe" <<<"$listing"
+done
 for f in "$work"/signed-zip/*/*.exe "$work/signed-dist/$msi"; do
     check "$(basename "$f") signed with SHA-256" verify "$f"
 done
 check "the 0.9.0 program's version resource says 0.9.0.0" \
     grep -qaP '0\x00\.\x009\x00\.\x000\x00\.\x000\x00' "$work/old-build/bin/velmora-notes.exe"
+# Attributes bit 256 would put a component's registry values in the 64-bit view.
+components=$(msiinfo export "$work/signed-dist/$msi" Component | tail -n +4)
+echo "  components (name, attributes, condition): $(cut -f1,4,5 <<<"$components" | tr '\t\n' ' ;')"
+check "no component of the installer in the 64-bit view" \
+    awk -F'\t' 'int($4 / 256) % 2 { wide = 1 } END { exit wide || NR < 5 }' <<<"$components"
 check "SHA256SUMS" bash -c "cd '$work/signed-dist' && sha256sum --quiet -c SHA256SUMS"
 check "the unsigned run says so" grep -q "UNSIGNED" "$work/unsigned.out"
 check "an unsigned installer" bash -c "! osslsigncode verify -in '$work/unsigned-dist/$msi' >/dev/null 2>&1"
@@ -92,17 +106,19 @@ export WINEPREFIX=$work/wineprefix
 ensure_wine_prefix >/dev/null
 bin=$work/signed-build/bin
 c=$WINEPREFIX/drive_c
-installed="$c/Program Files/Velmora"
-key='HKLM\SOFTWARE\Zabrel\Velmora\Stellwick'
-mkdir -p "$c/rt/Lotus Notes/Data" "$c/rt/Temp" "$c/rt/store"
-cp "$bin/notes-client.exe" "$c/rt/Lotus Notes/"
-echo "Velmora database" >"$c/rt/Lotus Notes/Data/Velmora.nsf"
+notes="$c/rt/Lotus Notes"
+key='HKLM\SOFTWARE\Zabrel\Velmora\Stellwick' record='HKLM\SOFTWARE\Zabrel\Velmora\Installer'
+mkdir -p "$notes/Data" "$c/rt/Temp" "$c/rt/store"
+cp "$bin/notes-client.exe" "$notes/"
+echo "Velmora database" >"$notes/Data/Velmora.nsf"
 echo "Devis A12" >"$c/rt/Devis A12.txt"
 appli='C:\rt\Lotus Notes\notes-client.exe' base='C:\rt\Lotus Notes\Data\Velmora.nsf'
 wine reg add 'HKLM\SOFTWARE\Zabrel\Velmora' /v Autre /d "pas au programme" /f >/dev/null
 
 msiexec() { wine msiexec "$@"; local rc=$?; wineserver -w; return $rc; }
-value() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_SZ *//p"; }
+value() {   # value NAME: the setting's type and text, nothing when it is absent
+    wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *\(REG_[A-Z_]*\) *\(.*\)/\1 \2/p"
+}
 products() {   # the versions of the installed products named "Velmora pour Lotus Notes"
     wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
         awk '/^HKEY/ { if (ours) printf "%s ", version; ours = 0; version = "" }
@@ -110,24 +126,54 @@ products() {   # the versions of the installed products named "Velmora pour Lotu
              /DisplayVersion +REG_SZ/ { version = $3 }
              END { if (ours) printf "%s ", version }'
 }
+no_key() { ! wine reg query "$1" >/dev/null 2>&1; }
 
-check "install 0.9.0 silently" msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" /qn \
-    "LN_APPLI=$appli" "LN_BASE=$base"
-check "LN_Appli from the property (got: $(value LN_Appli))" test "$(value LN_Appli)" = "$appli"
-check "LN_Base from the property (got: $(value LN_Base))" test "$(value LN_Base)" = "$base"
+# A machine without the settings: the package writes none, and says so in its log.
+check "install $version (unsigned) without the properties" \
+    msiexec /i "$work/unsigned-dist/$msi" /qn /l*v 'C:\rt\install.log'
+check "no value written (got: $(value LN_Appli)|$(value LN_Base))" no_key "$key"
+check "the log says that neither value is written" bash -c "grep -aq 'LN_APPLI_LEFT_ALONE = LN_APPLI not given' \
+    '$c/rt/install.log' && grep -aq 'LN_BASE_LEFT_ALONE = LN_BASE not given' '$c/rt/install.log'"
+msiexec /i "$work/signed-dist/$msi" /qn
+echo "  the signed $msi over the unsigned one: exit $?, installed products: $(products)"
+check "two builds of $version, one product" test "$(products)" = "$version "
+check "uninstall" msiexec /x "$work/signed-dist/$msi" /qn
+check "no product left" test -z "$(products)"
+
+# Values written before the package, one of them REG_EXPAND_SZ: the package leaves
+# them as they are.
+wine reg add "$key" /v LN_Appli /d "$appli" /f >/dev/null
+wine reg add "$key" /v LN_Base /t REG_EXPAND_SZ /d '%SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf' /f >/dev/null
+before="REG_SZ $appli|REG_EXPAND_SZ %SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf"
+for step in "/i $work/old-dist/velmora-notes-0.9.0.msi" "/i $work/signed-dist/$msi" "/x $work/signed-dist/$msi"; do
+    msiexec ${step%% *} "${step#* }" /qn
+    rc=$?
+    check "msiexec ${step%% *} $(basename "${step#* }") without the properties: exit 0, the values as they were" \
+        test "$rc|$(value LN_Appli)|$(value LN_Base)" = "0|$before"
+done
+wine reg delete "$key" /f >/dev/null
+
+# Installed into the Notes client's folder, with the settings; upgraded without them.
+check "install 0.9.0 silently into the Notes client's folder" msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" \
+    /qn 'INSTALLDIR=C:\rt\Lotus Notes' "LN_APPLI=$appli" "LN_BASE=$base"
+check "LN_Appli from the property (got: $(value LN_Appli))" test "$(value LN_Appli)" = "REG_SZ $appli"
+check "LN_Base from the property (got: $(value LN_Base))" test "$(value LN_Base)" = "REG_SZ $base"
 check "upgrade to $version" msiexec /i "$work/signed-dist/$msi" /qn
 echo "  installed products: $(products)"
 check "one product, $version, after the upgrade" test "$(products)" = "$version "
-check "the upgrade keeps LN_Appli and LN_Base" test "$(value LN_Appli)|$(value LN_Base)" = "$appli|$base"
-[ -e "$bin/velmora-doctor.exe" ] && check "the doctor is installed" test -e "$installed/velmora-doctor.exe"
+check "the upgrade keeps LN_Appli and LN_Base" \
+    test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $appli|REG_SZ $base"
+check "the upgrade keeps the folder: the program there, and only there" \
+    test -e "$notes/velmora-notes.exe" -a ! -e "$c/Program Files/Velmora"
+check "the doctor is installed" test -e "$notes/velmora-doctor.exe"
 check "the installed program is the signed one" \
-    cmp "$installed/velmora-notes.exe" "$work/signed-zip/velmora-notes-$version-win32/velmora-notes.exe"
+    cmp "$notes/velmora-notes.exe" "$work/signed-zip/velmora-notes-$version-win32/velmora-notes.exe"
 
-cp "$bin/nNOTES.dll" "$installed/"
+cp "$bin/nNOTES.dll" "$notes/"
 wine "$work/signed-zip/velmora-notes-$version-win32/velmora-job.exe" make 'C:\rt\Temp\job 1.tmp' \
     --send-to achats@example.com --subject "Devis [DOC]" --body "Bonjour" --document A12 \
     --attach 'C:\rt\Devis A12.txt' >/dev/null
-printf '%s' '"C:\Program Files\Velmora\velmora-notes.exe" C:\rt\Temp\job 1.tmp' >"$c/rt/command.txt"
+printf '%s' '"C:\rt\Lotus Notes\velmora-notes.exe" C:\rt\Temp\job 1.tmp' >"$c/rt/command.txt"
 run=$(NNOTES_DIR='C:\rt\store' NOTES_CLIENT_LOG='C:\rt\store\client.log' NOTES_CLIENT_LIFETIME_MS=300 \
       wine "$bin/velmora-run.exe" --from-file 'C:\rt\command.txt' | tr -d '\r')
 wineserver -w
@@ -136,14 +182,23 @@ check "no box, exit 0" test "$run" = "exit: 0"
 check "the job file is gone" test ! -e "$c/rt/Temp/job 1.tmp"
 check "the memo is stored" grep -qa "Subject: Devis A12" "$c/rt/store/notes/note-1.txt"
 check "the client was started on the database" grep -qai 'start:.*velmora[.]nsf' "$c/rt/store/client.log"
-rm -f "$installed/nNOTES.dll"
-refused() { ! msiexec "$@"; }
-check "0.9.0 refused over $version" refused /i "$work/old-dist/velmora-notes-0.9.0.msi" /qn
+
+# The line docs/deploying.md gives to change a path after the installation.
+check "reinstall with REINSTALL=ALL and a new LN_BASE" msiexec /i "$work/signed-dist/$msi" /qn \
+    REINSTALL=ALL REINSTALLMODE=vomus 'LN_BASE=C:\rt\Autre.nsf'
+check "LN_Base changed, LN_Appli kept" \
+    test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $appli|REG_SZ C:\\rt\\Autre.nsf"
+msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" /qn
+rc=$?
+check "0.9.0 refused over $version with 1603 (Wine's exit status keeps its low byte: got $rc)" \
+    test $rc = $((1603 & 255))
 check "still one product, $version" test "$(products)" = "$version "
 
 check "uninstall" msiexec /x "$work/signed-dist/$msi" /qn
-check "no installed file left" test ! -e "$installed"
-check "no value left, the emptied key gone" bash -c "! wine reg query '$key' >/dev/null 2>&1"
+check "the two programs gone, the client's files kept" \
+    test ! -e "$notes/velmora-notes.exe" -a ! -e "$notes/velmora-doctor.exe" -a -e "$notes/notes-client.exe"
+check "no value left, the emptied keys gone" \
+    bash -c "! wine reg query '$key' >/dev/null 2>&1 && ! wine reg query '$record' >/dev/null 2>&1"
 check "the other program's value stays" bash -c \
     "wine reg query 'HKLM\\SOFTWARE\\Zabrel\\Velmora' /v Autre 2>/dev/null | grep -q 'pas au programme'"
 check "no product left" test -z "$(products)"

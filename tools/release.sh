@@ -7,6 +7,10 @@
 #   velmora-notes-<version>.msi         the installer (installer/velmora-notes.wxs)
 #   SHA256SUMS
 #
+# A tree without the doctor (tools/velmora-doctor) gives no release: every package
+# ships it.  The installer's ProductCode is derived from its UpgradeCode and the
+# version (a name-based UUID), so two builds of one version are one product.
+#
 # The version is the project's (CMakeLists.txt).  Signing, Authenticode with SHA-256:
 #
 #   VELMORA_SIGN_PKCS12=cert.p12 VELMORA_SIGN_PASSWORD_FILE=pass.txt \
@@ -41,7 +45,7 @@ if [ -n "$pkcs12" ] || [ -n "$password_file" ]; then
     pkcs12=$(realpath "$pkcs12") password_file=$(realpath "$password_file")
 fi
 
-for tool in cmake ninja i686-w64-mingw32-g++ wixl osslsigncode zip sha256sum; do
+for tool in cmake ninja i686-w64-mingw32-g++ wixl msibuild msiinfo osslsigncode zip sha256sum; do
     command -v "$tool" >/dev/null || { bash tools/bootstrap.sh; break; }
 done
 
@@ -51,16 +55,15 @@ mkdir -p "$(dirname "$build")"
 cmake --preset win32 -B "$build" ${VELMORA_VERSION:+-DVELMORA_VERSION=$VELMORA_VERSION} \
     >"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
 version=$(cat "$build/version.txt")
-targets="velmora-notes velmora-job"
-doctor=0
-if ninja -C "$build" -t targets all | grep -q '^velmora-doctor: '; then
-    targets="$targets velmora-doctor" doctor=1
+if ! ninja -C "$build" -t targets all | grep -q '^velmora-doctor: '; then
+    echo "release: velmora-doctor is not in this tree (tools/velmora-doctor): a release" \
+         "ships it, in the zip and in the installer; nothing built" >&2
+    exit 1
 fi
-# shellcheck disable=SC2086
-cmake --build "$build" -j2 --target $targets >>"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
+cmake --build "$build" -j2 --target velmora-notes velmora-doctor velmora-job \
+    >>"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
 rm -f "$build.log"
-exes="velmora-notes.exe velmora-job.exe"
-[ "$doctor" = 1 ] && exes="velmora-notes.exe velmora-doctor.exe velmora-job.exe"
+exes="velmora-notes.exe velmora-doctor.exe velmora-job.exe"
 
 # The files as they ship, in the staging folder; the build's own stay unsigned.
 name=velmora-notes-$version-win32
@@ -79,13 +82,34 @@ if [ -n "$pkcs12" ]; then
     for exe in $exes; do sign "$stage/$exe"; done
 fi
 
+name_uuid() {   # name_uuid NAMESPACE NAME: the name-based UUID (SHA-1, version 5) of RFC 4122
+    local hex
+    hex=$({ printf "$(sed 's/-//g; s/../\\x&/g' <<<"$1")"; printf %s "$2"; } | sha1sum | cut -c1-32)
+    hex=${hex:0:12}5${hex:13:3}$(printf %x $(( (0x${hex:16:1} & 3) | 8 )))${hex:17}
+    echo "${hex:0:8}-${hex:8:4}-${hex:12:4}-${hex:16:4}-${hex:20}" | tr a-f A-F
+}
+
 # The installer takes the staged (signed) program and doctor.
 mkdir -p "$dist"
 rm -f "$dist"/velmora-notes-*.zip "$dist"/velmora-notes-*.msi "$dist/SHA256SUMS"
 msi=$(realpath "$dist")/velmora-notes-$version.msi
+wxs=$root/installer/velmora-notes.wxs
+upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' "$wxs")
 # wixl takes sources relative to the folder it runs in.
-(cd "$stage" && wixl -a x86 -D Version="$version" -D BinDir=. -D Doctor="$doctor" \
-    -o "$msi" "$root/installer/velmora-notes.wxs")
+(cd "$stage" && wixl -a x86 -D Version="$version" -D ProductCode="$(name_uuid "$upgrade_code" "$version")" \
+    -D BinDir=. -o "$msi" "$wxs")
+# wixl writes no Component condition.  Each setting's component is installed only when
+# its property holds a path; an uninstall takes it away when the package's record says
+# it wrote the value (a component whose condition is false is left in place).  It is
+# made transitive (attribute 64), so that a reinstall given the property adds it.
+for setting in Appli:LN_APPLI Base:LN_BASE; do
+    component=Setting${setting%:*} property=${setting#*:}
+    attributes=$(msiinfo export "$msi" Component | awk -F'\t' -v c="$component" '$1 == c { print $4 }')
+    [ -n "$attributes" ] || { echo "release: the installer has no component $component" >&2; exit 1; }
+    msibuild "$msi" -q "UPDATE \`Component\` SET \`Attributes\` = $((attributes | 64)),
+        \`Condition\` = '$property OR (REMOVE~=\"ALL\" AND WROTE_$property)'
+        WHERE \`Component\` = '$component'"
+done
 [ -n "$pkcs12" ] && sign "$msi"
 
 # The zip: the documents with Windows line ends, every date the last commit's, so
@@ -107,5 +131,4 @@ if [ -n "$pkcs12" ]; then
 else
     echo "release: UNSIGNED: no certificate given (VELMORA_SIGN_PKCS12, VELMORA_SIGN_PASSWORD_FILE)"
 fi
-[ "$doctor" = 1 ] || echo "release: velmora-doctor is not in this tree: the zip and the installer go without it"
 ls -l "$dist" | sed 1d | sed 's/^/  /'
