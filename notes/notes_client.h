@@ -1,10 +1,8 @@
 // The Notes client library, nNOTES.dll, as this program calls it.
 //
-// The library is imported by ordinal only (notes/nnotes.def makes the import
-// library).  The ordinals are the library's public contract and other tools of ours
-// bind to the same table: never renumber an entry, never change a prototype.
-// tests/pe/check_exe.sh reads the "/* ordinal N */ ... Name(" lines below as the table
-// and checks nnotes.def and the exe's imports against it.
+// The library is imported by ordinal only.  The entries, their ordinals and their
+// prototypes are the table of notes/nnotes_ordinals.h, expanded here into
+// declarations; the build makes the import definition of the same table.
 // Every operation is __stdcall.  Handles are opaque 32-bit values, 0 meaning none;
 // a status is a 16-bit value of which only 0 (success) is told apart.
 #pragma once
@@ -26,22 +24,22 @@ enum {
 };
 
 extern "C" {
-/* ordinal   15 */ NotesStatus NOTESAPI InitNotesRuntime(int argc, char **argv);
-/* ordinal   13 */ void NOTESAPI EndNotesRuntime(void);
-/* ordinal  401 */ void NOTESAPI SetClientVariable(const char *name, const char *value);
-/* ordinal 2005 */ NotesStatus NOTESAPI OpenDatabase(const char *path, NotesHandle *db);
-/* ordinal 2001 */ NotesStatus NOTESAPI CloseDatabase(NotesHandle db);
-/* ordinal 2009 */ NotesStatus NOTESAPI CreateNote(NotesHandle db, NotesHandle *note);
-/* ordinal 2008 */ NotesStatus NOTESAPI CloseNote(NotesHandle note);
-/* ordinal 2183 */ NotesStatus NOTESAPI SetTextItem(NotesHandle note, const char *item,
-                                                    const char *text, WORD length);
-/* ordinal 3810 */ NotesStatus NOTESAPI CreateBodyBuffer(NotesHandle *body, DWORD *length);
-/* ordinal 3806 */ NotesStatus NOTESAPI AppendBodyLine(NotesHandle body, DWORD *length,
-                                                       const char *line, WORD lineLength);
-/* ordinal 3801 */ NotesStatus NOTESAPI AddBodyToNote(NotesHandle note, NotesHandle body,
-                                                      DWORD length, void *reserved);
-/* ordinal 2072 */ NotesStatus NOTESAPI AttachFile(NotesHandle note, const char *item,
-                                                   WORD itemLength, const char *path,
-                                                   const char *recordedName, WORD encoding);
-/* ordinal 2013 */ NotesStatus NOTESAPI SaveNote(NotesHandle note, WORD flags);
+#define NOTES_ENTRY(ordinal, name, ret, params, bytes) ret NOTESAPI name params;
+#include "notes/nnotes_ordinals.h"
+#undef NOTES_ENTRY
 }
+
+#if defined(_WIN32) && !defined(_WIN64)
+// What a __stdcall function pops: each parameter rounded up to 4 bytes.  The table's
+// count makes the imported symbol, Name@count, that the calls must link to; checked
+// here so that a wrong count is told at its entry rather than by the linker.
+template <typename R, typename... A> constexpr unsigned NotesStackBytes(R(NOTESAPI *)(A...))
+{
+    return (0u + ... + (unsigned)((sizeof(A) + 3) / 4 * 4));
+}
+#define NOTES_ENTRY(ordinal, name, ret, params, bytes) \
+    static_assert(NotesStackBytes(&name) == bytes, \
+                  #name ": its byte count in nnotes_ordinals.h is not its parameters'");
+#include "notes/nnotes_ordinals.h"
+#undef NOTES_ENTRY
+#endif

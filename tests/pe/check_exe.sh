@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # The shape of the built program: a GUI PE32 for i386 of 16 KiB at most, hardened
 # (ASLR, NX, no SEH), with a PE timestamp of 0, importing only the system's DLLs and nNOTES.dll, the Notes library
-# by ordinal alone, with the agreed ordinals, each bound to the function the table in
-# notes/notes_client.h gives it.  Prints "N passed, N failed".
+# by ordinal alone, with the agreed ordinals, which are those of the import definition
+# the build made (DEF, beside bin/ by default).  Prints "N passed, N failed".
+# Usage: check_exe.sh [EXE [DEF]]
 set -u
-src=$(cd "$(dirname "$0")/../.." && pwd)
 exe=${1:-build/win32/bin/velmora-notes.exe}
-header=${2:-$src/notes/notes_client.h}
-def=${3:-$src/notes/nnotes.def}
+def=${2:-$(dirname "$exe")/../nnotes.def}
 dump=$(i686-w64-mingw32-objdump -p "$exe")
 passed=0 failed=0
 check() {   # check DESCRIPTION COMMAND...
@@ -37,25 +36,15 @@ ordinals=$(awk '/DLL Name: nNOTES.dll/{on=1; next} on && /DLL Name:/{on=0} on &&
 check "nNOTES.dll by ordinal only: 13 15 401 2001 2005 2008 2009 2013 2072 2183 3801 3806 3810 (got: $ordinals)" \
     test "$ordinals" = "13 <none> 15 <none> 401 <none> 2001 <none> 2005 <none> 2008 <none> 2009 <none> 2013 <none> 2072 <none> 2183 <none> 3801 <none> 3806 <none> 3810 <none> "
 
-# "ORDINAL NAME" lines, by ordinal: the header's table (/* ordinal N */ ... Name(), the
-# .def the import library and the stand-in are made of (Name@size @N NONAME).
-table=$(sed -nE 's|^/\* ordinal +([0-9]+) \*/[^(]*[ *]([A-Za-z_][A-Za-z0-9_]*)\(.*|\1 \2|p' "$header" | sort -n)
-deflist=$(sed -nE 's/^[[:space:]]+([A-Za-z_][A-Za-z0-9_]*)(@[0-9]+)?[[:space:]]+@([0-9]+).*/\3 \1/p' "$def" | sort -n)
-check "notes_client.h has an ordinal table" test -n "$table"
+# The generated .def ("Name@size @N NONAME" for each entry of notes/nnotes_ordinals.h)
+# is what the import library, the stand-in's exports and the doctor's table are made
+# of: the exe imports exactly its ordinals, no entry of it left unused.
+deflist=$(sed -nE 's/^[[:space:]]*[[:alnum:]_]+@[0-9]+[[:space:]]+@([0-9]+)[[:space:]]+NONAME/\1/p' "$def" |
+          sort -n)
+imported=$(tr ' ' '\n' <<<"$ordinals" | grep -E '^[0-9]+$' | sort -n)
 only() { comm "$1" <(sort <<<"$2") <(sort <<<"$3") | tr '\n' ' '; }
-check "nnotes.def binds each ordinal to the function notes_client.h gives it (header only: $(
-    only -23 "$table" "$deflist"); .def only: $(only -13 "$table" "$deflist"))" \
-    test "$table" = "$deflist"
-outside=$(tr ' ' '\n' <<<"$ordinals" | grep -E '^[0-9]+$' |
-          grep -vxF -f <(awk '{print $1}' <<<"$table") | tr '\n' ' ')
-check "every imported ordinal is in notes_client.h's table (outside it: $outside)" \
-    test -z "$outside"
-# The doctor checks a library against its own copy of the table: {N, "Name"} lines.
-doctor=$(grep -oE '\{[0-9]+, "[A-Za-z_]+"\}' "$src/tools/velmora-doctor/library.cpp" |
-         sed -E 's/\{([0-9]+), "([A-Za-z_]+)"\}/\1 \2/' | sort -n)
-check "the doctor's ordinal table is notes_client.h's (header only: $(
-    only -23 "$table" "$doctor"); doctor only: $(only -13 "$table" "$doctor"))" \
-    test "$table" = "$doctor"
+check "the exe imports the ordinals of $def (.def only: $(only -23 "$deflist" "$imported"
+    ); exe only: $(only -13 "$deflist" "$imported"))" test "$deflist" = "$imported"
 
 echo "size: $size bytes"
 echo "$passed passed, $failed failed"

@@ -22,14 +22,12 @@ struct Export {
     const char *name;
 };
 
-// The ordinals of notes/notes_client.h, all imported by the program; the exe's shape
-// check holds this table to the header's.
+// The ordinals the program imports: the table its import library is made of, which
+// the exe's shape check holds its imports to.
 static const Export Imports[] = {
-    {15, "InitNotesRuntime"},  {13, "EndNotesRuntime"},   {401, "SetClientVariable"},
-    {2005, "OpenDatabase"},    {2001, "CloseDatabase"},   {2009, "CreateNote"},
-    {2008, "CloseNote"},       {2183, "SetTextItem"},     {3810, "CreateBodyBuffer"},
-    {3806, "AppendBodyLine"},  {3801, "AddBodyToNote"},   {2072, "AttachFile"},
-    {2013, "SaveNote"},
+#define NOTES_ENTRY(ordinal, name, ret, params, bytes) {ordinal, #name},
+#include "notes/nnotes_ordinals.h"
+#undef NOTES_ENTRY
 };
 enum { IMPORT_COUNT = sizeof Imports / sizeof Imports[0] };
 
