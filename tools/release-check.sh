@@ -146,7 +146,7 @@ wine reg add "$key" /v LN_Appli /d "$appli" /f >/dev/null
 wine reg add "$key" /v LN_Base /t REG_EXPAND_SZ /d '%SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf' /f >/dev/null
 before="REG_SZ $appli|REG_EXPAND_SZ %SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf"
 for step in "/i $work/old-dist/velmora-notes-0.9.0.msi" "/i $work/signed-dist/$msi" "/x $work/signed-dist/$msi"; do
-    msiexec ${step%% *} "${step#* }" /qn
+    msiexec "${step%% *}" "${step#* }" /qn
     rc=$?
     check "msiexec ${step%% *} $(basename "${step#* }") without the properties: exit 0, the values as they were" \
         test "$rc|$(value LN_Appli)|$(value LN_Base)" = "0|$before"

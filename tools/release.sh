@@ -84,7 +84,7 @@ fi
 
 name_uuid() {   # name_uuid NAMESPACE NAME: the name-based UUID (SHA-1, version 5) of RFC 4122
     local hex
-    hex=$({ printf "$(sed 's/-//g; s/../\\x&/g' <<<"$1")"; printf %s "$2"; } | sha1sum | cut -c1-32)
+    hex=$({ printf '%b' "$(sed 's/-//g; s/../\\x&/g' <<<"$1")"; printf %s "$2"; } | sha1sum | cut -c1-32)
     hex=${hex:0:12}5${hex:13:3}$(printf %x $(( (0x${hex:16:1} & 3) | 8 )))${hex:17}
     echo "${hex:0:8}-${hex:8:4}-${hex:12:4}-${hex:16:4}-${hex:20}" | tr a-f A-F
 }
