@@ -20,18 +20,8 @@ bin=$root/build/win32/bin
 
 demo="$WINEPREFIX/drive_c/Velmora demo"
 win='C:\Velmora demo'
-rm -rf "$demo"
-mkdir -p "$demo/Lotus Notes/Data" "$demo/Velmora" "$demo/Documents" "$demo/Temp" "$demo/store"
-cp "$bin/notes-client.exe" "$demo/Lotus Notes/notes-client.exe"
-cp "$bin/velmora-notes.exe" "$bin/nNOTES.dll" "$demo/Velmora/"
-echo "Velmora database" >"$demo/Lotus Notes/Data/Velmora.nsf"
-echo "Devis A12: 3 fenêtres, pose comprise" | iconv -f UTF-8 -t CP1252 >"$demo/Documents/Devis A12.txt"
-echo "Plan de pose" >"$demo/Documents/Plan de pose.txt"
-echo "Conditions générales" | iconv -f UTF-8 -t CP1252 >"$demo/Documents/Conditions.txt"
-
-key='HKLM\SOFTWARE\Zabrel\Velmora\Stellwick'
-wine reg add "$key" /v LN_Appli /d "$win\\Lotus Notes\\notes-client.exe" /f >/dev/null
-wine reg add "$key" /v LN_Base /d "$win\\Lotus Notes\\Data\\Velmora.nsf" /f >/dev/null
+install_sample "$bin" "$demo" "$win"     # tools/wine-env.sh
+mkdir -p "$demo/store"
 
 job="$demo/Temp/job 0001.tmp"
 "$root/build/host/tools/velmora-job/velmora-job" make "$job" --utf8 \

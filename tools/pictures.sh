@@ -4,9 +4,10 @@
 # (Xvfb) inside a Wine virtual desktop, which draws the caption bar.  One PNG per
 # message goes to docs/pictures/ (msg-<id>-<name>.png).
 #
-# The box is held up by tools/pictures/box_shot.cpp, which starts the program, waits
-# until its box is drawn, tells where it is through a file, and presses OK once told
-# the picture is taken; every box's text is checked against the string table.
+# The box is held up by box-shot.exe (tools/pictures/box_shot.cpp, built by the win32
+# preset), which starts the program, waits until its box is drawn, tells where it is
+# through a file, and presses OK once told the picture is taken; every box's text is
+# checked against the string table.
 # Runs in a Wine prefix of its own, build/win32/wineprefix-pictures, with the X11
 # graphics driver (the tests' prefix keeps the null one, so a WINEPREFIX set by the
 # caller is not used here).
@@ -25,12 +26,10 @@ fi
 
 echo "building..."
 log=$root/build/pictures-build.log
-mkdir -p build/pictures
+mkdir -p build
 { cmake --preset win32 &&
-  cmake --build --preset win32 --target velmora-notes nnotes_standin notes-client &&
-  cmake --preset host && cmake --build --preset host --target velmora-job &&
-  i686-w64-mingw32-g++ -O2 -Wall -Wextra -Wshadow -Werror -static \
-      -o build/pictures/box-shot.exe tools/pictures/box_shot.cpp; } >"$log" 2>&1 ||
+  cmake --build --preset win32 --target velmora-notes nnotes_standin notes-client box-shot &&
+  cmake --preset host && cmake --build --preset host --target velmora-job; } >"$log" 2>&1 ||
     { cat "$log"; exit 1; }
 bin=$root/build/win32/bin
 velmora_job=$root/build/host/tools/velmora-job/velmora-job
@@ -61,19 +60,13 @@ wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
 cp -u /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf \
     /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
-# A sample installation, as in tools/demo.sh.
+# The sample installation of tools/demo.sh (tools/wine-env.sh).
 base="$WINEPREFIX/drive_c/Velmora pictures"
 win='C:\Velmora pictures'
 signal="$WINEPREFIX/drive_c/pictures-signal"
-rm -rf "$base"
-mkdir -p "$base/Lotus Notes/Data" "$base/Velmora" "$base/Documents" "$base/Temp" "$signal"
-cp "$bin/notes-client.exe" "$base/Lotus Notes/notes-client.exe"
-cp "$bin/velmora-notes.exe" "$bin/nNOTES.dll" "$base/Velmora/"
-cp build/pictures/box-shot.exe "$WINEPREFIX/drive_c/box-shot.exe"
-echo "Velmora database" >"$base/Lotus Notes/Data/Velmora.nsf"
-echo "Devis A12: 3 fenêtres, pose comprise" | iconv -f UTF-8 -t CP1252 >"$base/Documents/Devis A12.txt"
-echo "Plan de pose" >"$base/Documents/Plan de pose.txt"
-key='HKLM\SOFTWARE\Zabrel\Velmora\Stellwick'
+install_sample "$bin" "$base" "$win"
+mkdir -p "$signal"
+cp "$bin/box-shot.exe" "$WINEPREFIX/drive_c/box-shot.exe"
 job="$base/Temp/job 0001.tmp"
 job_win="$win\\Temp\\job 0001.tmp"
 
@@ -85,8 +78,7 @@ unset NNOTES_FAIL NNOTES_LEAN NOTES_CLIENT_LOG NOTES_CLIENT_CHECK_GONE
 fresh_case() {
     unset NNOTES_FAIL
     rm -rf "$base/store"
-    wine reg add "$key" /v LN_Appli /d "$win\\Lotus Notes\\notes-client.exe" /f >/dev/null
-    wine reg add "$key" /v LN_Base /d "$win\\Lotus Notes\\Data\\Velmora.nsf" /f >/dev/null
+    register_sample "$win"
     "$velmora_job" make "$job" --utf8 --send-to "achats@example.com" \
         --subject "Devis [DOC] préparé par [USER]" \
         --body $'Bonjour,\nveuillez trouver ci-joint le devis [DOC].\n\nCordialement,\n[Nom]' \

@@ -41,6 +41,32 @@ ensure_wine_prefix() {
     touch "$WINEPREFIX/.ready"
 }
 
+# The sample installation of the demo and the pictures: the Notes client and library
+# being the stand-ins built in BIN, under FOLDER (its Windows path WIN) as an installer
+# lays them out, with documents to attach and a Temp\ folder for jobs, and the registry
+# values pointing there.  What FOLDER held before is removed.
+#   install_sample BIN FOLDER WIN
+install_sample() {
+    local bin=$1 folder=$2
+    rm -rf "$folder"
+    mkdir -p "$folder/Lotus Notes/Data" "$folder/Velmora" "$folder/Documents" "$folder/Temp"
+    cp "$bin/notes-client.exe" "$folder/Lotus Notes/notes-client.exe"
+    cp "$bin/velmora-notes.exe" "$bin/nNOTES.dll" "$folder/Velmora/"
+    echo "Velmora database" >"$folder/Lotus Notes/Data/Velmora.nsf"
+    echo "Devis A12: 3 fenêtres, pose comprise" | iconv -f UTF-8 -t CP1252 >"$folder/Documents/Devis A12.txt"
+    echo "Plan de pose" >"$folder/Documents/Plan de pose.txt"
+    echo "Conditions générales" | iconv -f UTF-8 -t CP1252 >"$folder/Documents/Conditions.txt"
+    register_sample "$3"
+}
+
+# Points the installation's two registry values at the sample installation in WIN.
+#   register_sample WIN
+register_sample() {
+    local key='HKLM\SOFTWARE\Zabrel\Velmora\Stellwick'
+    wine reg add "$key" /v LN_Appli /d "$1\\Lotus Notes\\notes-client.exe" /f >/dev/null
+    wine reg add "$key" /v LN_Base /d "$1\\Lotus Notes\\Data\\Velmora.nsf" /f >/dev/null
+}
+
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     case "${1:-}" in
         --make-prefix) ensure_wine_prefix ;;

@@ -1,4 +1,4 @@
-// The check counters and failure messages of the end-to-end tests.
+// The check counters and failure messages of the Windows-side checks.
 #include "testkit/wine/check.h"
 
 #include "tools/velmora-job/byte_escape.h"
@@ -87,4 +87,11 @@ void CheckTotals(int *passedOut, int *failedOut)
 {
     *passedOut = passed;
     *failedOut = failed;
+}
+
+int CheckSummary()
+{
+    printf("%d passed, %d failed\n", passed, failed);
+    fflush(stdout);
+    return failed == 0 ? 0 : 1;
 }

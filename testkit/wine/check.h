@@ -1,6 +1,7 @@
-// ok()-style checks for the end-to-end tests.  A failed check prints where it is,
-// the case it belongs to, what was tested, what came and what was expected; the run
-// ends with one line "N passed, N failed".
+// ok()-style checks, the one style of every Windows-side check program: the end-to-end
+// suites, the stand-in check, the resource check and the pictures' driver.  A failed
+// check prints where it is, the case it belongs to, what was tested, what came and what
+// was expected; the run ends with one line "N passed, N failed" (CheckSummary).
 #pragma once
 
 #include <string>
@@ -25,3 +26,5 @@ bool SameLinesAt(const char *file, int line, const std::vector<std::string> &got
 #define same_lines(...) SameLinesAt(__FILE__, __LINE__, __VA_ARGS__)
 
 void CheckTotals(int *passed, int *failed);
+// Prints "N passed, N failed"; returns the exit code of the run, 0 when none failed.
+int CheckSummary();

@@ -25,6 +25,17 @@ static BOOL CALLBACK CollectBox(HWND window, LPARAM param)
     return TRUE;
 }
 
+HWND BoxOf(DWORD processId)
+{
+    BoxSearch search;
+    EnumWindows(CollectBox, (LPARAM)&search);
+    for (size_t i = 0; i < search.found.size(); ++i) {
+        if (search.owners[i] == processId)
+            return search.found[i];
+    }
+    return NULL;
+}
+
 struct Answered {
     HWND box;
     DWORD pressedAt;

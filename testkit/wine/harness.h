@@ -43,6 +43,10 @@ RunResult RunAndAnswer(const std::string &commandLine, DWORD timeLimitMs,
 std::vector<RunResult> RunAllAndAnswer(const std::vector<std::string> &commandLines,
                                        DWORD timeLimitMs, const char *application = NULL);
 
+// The first visible dialog box (class "#32770") of process `processId`; NULL when it
+// shows none.
+HWND BoxOf(DWORD processId);
+
 // Bytes outside 0x20..0x7E, the backslash and the double quote as \xNN: the form in
 // which the stand-in library writes strings to calls.log.
 std::string Escaped(const std::string &bytes);

@@ -65,9 +65,5 @@ int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv, UINT a
         fflush(stdout);
     }
     g_caseName = "";
-
-    int passed, failed;
-    CheckTotals(&passed, &failed);
-    printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return CheckSummary();
 }

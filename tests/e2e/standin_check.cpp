@@ -8,8 +8,6 @@
 #include "testkit/wine/files.h"
 #include "testkit/wine/harness.h"
 
-#include <stdio.h>
-
 struct Library {
     HMODULE module;
     decltype(&InitNotesRuntime) Init;
@@ -273,8 +271,5 @@ int main()
         Unload(&l);
     }
     RemoveDirectoryA(Root);
-    int passed, failed;
-    CheckTotals(&passed, &failed);
-    printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return CheckSummary();
 }

@@ -1,24 +1,11 @@
 // Reads the built program's resources back through the platform, under Wine: the
 // French string table as LoadStringA gives it (Windows-1252 bytes), its language,
 // and the version resource's translation.  Prints "N passed, N failed".
+#include "testkit/wine/check.h"
+
 #include <windows.h>
 
-#include <stdio.h>
 #include <string.h>
-
-static int g_passed, g_failed;
-
-#define CHECK(cond, ...)                                                  \
-    do {                                                                  \
-        if (cond) {                                                       \
-            ++g_passed;                                                   \
-        } else {                                                          \
-            ++g_failed;                                                   \
-            printf("%s:%d: check failed: %s: ", __FILE__, __LINE__, #cond); \
-            printf(__VA_ARGS__);                                          \
-            printf("\n");                                                 \
-        }                                                                 \
-    } while (0)
 
 static const char *const Expected[] = {
     nullptr,
@@ -45,55 +32,57 @@ static void CheckStrings(HMODULE program)
     for (UINT id = 1; id <= 11; ++id) {
         char text[512];
         int n = LoadStringA(program, id, text, sizeof text);
-        CHECK(n == (int)strlen(Expected[id]) && strcmp(text, Expected[id]) == 0,
-              "string %u: got \"%s\" (%d), expected \"%s\"", id, text, n, Expected[id]);
+        ok(n == (int)strlen(Expected[id]) && strcmp(text, Expected[id]) == 0,
+           "string %u: got \"%s\" (%d), expected \"%s\"", id, text, n, Expected[id]);
     }
     char text[16];
-    CHECK(LoadStringA(program, 12, text, sizeof text) == 0, "a string 12 exists");
-    CHECK(LoadStringA(program, 0, text, sizeof text) == 0, "a string 0 exists");
+    ok(LoadStringA(program, 12, text, sizeof text) == 0, "no string 12");
+    ok(LoadStringA(program, 0, text, sizeof text) == 0, "no string 0");
 
     // One string block (ids 0 to 15), in French and in no other language.
-    CHECK(FindResourceExA(program, (LPCSTR)RT_STRING, MAKEINTRESOURCEA(1),
-                          MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)) != NULL,
-          "no French string block");
-    CHECK(FindResourceExA(program, (LPCSTR)RT_STRING, MAKEINTRESOURCEA(1),
-                          MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)) == NULL,
-          "an English string block");
-    CHECK(FindResourceA(program, MAKEINTRESOURCEA(1), (LPCSTR)RT_ICON) == NULL &&
-              FindResourceA(program, MAKEINTRESOURCEA(1), (LPCSTR)RT_MANIFEST) == NULL &&
-              FindResourceA(program, MAKEINTRESOURCEA(1), (LPCSTR)RT_GROUP_ICON) == NULL,
-          "an icon or a manifest");
+    ok(FindResourceExA(program, (LPCSTR)RT_STRING, MAKEINTRESOURCEA(1),
+                       MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)) != NULL,
+       "a French string block");
+    ok(FindResourceExA(program, (LPCSTR)RT_STRING, MAKEINTRESOURCEA(1),
+                       MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)) == NULL,
+       "no English string block");
+    ok(FindResourceA(program, MAKEINTRESOURCEA(1), (LPCSTR)RT_ICON) == NULL &&
+           FindResourceA(program, MAKEINTRESOURCEA(1), (LPCSTR)RT_MANIFEST) == NULL &&
+           FindResourceA(program, MAKEINTRESOURCEA(1), (LPCSTR)RT_GROUP_ICON) == NULL,
+       "no icon and no manifest");
 }
 
 static void CheckVersion(const char *path)
 {
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeA(path, &ignored);
-    CHECK(size > 0, "no version resource");
+    ok(size > 0, "a version resource");
     if (size == 0)
         return;
     static char data[8192];
-    CHECK(size <= sizeof data && GetFileVersionInfoA(path, 0, sizeof data, data),
-          "version resource unreadable");
+    ok(size <= sizeof data && GetFileVersionInfoA(path, 0, sizeof data, data),
+       "the version resource reads (%lu bytes)", size);
     WORD *translation = NULL;
     UINT length = 0;
-    CHECK(VerQueryValueA(data, "\\VarFileInfo\\Translation", (void **)&translation, &length) &&
-              length == 4 && translation[0] == 0x040C && translation[1] == 0x04E4,
-          "translation %04x%04x", translation ? translation[0] : 0, translation ? translation[1] : 0);
+    ok(VerQueryValueA(data, "\\VarFileInfo\\Translation", (void **)&translation, &length) &&
+           length == 4 && translation[0] == 0x040C && translation[1] == 0x04E4,
+       "translation %04x%04x, expected 040c04e4", translation ? translation[0] : 0,
+       translation ? translation[1] : 0);
     char *product = NULL;
-    CHECK(VerQueryValueA(data, "\\StringFileInfo\\040c04e4\\ProductName", (void **)&product,
-                         &length) && strcmp(product, "Velmora pour Lotus Notes") == 0,
-          "no ProductName in the 040c04e4 block");
+    ok(VerQueryValueA(data, "\\StringFileInfo\\040c04e4\\ProductName", (void **)&product,
+                      &length) && strcmp(product, "Velmora pour Lotus Notes") == 0,
+       "the ProductName of the 040c04e4 block");
 }
 
 int main(int argc, char **argv)
 {
     const char *path = argc > 1 ? argv[1] : "velmora-notes.exe";
     HMODULE program = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
-    CHECK(program != NULL, "cannot load %s", path);
+    g_caseName = "strings";
+    ok(program != NULL, "%s loads as a data file", path);
     if (program != NULL)
         CheckStrings(program);
+    g_caseName = "version";
     CheckVersion(path);
-    printf("%d passed, %d failed\n", g_passed, g_failed);
-    return g_failed != 0;
+    return CheckSummary();
 }

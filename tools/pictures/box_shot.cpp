@@ -13,86 +13,24 @@
 // It then waits for <signal folder>\shot.txt, which the picture taker writes once the
 // picture is taken, presses OK on that box and on any later one until the process ends,
 // and ends the client it started.  Exit code 0 when a box was shown and the program
-// then ended by itself, 1 otherwise, also written to <signal folder>\done.txt; what went
-// wrong goes to <signal folder>\log.txt.
-#include <windows.h>
+// then ended by itself with exit code 0, 1 otherwise, also written to
+// <signal folder>\done.txt; each step is a check of the test kit (ok()), and the one
+// that failed is told in <signal folder>\log.txt.
+#include "testkit/wine/check.h"
+#include "testkit/wine/files.h"
+#include "testkit/wine/harness.h"
 
 #include <stdio.h>
 #include <string>
-#include <vector>
 
 static std::string g_signal;
-
-static void Log(const char *what)
-{
-    FILE *f = fopen((g_signal + "\\log.txt").c_str(), "ab");
-    if (f != NULL) {
-        fprintf(f, "%s\r\n", what);
-        fclose(f);
-    }
-}
-
-static bool ReadFileBytes(const std::string &path, std::string *bytes)
-{
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == NULL)
-        return false;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes->append(buffer, n);
-    fclose(f);
-    return true;
-}
 
 // Writes the file whole under another name first, so that a reader never sees part of it.
 static bool WriteFileAtOnce(const std::string &path, const std::string &bytes)
 {
     std::string temporary = path + ".tmp";
-    FILE *f = fopen(temporary.c_str(), "wb");
-    if (f == NULL)
-        return false;
-    bool good = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    good = fclose(f) == 0 && good;
-    return good && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
-}
-
-static bool Start(const std::string &commandLine, PROCESS_INFORMATION *process)
-{
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                          process) != 0;
-}
-
-struct BoxSearch {
-    DWORD processId;
-    HWND box;
-};
-
-static BOOL CALLBACK FindBox(HWND window, LPARAM param)
-{
-    BoxSearch *search = (BoxSearch *)param;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[16];
-    if (owner == search->processId && IsWindowVisible(window) &&
-        GetClassNameA(window, className, sizeof className) > 0 &&
-        lstrcmpA(className, "#32770") == 0) {
-        search->box = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-static HWND BoxOf(DWORD processId)
-{
-    BoxSearch search = {processId, NULL};
-    EnumWindows(FindBox, (LPARAM)&search);
-    return search.box;
+    return WriteBytes(temporary, bytes) &&
+           MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 static BOOL CALLBACK NoteUpdate(HWND window, LPARAM pending)
@@ -146,19 +84,56 @@ static bool ClientUp(void *)
 
 static bool ShotTaken(void *)
 {
-    return GetFileAttributesA((g_signal + "\\shot.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
+    return FileExists(g_signal + "\\shot.txt");
 }
 
-// Ends the client this started, and writes <signal folder>\done.txt with the exit code:
-// a process started through the virtual desktop does not hand its code back.
-static int Finish(PROCESS_INFORMATION *client, int code)
+// Starts the client (when given) and the program, holds the program's first box up
+// until the picture is taken, then answers its boxes until it ends.  Stops at the
+// first check that fails.
+static void HoldBox(const std::string &command, const std::string *clientCommand,
+                    PROCESS_INFORMATION *client)
 {
-    if (client->hProcess != NULL) {
-        TerminateProcess(client->hProcess, 0);
-        WaitForSingleObject(client->hProcess, 5000);
+    if (clientCommand != NULL &&
+        !ok(StartProgram(*clientCommand, client) && WaitFor(ClientUp, NULL, 20000),
+            "the Notes client comes up"))
+        return;
+
+    PROCESS_INFORMATION program;
+    if (!ok(StartProgram(command, &program), "the program starts: error %lu", GetLastError()))
+        return;
+    HWND box = NULL;
+    DWORD start = GetTickCount();
+    while ((box = BoxOf(program.dwProcessId)) == NULL &&
+           WaitForSingleObject(program.hProcess, 20) != WAIT_OBJECT_0 &&
+           GetTickCount() - start <= 60000) {
     }
-    WriteFileAtOnce(g_signal + "\\done.txt", code == 0 ? "0\n" : "1\n");
-    return code;
+    if (!ok(box != NULL, "the program shows a message box"))
+        return;
+    SetForegroundWindow(box);
+    SendMessageTimeoutA(box, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 2000, NULL);
+    if (!ok(WaitFor(Drawn, box, 10000), "the box is drawn"))
+        return;
+    if (!ok(WriteFileAtOnce(g_signal + "\\box.txt", Describe(box)) &&
+                WaitFor(ShotTaken, NULL, 120000),
+            "the picture is taken"))
+        return;
+
+    // OK on this box and on any that follows, until the program ends.
+    start = GetTickCount();
+    bool ended = false;
+    while (!ended && GetTickCount() - start <= 60000) {
+        HWND next = BoxOf(program.dwProcessId);
+        if (next != NULL)
+            PostMessageA(next, WM_COMMAND, IDOK, 0);
+        ended = WaitForSingleObject(program.hProcess, 50) == WAIT_OBJECT_0;
+    }
+    if (!ok(ended, "the program ends once its boxes are answered")) {
+        TerminateProcess(program.hProcess, 1);
+        return;
+    }
+    DWORD exitCode = 1;
+    GetExitCodeProcess(program.hProcess, &exitCode);
+    ok(exitCode == 0, "the program's exit code is 0: %lu", exitCode);
 }
 
 int main(int argc, char **argv)
@@ -169,62 +144,25 @@ int main(int argc, char **argv)
         return 2;
     }
     g_signal = argv[1];
-    std::string command, clientCommand;
-    if (!ReadFileBytes(argv[2], &command) || (argc == 4 && !ReadFileBytes(argv[3], &clientCommand))) {
-        Log("cannot read a command file");
-        PROCESS_INFORMATION none;
-        ZeroMemory(&none, sizeof none);
-        return Finish(&none, 1);
-    }
+    // The checks tell what went wrong in the log the picture taker shows (or, when it
+    // cannot be written, on the standard output).
+    freopen((g_signal + "\\log.txt").c_str(), "ab", stdout);
+    g_caseName = "box-shot";
 
+    std::string command, clientCommand;
     PROCESS_INFORMATION client;
     ZeroMemory(&client, sizeof client);
-    if (argc == 4 && (!Start(clientCommand, &client) || !WaitFor(ClientUp, NULL, 20000))) {
-        Log("the Notes client did not come up");
-        return Finish(&client, 1);
-    }
+    if (ok(ReadBytes(argv[2], &command) && (argc == 3 || ReadBytes(argv[3], &clientCommand)),
+           "the command files are read"))
+        HoldBox(command, argc == 4 ? &clientCommand : NULL, &client);
 
-    PROCESS_INFORMATION program;
-    if (!Start(command, &program)) {
-        Log("the program did not start");
-        return Finish(&client, 1);
+    // A process started through the virtual desktop does not hand its exit code back:
+    // done.txt tells it.
+    if (client.hProcess != NULL) {
+        TerminateProcess(client.hProcess, 0);
+        WaitForSingleObject(client.hProcess, 5000);
     }
-    HWND box = NULL;
-    DWORD start = GetTickCount();
-    while ((box = BoxOf(program.dwProcessId)) == NULL) {
-        if (WaitForSingleObject(program.hProcess, 20) == WAIT_OBJECT_0 ||
-            GetTickCount() - start > 60000) {
-            Log("the program showed no message box");
-            return Finish(&client, 1);
-        }
-    }
-    SetForegroundWindow(box);
-    SendMessageTimeoutA(box, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 2000, NULL);
-    if (!WaitFor(Drawn, box, 10000)) {
-        Log("the box was not drawn");
-        return Finish(&client, 1);
-    }
-    if (!WriteFileAtOnce(g_signal + "\\box.txt", Describe(box)) ||
-        !WaitFor(ShotTaken, NULL, 120000)) {
-        Log("no picture was taken");
-        return Finish(&client, 1);
-    }
-
-    // OK on this box and on any that follows, until the program ends.
-    start = GetTickCount();
-    for (;;) {
-        HWND next = BoxOf(program.dwProcessId);
-        if (next != NULL)
-            PostMessageA(next, WM_COMMAND, IDOK, 0);
-        if (WaitForSingleObject(program.hProcess, 50) == WAIT_OBJECT_0)
-            break;
-        if (GetTickCount() - start > 60000) {
-            Log("the program did not end");
-            TerminateProcess(program.hProcess, 1);
-            return Finish(&client, 1);
-        }
-    }
-    DWORD exitCode = 1;
-    GetExitCodeProcess(program.hProcess, &exitCode);
-    return Finish(&client, exitCode == 0 ? 0 : 1);
+    int code = CheckSummary();
+    WriteFileAtOnce(g_signal + "\\done.txt", code == 0 ? "0\n" : "1\n");
+    return code;
 }

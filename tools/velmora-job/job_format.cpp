@@ -119,7 +119,7 @@ std::string EncodeJob(const Job &job, const Encoding &how)
     for (size_t i = 0; i < job.extras.size(); ++i)
         PutText(&out, JOB_HEADER_SIZE + i * JOB_EXTRA_SLOT, JOB_EXTRA_SLOT, job.extras[i]);
     if (how.size < out.size())
-        out.resize(how.size);
+        out.resize(static_cast<size_t>(how.size));
     return out;
 }
 
@@ -176,7 +176,7 @@ Examination ExamineJob(const std::string &in)
         r.findings.push_back(f);
     } else {
         uint64_t shown = slotsPresent < r.extraCount ? slotsPresent : r.extraCount;
-        for (uint64_t i = 0; i < shown; ++i)
+        for (size_t i = 0; i < shown; ++i)
             r.extras.push_back(ReadSlot(in, JOB_HEADER_SIZE + i * JOB_EXTRA_SLOT, JOB_EXTRA_SLOT));
         if (slotsPresent < r.extraCount) {
             Finding f{Problem::ListShort, std::string()};
