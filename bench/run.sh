@@ -97,7 +97,9 @@ exe=$bin/velmora-notes.exe
 size=$(stat -c %s "$exe")
 awk -v s="$size" 'BEGIN { printf "size: %d bytes = %.1f KiB, %.2f of the 24 KiB allowed (aim: 1 or less)\n",
     s, s / 1024, s / 24576 }'
-imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
+# objdump's own words, not those of the French locale tools/wine.env sets.
+imports=$(LC_ALL=C i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
+[ -n "$imports" ] || { echo "  no imports read from $exe"; status=1; }
 echo "imports: $(echo $imports)"
 for dll in $imports; do
     case "${dll,,}" in
