@@ -1,14 +1,9 @@
-# The compiler flags of the equipment: everything built here besides the program and the
-# doctor (the test kit and the suites, the stand-ins, the bench, the fuzz targets, the
-# pictures' driver, velmora-job).  Every target of it is declared through
-# velmora_equipment_target(), so that one change reaches them all:
-#
-#   velmora_equipment_target(TARGET [EXCEPTIONS])
-#
-# - the program's warnings (PROGRAM_WARNINGS), as errors;
-# - no C++ exceptions, unless EXCEPTIONS (velmora-job's encoder throws; GoogleTest);
-# - a Windows program or DLL links its C and C++ runtimes statically, so that it runs
-#   from any folder under Wine with no runtime DLL beside it.
+# The compiler flags of the equipment, everything built here besides the program and the
+# doctor: the test kit and the suites, the stand-ins, the bench, the fuzz targets, the
+# pictures' driver and velmora-job.  velmora_equipment_target(TARGET [EXCEPTIONS]) gives
+# a target the program's warnings as errors, no C++ exceptions unless EXCEPTIONS
+# (velmora-job's encoder throws; GoogleTest), and, for a Windows program or DLL, its
+# runtimes linked statically, so that it runs from any folder under Wine.
 include_guard(GLOBAL)
 
 function(velmora_equipment_target target)
