@@ -4,7 +4,6 @@
 # are built on.  OPTIONS go to every file, to its users and to the link; PROGRAM_OPTIONS
 # to the program's own files, which are built without RTTI as the program is.
 include_guard(GLOBAL)
-include(${CMAKE_SOURCE_DIR}/cmake/equipment.cmake)
 
 function(velmora_program_on_fake name)
     cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "OPTIONS;PROGRAM_OPTIONS")
