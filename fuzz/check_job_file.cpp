@@ -1,8 +1,9 @@
 // Job file bytes through OpenJobFile and ReadJob.  A job is either read, with every
 // text ending inside its slot and a list of exactly `extraCount` slots holding the
 // file's bytes, or refused with a reason and no box.  A count whose list
-// size does not fit 32 bits is refused before any allocation.  Whether a job is
-// readable is velmora-job's examination: the integrator's tool and the program agree.
+// size does not fit 32 bits is refused before any allocation.  The program's reason
+// (rule, value, detail) is the one velmora-job's examination gives: the integrator's
+// tool and the program agree on why, not only on whether.
 #include "fuzz/properties.h"
 #include "fuzz/verdict.h"
 #include "job/job_file.h"
@@ -18,6 +19,19 @@ const size_t Slot = JOB_EXTRA_SLOT;
 bool EndsInside(const char *text, size_t size)
 {
     return memchr(text, '\0', size) != nullptr;
+}
+
+bool SameReason(const Refusal &a, const Refusal &b)
+{
+    bool sameValue = a.value == nullptr || b.value == nullptr ? a.value == b.value
+                                                              : strcmp(a.value, b.value) == 0;
+    return a.rule == b.rule && sameValue && a.detail == b.detail;
+}
+
+std::string Reason(const Refusal &why)
+{
+    return "rule " + std::to_string(why.rule) + " value " +
+           (why.value != nullptr ? why.value : "none") + " detail " + std::to_string(why.detail);
 }
 
 } // namespace
@@ -41,11 +55,21 @@ std::string CheckJobFile(const uint8_t *data, size_t size)
     v.Expect(w.boxes.empty(), "a box shown by the reader");
     velmora_job::Examination examined = velmora_job::ExamineJob(bytes);
     uint32_t count = examined.extraCount;
-    // The fake refuses lists past its allocation limit, which is under 32 bits.
-    bool acceptable = examined.Readable() && (uint64_t)count * Slot <= AllocLimit;
+    Refusal expected = {REFUSED_NOT, nullptr, 0};
+    if (!examined.Readable())
+        expected = examined.refusals[0];
+    // A list that is allocated, when the header passed and the list size fits: the fake
+    // refuses one past its allocation limit, which is under 32 bits.
+    bool allocated = count > 0 && (expected.rule == REFUSED_NOT ||
+                                   expected.rule == REFUSED_LIST_SHORT ||
+                                   expected.rule == REFUSED_EXTRA_UNTERMINATED);
+    if (allocated && (uint64_t)count * Slot > AllocLimit)
+        expected = Refusal{REFUSED_LIST_UNAVAILABLE, nullptr, count};
+    if (!SameReason(why, expected))
+        v.Fail("the program's reason is " + Reason(why) + ", velmora-job's " + Reason(expected));
 
     if (read) {
-        v.Expect(acceptable, "read a job the rules refuse");
+        v.Expect(expected.rule == REFUSED_NOT, "read a job the rules refuse");
         v.Expect(why.rule == REFUSED_NOT, "a reason given for a job that was read");
         v.Expect(memcmp(&job.header, bytes.data(), sizeof job.header) == 0,
                  "the header read differs from the file");
@@ -66,7 +90,7 @@ std::string CheckJobFile(const uint8_t *data, size_t size)
                 v.Fail("list slot " + std::to_string(i) + " differs from the file");
         }
     } else {
-        v.Expect(!acceptable, "refused a job the rules accept");
+        v.Expect(expected.rule != REFUSED_NOT, "refused a job the rules accept");
         v.Expect(why.rule >= REFUSED_HEADER_SHORT && why.rule <= REFUSED_EXTRA_UNTERMINATED,
                  "a refused job without a reason of the job's own");
     }

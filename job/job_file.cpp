@@ -1,7 +1,9 @@
-// Opening and reading the job file.  The file comes from another program: every
-// text must end inside its slot and the list size must be computable, or the job is
-// refused as unreadable rather than read past its end.
+// Opening and reading the job file.  The file comes from another program: what was
+// read is judged by the job's rules (job/job_rules.h) before anything more is read or
+// allocated.
 #include "job/job_file.h"
+
+#include "job/job_rules.h"
 
 #include <string.h>
 
@@ -22,27 +24,6 @@ static bool JobPathFromTail(const char *tail, char path[MAX_PATH], Refusal *why)
         return Refuse(why, REFUSED_PATH_TOO_LONG, NULL, (unsigned long)length);
     lstrcpynA(path, tail, length + 1);
     return true;
-}
-
-static bool EndsInSlot(const char *text, size_t slot)
-{
-    return memchr(text, '\0', slot) != NULL;
-}
-
-// The first header text that does not end in its slot, or none.
-static const char *UnterminatedText(const JobHeader *h)
-{
-    if (!EndsInSlot(h->subject, sizeof h->subject))
-        return "subject";
-    if (!EndsInSlot(h->body, sizeof h->body))
-        return "body";
-    if (!EndsInSlot(h->attachment, sizeof h->attachment))
-        return "attachment";
-    if (!EndsInSlot(h->documentName, sizeof h->documentName))
-        return "document name";
-    if (!EndsInSlot(h->sendTo, sizeof h->sendTo))
-        return "send-to";
-    return NULL;
 }
 
 bool OpenJobFile(const char *tail, LoadedJob *job, HANDLE *file, Refusal *why)
@@ -85,38 +66,26 @@ bool OpenJob(const char *tail, bool deleteOnClose, LoadedJob *job, HANDLE *file,
     return true;
 }
 
-// Reads `size` bytes with one call; `got` is how many came.
-static bool ReadWhole(HANDLE file, void *buffer, DWORD size, DWORD *got)
+// Reads at most `size` bytes with one call; returns how many came, none when the read
+// failed.
+static uint32_t Read(HANDLE file, void *buffer, uint32_t size)
 {
-    *got = 0;
-    return ReadFile(file, buffer, size, got, NULL) && *got == size;
+    DWORD got = 0;
+    return ReadFile(file, buffer, size, &got, NULL) ? (uint32_t)got : 0;
 }
 
 bool ReadJob(HANDLE file, LoadedJob *job, Refusal *why)
 {
-    DWORD got;
     job->extraList = NULL;
-    if (!ReadWhole(file, &job->header, sizeof job->header, &got))
-        return Refuse(why, REFUSED_HEADER_SHORT, NULL, got);
-    const char *text = UnterminatedText(&job->header);
-    if (text != NULL)
-        return Refuse(why, REFUSED_TEXT_UNTERMINATED, text, 0);
-
-    DWORD count = job->header.extraCount;
-    if (count == 0)
+    uint32_t size;
+    if (!JudgeHeader(&job->header, Read(file, &job->header, sizeof job->header), why) ||
+        !JudgeListSize(job->header.extraCount, &size, why))
+        return false;
+    if (size == 0)
         return true;
-    if (count >= JOB_FIRST_OVERFLOWING_COUNT)
-        return Refuse(why, REFUSED_LIST_TOO_LARGE, NULL, count);
-
-    DWORD size = count * (DWORD)sizeof(ExtraAttachment);
     job->extraList = (ExtraAttachment *)GlobalAlloc(GMEM_ZEROINIT, size);
     if (job->extraList == NULL)
-        return Refuse(why, REFUSED_LIST_UNAVAILABLE, NULL, count);
-    if (!ReadWhole(file, job->extraList, size, &got))
-        return Refuse(why, REFUSED_LIST_SHORT, NULL, got);
-    for (DWORD i = 0; i < count; ++i) {
-        if (!EndsInSlot(job->extraList[i].path, sizeof job->extraList[i].path))
-            return Refuse(why, REFUSED_EXTRA_UNTERMINATED, NULL, i);
-    }
-    return true;
+        return Refuse(why, REFUSED_LIST_UNAVAILABLE, NULL, job->header.extraCount);
+    return JudgeList(job->extraList, job->header.extraCount, Read(file, job->extraList, size),
+                     why);
 }

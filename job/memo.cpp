@@ -3,10 +3,9 @@
 // memo; anything else is reported and the memo is saved with what could be put in it.
 #include "job/memo.h"
 
-#include "resources/messages.h"
+#include "job/memo_rules.h"
 #include "job/template.h"
-
-static const size_t MaxLinePiece = 0xFFFF;   // the largest 16-bit line length
+#include "resources/messages.h"
 
 static const char FileItem[] = "$FILE";
 
@@ -29,15 +28,15 @@ static void AppendLine(NotesHandle body, DWORD *length, const char *line, size_t
         return;
     }
     while (lineLength > 0) {
-        WORD piece = (WORD)(lineLength < MaxLinePiece ? lineLength : MaxLinePiece);
+        WORD piece = (WORD)(lineLength < BODY_PIECE_LONGEST ? lineLength : BODY_PIECE_LONGEST);
         AppendBodyLine(body, length, line, piece);
         line += piece;
         lineLength -= piece;
     }
 }
 
-// Builds the body from `text` split at CR, a CR LF counting as one line end, and adds
-// it to the note.  A bare LF stays inside its line.  The text is cut in place.
+// Builds the body from `text` cut into lines by NextBodyLine and adds it to the note.
+// Each line's CR becomes its NUL, in place.
 static void WriteBody(NotesHandle note, char *text)
 {
     NotesHandle body = 0;
@@ -46,32 +45,20 @@ static void WriteBody(NotesHandle note, char *text)
         ShowMessage(MSG_CREATE_BODY_FAILED, MB_OK);
         return;
     }
-    char *p = text;
-    while (*p != '\0') {
-        char *line = p;
-        while (*p != '\0' && *p != '\r')
-            ++p;
-        size_t lineLength = (size_t)(p - line);
-        if (*p == '\r') {
-            *p++ = '\0';
-            if (*p == '\n')
-                ++p;
-        }
-        AppendLine(body, &length, line, lineLength);
+    BodyLine line;
+    for (const char *at = text; NextBodyLine(&at, &line);) {
+        text[line.text - text + line.length] = '\0';
+        AppendLine(body, &length, line.text, line.length);
     }
     if (AddBodyToNote(note, body, length, NULL) != 0)
         ShowMessage(MSG_ADD_BODY_FAILED, MB_OK);
 }
 
-// Attaches a file under its name after the last backslash (the whole path without one).
+// Attaches a file under its recorded name.
 static void Attach(NotesHandle note, const char *path)
 {
-    const char *name = path;
-    for (const char *p = path; *p != '\0'; ++p) {
-        if (*p == '\\')
-            name = p + 1;
-    }
-    if (AttachFile(note, FileItem, sizeof FileItem - 1, path, name, NOTES_ATTACH_ENCODING) != 0)
+    if (AttachFile(note, FileItem, sizeof FileItem - 1, path, RecordedName(path),
+                   NOTES_ATTACH_ENCODING) != 0)
         ShowMessage(MSG_ATTACH_FAILED, MB_OK);
 }
 

@@ -4,6 +4,7 @@
 #include "tools/velmora-doctor/doctor.h"
 
 #include "job/job_file.h"
+#include "job/memo_rules.h"
 #include "job/template.h"
 #include "window/database_window.h"
 
@@ -84,8 +85,8 @@ static void ReportHeaderText(const char *id, const char *label, const char *temp
     TextFree(&text);
 }
 
-// The body as the memo gets it: split at CR, a CR LF counting as one line end, a bare
-// LF staying inside its line; a line past 65,535 bytes goes in pieces.
+// The body as the memo gets it, line by line; a line past BODY_PIECE_LONGEST bytes
+// goes in pieces.
 static void ReportBody(const char *templateText, const char *documentName)
 {
     char *body = ExpandTemplate(templateText, documentName, false);
@@ -96,20 +97,16 @@ static void ReportBody(const char *templateText, const char *documentName)
     }
     Text text = {};
     unsigned long number = 0;
-    for (const char *p = body; *p != '\0';) {
-        const char *line = p;
-        while (*p != '\0' && *p != '\r')
-            ++p;
-        size_t length = (size_t)(p - line);
-        if (*p == '\r' && *++p == '\n')
-            ++p;
+    BodyLine line;
+    for (const char *at = body; NextBodyLine(&at, &line);) {
+        unsigned long length = (unsigned long)line.length;
         TextClear(&text);
         TextFormat(&text, "Corps, ligne %lu : ", ++number);
-        AddShown(&text, line, length, CP_ACP);
-        if (length > 0xFFFF)
-            TextFormat(&text, " (%lu octets, en %lu morceaux)", (unsigned long)length,
-                       (unsigned long)((length + 0xFFFE) / 0xFFFF));
-        Field fields[] = {{"line", NULL, number}, {"length", NULL, (unsigned long)length}};
+        AddShown(&text, line.text, line.length, CP_ACP);
+        if (length > BODY_PIECE_LONGEST)
+            TextFormat(&text, " (%lu octets, en %lu morceaux)", length,
+                       (unsigned long)((line.length + BODY_PIECE_LONGEST - 1) / BODY_PIECE_LONGEST));
+        Field fields[] = {{"line", NULL, number}, {"length", NULL, length}};
         ReportText("job.body", STATUS_INFO, &text, NULL, fields, 2);
     }
     TextFree(&text);
@@ -119,11 +116,6 @@ static void ReportBody(const char *templateText, const char *documentName)
 static void ReportAttachment(unsigned long number, const char *path)
 {
     Text text = {};
-    const char *name = path;
-    for (const char *p = path; *p != '\0'; ++p) {
-        if (*p == '\\')
-            name = p + 1;
-    }
     DWORD attributes = path[0] != '\0' ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
     bool found = attributes != INVALID_FILE_ATTRIBUTES;
     bool folder = found && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -138,7 +130,7 @@ static void ReportAttachment(unsigned long number, const char *path)
     }
     if (present) {
         TextAdd(&text, "pr\xe9sente, attach\xe9" "e sous le nom ");
-        TextAddAnsi(&text, name);
+        TextAddAnsi(&text, RecordedName(path));
     } else if (folder)
         TextAdd(&text, "un dossier, pas un fichier");
     else if (path[0] != '\0')

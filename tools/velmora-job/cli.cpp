@@ -342,8 +342,8 @@ std::string FormatExamination(const Examination &r, Display display)
     } else {
         s << "The program refuses this job (\"Impossible de lire le fichier ou format "
              "incorrect.\") and deletes the file:\n";
-        for (const Finding &f : r.findings)
-            s << "  - " << Describe(f) << "\n";
+        for (const Refusal &why : r.refusals)
+            s << "  - " << Describe(why, r) << "\n";
     }
     if (!r.notes.empty()) {
         s << "Notes:\n";

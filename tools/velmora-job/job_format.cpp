@@ -1,5 +1,8 @@
 #include "job_format.h"
 
+#include "job/job_rules.h"
+#include "job/memo_rules.h"
+
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -126,75 +129,53 @@ std::string EncodeJob(const Job &job, const Encoding &how)
 std::vector<std::string> BodyLines(const std::string &body)
 {
     std::vector<std::string> lines;
-    size_t p = 0;
-    while (p < body.size()) {
-        size_t end = body.find('\r', p);
-        if (end == std::string::npos)
-            end = body.size();
-        lines.push_back(body.substr(p, end - p));
-        p = end;
-        if (p < body.size()) {
-            ++p;
-            if (p < body.size() && body[p] == '\n')
-                ++p;
-        }
-    }
+    BodyLine line;
+    for (const char *at = body.c_str(); NextBodyLine(&at, &line);)
+        lines.push_back(std::string(line.text, line.length));
     return lines;
 }
 
 std::string RecordedName(const std::string &path)
 {
-    size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return ::RecordedName(path.c_str());
 }
 
 Examination ExamineJob(const std::string &in)
 {
     Examination r;
     r.fileSize = in.size();
-    if (in.size() < JOB_HEADER_SIZE) {
-        Finding f{Problem::ShortHeader, std::string()};
-        f.size = in.size();
-        r.findings.push_back(f);
+    // What the program's reads would give, header then list, judged by its rules.
+    JobHeader header;
+    size_t whole = JOB_HEADER_SIZE;
+    uint32_t got = static_cast<uint32_t>(in.size() < whole ? in.size() : whole);
+    std::memset(&header, 0, sizeof header);
+    std::memcpy(&header, in.data(), got);
+    Refusal why = {REFUSED_NOT, nullptr, 0};
+    if (!JudgeHeader(&header, got, &why))
+        r.refusals.push_back(why);
+    if (got < JOB_HEADER_SIZE)
         return r;
-    }
     r.headerComplete = true;
     r.directSend = Get16(in, offsetof(JobHeader, directSend));
     r.extraCount = Get32(in, offsetof(JobHeader, extraCount));
     r.reserved = Get32(in, offsetof(JobHeader, listReference));
-    for (const TextField &f : TextFields) {
+    for (const TextField &f : TextFields)
         r.*f.found = ReadSlot(in, f.offset, f.slot);
-        if (!(r.*f.found).terminated)
-            r.findings.push_back(Finding{Problem::UnterminatedText, f.name});
-    }
 
-    uint64_t listBytes = in.size() - JOB_HEADER_SIZE;
-    uint64_t slotsPresent = listBytes / JOB_EXTRA_SLOT;
-    if (r.extraCount >= FirstOverflowingCount) {
-        Finding f{Problem::ListSizeOverflow, std::string()};
-        f.count = r.extraCount;
-        r.findings.push_back(f);
+    uint32_t size = 0;
+    if (!JudgeListSize(r.extraCount, &size, &why)) {
+        r.refusals.push_back(why);
     } else {
-        uint64_t shown = slotsPresent < r.extraCount ? slotsPresent : r.extraCount;
-        for (size_t i = 0; i < shown; ++i)
+        uint64_t listBytes = in.size() - JOB_HEADER_SIZE;
+        uint32_t listGot = static_cast<uint32_t>(listBytes < size ? listBytes : size);
+        const ExtraAttachment *list =
+            reinterpret_cast<const ExtraAttachment *>(in.data() + JOB_HEADER_SIZE);
+        if (!JudgeList(list, r.extraCount, listGot, &why))
+            r.refusals.push_back(why);
+        for (uint32_t i = 0; i < listGot / JOB_EXTRA_SLOT; ++i)
             r.extras.push_back(ReadSlot(in, JOB_HEADER_SIZE + i * JOB_EXTRA_SLOT, JOB_EXTRA_SLOT));
-        if (slotsPresent < r.extraCount) {
-            Finding f{Problem::ListShort, std::string()};
-            f.count = r.extraCount;
-            f.slotsPresent = slotsPresent;
-            f.partialBytes = listBytes % JOB_EXTRA_SLOT;
-            r.findings.push_back(f);
-        }
-        for (size_t i = 0; i < r.extras.size(); ++i) {
-            if (!r.extras[i].terminated) {
-                Finding f{Problem::UnterminatedExtra, std::string()};
-                f.index = static_cast<uint32_t>(i + 1);
-                r.findings.push_back(f);
-            }
-        }
-        uint64_t used = static_cast<uint64_t>(r.extraCount) * JOB_EXTRA_SLOT;
-        if (listBytes > used)
-            r.notes.push_back(Note{Remark::TrailingBytes, listBytes - used});
+        if (listBytes > size)
+            r.notes.push_back(Note{Remark::TrailingBytes, listBytes - size});
     }
 
     if (r.reserved != 0)
@@ -212,33 +193,37 @@ Examination ExamineJob(const std::string &in)
     return r;
 }
 
-std::string Describe(const Finding &f)
+std::string Describe(const Refusal &why, const Examination &r)
 {
-    switch (f.problem) {
-    case Problem::ShortHeader:
-        return "the file is " + std::to_string(f.size) + " bytes long, shorter than the " +
+    std::string detail = std::to_string(why.detail);
+    switch (why.rule) {
+    case REFUSED_HEADER_SHORT:
+        return "the file is " + detail + " bytes long, shorter than the " +
                std::to_string(JOB_HEADER_SIZE) + "-byte header";
-    case Problem::UnterminatedText:
-        return "the " + f.field + " has no NUL inside its slot (text not terminated)";
-    case Problem::ListSizeOverflow:
-        return "the extra count " + std::to_string(f.count) +
-               " is too large: count x " + std::to_string(JOB_EXTRA_SLOT) +
-               " does not fit 32 bits (the limit is " +
+    case REFUSED_TEXT_UNTERMINATED:
+        return std::string("the ") + why.value + " has no NUL inside its slot (text not terminated)";
+    case REFUSED_LIST_TOO_LARGE:
+        return "the extra count " + detail + " is too large: count x " +
+               std::to_string(JOB_EXTRA_SLOT) + " does not fit 32 bits (the limit is " +
                std::to_string(FirstOverflowingCount - 1) + ")";
-    case Problem::ListShort: {
-        std::string s = "the extra count is " + std::to_string(f.count) + " but the file holds " +
-                        std::to_string(f.slotsPresent) + " whole " +
-                        std::to_string(JOB_EXTRA_SLOT) + "-byte slot" +
-                        (f.slotsPresent == 1 ? "" : "s") + " after the header";
-        if (f.partialBytes != 0)
-            s += " (and " + std::to_string(f.partialBytes) + " bytes of a cut slot)";
+    case REFUSED_LIST_UNAVAILABLE:
+        return "no memory for a list of " + detail + " extras";
+    case REFUSED_LIST_SHORT: {
+        unsigned long slots = why.detail / JOB_EXTRA_SLOT, partial = why.detail % JOB_EXTRA_SLOT;
+        std::string s = "the extra count is " + std::to_string(r.extraCount) +
+                        " but the file holds " + std::to_string(slots) + " whole " +
+                        std::to_string(JOB_EXTRA_SLOT) + "-byte slot" + (slots == 1 ? "" : "s") +
+                        " after the header";
+        if (partial != 0)
+            s += " (and " + std::to_string(partial) + " bytes of a cut slot)";
         return s;
     }
-    case Problem::UnterminatedExtra:
-        return "extra " + std::to_string(f.index) + " has no NUL inside its " +
+    case REFUSED_EXTRA_UNTERMINATED:
+        return "extra " + std::to_string(why.detail + 1) + " (counting from 1) has no NUL inside its " +
                std::to_string(JOB_EXTRA_SLOT) + "-byte slot (text not terminated)";
+    default:
+        return "refused by rule " + std::to_string(static_cast<int>(why.rule));
     }
-    return std::string();
 }
 
 std::string Describe(const Note &n)

@@ -1,9 +1,11 @@
 // The job file as velmora-notes.exe reads it, laid out in job/job_layout.h.  This is
 // the integrator's side: writing a job, and reading one back the way the program
-// would, saying why it would be refused.
+// would, saying why it would be refused.  The rules are the program's own
+// (job/job_rules.h, job/memo_rules.h), and so are the reasons (job/refusal.h).
 #pragma once
 
 #include "job/job_layout.h"
+#include "job/refusal.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,36 +52,19 @@ inline Encoding Unchecked(int64_t count = -1, uint64_t size = UINT64_MAX)
 // The file's bytes.  Unused bytes are zero.
 std::string EncodeJob(const Job &job, const Encoding &how = Encoding());
 
-// The lines of a body as the program makes them: split at CR, a CR LF counting as a
-// single line end; a bare LF stays inside its line; a final line end starts no line.
+// The lines of a body as the program makes them (NextBodyLine): split at CR, a CR LF
+// counting as a single line end; a bare LF stays inside its line; a final line end
+// starts no line.  The body is its text up to its first NUL, as in the program.
 std::vector<std::string> BodyLines(const std::string &body);
 
-// The name an attachment is recorded under: the part after the last backslash.
+// The name an attachment is recorded under (the program's RecordedName): the part
+// after the last backslash of the path, up to its first NUL.
 std::string RecordedName(const std::string &path);
 
 // One text slot as found in a file.  Without its NUL, `text` is the whole slot.
 struct SlotText {
     std::string text;
     bool terminated = true;
-};
-
-// Why the program would refuse a file, in the order it finds out.
-enum class Problem {
-    ShortHeader,            // size: the file's length
-    UnterminatedText,       // field: which header text
-    ListSizeOverflow,       // count
-    ListShort,              // count, slotsPresent, partialBytes
-    UnterminatedExtra,      // index (1-based)
-};
-
-struct Finding {
-    Problem problem;
-    std::string field;
-    uint64_t size = 0;
-    uint32_t count = 0;
-    uint64_t slotsPresent = 0;
-    uint64_t partialBytes = 0;
-    uint32_t index = 0;
 };
 
 // Harmless oddities worth knowing.
@@ -105,16 +90,21 @@ struct Examination {
     uint32_t extraCount = 0;
     uint32_t reserved = 0;
     std::vector<SlotText> extras;   // the whole slots present, at most extraCount
-    std::vector<Finding> findings;  // empty: the program reads the file
+    // The program's refusals, each as its reader gives it: the first is why the
+    // program refuses the file; the list is judged even after a refusal of the header,
+    // as the program would judge it once the header is mended.  Empty: the program
+    // reads the file.
+    std::vector<Refusal> refusals;
     std::vector<Note> notes;
 
-    bool Readable() const { return findings.empty(); }
+    bool Readable() const { return refusals.empty(); }
 };
 
 Examination ExamineJob(const std::string &bytes);
 
-// Plain-words sentences for findings and notes.
-std::string Describe(const Finding &finding);
+// Plain-words sentences for a refusal of the examined job and for notes.  Extras are
+// numbered from 1 in words, as the dump lists them (a refusal's detail counts from 0).
+std::string Describe(const Refusal &why, const Examination &examination);
 std::string Describe(const Note &note);
 
 } // namespace velmora_job

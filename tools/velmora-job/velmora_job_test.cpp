@@ -95,12 +95,14 @@ Job SampleJob()
     return job;
 }
 
-std::vector<Problem> Problems(const Examination &r)
+using Rules = std::vector<RefusalRule>;
+
+Rules RulesOf(const Examination &r)
 {
-    std::vector<Problem> p;
-    for (const Finding &f : r.findings)
-        p.push_back(f.problem);
-    return p;
+    Rules rules;
+    for (const Refusal &why : r.refusals)
+        rules.push_back(why.rule);
+    return rules;
 }
 
 bool HasNote(const Examination &r, Remark remark)
@@ -420,11 +422,11 @@ TEST(Examine, RefusesAFileShorterThanTheHeader)
 {
     for (size_t size : {size_t(0), size_t(100), size_t(JOB_HEADER_SIZE - 1)}) {
         Examination r = ExamineJob(std::string(size, '\0'));
-        ASSERT_EQ(std::vector<Problem>{Problem::ShortHeader}, Problems(r)) << size;
+        ASSERT_EQ(Rules{REFUSED_HEADER_SHORT}, RulesOf(r)) << size;
         EXPECT_FALSE(r.headerComplete);
         EXPECT_EQ("the file is " + std::to_string(size) +
                       " bytes long, shorter than the 3340-byte header",
-                  Describe(r.findings[0]));
+                  Describe(r.refusals[0], r));
     }
     EXPECT_TRUE(ExamineJob(std::string(JOB_HEADER_SIZE, '\0')).Readable());
 }
@@ -432,17 +434,18 @@ TEST(Examine, RefusesAFileShorterThanTheHeader)
 TEST(Examine, NamesEachUnterminatedHeaderText)
 {
     const std::pair<std::string Job::*, const char *> fields[] = {
-        {&Job::subject, "subject"},       {&Job::body, "body"}, {&Job::attachment, "attachment"},
-        {&Job::documentName, "document"}, {&Job::sendTo, "send-to"},
+        {&Job::subject, "subject"},            {&Job::body, "body"},
+        {&Job::attachment, "attachment"},      {&Job::documentName, "document name"},
+        {&Job::sendTo, "send-to"},
     };
     for (const auto &field : fields) {
         Job job = SampleJob();
         size_t size = field.first == &Job::body ? JOB_BODY_SLOT : JOB_TEXT_SLOT;
         job.*field.first = std::string(size, 'Z');
         Examination r = ExamineJob(EncodeJob(job, Unchecked()));
-        ASSERT_EQ(std::vector<Problem>{Problem::UnterminatedText}, Problems(r)) << field.second;
-        EXPECT_EQ(field.second, r.findings[0].field);
-        EXPECT_NE(std::string::npos, Describe(r.findings[0]).find(field.second));
+        ASSERT_EQ(Rules{REFUSED_TEXT_UNTERMINATED}, RulesOf(r)) << field.second;
+        EXPECT_STREQ(field.second, r.refusals[0].value);
+        EXPECT_NE(std::string::npos, Describe(r.refusals[0], r).find(field.second));
         // Its neighbours are still read whole.
         EXPECT_TRUE(r.attachment.terminated || field.first == &Job::attachment);
         EXPECT_EQ(2u, r.extras.size());
@@ -457,29 +460,29 @@ TEST(Examine, RefusesACountWhoseListSizeOverflows)
 {
     for (uint32_t count : {JOB_FIRST_OVERFLOWING_COUNT, 0xFFFFFFFFu}) {
         Examination r = ExamineJob(EncodeJob(Job(), Unchecked(count)));
-        ASSERT_EQ(std::vector<Problem>{Problem::ListSizeOverflow}, Problems(r));
+        ASSERT_EQ(Rules{REFUSED_LIST_TOO_LARGE}, RulesOf(r));
         EXPECT_EQ(count, r.extraCount);
         EXPECT_NE(std::string::npos,
-                  Describe(r.findings[0]).find("does not fit 32 bits"));
+                  Describe(r.refusals[0], r).find("does not fit 32 bits"));
     }
     // One less fits 32 bits: then the file is merely too short for it.
-    EXPECT_EQ(std::vector<Problem>{Problem::ListShort},
-              Problems(ExamineJob(EncodeJob(Job(), Unchecked(JOB_FIRST_OVERFLOWING_COUNT - 1)))));
+    EXPECT_EQ(Rules{REFUSED_LIST_SHORT},
+              RulesOf(ExamineJob(EncodeJob(Job(), Unchecked(JOB_FIRST_OVERFLOWING_COUNT - 1)))));
 }
 
 TEST(Examine, RefusesACountBeyondTheSlotsPresent)
 {
     std::string b = EncodeJob(SampleJob(), Unchecked(3));
     Examination r = ExamineJob(b);
-    ASSERT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(r));
+    ASSERT_EQ(Rules{REFUSED_LIST_SHORT}, RulesOf(r));
     EXPECT_EQ(2u, r.extras.size());     // the slots present are still shown
     EXPECT_EQ("the extra count is 3 but the file holds 2 whole 256-byte slots after the header",
-              Describe(r.findings[0]));
+              Describe(r.refusals[0], r));
 
     r = ExamineJob(b + std::string(JOB_EXTRA_SLOT - 1, 'x'));
-    ASSERT_EQ(std::vector<Problem>{Problem::ListShort}, Problems(r));
-    EXPECT_EQ(255u, r.findings[0].partialBytes);
-    EXPECT_NE(std::string::npos, Describe(r.findings[0]).find("and 255 bytes of a cut slot"));
+    ASSERT_EQ(Rules{REFUSED_LIST_SHORT}, RulesOf(r));
+    EXPECT_EQ(3u * JOB_EXTRA_SLOT - 1, r.refusals[0].detail);    // the bytes read
+    EXPECT_NE(std::string::npos, Describe(r.refusals[0], r).find("and 255 bytes of a cut slot"));
 
     EXPECT_TRUE(ExamineJob(b + std::string(JOB_EXTRA_SLOT, '\0')).Readable());
 }
@@ -489,8 +492,9 @@ TEST(Examine, RefusesAnUnterminatedExtra)
     Job job = SampleJob();
     job.extras[1].assign(JOB_EXTRA_SLOT, 'p');
     Examination r = ExamineJob(EncodeJob(job, Unchecked()));
-    ASSERT_EQ(std::vector<Problem>{Problem::UnterminatedExtra}, Problems(r));
-    EXPECT_EQ(2u, r.findings[0].index);
+    ASSERT_EQ(Rules{REFUSED_EXTRA_UNTERMINATED}, RulesOf(r));
+    EXPECT_EQ(1u, r.refusals[0].detail);       // from 0, as the program counts
+    EXPECT_EQ(0u, Describe(r.refusals[0], r).find("extra 2 (counting from 1) has no NUL"));
     EXPECT_FALSE(r.extras[1].terminated);
     EXPECT_EQ(job.extras[1], r.extras[1].text);
 }
