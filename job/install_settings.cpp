@@ -56,8 +56,7 @@ static bool NamesSomething(const char *path, const Refusal *read, Refusal *why)
     return true;
 }
 
-// Shortens a path in place; without a short form the path stays as read.
-static void Shorten(char *path)
+void ShortenPath(char path[MAX_PATH])
 {
     char shortPath[MAX_PATH];
     DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
@@ -112,7 +111,7 @@ bool LoadInstallSettings(InstallSettings *settings, Refusal *why)
     if (!NamesSomething(settings->clientPath, &client, why) ||
         !NamesSomething(settings->databasePath, &database, why))
         return false;
-    Shorten(settings->clientPath);
-    Shorten(settings->databasePath);
+    ShortenPath(settings->clientPath);
+    ShortenPath(settings->databasePath);
     return true;
 }

@@ -22,6 +22,10 @@ extern const char DatabaseValue[];
 // REFUSED_NOT for that value.
 bool ReadPathValue(HKEY key, const char *name, char path[MAX_PATH], Refusal *why);
 
+// Puts a path in short form, in place, as the settings are (GetShortPathNameA into a
+// MAX_PATH buffer); without a short form that fits, the path stays as it is.
+void ShortenPath(char path[MAX_PATH]);
+
 // Reads both paths, checks that they name something, and puts them in short form.
 // Each value is read from the key's 32-bit view, the one this 32-bit program sees; a
 // value missing there is read from the 64-bit view, where 64-bit tools write it.

@@ -93,9 +93,8 @@ static void CheckValue(HKEY key, const View *view, const char *name)
         TextFormat(&text, " ; introuvable (erreur %lu)", error);
     else
         TextAdd(&text, folder ? " ; un dossier" : " ; fichier pr\xe9sent");
-    DWORD shortLength = GetShortPathNameA(path, shortPath, sizeof shortPath);
-    if (shortLength == 0 || shortLength >= sizeof shortPath)
-        lstrcpyA(shortPath, path);
+    lstrcpyA(shortPath, path);
+    ShortenPath(shortPath);
     TextAdd(&text, " ; forme courte ");
     TextAddAnsi(&text, shortPath);
     bool quotes = NeedsQuotes(shortPath);
