@@ -1,6 +1,7 @@
-// The send command.  Whatever happens after the job file is opened, it is closed and
-// so deleted; attachments are never touched.  Resources go back in a fixed order,
-// extra list, job file, note, database, and only then is the Notes client started.
+// The send command.  A refusal shows the box of its rule (RefusalMessage).  Whatever
+// happens after the job file is opened, it is closed and so deleted; attachments are
+// never touched.  Resources go back in a fixed order, extra list, job file, note,
+// database, and only then is the Notes client started.
 #include "app/send_command.h"
 
 #include "job/install_settings.h"
@@ -17,7 +18,7 @@ void RunSendCommand(const char *tail)
     Refusal why;
 
     if (!LoadInstallSettings(&settings, &why)) {
-        ShowMessage(MSG_NOT_INSTALLED, MB_OK);
+        ShowMessage(RefusalMessage(why.rule), MB_OK);
         return;
     }
 
@@ -25,10 +26,8 @@ void RunSendCommand(const char *tail)
     NotesHandle db = 0;
     NotesHandle note = 0;
 
-    if (!OpenJobFile(tail, &job, &file, &why)) {
-        ShowMessage(MSG_OPEN_JOB_FAILED, MB_OK);
-    } else if (!ReadJob(file, &job, &why)) {
-        ShowMessage(MSG_READ_JOB_FAILED, MB_OK);
+    if (!OpenJobFile(tail, &job, &file, &why) || !ReadJob(file, &job, &why)) {
+        ShowMessage(RefusalMessage(why.rule), MB_OK);
     } else if (OpenDatabase(settings.databasePath, &db) != 0) {
         db = 0;
         ShowMessage(MSG_DATABASE_NOT_FOUND, MB_OK);

@@ -1,7 +1,8 @@
 // Why a check refused to go on: the rule that refused and the value concerned.  The
 // checks of the installation settings and of the job file fill one in and show
-// nothing; the send command turns it into the user's message box, and the doctor
-// prints it, so both always tell the same reason.
+// nothing; the send command shows the box RefusalMessage gives for it, and the doctor
+// prints the reason and quotes that same box, so both always tell the same reason.
+// Free of Windows: velmora-job reports the job file's refusals in the same terms.
 #pragma once
 
 enum RefusalRule {
@@ -29,6 +30,11 @@ enum RefusalRule {
     REFUSED_LIST_SHORT,             // the file holds less than the count says; detail: bytes read
     REFUSED_EXTRA_UNTERMINATED,     // an extra path runs past its slot; detail: its index from 0
 };
+
+// The message box the program shows for a refusal by `rule` (a MessageId of
+// resources/resource.h): 7 for the settings, 8 for the job's path and opening, 9 for
+// its header and list.  0 for REFUSED_NOT.
+unsigned RefusalMessage(RefusalRule rule);
 
 struct Refusal {
     RefusalRule rule;

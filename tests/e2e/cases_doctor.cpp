@@ -117,10 +117,9 @@ void CaseDoctorMissingValue(CaseEnv *e)
         "\"LN_Base\",\"detail\":2,");
     run = RunDoctor(*e, DoctorCommand(*e, ""));
     expect_report(run, 1,
-        "PROBL\xc8ME  R\xe9glages refus\xe9s par le programme, qui affichera \xab Velmora pour "
-        "Notes n'est pas correctement install\xe9 \xbb : la valeur LN_Base est absente (erreur 2)"
-        " ; \xe0 faire : r\xe9installez Velmora, ou ajoutez la valeur (type REG_SZ) avec le "
-        "chemin complet\r\n");
+        std::string("PROBL\xc8ME  R\xe9glages refus\xe9s par le programme, qui affichera \xab ") +
+            TextNotInstalled + " \xbb : la valeur LN_Base est absente (erreur 2) ; \xe0 faire : "
+            "r\xe9installez Velmora, ou ajoutez la valeur (type REG_SZ) avec le chemin complet\r\n");
 }
 
 void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)

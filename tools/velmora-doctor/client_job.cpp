@@ -6,6 +6,7 @@
 #include "job/job_file.h"
 #include "job/memo_rules.h"
 #include "job/template.h"
+#include "resources/resource.h"
 #include "window/database_window.h"
 
 void CheckClient(void)
@@ -21,15 +22,18 @@ void CheckClient(void)
     }
     bool busy = !IsWindowEnabled(notes);
     Field fields[] = {{"running", "yes", 0}, {"state", busy ? "busy" : "enabled", 0}};
-    if (busy)
-        Report("client", STATUS_BUSY,
-               "Client Notes lanc\xe9 mais occup\xe9 : sa fen\xeatre principale est d\xe9sactiv\xe9"
-               "e ; le programme attendra 10 s puis affichera \xab Impossible d'envoyer le "
-               "m\xe9mo maintenant \xbb",
-               "terminez ce qui attend dans le client Notes (bo\xeete de dialogue, mot de passe)",
-               fields, 2);
-    else
+    if (busy) {
+        Text text = {};
+        TextAdd(&text, "Client Notes lanc\xe9 mais occup\xe9 : sa fen\xeatre principale est "
+                       "d\xe9sactiv\xe9" "e ; le programme attendra 10 s puis affichera ");
+        TextAddBox(&text, MSG_NOTES_BUSY);
+        ReportText("client", STATUS_BUSY, &text,
+                   "terminez ce qui attend dans le client Notes (bo\xeete de dialogue, mot de "
+                   "passe)", fields, 2);
+        TextFree(&text);
+    } else {
         Report("client", STATUS_OK, "Client Notes lanc\xe9 et disponible", NULL, fields, 2);
+    }
 
     HWND window = FindDatabaseWindow();
     title[0] = '\0';
@@ -135,9 +139,10 @@ static void ReportAttachment(unsigned long number, const char *path)
         TextAdd(&text, "un dossier, pas un fichier");
     else if (path[0] != '\0')
         TextAdd(&text, "absente");
-    if (!present)
-        TextAdd(&text, " : le programme affichera \xab Impossible d'attacher un fichier au "
-                       "nouveau message \xbb");
+    if (!present) {
+        TextAdd(&text, " : le programme affichera ");
+        TextAddBox(&text, MSG_ATTACH_FAILED);
+    }
     Field fields[] = {{"number", NULL, number}, {"path", path, 0}, {"state", state, 0}};
     ReportText("job.attachment", present ? STATUS_OK : STATUS_PROBLEM, &text,
                "laissez le fichier en place jusqu'\xe0 l'envoi, ou corrigez son chemin dans la "
@@ -145,12 +150,13 @@ static void ReportAttachment(unsigned long number, const char *path)
     TextFree(&text);
 }
 
-static void ReportJobRefusal(const char *id, const Refusal *why, const char *message)
+static void ReportJobRefusal(const char *id, const Refusal *why)
 {
     Text text = {}, sentence = {};
     const char *action = DescribeRefusal(why, &sentence);
-    TextFormat(&text, "Fichier de travail refus\xe9 : %s ; le programme affichera \xab %s \xbb",
-               TextOf(&sentence), message);
+    TextFormat(&text, "Fichier de travail refus\xe9 : %s ; le programme affichera ",
+               TextOf(&sentence));
+    TextAddBox(&text, RefusalMessage(why->rule));
     Field fields[] = {{"rule", RuleId(why->rule), 0},
                       {"value", why->value != NULL ? why->value : "", 0},
                       {"detail", NULL, why->detail}};
@@ -158,9 +164,6 @@ static void ReportJobRefusal(const char *id, const Refusal *why, const char *mes
     TextFree(&text);
     TextFree(&sentence);
 }
-
-static const char OpenMessage[] = "Impossible d'ouvrir un fichier temporaire";
-static const char ReadMessage[] = "Impossible de lire le fichier ou format incorrect.";
 
 void CheckJob(const char *jobPath)
 {
@@ -174,7 +177,7 @@ void CheckJob(const char *jobPath)
         Report("job.open", STATUS_OK, "Fichier de travail ouvert comme le programme l'ouvre",
                NULL, fields, 1);
     } else {
-        ReportJobRefusal("job.open", &why, OpenMessage);
+        ReportJobRefusal("job.open", &why);
         if (why.rule != REFUSED_JOB_UNOPENABLE)
             return;
         file = CreateFileA(jobPath, GENERIC_READ,
@@ -187,7 +190,7 @@ void CheckJob(const char *jobPath)
     bool read = ReadJob(file, &job, &why);
     CloseHandle(file);
     if (!read) {
-        ReportJobRefusal("job.read", &why, ReadMessage);
+        ReportJobRefusal("job.read", &why);
     } else {
         const JobHeader *h = &job.header;
         char text[200];

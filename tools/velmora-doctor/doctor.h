@@ -65,6 +65,9 @@ int EndReport(void);
 // sentence for a refusal; returns what to do (the doctor's own text).
 const char *RuleId(RefusalRule rule);
 const char *DescribeRefusal(const Refusal *why, Text *sentence);
+// The text of the program's message box `id` between « and », as the program's string
+// table has it (resources/message_texts.h).
+void TextAddBox(Text *t, unsigned id);
 
 // The file version of an executable image, "a.b.c.d", read from its version resource
 // with ReadFile; false (version empty) when the file cannot be read or has none.

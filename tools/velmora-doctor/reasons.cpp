@@ -1,7 +1,10 @@
 // The program's refusals in words: one entry per rule of job/refusal.h, giving the
 // JSON identifier, a French sentence and what to do.  The switch has no default, so
-// a rule added to the program without words here does not compile.
+// a rule added to the program without words here does not compile.  The boxes the
+// program shows are quoted from its own texts.
 #include "tools/velmora-doctor/doctor.h"
+
+#include "resources/message_texts.h"
 
 struct Reason {
     const char *id;
@@ -106,4 +109,11 @@ const char *DescribeRefusal(const Refusal *why, Text *sentence)
     if (reason.detail != NULL)
         TextFormat(sentence, reason.detail, why->detail);
     return reason.action;
+}
+
+void TextAddBox(Text *t, unsigned id)
+{
+    TextAdd(t, "\xab ");
+    TextAdd(t, MessageText(id));
+    TextAdd(t, " \xbb");
 }

@@ -148,9 +148,9 @@ bool CheckSettings(InstallSettings *settings)
     if (!LoadInstallSettings(settings, &why)) {
         Text text = {}, sentence = {};
         const char *action = DescribeRefusal(&why, &sentence);
-        TextFormat(&text, "R\xe9glages refus\xe9s par le programme, qui affichera \xab Velmora "
-                          "pour Notes n'est pas correctement install\xe9 \xbb : %s",
-                   TextOf(&sentence));
+        TextAdd(&text, "R\xe9glages refus\xe9s par le programme, qui affichera ");
+        TextAddBox(&text, RefusalMessage(why.rule));
+        TextFormat(&text, " : %s", TextOf(&sentence));
         Field fields[] = {{"rule", RuleId(why.rule), 0},
                           {"value", why.value != NULL ? why.value : "", 0},
                           {"detail", NULL, why.detail}};

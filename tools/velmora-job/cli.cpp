@@ -3,6 +3,8 @@
 #include "job_format.h"
 #include "text_codec.h"
 
+#include "resources/message_texts.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -340,8 +342,9 @@ std::string FormatExamination(const Examination &r, Display display)
     if (r.Readable()) {
         s << "The program reads this job.\n";
     } else {
-        s << "The program refuses this job (\"Impossible de lire le fichier ou format "
-             "incorrect.\") and deletes the file:\n";
+        s << "The program refuses this job ("
+          << Quoted(MessageText(RefusalMessage(r.refusals[0].rule)), display)
+          << ") and deletes the file:\n";
         for (const Refusal &why : r.refusals)
             s << "  - " << Describe(why, r) << "\n";
     }
