@@ -12,6 +12,7 @@
 #include "tools/velmora-doctor/doctor.h"
 
 #include "notes/notes_client.h"
+#include "resources/resource.h"
 
 #include "velmora_version.h"
 
@@ -538,7 +539,8 @@ bool CheckOpen(const Library *library, const InstallSettings *settings, int argc
     Field fields[] = {{"notes_status", NULL, run.runtime}};
     if (run.runtime != 0) {
         TextFormat(&text, "Le runtime Notes ne d\xe9marre pas (statut %u) : le programme "
-                          "affichera \xab Impossible d'initialiser Lotus Notes \xbb", run.runtime);
+                          "affichera ", run.runtime);
+        TextAddBox(&text, MSG_NOTES_INIT_FAILED);
         ReportText("open.runtime", STATUS_PROBLEM, &text,
                    "d\xe9marrez le client Notes une fois \xe0 la main et v\xe9rifiez notes.ini et "
                    "l'identit\xe9 de l'utilisateur", fields, 1);
@@ -549,8 +551,8 @@ bool CheckOpen(const Library *library, const InstallSettings *settings, int argc
         TextAddAnsi(&text, settings->databasePath);
         if (run.opened != 0) {
             TextFormat(&text, " : elle existe mais ne s'ouvre pas (statut %u) : le programme "
-                              "affichera \xab Impossible de trouver la base Velmora.nsf \xbb",
-                       run.opened);
+                              "affichera ", run.opened);
+            TextAddBox(&text, MSG_DATABASE_NOT_FOUND);
             ReportText("open.database", STATUS_PROBLEM, &text,
                        "v\xe9rifiez que c'est bien une base Notes, intacte, et que l'utilisateur "
                        "a le droit de l'ouvrir (fichier et liste d'acc\xe8s de la base)",
