@@ -9,8 +9,9 @@ static bool EndsInSlot(const char *text, size_t slot)
     return memchr(text, '\0', slot) != NULL;
 }
 
-bool JudgeHeader(const JobHeader *h, uint32_t got, Refusal *why)
+bool JudgeHeader(const JobHeader *header, uint32_t got, Refusal *why)
 {
+    const JobHeader *h = header;
     if (got != sizeof *h)
         return Refuse(why, REFUSED_HEADER_SHORT, NULL, got);
     const char *text = NULL;

@@ -38,7 +38,7 @@ template <typename R, typename... A> constexpr unsigned NotesStackBytes(R(NOTESA
     return (0u + ... + (unsigned)((sizeof(A) + 3) / 4 * 4));
 }
 #define NOTES_ENTRY(ordinal, name, ret, params, bytes) \
-    static_assert(NotesStackBytes(&name) == bytes, \
+    static_assert(NotesStackBytes(&(name)) == (bytes), \
                   #name ": its byte count in nnotes_ordinals.h is not its parameters'");
 #include "notes/nnotes_ordinals.h"
 #undef NOTES_ENTRY
