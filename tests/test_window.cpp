@@ -138,7 +138,8 @@ TEST(HandOver, DatabaseWindowClosingOrNot)
 
 // Paths that keep a blank or a tab after shortening are quoted, with the backslashes
 // before the closing quote doubled; others stay bare.  A program path too long for its
-// buffer is cut, not overrun.
+// buffer is cut, not overrun.  Under ANSI 932, whose lead bytes include 0x95, the
+// character 0x95 0x5C ends in a trail byte that is no backslash.
 TEST(HandOver, LaunchLineAndProgramPath)
 {
     std::string longest = "C:\\Program Files\\" + std::string(242, 'n');     // 259 characters
@@ -154,9 +155,12 @@ TEST(HandOver, LaunchLineAndProgramPath)
         {"C:\\NOTES\\NOTES.EXE", "D:\\Velmora Data\\", "C:\\NOTES\\NOTES.EXE \"D:\\Velmora Data\\\\\""},
         {"C:\\Lotus Notes\\", "D:\\DATA\\\\", "\"C:\\Lotus Notes\\\\\" D:\\DATA\\\\"},
         {slashes, slashes, "\"" + slashes + slashes.substr(1) + "\" \"" + slashes + slashes.substr(1) + "\""},
+        {"C:\\Lotus \x95\x5c", "D:\\Velmora \x95\x5c" "\\",
+         "\"C:\\Lotus \x95\x5c" "\" \"D:\\Velmora \x95\x5c" "\\\\\""},
     };
     for (const Case &c : cases) {
         InstallProduct();
+        TheWorld().leadBytes = "\x95";
         HandOverToNotes(c.client.c_str(), c.database.c_str());
         EXPECT_EQ(std::vector<std::string>{c.line}, TheWorld().launched);
     }
