@@ -178,16 +178,34 @@ void CaseDoctorVersionAndWaits(CaseEnv *e)
     ok(elapsed < 10000, "the doctor ends soon after its limit of 2 s: %lu ms", elapsed);
 }
 
+// Copies each of bin\marking's `names` into `folder` (as `as`, when given).
+static bool CopyMarking(const std::string &name, const std::string &folder, const char *as = NULL)
+{
+    return CopyFileA((OwnFolder() + "\\marking\\" + name).c_str(),
+                     (folder + "\\" + (as != NULL ? as : name)).c_str(), FALSE) != 0;
+}
+
+static std::vector<std::string> Marks(const std::vector<std::string> &folders)
+{
+    std::vector<std::string> found;
+    for (const std::string &folder : folders) {
+        for (const char *name : {"nNOTES.dll.mark", "velmora-mark.dll.mark", "velmora-late.dll.mark"}) {
+            if (FileExists(folder + "\\" + name))
+                found.push_back(folder + "\\" + name);
+        }
+    }
+    return found;
+}
+
 void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
 {
     // The program's folder has no library; the folder the doctor is started from has one
-    // that leaves a mark when loaded.  --open must not load it.
+    // that leaves a mark when loaded.  --open must not load it, nor take that folder for
+    // the program's when --program names no file.
     std::string programDir = e->program.substr(0, e->program.rfind('\\'));
-    std::string current = e->root + "\\Downloads";
-    std::string marking = OwnFolder() + "\\marking\\";
+    std::string current = e->root + "\\Downloads", tools = e->root + "\\Outils";
     ok(DeleteFileA((programDir + "\\nNOTES.dll").c_str()) && MakeFolder(current) &&
-           CopyFileA((marking + "velmora-mark.dll").c_str(), (current + "\\nNOTES.dll").c_str(),
-                     FALSE),
+           MakeFolder(tools) && CopyMarking("velmora-mark.dll", current, "nNOTES.dll"),
        "a library in the current folder only");
     char before[MAX_PATH];
     GetCurrentDirectoryA(sizeof before, before);
@@ -197,41 +215,128 @@ void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
         "{\"check\":\"library.found\",\"status\":\"warning\",\"place\":\"current_folder\"",
         "{\"check\":\"open\",\"status\":\"problem\",\"text\":\"Ouverture de la base non "
             "essay\\u00e9e : le docteur ne charge pas " + Json(current) + "\\\\nNOTES.dll,");
-    ok(!FileExists(current + "\\loaded.mark"), "the library of the current folder never ran");
+    run = RunDoctor(*e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --open --program velmora-notes");
+    ok(run.exitCode == 2 && Lines(run.output) == std::vector<std::string>{
+           "velmora-doctor : --program velmora-notes ne d\xe9signe aucun fichier ; aucune "
+           "biblioth\xe8que n'est cherch\xe9" "e"},
+       "--program naming no file: a usage problem said once; exit code %lu, output:\n%s",
+       run.exitCode, run.output.c_str());
+    same_lines(Marks({current}), {}, "the library of the current folder never ran");
 
-    // Beside the program, a library that needs velmora-mark.dll, which only the current
-    // folder has: it is loaded with its own folder and System32 searched, so it fails
-    // to load rather than take that one.
-    ok(CopyFileA((marking + "nNOTES.dll").c_str(), (programDir + "\\nNOTES.dll").c_str(),
-                 FALSE) &&
-           MoveFileA((current + "\\nNOTES.dll").c_str(), (current + "\\velmora-mark.dll").c_str()),
-       "the library beside the program needs one in the current folder");
-    run = RunDoctor(*e, DoctorCommand(*e, "--json --open"));
+    // Beside the program, a library that needs velmora-mark.dll at load time and
+    // velmora-late.dll at run time, by bare name; both are also in the current folder
+    // and beside a copy of the doctor.  Only the library's folder may give them.
+    std::string doctor = "\"" + tools + "\\velmora-doctor.exe\" --json --open --program \"" +
+                         e->program + "\"";
+    ok(CopyFileA((OwnFolder() + "\\velmora-doctor.exe").c_str(),
+                 (tools + "\\velmora-doctor.exe").c_str(), FALSE) &&
+           DeleteFileA((current + "\\nNOTES.dll").c_str()) && CopyMarking("nNOTES.dll", programDir),
+       "the doctor copied to a folder of its own, the needing library beside the program");
+    for (const std::string &folder : {programDir, current, tools})
+        ok(CopyMarking("velmora-mark.dll", folder) &&
+               CopyMarking("velmora-mark.dll", folder, "velmora-late.dll"),
+           "the siblings in %s", folder.c_str());
+    run = RunDoctor(*e, doctor);
+    same_lines(Marks({programDir, current, tools}),
+               {programDir + "\\velmora-mark.dll.mark", programDir + "\\velmora-late.dll.mark"},
+               "loaded at load time and at run time from the library's folder only");
+
+    // Without the siblings in the library's folder, neither comes from elsewhere.
+    DeleteFileA((programDir + "\\velmora-mark.dll.mark").c_str());
+    DeleteFileA((programDir + "\\velmora-late.dll.mark").c_str());
+    DeleteFileA((programDir + "\\velmora-late.dll").c_str());
+    run = RunDoctor(*e, doctor);
+    same_lines(Marks({programDir, current, tools}), {programDir + "\\velmora-mark.dll.mark"},
+               "the sibling loaded at run time comes from nowhere else");
+    DeleteFileA((programDir + "\\velmora-mark.dll.mark").c_str());
+    DeleteFileA((programDir + "\\velmora-mark.dll").c_str());
+    run = RunDoctor(*e, doctor);
     SetCurrentDirectoryA(before);
     expect_report(run, 1,
         "{\"check\":\"open.runtime\",\"status\":\"problem\",\"text\":\"" + Json(programDir) +
-            "\\\\nNOTES.dll ne se charge pas (erreur 126)");
-    ok(!FileExists(current + "\\loaded.mark"), "the dependency in the current folder never ran");
+            "\\\\nNOTES.dll ne se charge pas (erreur 126) : une DLL dont elle d\\u00e9pend "
+            "n'est ni dans son dossier ni dans System32 (recherche restreinte");
+    same_lines(Marks({programDir, current, tools}), {},
+               "the sibling needed at load time comes from nowhere else");
+}
+
+void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
+{
+    // A library whose loading waits 20 s: --timeout 1 bounds the load too, and the doctor
+    // ends at once, its report whole.
+    std::string programDir = e->program.substr(0, e->program.rfind('\\'));
+    ok(CopyMarking("nNOTES.dll", programDir) && CopyMarking("velmora-mark.dll", programDir) &&
+           CopyMarking("velmora-mark.dll", programDir, "velmora-late.dll"),
+       "the marking library beside the program");
+    SetEnv("VELMORA_MARK_WAIT_MS", "20000");
+    DWORD start = GetTickCount();
+    DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json --open --timeout 1"));
+    DWORD elapsed = GetTickCount() - start;
+    SetEnv("VELMORA_MARK_WAIT_MS", NULL);
+    expect_report(run, 1,
+        "{\"check\":\"open.load\",\"status\":\"problem\",\"text\":\"nNOTES.dll ne finit pas de "
+            "se charger en 1 s",
+        "\"verdict\":\"problem\",\"problems\":2,\"warnings\":0,\"busy\":0}\n");
+    ok(elapsed < 4000, "the doctor ends soon after its limit of 1 s: %lu ms", elapsed);
+
+    // A library that crashes in InitNotesRuntime: a problem said, then the summary.
+    SetEnv("VELMORA_MARK_INIT", "crash");
+    run = RunDoctor(*e, DoctorCommand(*e, "--open"));
+    SetEnv("VELMORA_MARK_INIT", NULL);
+    std::vector<std::string> lines = Lines(run.output);
+    ok(run.exitCode == 1 && lines.size() >= 2 &&
+           lines[lines.size() - 2] == "PROBL\xc8ME  Le docteur s'arr\xeate sur l'exception "
+                                      "0xC0000005 pendant --open, dans le code de nNOTES.dll ; "
+                                      "\xe0 faire : r\xe9installez le client Notes, et signalez-le "
+                                      "avec ce rapport" &&
+           lines.back() == "Bilan : 2 probl\xe8mes, 0 avertissement.",
+       "a crash in the library: exit code %lu, report:\n%s", run.exitCode, run.output.c_str());
 }
 
 void CaseDoctorLibrary64Bit(CaseEnv *e)
 {
-    // The stand-in with the machine and optional-header magic of an x86-64 image.
+    // The stand-in as images that cannot be the program's library: x86-64, i386 with a
+    // PE32+ optional header, an i386 PE32 without IMAGE_FILE_DLL.  --open loads none.
     std::string library = e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll";
     std::string bytes;
     DWORD pe = ReadBytes(library, &bytes) && bytes.size() > 0x40
                    ? *(const DWORD *)(bytes.data() + 0x3C) : 0;
-    bool patched = pe > 0 && pe + 26 <= bytes.size() && bytes.compare(pe, 4, "PE\0\0", 4) == 0;
-    if (patched) {
-        bytes.replace(pe + 4, 2, "\x64\x86", 2);      // IMAGE_FILE_MACHINE_AMD64
-        bytes.replace(pe + 24, 2, "\x0B\x02", 2);     // IMAGE_NT_OPTIONAL_HDR64_MAGIC
+    if (!ok(pe > 0 && pe + 26 <= bytes.size() && bytes.compare(pe, 4, "PE\0\0", 4) == 0,
+            "the stand-in is a PE image"))
+        return;
+    unsigned characteristics = (unsigned char)bytes[pe + 22] | (unsigned char)bytes[pe + 23] << 8;
+    std::string notDll = {(char)(characteristics & 0xFF), (char)((characteristics >> 8) & ~0x20)};
+    const struct {
+        const char *machine, *magic;
+        std::string characteristics;
+        const char *expected;
+    } cases[] = {
+        {"\x64\x86", "\x0B\x02", bytes.substr(pe + 22, 2),
+         "\"machine\":\"0x8664\",\"text\":\"" },
+        {"\x4C\x01", "\x0B\x02", bytes.substr(pe + 22, 2),
+         "\"machine\":\"0x014c\",\"text\":\"" },
+        {"\x4C\x01", "\x0B\x01", notDll,
+         "\"machine\":\"0x014c\",\"text\":\"" },
+    };
+    const char *words[] = {"n'est pas une biblioth\\u00e8que 32 bits (machine 0x8664)",
+                           "se dit i386 mais son en-t\\u00eate optionnel n'est pas PE32 (magic 0x020b)",
+                           "est un programme, pas une biblioth\\u00e8que (IMAGE_FILE_DLL absent)"};
+    for (size_t i = 0; i < 3; ++i) {
+        std::string patched = bytes;
+        patched.replace(pe + 4, 2, cases[i].machine, 2);
+        patched.replace(pe + 24, 2, cases[i].magic, 2);
+        patched.replace(pe + 22, 2, cases[i].characteristics);
+        ok(WriteBytes(library, patched), "the library patched");
+        ForgetRun(*e);
+        DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json --open"));
+        expect_report(run, 1,
+            "{\"check\":\"library.image\",\"status\":\"problem\"," + std::string(cases[i].expected) +
+                Json(library) + " " + words[i],
+            "{\"check\":\"open\",\"status\":\"problem\",\"text\":\"Ouverture de la base non "
+                "essay\\u00e9e : la biblioth\\u00e8que n'est pas une DLL 32 bits saine",
+            "\"verdict\":\"problem\"");
+        same_lines(CallSummary(*e), {}, "calls.log: the library never ran");
     }
-    ok(patched && WriteBytes(library, bytes), "the library beside the program says x86-64");
-    DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json --open"));
-    expect_report(run, 1,
-        "{\"check\":\"library.image\",\"status\":\"problem\",\"machine\":\"0x8664\"",
-        "{\"check\":\"open.runtime\",\"status\":\"problem\"",
-        "\"verdict\":\"problem\"");
 }
 
 void CaseDoctorReadOnlyJob(CaseEnv *e)

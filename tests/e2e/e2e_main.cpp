@@ -47,6 +47,7 @@ static const CaseEntry cases[] = {
     {"doctor_version_and_waits", CaseDoctorVersionAndWaits},
     {"doctor_library_in_current_folder", CaseDoctorLibraryInCurrentFolder},
     {"doctor_library_64bit", CaseDoctorLibrary64Bit},
+    {"doctor_library_stuck_or_crashing", CaseDoctorLibraryStuckOrCrashing},
     {"doctor_read_only_job", CaseDoctorReadOnlyJob},
 };
 

@@ -154,8 +154,9 @@ static void ReportJobRefusal(const char *id, const Refusal *why)
 {
     Text text = {}, sentence = {};
     const char *action = DescribeRefusal(why, &sentence);
-    TextFormat(&text, "Fichier de travail refus\xe9 : %s ; le programme affichera ",
-               TextOf(&sentence));
+    TextAdd(&text, "Fichier de travail refus\xe9 : ");
+    TextAddText(&text, &sentence);
+    TextAdd(&text, " ; le programme affichera ");
     TextAddBox(&text, RefusalMessage(why->rule));
     Field fields[] = {{"rule", RuleId(why->rule), 0},
                       {"value", why->value != NULL ? why->value : "", 0},

@@ -13,13 +13,7 @@
 
 #include "job/install_settings.h"
 #include "job/refusal.h"
-
-// BUSY: sound, but a check cannot conclude right now (the Notes client is busy, or the
-// library waits, as for a password); it has an exit code of its own.
-enum Status { STATUS_OK, STATUS_INFO, STATUS_WARNING, STATUS_BUSY, STATUS_PROBLEM };
-
-// The exit codes.
-enum { EXIT_SOUND = 0, EXIT_PROBLEM = 1, EXIT_USAGE = 2, EXIT_BUSY = 3 };
+#include "tools/velmora-doctor/decisions.h"
 
 // A growing UTF-8 text on the process heap, for lines of any length.
 struct Text {
@@ -29,9 +23,10 @@ struct Text {
 };
 void TextAdd(Text *t, const char *fixed);          // the doctor's own text, Windows-1252
 void TextAddAnsi(Text *t, const char *read);       // a text read, ANSI code page
-void TextAddIn(Text *t, UINT codePage, const char *bytes, size_t n);
-// printf-style, through wsprintfA: `format` is the doctor's own text (Windows-1252),
-// each %s an ASCII text or the TextOf of a Text; the result must fit 1024 bytes.
+void TextAddIn(Text *t, UINT codePage, const char *bytes, size_t n);   // a text read
+void TextAddText(Text *t, const Text *more);
+// printf-style, through wsprintfA: `format` and each %s are the doctor's own text
+// (Windows-1252) or ASCII, never a Text; the result must fit 1024 bytes.
 void TextFormat(Text *t, const char *format, ...);
 const char *TextOf(const Text *t);     // never null
 void TextClear(Text *t);
@@ -47,6 +42,7 @@ struct Field {
 
 // Writes the doctor's own text (Windows-1252) to STD_OUTPUT_HANDLE or STD_ERROR_HANDLE.
 void WriteStandard(DWORD which, const char *fixed);
+void WriteStandardText(DWORD which, const Text *text);
 
 // How the report is written: French lines, or one JSON document.
 void BeginReport(bool json);
@@ -79,6 +75,8 @@ struct Library {
     char path[MAX_PATH];            // empty: not found
     bool loadable;                  // found where --open may load it: the program's
                                     // folder or a system folder
+    ImageVerdict image;             // what the image check found; --open loads only a
+                                    // sound one
     char version[VERSION_SIZE];     // empty: none, or not a readable 32-bit image
 };
 
@@ -86,14 +84,22 @@ struct Library {
 bool CheckProgram(const char *programPath);
 // Fills `settings` as the program would; false when it refuses them.
 bool CheckSettings(InstallSettings *settings);
-// Finds nNOTES.dll as the program's import would and checks the file.
-void CheckLibrary(const char *programPath, Library *library);
+// Finds nNOTES.dll as the program's import would and checks the file; with no program
+// (none found), looks for none.  `settings` (none: refused) tell where the client is.
+void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library);
 // The file versions of the program, the doctor and the library, for an inventory.
 void CheckVersions(const char *programPath, const Library *library);
-// With the settings accepted (none: refused), starts the Notes runtime, opens and
-// closes the database through the library and ends the runtime, giving up after
-// `limitMs`.  True when it gave up: a thread is then still inside the library, and
-// the doctor must end without unloading it.
+// Before anything is loaded: libraries loaded by name come from System32 and the
+// folders added for --open only, never from the current folder or the doctor's own.
+// Found at run time, for the doctor must start where the program does; where Windows
+// lacks it, --open is refused.
+void RestrictLibrarySearch(void);
+// With the settings accepted (none: refused), loads the library, starts the Notes
+// runtime, opens and closes the database, ends the runtime and unloads the library, all
+// in a thread it gives up on after `limitMs`.  True when it gave up: that thread is
+// then still inside the library or the loader, and the doctor must write its report
+// and end with TerminateProcess.
+bool OpenRunning(void);     // whether that thread is at work
 bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
                char **argv, DWORD limitMs);
 void CheckClient(void);

@@ -7,8 +7,9 @@
 // absent.  The few entries it calls (and the one window/database_window.cpp refers
 // to) are defined here and go to the library loaded by --open, by ordinal.  --open
 // runs the library's code with the user's rights, often an administrator's: it loads
-// it only from the program's folder or a system folder, never anything from the
-// current folder, and stops waiting for it after a time.
+// only a sound 32-bit DLL found in the program's folder or a system folder, and what
+// that library loads by name only from its own folder and System32, never from the
+// current folder or the doctor's; and it stops waiting for it after a time.
 #include "tools/velmora-doctor/doctor.h"
 
 #include "notes/notes_client.h"
@@ -246,29 +247,57 @@ bool FileVersion(const char *path, char version[VERSION_SIZE])
     return found;
 }
 
-// Reports on the image; returns how many of the imports it lacks (IMPORT_COUNT when
-// it is no 32-bit image or has no export table).
-static int CheckImage(const Image *image, const char *path)
+static ImageHeader HeaderOf(const Image *image)
+{
+    ImageHeader header = {image->nt != NULL, 0, 0, 0};
+    if (header.pe) {
+        header.machine = image->nt->FileHeader.Machine;
+        header.characteristics = image->nt->FileHeader.Characteristics;
+        header.magic = image->nt->OptionalHeader.Magic;
+    }
+    return header;
+}
+
+// What is wrong with an image that cannot be the program's library, and what to do.
+static const char *DescribeWrongImage(ImageVerdict verdict, const ImageHeader *header, Text *text)
+{
+    switch (verdict) {
+    case IMAGE_NOT_PE:
+        TextAdd(text, " n'est pas une biblioth\xe8que Windows");
+        return "r\xe9installez le client Notes";
+    case IMAGE_NOT_I386:
+        TextFormat(text, " n'est pas une biblioth\xe8que 32 bits (machine 0x%04x) : le "
+                         "programme, 32 bits, ne peut pas la charger", header->machine);
+        return "installez le client Notes 32 bits, celui que Velmora demande";
+    case IMAGE_NOT_PE32:
+        TextFormat(text, " se dit i386 mais son en-t\xeate optionnel n'est pas PE32 (magic "
+                         "0x%04x) : le programme, 32 bits, ne peut pas la charger", header->magic);
+        return "r\xe9installez le client Notes 32 bits : ce fichier est ab\xeem\xe9 ou n'est "
+               "pas le sien";
+    case IMAGE_NOT_DLL:
+        TextAdd(text, " est un programme, pas une biblioth\xe8que (IMAGE_FILE_DLL absent)");
+        return "r\xe9installez le client Notes : ce fichier n'est pas le sien";
+    case IMAGE_SOUND:
+        break;
+    }
+    return "";
+}
+
+// Reports on the image; returns its verdict.
+static ImageVerdict CheckImage(const Image *image, const char *path)
 {
     Text text = {};
     TextAddAnsi(&text, path);
-    if (image->nt == NULL) {
-        TextAdd(&text, " n'est pas une biblioth\xe8que Windows");
-        ReportText("library.image", STATUS_PROBLEM, &text, "r\xe9installez le client Notes",
-                   NULL, 0);
-        TextFree(&text);
-        return IMPORT_COUNT;
-    }
+    ImageHeader header = HeaderOf(image);
+    ImageVerdict verdict = JudgeImage(&header);
     char machineText[8];
-    wsprintfA(machineText, "0x%04x", image->nt->FileHeader.Machine);
+    wsprintfA(machineText, "0x%04x", header.machine);
     Field fields[] = {{"machine", machineText, 0}};
-    if (!Is32Bit(image)) {
-        TextFormat(&text, " n'est pas une biblioth\xe8que 32 bits (machine %s) : le programme, "
-                          "32 bits, ne peut pas la charger", machineText);
-        ReportText("library.image", STATUS_PROBLEM, &text,
-                   "installez le client Notes 32 bits, celui que Velmora demande", fields, 1);
+    if (verdict != IMAGE_SOUND) {
+        const char *action = DescribeWrongImage(verdict, &header, &text);
+        ReportText("library.image", STATUS_PROBLEM, &text, action, fields, header.pe ? 1 : 0);
         TextFree(&text);
-        return IMPORT_COUNT;
+        return verdict;
     }
     TextAdd(&text, " : biblioth\xe8que 32 bits (i386)");
     ReportText("library.image", STATUS_OK, &text, NULL, fields, 1);
@@ -312,19 +341,42 @@ static int CheckImage(const Image *image, const char *path)
                "installez une version du client Notes que Velmora prend en charge",
                ordinalFields, 2);
     }
-    return lacking;
+    return IMAGE_SOUND;
 }
 
-void CheckLibrary(const char *programPath, Library *library)
+// Where the library is missing: beside a program already in the client's folder, the
+// cause is that no Notes client is there.
+static const char *MissingAction(const char *programPath, const InstallSettings *settings)
 {
+    char program[MAX_PATH];
+    lstrcpynA(program, programPath, MAX_PATH);
+    ShortenPath(program);
+    if (settings != NULL && SameFolder(program, settings->clientPath))
+        return "aucun client Notes n'est install\xe9 dans le dossier que nomme LN_Appli : "
+               "installez ou r\xe9parez le client Notes, ou corrigez LN_Appli";
+    return "installez velmora-notes.exe dans le dossier du client Notes";
+}
+
+void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library)
+{
+    library->path[0] = '\0';
+    library->loadable = false;
+    library->image = IMAGE_NOT_PE;
+    library->version[0] = '\0';
+    if (programPath == NULL) {
+        Field fields[] = {{"place", "none", 0}, {"path", "", 0}};
+        Report("library.found", STATUS_INFO,
+               "nNOTES.dll non cherch\xe9" "e : pas de programme, donc pas de dossier du "
+               "programme", NULL, fields, 2);
+        return;
+    }
     Place place = FindLibrary(programPath, library->path);
     library->loadable = place >= PLACE_PROGRAM && place <= PLACE_WINDOWS;
-    library->version[0] = '\0';
     Field fields[] = {{"place", PlaceIds[place], 0}, {"path", library->path, 0}};
     if (place == PLACE_NONE) {
         Report("library.found", STATUS_PROBLEM,
                "nNOTES.dll introuvable : Windows refusera de d\xe9marrer le programme",
-               "installez velmora-notes.exe dans le dossier du client Notes", fields, 2);
+               MissingAction(programPath, settings), fields, 2);
         return;
     }
     Text text = {};
@@ -349,7 +401,7 @@ void CheckLibrary(const char *programPath, Library *library)
         ReportText("library.image", STATUS_PROBLEM, &text,
                    "v\xe9rifiez les droits de lecture sur le fichier", NULL, 0);
     } else {
-        CheckImage(&image, library->path);
+        library->image = CheckImage(&image, library->path);
         ImageVersion(&image, library->version);
         FreeImage(&image);
     }
@@ -426,57 +478,221 @@ NotesStatus NOTESAPI CloseDatabase(NotesHandle db)
 }
 }
 
-// Loads the library by its full path, the libraries it needs looked for in its own
-// folder and in System32 only.  Where Windows lacks these flags (Vista, and 7 before
-// the update that brought them: ERROR_INVALID_PARAMETER), its own folder is searched
-// first and the current folder is taken out of the search.
-static HMODULE LoadFromItsFolder(const char *path)
+// --- The search for libraries loaded by name, and the open. ---
+
+typedef BOOL(WINAPI *SetDefaultDllDirectoriesCall)(DWORD);
+typedef void *(WINAPI *AddDllDirectoryCall)(const WCHAR *);
+static AddDllDirectoryCall g_addDllDirectory;   // none: the search could not be restricted
+
+// LOAD_LIBRARY_SEARCH_DEFAULT_DIRS would add the doctor's own folder, where a copy of
+// the doctor in a downloads folder would find a library planted beside it.  Only the
+// process's default directories hold against a library that calls SetDllDirectory.
+void RestrictLibrarySearch(void)
 {
-    HMODULE library = LoadLibraryExA(path, NULL, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
-                                                     LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (library == NULL && GetLastError() == ERROR_INVALID_PARAMETER) {
-        SetDllDirectoryA("");
-        library = LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
-    return library;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    SetDefaultDllDirectoriesCall setDefault =
+        kernel != NULL ? (SetDefaultDllDirectoriesCall)(void *)GetProcAddress(
+                             kernel, "SetDefaultDllDirectories")
+                       : NULL;
+    AddDllDirectoryCall add = kernel != NULL ? (AddDllDirectoryCall)(void *)GetProcAddress(
+                                                   kernel, "AddDllDirectory")
+                                             : NULL;
+    if (setDefault != NULL && add != NULL &&
+        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS))
+        g_addDllDirectory = add;
 }
 
-// One open, run by a thread of its own so that the doctor can stop waiting for it: a
-// real library may wait for the user's password, or hang.
-enum { STAGE_RUNTIME, STAGE_DATABASE, STAGE_DONE };
+// One open, run by a thread of its own so that the doctor can stop waiting for it: the
+// library's entry code may wait or hang, a real library may wait for the user's
+// password, and its detach code may hang too.
+enum { STAGE_LOAD, STAGE_RUNTIME, STAGE_DATABASE, STAGE_UNLOAD, STAGE_DONE };
 struct OpenRun {
+    const char *library;
     const char *database;
     int argc;
     char **argv;
     volatile LONG stage;
+    DWORD loadError;
     NotesStatus runtime, opened, closed;
 };
+static OpenRun g_run;       // static: a thread given up on still writes to it
+static volatile LONG g_opening;
+
+bool OpenRunning(void)
+{
+    return InterlockedCompareExchange(&g_opening, 0, 0) != 0;
+}
 
 static DWORD WINAPI RunOpen(void *parameter)
 {
     OpenRun *run = (OpenRun *)parameter;
-    run->runtime = InitNotesRuntime(run->argc, run->argv);
-    if (run->runtime == 0) {
-        InterlockedExchange(&run->stage, STAGE_DATABASE);
-        NotesHandle db = 0;
-        run->opened = OpenDatabase(run->database, &db);
-        if (run->opened == 0)
-            run->closed = CloseDatabase(db);
-        EndNotesRuntime();
+    g_library = LoadLibraryExA(run->library, NULL,
+                               LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
+    run->loadError = g_library == NULL ? GetLastError() : 0;
+    if (g_library != NULL) {
+        InterlockedExchange(&run->stage, STAGE_RUNTIME);
+        run->runtime = InitNotesRuntime(run->argc, run->argv);
+        if (run->runtime == 0) {
+            InterlockedExchange(&run->stage, STAGE_DATABASE);
+            NotesHandle db = 0;
+            run->opened = OpenDatabase(run->database, &db);
+            if (run->opened == 0)
+                run->closed = CloseDatabase(db);
+            EndNotesRuntime();
+        }
+        InterlockedExchange(&run->stage, STAGE_UNLOAD);
+        FreeLibrary(g_library);
     }
     InterlockedExchange(&run->stage, STAGE_DONE);
     return 0;
+}
+
+// Why --open is not tried, or none.
+static const char *NotTried(const Library *library, const InstallSettings *settings)
+{
+    if (library->path[0] == '\0')
+        return "pas de biblioth\xe8que";
+    if (settings == NULL)
+        return "r\xe9glages refus\xe9s";
+    if (library->image != IMAGE_SOUND)
+        return "la biblioth\xe8que n'est pas une DLL 32 bits saine (voir plus haut) : le "
+               "docteur ne la charge pas";
+    if (g_addDllDirectory == NULL)
+        return "ce Windows ne sait pas restreindre la recherche des DLL "
+               "(SetDefaultDllDirectories manque : Windows 7 et 2008 R2 sans la mise \xe0 "
+               "jour KB2533623, Vista, XP) ; le docteur ne charge pas la biblioth\xe8que";
+    return NULL;
+}
+
+// Makes the library's folder the one its libraries come from and the current one (its
+// ".\name" and data-file loads resolve against it); false, with the reason said, when
+// it cannot.
+static bool EnterLibraryFolder(const char *path)
+{
+    char folder[MAX_PATH];
+    WCHAR wide[MAX_PATH];
+    lstrcpynA(folder, path, MAX_PATH);
+    char *slash = strrchr(folder, '\\');
+    if (slash != NULL)
+        slash[slash == folder + 2 ? 1 : 0] = '\0';      // keep the root's backslash
+    bool entered = slash != NULL &&
+                   MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, MAX_PATH) > 0 &&
+                   g_addDllDirectory(wide) != NULL && SetCurrentDirectoryA(folder);
+    if (!entered) {
+        Text text = {};
+        TextFormat(&text, "Ouverture de la base non essay\xe9" "e : le dossier de la "
+                          "biblioth\xe8que ne peut pas servir \xe0 la recherche (erreur %lu)",
+                   GetLastError());
+        ReportText("open", STATUS_PROBLEM, &text, "signalez-le avec ce rapport", NULL, 0);
+        TextFree(&text);
+    }
+    return entered;
+}
+
+// The doctor stopped waiting at `stage`.
+static void ReportGivenUp(LONG stage, DWORD limitMs)
+{
+    Text text = {};
+    const char *id = "open.runtime";
+    Status status = STATUS_BUSY;
+    const char *action = "relancez le docteur quand l'utilisateur peut r\xe9pondre au client "
+                         "Notes, ou avec --timeout plus long";
+    if (stage == STAGE_LOAD) {
+        id = "open.load";
+        TextFormat(&text, "nNOTES.dll ne finit pas de se charger en %lu s (son code "
+                          "d'initialisation attend) : le programme, qui l'importe, resterait "
+                          "bloqu\xe9 au d\xe9marrage ; le docteur abandonne", limitMs / 1000);
+        status = STATUS_PROBLEM;
+        action = "r\xe9installez le client Notes, ou relancez le docteur avec --timeout plus long";
+    } else if (stage == STAGE_RUNTIME) {
+        TextFormat(&text, "Le runtime Notes ne r\xe9pond pas en %lu s : il attend sans doute le "
+                          "mot de passe de l'utilisateur ; le docteur abandonne", limitMs / 1000);
+    } else if (stage == STAGE_DATABASE) {
+        id = "open.database";
+        TextFormat(&text, "Runtime Notes d\xe9marr\xe9, mais la base ne s'ouvre pas en %lu s ; "
+                          "le docteur abandonne", limitMs / 1000);
+    } else {
+        id = "open.end";
+        status = STATUS_WARNING;
+        TextFormat(&text, "Runtime Notes arr\xeat\xe9, mais nNOTES.dll ne se d\xe9" "charge pas "
+                          "en %lu s ; le docteur abandonne", limitMs / 1000);
+        action = "signalez-le avec ce rapport";
+    }
+    ReportText(id, status, &text, action, NULL, 0);
+    TextFree(&text);
+}
+
+// The library that did not load.  Error 126 in the doctor may be its restricted search
+// only: the program also looks in the current folder and PATH.
+static void ReportNotLoaded(const OpenRun *run)
+{
+    Text text = {};
+    TextAddAnsi(&text, run->library);
+    TextFormat(&text, " ne se charge pas (erreur %lu)", run->loadError);
+    if (run->loadError == ERROR_MOD_NOT_FOUND)
+        TextAdd(&text, " : une DLL dont elle d\xe9pend n'est ni dans son dossier ni dans "
+                       "System32 (recherche restreinte du docteur ; le programme cherche "
+                       "aussi dans le dossier courant et le PATH)");
+    ReportText("open.runtime", STATUS_PROBLEM, &text,
+               run->loadError == ERROR_MOD_NOT_FOUND
+                   ? "si le programme marche, la DLL vient du PATH : mettez-la dans le dossier "
+                     "du client Notes ; sinon r\xe9installez le client Notes"
+                   : "r\xe9installez le client Notes",
+               NULL, 0);
+    TextFree(&text);
+}
+
+static void ReportOpened(const OpenRun *run)
+{
+    Text text = {};
+    Field fields[] = {{"notes_status", NULL, run->runtime}};
+    if (run->runtime != 0) {
+        TextFormat(&text, "Le runtime Notes ne d\xe9marre pas (statut %u) : le programme "
+                          "affichera ", run->runtime);
+        TextAddBox(&text, MSG_NOTES_INIT_FAILED);
+        ReportText("open.runtime", STATUS_PROBLEM, &text,
+                   "d\xe9marrez le client Notes une fois \xe0 la main et v\xe9rifiez notes.ini et "
+                   "l'identit\xe9 de l'utilisateur", fields, 1);
+        TextFree(&text);
+        return;
+    }
+    Report("open.runtime", STATUS_OK, "Runtime Notes d\xe9marr\xe9", NULL, fields, 1);
+    fields[0].number = run->opened;
+    TextAdd(&text, "Base ");
+    TextAddAnsi(&text, run->database);
+    if (run->opened != 0) {
+        TextFormat(&text, " : elle existe mais ne s'ouvre pas (statut %u) : le programme "
+                          "affichera ", run->opened);
+        TextAddBox(&text, MSG_DATABASE_NOT_FOUND);
+        ReportText("open.database", STATUS_PROBLEM, &text,
+                   "v\xe9rifiez que c'est bien une base Notes, intacte, et que l'utilisateur "
+                   "a le droit de l'ouvrir (fichier et liste d'acc\xe8s de la base)",
+                   fields, 1);
+    } else {
+        TextFormat(&text, " ouverte puis ferm\xe9" "e (statut %u)", run->closed);
+        ReportText("open.database", run->closed == 0 ? STATUS_OK : STATUS_WARNING, &text,
+                   "la fermeture a \xe9" "chou\xe9 : signalez-le avec ce rapport", fields, 1);
+    }
+    Report("open.end", STATUS_OK, "Runtime Notes arr\xea" "t\xe9, biblioth\xe8que d\xe9" "charg\xe9" "e",
+           NULL, NULL, 0);
+    TextFree(&text);
 }
 
 bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
                char **argv, DWORD limitMs)
 {
     Text text = {};
-    if (library->path[0] == '\0' || settings == NULL) {
-        Report("open", STATUS_INFO,
-               library->path[0] == '\0' ? "Ouverture de la base non essay\xe9" "e : pas de biblioth\xe8que"
-                                        : "Ouverture de la base non essay\xe9" "e : r\xe9glages refus\xe9s",
-               NULL, NULL, 0);
+    const char *notTried = NotTried(library, settings);
+    if (notTried != NULL) {
+        TextAdd(&text, "Ouverture de la base non essay\xe9" "e : ");
+        TextAdd(&text, notTried);
+        ReportText("open", library->image != IMAGE_SOUND || g_addDllDirectory == NULL
+                               ? STATUS_PROBLEM : STATUS_INFO,
+                   &text, g_addDllDirectory == NULL
+                              ? "installez la mise \xe0 jour KB2533623, ou essayez le programme lui-m\xeame"
+                              : "corrigez d'abord ce qui est signal\xe9 plus haut",
+                   NULL, 0);
+        TextFree(&text);
         return false;
     }
     if (!library->loadable) {
@@ -489,83 +705,39 @@ bool CheckOpen(const Library *library, const InstallSettings *settings, int argc
         TextFree(&text);
         return false;
     }
+    if (!EnterLibraryFolder(library->path))
+        return false;
     Report("open.password", STATUS_INFO,
            "Ouverture de la base : un vrai client Notes peut demander ici le mot de passe de "
            "l'utilisateur", NULL, NULL, 0);
-    g_library = LoadFromItsFolder(library->path);
-    if (g_library == NULL) {
-        DWORD error = GetLastError();
-        TextAddAnsi(&text, library->path);
-        TextFormat(&text, " ne se charge pas (erreur %lu)", error);
-        ReportText("open.runtime", STATUS_PROBLEM, &text,
-                   "r\xe9installez le client Notes : une DLL dont il d\xe9pend manque peut-\xeatre",
+
+    g_run.library = library->path;
+    g_run.database = settings->databasePath;
+    g_run.argc = argc;
+    g_run.argv = argv;
+    g_run.stage = STAGE_LOAD;
+    InterlockedExchange(&g_opening, 1);
+    HANDLE thread = CreateThread(NULL, 0, RunOpen, &g_run, 0, NULL);
+    bool ended = thread != NULL && WaitForSingleObject(thread, limitMs) == WAIT_OBJECT_0;
+    LONG stage = InterlockedCompareExchange(&g_run.stage, STAGE_DONE, STAGE_DONE);
+    if (!ended && thread == NULL) {
+        TextFormat(&text, "Ouverture de la base non essay\xe9" "e : pas de thread (erreur %lu)",
+                   GetLastError());
+        ReportText("open", STATUS_PROBLEM, &text, "fermez des programmes et r\xe9" "essayez",
                    NULL, 0);
         TextFree(&text);
         return false;
     }
-
-    // Static: a thread given up on still writes to it.
-    static OpenRun run;
-    run.database = settings->databasePath;
-    run.argc = argc;
-    run.argv = argv;
-    run.stage = STAGE_RUNTIME;
-    HANDLE thread = CreateThread(NULL, 0, RunOpen, &run, 0, NULL);
-    if (thread == NULL)
-        RunOpen(&run);
-    LONG stage = thread == NULL || WaitForSingleObject(thread, limitMs) == WAIT_OBJECT_0
-                     ? (LONG)STAGE_DONE
-                     : InterlockedCompareExchange(&run.stage, STAGE_DONE, STAGE_DONE);
-    if (stage != STAGE_DONE) {
-        if (stage == STAGE_RUNTIME) {
-            TextFormat(&text, "Le runtime Notes ne r\xe9pond pas en %lu s : il attend sans doute le "
-                              "mot de passe de l'utilisateur ; le docteur abandonne",
-                       limitMs / 1000);
-        } else {
-            TextFormat(&text, "Runtime Notes d\xe9marr\xe9, mais la base ne s'ouvre pas en %lu s ; "
-                              "le docteur abandonne", limitMs / 1000);
-        }
-        ReportText(stage == STAGE_RUNTIME ? "open.runtime" : "open.database", STATUS_BUSY,
-                   &text, "relancez le docteur quand l'utilisateur peut r\xe9pondre au client Notes, "
-                          "ou avec --timeout plus long", NULL, 0);
-        TextFree(&text);
+    if (!ended) {
+        // From here on only text is written: the library keeps what it holds.
+        ReportGivenUp(stage, limitMs);
         return true;
     }
-    if (thread != NULL) {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
-
-    Field fields[] = {{"notes_status", NULL, run.runtime}};
-    if (run.runtime != 0) {
-        TextFormat(&text, "Le runtime Notes ne d\xe9marre pas (statut %u) : le programme "
-                          "affichera ", run.runtime);
-        TextAddBox(&text, MSG_NOTES_INIT_FAILED);
-        ReportText("open.runtime", STATUS_PROBLEM, &text,
-                   "d\xe9marrez le client Notes une fois \xe0 la main et v\xe9rifiez notes.ini et "
-                   "l'identit\xe9 de l'utilisateur", fields, 1);
-    } else {
-        Report("open.runtime", STATUS_OK, "Runtime Notes d\xe9marr\xe9", NULL, fields, 1);
-        fields[0].number = run.opened;
-        TextAdd(&text, "Base ");
-        TextAddAnsi(&text, settings->databasePath);
-        if (run.opened != 0) {
-            TextFormat(&text, " : elle existe mais ne s'ouvre pas (statut %u) : le programme "
-                              "affichera ", run.opened);
-            TextAddBox(&text, MSG_DATABASE_NOT_FOUND);
-            ReportText("open.database", STATUS_PROBLEM, &text,
-                       "v\xe9rifiez que c'est bien une base Notes, intacte, et que l'utilisateur "
-                       "a le droit de l'ouvrir (fichier et liste d'acc\xe8s de la base)",
-                       fields, 1);
-        } else {
-            TextFormat(&text, " ouverte puis ferm\xe9" "e (statut %u)", run.closed);
-            ReportText("open.database", run.closed == 0 ? STATUS_OK : STATUS_WARNING, &text,
-                       "la fermeture a \xe9" "chou\xe9 : signalez-le avec ce rapport", fields, 1);
-        }
-        Report("open.end", STATUS_OK, "Runtime Notes arr\xea" "t\xe9", NULL, NULL, 0);
-    }
-    TextFree(&text);
-    FreeLibrary(g_library);
-    g_library = NULL;
+    InterlockedExchange(&g_opening, 0);
+    CloseHandle(thread);
+    if (g_run.loadError != 0)
+        ReportNotLoaded(&g_run);
+    else
+        ReportOpened(&g_run);
     return false;
 }

@@ -7,12 +7,11 @@
 //
 // Exit code: 0 when the installation is sound, 1 when a problem was found, 2 on bad
 // usage, 3 when it is sound but busy right now (the Notes client, or --open waiting).
-// See docs/deploying.md.
+// A crash ends the report with a problem.  See docs/deploying.md.
 #include "tools/velmora-doctor/doctor.h"
 
 #include "velmora_version.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 static const char ProgramName[] = "velmora-notes.exe";
@@ -35,46 +34,6 @@ static const char Usage[] =
     "3 installation saine mais occup\xe9" "e pour l'instant (client Notes occup\xe9, ou "
     "--open qui attend).\r\n";
 
-struct Options {
-    bool json;
-    bool open;
-    const char *program;
-    const char *job;
-    unsigned long timeout;      // seconds, 0 when not given
-};
-
-// A number of seconds from 1 to 3600, digits only.
-static unsigned long Seconds(const char *text)
-{
-    char *end = NULL;
-    unsigned long n = strspn(text, "0123456789") == strlen(text) ? strtoul(text, &end, 10) : 0;
-    return end != text && n <= 3600 ? n : 0;
-}
-
-static bool ParseOptions(int argc, char **argv, Options *o)
-{
-    o->json = o->open = false;
-    o->program = o->job = NULL;
-    o->timeout = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "--json") == 0 && !o->json)
-            o->json = true;
-        else if (strcmp(argv[i], "--open") == 0 && !o->open)
-            o->open = true;
-        else if (strcmp(argv[i], "--program") == 0 && i + 1 < argc && o->program == NULL)
-            o->program = argv[++i];
-        else if (strcmp(argv[i], "--job") == 0 && i + 1 < argc && o->job == NULL)
-            o->job = argv[++i];
-        else if (strcmp(argv[i], "--timeout") == 0 && i + 1 < argc && o->timeout == 0) {
-            if ((o->timeout = Seconds(argv[++i])) == 0)
-                return false;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool CheckProgram(const char *programPath)
 {
     Text text = {};
@@ -91,57 +50,97 @@ bool CheckProgram(const char *programPath)
     return found;
 }
 
-int main(int argc, char **argv)
+// A crash, most likely inside the library --open runs: the report still ends with a
+// line that says so and its summary, and the process ends at once.
+static LONG WINAPI ReportCrash(EXCEPTION_POINTERS *info)
 {
-    Options options;
-    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "/?") == 0)) {
-        WriteStandard(STD_OUTPUT_HANDLE, Usage);
-        return EXIT_SOUND;
-    }
-    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-        WriteStandard(STD_OUTPUT_HANDLE, "velmora-doctor " VELMORA_VERSION_TEXT "\r\n");
-        return EXIT_SOUND;
-    }
-    if (!ParseOptions(argc, argv, &options)) {
-        WriteStandard(STD_ERROR_HANDLE, Usage);
-        return EXIT_USAGE;
-    }
+    char line[200];
+    wsprintfA(line, "Le docteur s'arr\xeate sur l'exception 0x%08lX%s", 
+              info->ExceptionRecord->ExceptionCode,
+              OpenRunning() ? " pendant --open, dans le code de nNOTES.dll" : "");
+    Report("crash", STATUS_PROBLEM, line,
+           "r\xe9installez le client Notes, et signalez-le avec ce rapport", NULL, 0);
+    TerminateProcess(GetCurrentProcess(), (UINT)EndReport());
+    return EXCEPTION_EXECUTE_HANDLER;
+}
 
-    // The program beside the doctor, unless named; a relative name is made full, for
-    // its folder is where the library is looked for first.
-    char program[MAX_PATH];
+// The program beside the doctor, or the one named, as a full path: its folder is where
+// the library is looked for first.  False when a path is too long or the one named is
+// no file, said once on the standard error.
+static bool ProgramPath(const char *named, char program[MAX_PATH])
+{
     DWORD length;
-    if (options.program != NULL) {
-        length = GetFullPathNameA(options.program, sizeof program, program, NULL);
+    if (named != NULL) {
+        length = GetFullPathNameA(named, MAX_PATH, program, NULL);
     } else {
-        length = GetModuleFileNameA(NULL, program, sizeof program);
-        char *slash = length < sizeof program ? strrchr(program, '\\') : NULL;
-        if (slash != NULL && (size_t)(slash - program) + sizeof ProgramName < sizeof program)
+        length = GetModuleFileNameA(NULL, program, MAX_PATH);
+        char *slash = length < MAX_PATH ? strrchr(program, '\\') : NULL;
+        if (slash != NULL && (size_t)(slash - program) + sizeof ProgramName < MAX_PATH)
             lstrcpyA(slash + 1, ProgramName);
         else
             length = 0;
     }
-    if (length == 0 || length >= sizeof program) {
+    DWORD attributes = length > 0 && length < MAX_PATH ? GetFileAttributesA(program)
+                                                       : INVALID_FILE_ATTRIBUTES;
+    if (named != NULL && (attributes == INVALID_FILE_ATTRIBUTES ||
+                          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+        Text text = {};
+        TextAdd(&text, "velmora-doctor : --program ");
+        TextAddAnsi(&text, named);
+        TextAdd(&text, " ne d\xe9signe aucun fichier ; aucune biblioth\xe8que n'est cherch\xe9" "e\r\n");
+        WriteStandardText(STD_ERROR_HANDLE, &text);
+        TextFree(&text);
+        return false;
+    }
+    return length > 0 && length < MAX_PATH;
+}
+
+int main(int argc, char **argv)
+{
+    // Run as SYSTEM or from a remote shell, a critical-error box has nobody to answer it.
+    SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
+    SetUnhandledExceptionFilter(ReportCrash);
+    RestrictLibrarySearch();
+
+    Options options;
+    switch (ParseOptions(argc, argv, &options)) {
+    case REQUEST_HELP:
+        WriteStandard(STD_OUTPUT_HANDLE, Usage);
+        return EXIT_SOUND;
+    case REQUEST_VERSION:
+        WriteStandard(STD_OUTPUT_HANDLE, "velmora-doctor " VELMORA_VERSION_TEXT "\r\n");
+        return EXIT_SOUND;
+    case REQUEST_BAD:
+        WriteStandard(STD_ERROR_HANDLE, Usage);
+        return EXIT_USAGE;
+    case REQUEST_CHECK:
+        break;
+    }
+    static char program[MAX_PATH], job[MAX_PATH];
+    DWORD jobLength = options.job != NULL ? GetFullPathNameA(options.job, MAX_PATH, job, NULL) : 1;
+    if (!ProgramPath(options.program, program))
+        return EXIT_USAGE;
+    if (jobLength == 0 || jobLength >= MAX_PATH) {
         WriteStandard(STD_ERROR_HANDLE, Usage);
         return EXIT_USAGE;
     }
 
     BeginReport(options.json);
-    CheckProgram(program);
+    bool programFound = CheckProgram(program);
     static InstallSettings settings;
     bool settled = CheckSettings(&settings);
     static Library library;
-    CheckLibrary(program, &library);
+    CheckLibrary(programFound ? program : NULL, settled ? &settings : NULL, &library);
     CheckVersions(program, &library);
-    bool abandoned = options.open &&
-                     CheckOpen(&library, settled ? &settings : NULL, argc, argv,
-                               (options.timeout != 0 ? options.timeout : 60) * 1000);
     CheckClient();
     if (options.job != NULL)
-        CheckJob(options.job);
+        CheckJob(job);
+    // Last: the library's code may hang, crash or leave a thread behind.
+    bool abandoned = options.open && CheckOpen(&library, settled ? &settings : NULL, argc,
+                                               argv, options.timeout * 1000);
     int code = EndReport();
-    // A thread left waiting inside the library: end at once, without the library's
-    // detach code, which would wait for it.
+    // A thread left inside the library, or holding the loader's lock: end at once,
+    // without the libraries' detach code, which would wait for it.
     if (abandoned)
         TerminateProcess(GetCurrentProcess(), (UINT)code);
     return code;

@@ -4,13 +4,12 @@
 // Windows); redirected to a file or a pipe they are written in the ANSI code page
 // (1252 on French Windows), as Notepad and scripts read them.  The JSON form is plain
 // ASCII: every other character is written as \uXXXX, so it reads the same under any
-// code page.
+// code page.  Every text, a line, a field or an action, goes into a Text first, and
+// from there out: one conversion for each code page it comes from.
 #include "tools/velmora-doctor/doctor.h"
 
 #include <stdarg.h>
 #include <string.h>
-
-static const UINT CP_DOCTOR = 1252;     // the code page of the doctor's own texts
 
 static HANDLE g_out = INVALID_HANDLE_VALUE;
 static bool g_console;
@@ -55,13 +54,18 @@ static void WriteTo(HANDLE out, bool console, const char *utf8, size_t length)
     HeapFree(GetProcessHeap(), 0, wide);
 }
 
-void WriteStandard(DWORD which, const char *fixed)
+void WriteStandardText(DWORD which, const Text *text)
 {
     DWORD mode;
     HANDLE out = GetStdHandle(which);
+    WriteTo(out, GetConsoleMode(out, &mode) != 0, TextOf(text), text->length);
+}
+
+void WriteStandard(DWORD which, const char *fixed)
+{
     Text text = {};
     TextAdd(&text, fixed);
-    WriteTo(out, GetConsoleMode(out, &mode) != 0, text.bytes, text.length);
+    WriteStandardText(which, &text);
     TextFree(&text);
 }
 
@@ -70,33 +74,26 @@ static void WriteAscii(const char *s)
     WriteBytes(g_out, s, strlen(s));
 }
 
-// A JSON string from text in `codePage`: ASCII as it is, the rest as \uXXXX.
-static void WriteJsonString(UINT codePage, const char *s)
+// A JSON string of UTF-8 text.
+static void WriteJsonString(const char *utf8, size_t n)
 {
-    int n;
-    WCHAR *wide = Wide(codePage, s, strlen(s), &n);
-    char buffer[512];
-    size_t used = 0;
-    buffer[used++] = '"';
-    for (int i = 0; wide != NULL && i < n; ++i) {
-        if (used + 8 > sizeof buffer) {
-            WriteBytes(g_out, buffer, used);
-            used = 0;
-        }
-        WCHAR c = wide[i];
-        if (c == '"' || c == '\\') {
-            buffer[used++] = '\\';
-            buffer[used++] = (char)c;
-        } else if (c >= 0x20 && c < 0x7F) {
-            buffer[used++] = (char)c;
-        } else {
-            used += (size_t)wsprintfA(buffer + used, "\\u%04x", (unsigned)c);
-        }
+    char *json = (char *)HeapAlloc(GetProcessHeap(), 0, 6 * n + 2);
+    if (json != NULL) {
+        WriteBytes(g_out, json, JsonFromUtf8(utf8, n, json));
+        HeapFree(GetProcessHeap(), 0, json);
     }
-    buffer[used++] = '"';
-    WriteBytes(g_out, buffer, used);
-    if (wide != NULL)
-        HeapFree(GetProcessHeap(), 0, wide);
+}
+
+// A JSON string of the doctor's own text, or (`read`) of a text read, ANSI code page.
+static void WriteJsonText(const char *text, bool read)
+{
+    Text utf8 = {};
+    if (read)
+        TextAddAnsi(&utf8, text);
+    else
+        TextAdd(&utf8, text);
+    WriteJsonString(TextOf(&utf8), utf8.length);
+    TextFree(&utf8);
 }
 
 void BeginReport(bool json)
@@ -124,7 +121,7 @@ void ReportText(const char *id, Status status, const Text *text, const char *act
     if (!g_json) {
         Text line = {};
         TextAdd(&line, StatusWords[status]);
-        TextAddIn(&line, CP_UTF8, TextOf(text), text->length);
+        TextAddText(&line, text);
         if (acting) {
             TextAdd(&line, " ; \xe0 faire : ");
             TextAdd(&line, action);
@@ -135,15 +132,15 @@ void ReportText(const char *id, Status status, const Text *text, const char *act
         return;
     }
     WriteAscii(g_checks++ == 0 ? "{\"check\":" : ",\n{\"check\":");
-    WriteJsonString(CP_ACP, id);
+    WriteJsonText(id, false);
     WriteAscii(",\"status\":");
-    WriteJsonString(CP_ACP, StatusIds[status]);
+    WriteJsonText(StatusIds[status], false);
     for (int i = 0; i < fieldCount; ++i) {
         WriteAscii(",");
-        WriteJsonString(CP_ACP, fields[i].key);
+        WriteJsonText(fields[i].key, false);
         WriteAscii(":");
         if (fields[i].text != NULL) {
-            WriteJsonString(CP_ACP, fields[i].text);
+            WriteJsonText(fields[i].text, true);
         } else {
             char number[16];
             wsprintfA(number, "%lu", fields[i].number);
@@ -151,10 +148,10 @@ void ReportText(const char *id, Status status, const Text *text, const char *act
         }
     }
     WriteAscii(",\"text\":");
-    WriteJsonString(CP_UTF8, TextOf(text));
+    WriteJsonString(TextOf(text), text->length);
     if (acting) {
         WriteAscii(",\"action\":");
-        WriteJsonString(CP_DOCTOR, action);
+        WriteJsonText(action, false);
     }
     WriteAscii("}");
 }
@@ -185,7 +182,7 @@ int EndReport(void)
                    g_warnings, g_warnings > 1 ? "s" : "");
     WriteTo(g_out, g_console && !g_json, TextOf(&line), line.length);
     TextFree(&line);
-    return g_problems > 0 ? EXIT_PROBLEM : g_busy > 0 ? EXIT_BUSY : EXIT_SOUND;
+    return ExitCodeOf(g_problems, g_busy);
 }
 
 // Room for `n` more bytes and the NUL.
@@ -206,16 +203,11 @@ static bool Reserve(Text *t, size_t n)
 void TextAddIn(Text *t, UINT codePage, const char *bytes, size_t n)
 {
     int length = 0, size = 0;
-    WCHAR *wide = codePage != CP_UTF8 ? Wide(codePage, bytes, n, &length) : NULL;
-    if (codePage == CP_UTF8)
-        size = (int)n;
-    else if (wide != NULL && length > 0)
+    WCHAR *wide = Wide(codePage, bytes, n, &length);
+    if (wide != NULL && length > 0)
         size = WideCharToMultiByte(CP_UTF8, 0, wide, length, NULL, 0, NULL, NULL);
-    if (Reserve(t, (size_t)size)) {
-        if (codePage == CP_UTF8)
-            memcpy(t->bytes + t->length, bytes, n);
-        else if (size > 0)
-            WideCharToMultiByte(CP_UTF8, 0, wide, length, t->bytes + t->length, size, NULL, NULL);
+    if (size > 0 && Reserve(t, (size_t)size)) {
+        WideCharToMultiByte(CP_UTF8, 0, wide, length, t->bytes + t->length, size, NULL, NULL);
         t->length += (size_t)size;
         t->bytes[t->length] = '\0';
     }
@@ -223,9 +215,12 @@ void TextAddIn(Text *t, UINT codePage, const char *bytes, size_t n)
         HeapFree(GetProcessHeap(), 0, wide);
 }
 
-void TextAdd(Text *t, const char *fixed)
+static void TextAddFixed(Text *t, const char *fixed, size_t n)
 {
-    TextAddIn(t, CP_DOCTOR, fixed, strlen(fixed));
+    if (Reserve(t, 3 * n)) {
+        t->length += Utf8From1252(fixed, n, t->bytes + t->length);
+        t->bytes[t->length] = '\0';
+    }
 }
 
 void TextAddAnsi(Text *t, const char *read)
@@ -233,18 +228,29 @@ void TextAddAnsi(Text *t, const char *read)
     TextAddIn(t, CP_ACP, read, strlen(read));
 }
 
+void TextAdd(Text *t, const char *fixed)
+{
+    TextAddFixed(t, fixed, strlen(fixed));
+}
+
+void TextAddText(Text *t, const Text *more)
+{
+    if (more->length > 0 && Reserve(t, more->length)) {
+        memcpy(t->bytes + t->length, more->bytes, more->length);
+        t->length += more->length;
+        t->bytes[t->length] = '\0';
+    }
+}
+
 void TextFormat(Text *t, const char *format, ...)
 {
-    // The format into UTF-8 first: its directives are ASCII and stay as they are.
-    Text utf8 = {};
-    TextAdd(&utf8, format);
+    // Formatted in Windows-1252, then converted once.
     char buffer[1025];
     va_list args;
     va_start(args, format);
-    int n = wvsprintfA(buffer, TextOf(&utf8), args);
+    int n = wvsprintfA(buffer, format, args);
     va_end(args);
-    TextFree(&utf8);
-    TextAddIn(t, CP_UTF8, buffer, n > 0 ? (size_t)n : 0);
+    TextAddFixed(t, buffer, n > 0 ? (size_t)n : 0);
 }
 
 const char *TextOf(const Text *t)

@@ -69,7 +69,8 @@ static void CheckValue(HKEY key, const View *view, const char *name)
     bool read = ReadPathValue(key, name, path, &why);
     if (!read) {
         const char *action = DescribeRefusal(&why, &sentence);
-        TextFormat(&text, " ; le programme la refuse : %s", TextOf(&sentence));
+        TextAdd(&text, " ; le programme la refuse : ");
+        TextAddText(&text, &sentence);
         Field fields[] = {{"view", view->id, 0},  {"value", name, 0},
                           {"type", typeName, 0},  {"size", NULL, size},
                           {"nul", nul ? "yes" : "no", 0}, {"rule", RuleId(why.rule), 0}};
@@ -150,7 +151,8 @@ bool CheckSettings(InstallSettings *settings)
         const char *action = DescribeRefusal(&why, &sentence);
         TextAdd(&text, "R\xe9glages refus\xe9s par le programme, qui affichera ");
         TextAddBox(&text, RefusalMessage(why.rule));
-        TextFormat(&text, " : %s", TextOf(&sentence));
+        TextAdd(&text, " : ");
+        TextAddText(&text, &sentence);
         Field fields[] = {{"rule", RuleId(why.rule), 0},
                           {"value", why.value != NULL ? why.value : "", 0},
                           {"detail", NULL, why.detail}};

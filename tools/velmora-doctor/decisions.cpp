@@ -1,0 +1,203 @@
+// The doctor's decisions free of Windows (decisions.h): plain comparisons over what
+// the Windows side read, so that the host tests can hold each one to its table.
+#include "tools/velmora-doctor/decisions.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+int ExitCodeOf(int problems, int busy)
+{
+    return problems > 0 ? EXIT_PROBLEM : busy > 0 ? EXIT_BUSY : EXIT_SOUND;
+}
+
+// A number of seconds from 1 to 3600, digits only; 0 otherwise.
+static unsigned long Seconds(const char *text)
+{
+    size_t digits = strspn(text, "0123456789");
+    if (digits == 0 || digits != strlen(text) || digits > 4)
+        return 0;
+    unsigned long n = strtoul(text, NULL, 10);
+    return n <= 3600 ? n : 0;
+}
+
+enum OptionKind { OPTION_JSON, OPTION_OPEN, OPTION_PROGRAM, OPTION_JOB, OPTION_TIMEOUT };
+struct OptionSpec {
+    const char *name;
+    OptionKind kind;
+    bool takesValue;
+};
+static const OptionSpec Specs[] = {
+    {"--json", OPTION_JSON, false},       {"--open", OPTION_OPEN, false},
+    {"--program", OPTION_PROGRAM, true},  {"--job", OPTION_JOB, true},
+    {"--timeout", OPTION_TIMEOUT, true},
+};
+enum { SPEC_COUNT = sizeof Specs / sizeof Specs[0] };
+
+// Takes one option and its value; false when it is not one, repeats, lacks its value
+// or has a wrong one.
+static bool TakeOption(const OptionSpec *spec, const char *value, bool seen[SPEC_COUNT],
+                       Options *o)
+{
+    if (seen[spec->kind] || (spec->takesValue && value == NULL))
+        return false;
+    seen[spec->kind] = true;
+    switch (spec->kind) {
+    case OPTION_JSON:
+        o->json = true;
+        return true;
+    case OPTION_OPEN:
+        o->open = true;
+        return true;
+    case OPTION_PROGRAM:
+        o->program = value;
+        return value[0] != '\0';
+    case OPTION_JOB:
+        o->job = value;
+        return value[0] != '\0';
+    case OPTION_TIMEOUT:
+        o->timeout = Seconds(value);
+        return o->timeout != 0;
+    }
+    return false;
+}
+
+Request ParseOptions(int argc, char **argv, Options *o)
+{
+    o->json = o->open = false;
+    o->program = o->job = NULL;
+    o->timeout = 60;
+    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "/?") == 0))
+        return REQUEST_HELP;
+    if (argc == 2 && strcmp(argv[1], "--version") == 0)
+        return REQUEST_VERSION;
+    bool seen[SPEC_COUNT] = {};
+    for (int i = 1; i < argc; ++i) {
+        const OptionSpec *spec = NULL;
+        for (int s = 0; s < SPEC_COUNT && spec == NULL; ++s)
+            spec = strcmp(argv[i], Specs[s].name) == 0 ? &Specs[s] : NULL;
+        const char *value = spec != NULL && spec->takesValue && i + 1 < argc ? argv[i + 1] : NULL;
+        if (spec == NULL || !TakeOption(spec, value, seen, o))
+            return REQUEST_BAD;
+        i += spec->takesValue ? 1 : 0;
+    }
+    return REQUEST_CHECK;
+}
+
+// The PE format's values (Microsoft's "PE Format" page): IMAGE_FILE_MACHINE_I386,
+// IMAGE_NT_OPTIONAL_HDR32_MAGIC, IMAGE_FILE_DLL.
+enum { MACHINE_I386 = 0x014C, MAGIC_PE32 = 0x010B, CHARACTERISTIC_DLL = 0x2000 };
+
+ImageVerdict JudgeImage(const ImageHeader *header)
+{
+    if (!header->pe)
+        return IMAGE_NOT_PE;
+    if (header->machine != MACHINE_I386)
+        return IMAGE_NOT_I386;
+    if (header->magic != MAGIC_PE32)
+        return IMAGE_NOT_PE32;
+    if ((header->characteristics & CHARACTERISTIC_DLL) == 0)
+        return IMAGE_NOT_DLL;
+    return IMAGE_SOUND;
+}
+
+ValueVerdict JudgeValue(bool view64, bool presentIn32, bool sameAs32, bool namesSomething)
+{
+    if (view64 && presentIn32 && !sameAs32)
+        return VALUE_HIDDEN;
+    return namesSomething ? VALUE_USED : VALUE_NAMES_NOTHING;
+}
+
+static char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+bool SameFolder(const char *a, const char *b)
+{
+    const char *endA = strrchr(a, '\\'), *endB = strrchr(b, '\\');
+    if (endA == NULL || endB == NULL || endA - a != endB - b)
+        return false;
+    for (; a < endA; ++a, ++b) {
+        if (Lower(*a) != Lower(*b))
+            return false;
+    }
+    return true;
+}
+
+// The characters of 1252's bytes 0x80 to 0x9F (Microsoft's table of code page 1252).
+static const unsigned short High1252[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+size_t Utf8From1252(const char *in, size_t n, char *out)
+{
+    size_t length = 0;
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char byte = (unsigned char)in[i];
+        unsigned c = byte >= 0x80 && byte < 0xA0 ? High1252[byte - 0x80] : byte;
+        if (c < 0x80) {
+            out[length++] = (char)c;
+        } else if (c < 0x800) {
+            out[length++] = (char)(0xC0 | (c >> 6));
+            out[length++] = (char)(0x80 | (c & 0x3F));
+        } else {
+            out[length++] = (char)(0xE0 | (c >> 12));
+            out[length++] = (char)(0x80 | ((c >> 6) & 0x3F));
+            out[length++] = (char)(0x80 | (c & 0x3F));
+        }
+    }
+    return length;
+}
+
+// The character at `in` (at most `n` bytes), its byte count in *used; U+FFFD and one
+// byte for a malformed or overlong sequence or a surrogate.
+static unsigned long DecodeUtf8(const unsigned char *in, size_t n, size_t *used)
+{
+    static const unsigned long Least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    size_t count = in[0] < 0x80 ? 1 : in[0] >= 0xC2 && in[0] < 0xE0 ? 2
+                   : in[0] >= 0xE0 && in[0] < 0xF0 ? 3 : in[0] >= 0xF0 && in[0] < 0xF5 ? 4 : 0;
+    unsigned long c = count == 1 ? in[0] : count == 2 ? in[0] & 0x1Fu
+                      : count == 3 ? in[0] & 0x0Fu : in[0] & 0x07u;
+    bool formed = count != 0 && count <= n;
+    for (size_t i = 1; formed && i < count; ++i) {
+        formed = (in[i] & 0xC0) == 0x80;
+        c = (c << 6) | (in[i] & 0x3Fu);
+    }
+    formed = formed && c >= Least[count] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+    *used = formed ? count : 1;
+    return formed ? c : 0xFFFD;
+}
+
+static size_t Escape(unsigned long unit, char *out)
+{
+    static const char Hex[] = "0123456789abcdef";
+    out[0] = '\\';
+    out[1] = 'u';
+    for (int i = 0; i < 4; ++i)
+        out[2 + i] = Hex[(unit >> (12 - 4 * i)) & 0xF];
+    return 6;
+}
+
+size_t JsonFromUtf8(const char *in, size_t n, char *out)
+{
+    size_t length = 0, used = 0;
+    out[length++] = '"';
+    for (size_t i = 0; i < n; i += used) {
+        unsigned long c = DecodeUtf8((const unsigned char *)in + i, n - i, &used);
+        if (c == '"' || c == '\\') {
+            out[length++] = '\\';
+            out[length++] = (char)c;
+        } else if (c >= 0x20 && c < 0x7F) {
+            out[length++] = (char)c;
+        } else if (c < 0x10000) {
+            length += Escape(c, out + length);
+        } else {
+            length += Escape(0xD800 + ((c - 0x10000) >> 10), out + length);
+            length += Escape(0xDC00 + ((c - 0x10000) & 0x3FF), out + length);
+        }
+    }
+    out[length++] = '"';
+    return length;
+}
