@@ -394,6 +394,21 @@ void CaseDoctorSettingsIn64BitView(CaseEnv *e)
             "\"path\":\"" + Json(e->database) + "\",\"exists\":\"file\"",
             "{\"check\":\"settings\",\"status\":\"ok\",\"rule\":\"none\",\"client\":\"" +
                 Json(e->clientShort) + "\",\"database\":\"" + Json(e->databaseShort) + "\"");
+        // A different LN_Base in the 32-bit view is the one the program reads: the
+        // 64-bit one is hidden from it.
+        std::string other = e->root + "\\Autre.nsf";
+        CloseHandle(CreateFileA(other.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+        SetSettingsValue("LN_Appli", e->client.c_str());
+        SetSettingsValue("LN_Base", other.c_str());
+        run = RunDoctor(*e, DoctorCommand(*e, "--json"));
+        expect_report(run, 0,
+            "{\"check\":\"settings.value\",\"status\":\"ok\",\"view\":\"32\",\"value\":"
+                "\"LN_Base\"",
+            "{\"check\":\"settings.value\",\"status\":\"warning\",\"view\":\"64\",\"value\":"
+                "\"LN_Base\"",
+            "\"quotes\":\"no\",\"used\":\"no\",\"text\":",
+            "que le programme lit\",\"action\":\"supprimez la valeur de la vue 64 bits");
+        RemoveSettingsKey();
     }
     RemoveSettingsKey(KEY_WOW64_64KEY);
 }

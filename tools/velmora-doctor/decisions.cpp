@@ -14,7 +14,7 @@ int ExitCodeOf(int problems, int busy)
 static unsigned long Seconds(const char *text)
 {
     size_t digits = strspn(text, "0123456789");
-    if (digits == 0 || digits != strlen(text) || digits > 4)
+    if (digits == 0 || digits != strlen(text))
         return 0;
     unsigned long n = strtoul(text, NULL, 10);
     return n <= 3600 ? n : 0;

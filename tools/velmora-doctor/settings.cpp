@@ -14,6 +14,13 @@ struct View {
     const char *name;
 };
 
+// A value as the 32-bit view holds it, which the program reads first.
+struct Seen {
+    bool present;
+    DWORD type;
+    char raw[MAX_PATH];
+};
+
 static const char *TypeName(DWORD type, char buffer[16])
 {
     switch (type) {
@@ -45,8 +52,11 @@ static bool HoldsNul(HKEY key, const char *name, DWORD size, char raw[MAX_PATH])
     return nul;
 }
 
-static void CheckValue(HKEY key, const View *view, const char *name)
+// `seen32` is the value in the 32-bit view: filled when `view` is that one, compared
+// with otherwise.
+static void CheckValue(HKEY key, const View *view, const char *name, Seen *seen32)
 {
+    bool view64 = view->flag == KEY_WOW64_64KEY;
     Text text = {}, sentence = {};
     char typeBuffer[16], raw[MAX_PATH], path[MAX_PATH], shortPath[MAX_PATH];
     DWORD type = REG_NONE, size = 0;
@@ -62,6 +72,12 @@ static void CheckValue(HKEY key, const View *view, const char *name)
     }
     const char *typeName = TypeName(type, typeBuffer);
     bool nul = HoldsNul(key, name, size, raw);
+    bool same = seen32->present && seen32->type == type && lstrcmpA(seen32->raw, raw) == 0;
+    if (!view64) {
+        seen32->present = true;
+        seen32->type = type;
+        lstrcpyA(seen32->raw, raw);
+    }
     TextFormat(&text, "%s, %lu octets, ", typeName, size);
     TextAdd(&text, nul ? "termin\xe9" "e par un NUL" : "sans NUL");
 
@@ -101,18 +117,25 @@ static void CheckValue(HKEY key, const View *view, const char *name)
     bool quotes = NeedsQuotes(shortPath);
     TextAdd(&text, quotes ? " ; entre guillemets au lancement" : " ; sans guillemets au lancement");
 
-    Status verdict = found ? STATUS_OK : STATUS_WARNING;
+    ValueVerdict verdict = JudgeValue(view64, seen32->present, same, found);
+    if (verdict == VALUE_HIDDEN)
+        TextAdd(&text, " ; masqu\xe9" "e par la valeur de la vue 32 bits, diff\xe9rente, que "
+                       "le programme lit");
     Field fields[] = {{"view", view->id, 0},        {"value", name, 0},
                       {"type", typeName, 0},        {"size", NULL, size},
                       {"nul", nul ? "yes" : "no", 0}, {"rule", RuleId(REFUSED_NOT), 0},
                       {"path", path, 0},            {"exists", exists, 0},
-                      {"short", shortPath, 0},      {"quotes", quotes ? "yes" : "no", 0}};
-    ReportText("settings.value", verdict, &text,
-               "corrigez le chemin, ou r\xe9installez le client Notes ou la base", fields, 10);
+                      {"short", shortPath, 0},      {"quotes", quotes ? "yes" : "no", 0},
+                      {"used", verdict == VALUE_HIDDEN ? "no" : "yes", 0}};
+    ReportText("settings.value", verdict == VALUE_USED ? STATUS_OK : STATUS_WARNING, &text,
+               verdict == VALUE_HIDDEN
+                   ? "supprimez la valeur de la vue 64 bits, ou corrigez celle de la vue 32 bits"
+                   : "corrigez le chemin, ou r\xe9installez le client Notes ou la base",
+               fields, 11);
     TextFree(&text);
 }
 
-static void CheckView(const View *view)
+static void CheckView(const View *view, Seen seen32[2])
 {
     HKEY key;
     char text[200];
@@ -127,8 +150,8 @@ static void CheckView(const View *view)
     wsprintfA(text, "Cl\xe9 HKLM\\%s (%s) : pr\xe9sente", SettingsKey, view->name);
     Field fields[] = {{"view", view->id, 0}, {"rule", RuleId(REFUSED_NOT), 0}};
     Report("settings.key", STATUS_OK, text, NULL, fields, 2);
-    CheckValue(key, view, ClientValue);
-    CheckValue(key, view, DatabaseValue);
+    CheckValue(key, view, ClientValue, &seen32[0]);
+    CheckValue(key, view, DatabaseValue, &seen32[1]);
     RegCloseKey(key);
 }
 
@@ -142,8 +165,9 @@ bool CheckSettings(InstallSettings *settings)
         {KEY_WOW64_32KEY, "32", wow64 ? "vue 32 bits" : "vue unique, Windows 32 bits"},
         {KEY_WOW64_64KEY, "64", "vue 64 bits"},
     };
+    static Seen seen32[2];
     for (int i = 0; i < (wow64 ? 2 : 1); ++i)
-        CheckView(&views[i]);
+        CheckView(&views[i], seen32);
 
     Refusal why = {REFUSED_NOT, NULL, 0};
     if (!LoadInstallSettings(settings, &why)) {

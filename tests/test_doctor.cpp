@@ -1,0 +1,131 @@
+// velmora-doctor's decisions free of Windows (tools/velmora-doctor/decisions.h), each
+// against a table written from the doctor's usage, the PE format and the code pages.
+#include "tools/velmora-doctor/decisions.h"
+#include "tests/helpers.h"
+
+#include <string>
+#include <vector>
+
+TEST(Doctor, OptionsAndExitCode)
+{
+    static const struct {
+        std::vector<const char *> args;
+        Request request;
+        bool json, open;
+        const char *program, *job;
+        unsigned long timeout;
+    } cases[] = {
+        {{}, REQUEST_CHECK, false, false, nullptr, nullptr, 60},
+        {{"--json", "--open", "--program", "C:\\p.exe", "--job", "j.tmp", "--timeout", "1"},
+         REQUEST_CHECK, true, true, "C:\\p.exe", "j.tmp", 1},
+        {{"--timeout", "3600"}, REQUEST_CHECK, false, false, nullptr, nullptr, 3600},
+        {{"--timeout", "0"}, REQUEST_BAD},
+        {{"--timeout", "3601"}, REQUEST_BAD},
+        {{"--timeout", "0060"}, REQUEST_CHECK, false, false, nullptr, nullptr, 60},
+        {{"--timeout", "99999999999999999999"}, REQUEST_BAD},
+        {{"--timeout", "-1"}, REQUEST_BAD},
+        {{"--timeout", ""}, REQUEST_BAD},
+        {{"--timeout"}, REQUEST_BAD},
+        {{"--program"}, REQUEST_BAD},
+        {{"--program", ""}, REQUEST_BAD},
+        {{"--json", "--json"}, REQUEST_BAD},
+        {{"--job", "a", "--job", "b"}, REQUEST_BAD},
+        {{"--open", "extra"}, REQUEST_BAD},
+        {{"--help"}, REQUEST_HELP},
+        {{"/?"}, REQUEST_HELP},
+        {{"--version"}, REQUEST_VERSION},
+        {{"--version", "--json"}, REQUEST_BAD},
+    };
+    for (const auto &c : cases) {
+        std::vector<char *> argv = {const_cast<char *>("velmora-doctor.exe")};
+        for (const char *a : c.args)
+            argv.push_back(const_cast<char *>(a));
+        Options o;
+        std::string line = ::testing::PrintToString(c.args);
+        ASSERT_EQ(c.request, ParseOptions((int)argv.size(), argv.data(), &o)) << line;
+        if (c.request != REQUEST_CHECK)
+            continue;
+        EXPECT_EQ(c.json, o.json) << line;
+        EXPECT_EQ(c.open, o.open) << line;
+        EXPECT_STREQ(c.program, o.program) << line;
+        EXPECT_STREQ(c.job, o.job) << line;
+        EXPECT_EQ(c.timeout, o.timeout) << line;
+    }
+    // A problem outweighs a busy client or library.
+    EXPECT_EQ(0, ExitCodeOf(0, 0));
+    EXPECT_EQ(3, ExitCodeOf(0, 2));
+    EXPECT_EQ(1, ExitCodeOf(1, 1));
+    EXPECT_EQ(1, ExitCodeOf(3, 0));
+}
+
+// Machine 0x014C, optional-header magic 0x10B (PE32, 0x20B is PE32+), characteristic
+// 0x2000 a DLL (Microsoft's "PE Format" page).
+TEST(Doctor, ImageVerdicts)
+{
+    static const struct {
+        ImageHeader header;
+        ImageVerdict verdict;
+    } cases[] = {
+        {{true, 0x014C, 0x2102, 0x10B}, IMAGE_SOUND},
+        {{false, 0x014C, 0x2102, 0x10B}, IMAGE_NOT_PE},
+        {{true, 0x8664, 0x2022, 0x20B}, IMAGE_NOT_I386},
+        {{true, 0x8664, 0x2022, 0x10B}, IMAGE_NOT_I386},
+        {{true, 0x014C, 0x2102, 0x20B}, IMAGE_NOT_PE32},
+        {{true, 0x014C, 0x0102, 0x10B}, IMAGE_NOT_DLL},
+        {{true, 0x01C4, 0x2102, 0x10B}, IMAGE_NOT_I386},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.verdict, JudgeImage(&c.header)) << std::hex << c.header.machine << " "
+                                                    << c.header.characteristics << " " << c.header.magic;
+}
+
+// The program reads the 32-bit view, the 64-bit one for a value missing there.
+TEST(Doctor, ValueVerdictsAndFolders)
+{
+    EXPECT_EQ(VALUE_USED, JudgeValue(false, true, true, true));
+    EXPECT_EQ(VALUE_NAMES_NOTHING, JudgeValue(false, true, true, false));
+    EXPECT_EQ(VALUE_USED, JudgeValue(true, false, false, true));
+    EXPECT_EQ(VALUE_USED, JudgeValue(true, true, true, true));
+    EXPECT_EQ(VALUE_HIDDEN, JudgeValue(true, true, false, true));
+    EXPECT_EQ(VALUE_HIDDEN, JudgeValue(true, true, false, false));
+
+    EXPECT_TRUE(SameFolder("C:\\NOTES\\velmora-notes.exe", "c:\\notes\\NOTES.EXE"));
+    EXPECT_FALSE(SameFolder("C:\\NOTES\\velmora-notes.exe", "C:\\NOTES\\SUB\\NOTES.EXE"));
+    EXPECT_FALSE(SameFolder("C:\\NOTES2\\velmora-notes.exe", "C:\\NOTES\\NOTES.EXE"));
+    EXPECT_FALSE(SameFolder("velmora-notes.exe", "NOTES.EXE"));
+}
+
+// Byte for byte: the doctor's Windows-1252 in UTF-8, and UTF-8 in a JSON string.
+TEST(Doctor, TextConversions)
+{
+    static const struct {
+        std::string in, out;
+    } from1252[] = {
+        {"Bilan : occup\xe9" "e, r\xe9" "essayez", "Bilan : occup\xc3\xa9" "e, r\xc3\xa9" "essayez"},
+        {"PROBL\xc8ME \xab \xbb \xe0", "PROBL\xc3\x88ME \xc2\xab \xc2\xbb \xc3\xa0"},
+        {"\x80\x81\x9f\xff", "\xe2\x82\xac\xc2\x81\xc5\xb8\xc3\xbf"},
+        {"", ""},
+    };
+    for (const auto &c : from1252) {
+        std::string out(3 * c.in.size() + 1, '?');
+        out.resize(Utf8From1252(c.in.data(), c.in.size(), &out[0]));
+        EXPECT_EQ(c.out, out) << c.in;
+    }
+    static const struct {
+        std::string in, out;
+    } toJson[] = {
+        {"a \"b\" \\c/", "\"a \\\"b\\\" \\\\c/\""},
+        {"\xc3\xa9\xc5\x82\xe2\x82\xac", "\"\\u00e9\\u0142\\u20ac\""},
+        {"\x01\t\x7f", "\"\\u0001\\u0009\\u007f\""},
+        {"\xf0\x9f\x98\x80", "\"\\ud83d\\ude00\""},
+        {"\xc3", "\"\\ufffd\""},                      // cut short
+        {"\xc0\xaf", "\"\\ufffd\\ufffd\""},           // overlong
+        {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},  // a surrogate
+        {"", "\"\""},
+    };
+    for (const auto &c : toJson) {
+        std::string out(6 * c.in.size() + 2, '?');
+        out.resize(JsonFromUtf8(c.in.data(), c.in.size(), &out[0]));
+        EXPECT_EQ(c.out, out) << c.in;
+    }
+}
