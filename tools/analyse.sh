@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Static analysis of the program's sources (app/, job/, window/, notes/):
+# Static analysis of the program's sources (app/, job/, window/, notes/) and of the
+# tools that ship beside it (tools/velmora-doctor, tools/velmora-job):
 #  1. clang-tidy (.clang-tidy) as the host build compiles them, from the host build's
 #     compile_commands.json, against the fake Win32 layer;
 #  2. clang-tidy again for the real target, 32-bit Windows with the mingw-w64 headers,
-#     which also covers app/startup.cpp and app/stack_guard.cpp (Windows build only);
+#     which also covers app/startup.cpp and app/stack_guard.cpp (Windows build only)
+#     and the doctor; velmora-job, a portable C++ tool, is read in the host pass;
 #  3. cppcheck with its Windows library, for the 32-bit ANSI platform, suppressions in
 #     tools/cppcheck-suppressions.txt.
 # Exits non-zero if any pass has a finding.  Assumes tools/bootstrap.sh ran.
@@ -13,11 +15,13 @@ cd "$root"
 
 host_sources=""
 all_sources=""
-for f in app/*.cpp job/*.cpp window/*.cpp notes/*.cpp; do
+for f in app/*.cpp job/*.cpp window/*.cpp notes/*.cpp tools/velmora-doctor/*.cpp; do
     [ -f "$f" ] || continue
     all_sources="$all_sources $f"
     case $f in
         app/startup.cpp | app/stack_guard.cpp) ;;
+        tools/velmora-doctor/decisions.cpp) host_sources="$host_sources $f" ;;
+        tools/velmora-doctor/*) ;;
         *) host_sources="$host_sources $f" ;;
     esac
 done
@@ -29,7 +33,8 @@ quiet() { grep -v -E '^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$'; }
 echo "=== clang-tidy, host build"
 cmake --preset host -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null || exit 1
 # shellcheck disable=SC2086
-clang-tidy --quiet -p build/host $host_sources 2>&1 | quiet
+clang-tidy --quiet -p build/host $host_sources tools/velmora-job/cli.cpp \
+    tools/velmora-job/job_format.cpp tools/velmora-job/text_codec.cpp tools/velmora-job/main.cpp 2>&1 | quiet
 [ "${PIPESTATUS[0]}" -eq 0 ] || failed="$failed clang-tidy-host"
 
 echo "=== clang-tidy, 32-bit Windows"
@@ -39,16 +44,17 @@ echo "=== clang-tidy, 32-bit Windows"
 # shellcheck disable=SC2086
 clang-tidy --quiet \
     --checks='-readability-redundant-declaration,-readability-inconsistent-declaration-parameter-name' \
-    $all_sources -- --target=i686-w64-mingw32 -std=c++17 -fno-exceptions -fno-rtti -I. 2>&1 | quiet
+    $all_sources -- --target=i686-w64-mingw32 -std=c++17 -fno-exceptions -fno-rtti -I. \
+    -Ibuild/win32/generated 2>&1 | quiet
 [ "${PIPESTATUS[0]}" -eq 0 ] || failed="$failed clang-tidy-win32"
 
 echo "=== cppcheck"
 # shellcheck disable=SC2086
 cppcheck --enable=all --inconclusive --library=windows --platform=win32A --std=c++17 \
-    --language=c++ -I . --quiet --error-exitcode=1 \
-    --suppressions-list=tools/cppcheck-suppressions.txt \
+    --language=c++ -I . -I build/win32/generated --quiet --error-exitcode=1 \
+    --suppressions-list=tools/cppcheck-suppressions.txt -i tools/velmora-job/velmora_job_test.cpp \
     --template='{file}:{line}: {severity} [{id}] {message}' \
-    app job window notes || failed="$failed cppcheck"
+    app job window notes tools/velmora-doctor tools/velmora-job || failed="$failed cppcheck"
 
 if [ -n "$failed" ]; then
     echo "analyse.sh: findings in:$failed"

@@ -179,7 +179,7 @@ static const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
     const BYTE *table = AtOffset(image,
         (DWORD)((const BYTE *)&image->nt->OptionalHeader - image->base) +
             file->SizeOfOptionalHeader,
-        (DWORD)(file->NumberOfSections * sizeof(IMAGE_SECTION_HEADER)));
+        (DWORD)file->NumberOfSections * (DWORD)sizeof(IMAGE_SECTION_HEADER));
     if (table == NULL)
         return NULL;
     const IMAGE_SECTION_HEADER *sections = (const IMAGE_SECTION_HEADER *)table;
@@ -293,7 +293,7 @@ static ImageVerdict CheckImage(const Image *image, const char *path)
     char machineText[8];
     wsprintfA(machineText, "0x%04x", header.machine);
     Field fields[] = {{"machine", machineText, 0}};
-    if (verdict != IMAGE_SOUND) {
+    if (verdict != IMAGE_SOUND || image->nt == NULL) {
         const char *action = DescribeWrongImage(verdict, &header, &text);
         ReportText("library.image", STATUS_PROBLEM, &text, action, fields, header.pe ? 1 : 0);
         TextFree(&text);
@@ -731,6 +731,7 @@ bool CheckOpen(const Library *library, const InstallSettings *settings, int argc
     if (!ended) {
         // From here on only text is written: the library keeps what it holds.
         ReportGivenUp(stage, limitMs);
+        CloseHandle(thread);
         return true;
     }
     InterlockedExchange(&g_opening, 0);

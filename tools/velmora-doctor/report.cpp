@@ -188,7 +188,7 @@ int EndReport(void)
 // Room for `n` more bytes and the NUL.
 static bool Reserve(Text *t, size_t n)
 {
-    if (t->length + n + 1 <= t->capacity)
+    if (t->bytes != NULL && t->length + n + 1 <= t->capacity)
         return true;
     size_t capacity = (t->length + n + 1) * 2;
     char *grown = t->bytes == NULL ? (char *)HeapAlloc(GetProcessHeap(), 0, capacity)
@@ -242,6 +242,7 @@ void TextAddText(Text *t, const Text *more)
     }
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): wsprintfA's own variadic form, ASCII directives only
 void TextFormat(Text *t, const char *format, ...)
 {
     // Formatted in Windows-1252, then converted once.

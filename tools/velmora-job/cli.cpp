@@ -147,7 +147,7 @@ int ParseMake(const std::vector<std::string> &args, MakeRequest *r, std::ostream
             bool count = arg.compare(0, 7, "--count") == 0;
             uint64_t n = 0;
             if (!missing && !ParseNumber(value, count ? UINT32_MAX : UINT64_MAX - 1, &n))
-                return UsageError(err, arg + ": not a number of the right size: " + value);
+                return UsageError(err, std::string(arg).append(": not a number of the right size: ").append(value));
             r->how.checked = false;
             if (count)
                 r->how.count = static_cast<int64_t>(n);
@@ -214,13 +214,13 @@ int Make(const std::vector<std::string> &args, std::istream &in, std::ostream &e
     }
 
     if (r.utf8) {
-        std::pair<const char *, std::string *> texts[] = {
+        const std::pair<const char *, std::string *> texts[] = {
             {"send-to", &r.job.sendTo},    {"subject", &r.job.subject},
             {"body", &r.job.body},         {"document", &r.job.documentName},
             {"attachment", &r.job.attachment},
         };
         bool ok = true;
-        for (auto &t : texts) {
+        for (const auto &t : texts) {
             std::string error;
             if (!Utf8ToCp1252(*t.second, t.second, &error)) {
                 err << "velmora-job: " << t.first << ": " << error << "\n";
@@ -261,7 +261,7 @@ int Make(const std::vector<std::string> &args, std::istream &in, std::ostream &e
         file.close();
     if (!file) {
         err << "velmora-job: cannot write " << r.out << ": " << std::strerror(errno) << "\n";
-        std::remove(r.out.c_str());
+        (void)std::remove(r.out.c_str());   // best effort: the error is said above
         return ExitUsage;
     }
     return ExitOk;
@@ -316,7 +316,7 @@ std::string FormatExamination(const Examination &r, Display display)
     s << "  size:         " << r.fileSize << " bytes\n";
     if (r.headerComplete) {
         char flag[16];
-        std::snprintf(flag, sizeof flag, "0x%04X", static_cast<unsigned>(r.directSend));
+        (void)std::snprintf(flag, sizeof flag, "0x%04X", static_cast<unsigned>(r.directSend));
         s << "  direct send:  " << flag << (r.directSend != 0 ? " (yes)" : " (no)") << "\n";
         s << "  subject:      " << text(r.subject) << "\n";
         if (r.body.terminated) {

@@ -22,6 +22,6 @@ int RunTool(const std::vector<std::string> &args, std::istream &in, std::ostream
             std::ostream &err);
 
 // The text of a dump, as `dump` prints it.
-std::string FormatExamination(const Examination &examination, Display display);
+std::string FormatExamination(const Examination &r, Display display);
 
 } // namespace velmora_job

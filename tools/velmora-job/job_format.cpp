@@ -233,7 +233,7 @@ std::string Describe(const Note &n)
         return std::to_string(n.value) + " bytes after the extra list are never read";
     case Remark::ReservedNotZero: {
         char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(n.value));
+        (void)std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(n.value));
         return "offset " + std::to_string(offsetof(JobHeader, listReference)) + " holds " + hex +
                ", not zero; the program ignores it";
     }

@@ -100,11 +100,11 @@ struct Examination {
     bool Readable() const { return refusals.empty(); }
 };
 
-Examination ExamineJob(const std::string &bytes);
+Examination ExamineJob(const std::string &in);
 
 // Plain-words sentences for a refusal of the examined job and for notes.  Extras are
 // numbered from 1 in words, as the dump lists them (a refusal's detail counts from 0).
-std::string Describe(const Refusal &why, const Examination &examination);
-std::string Describe(const Note &note);
+std::string Describe(const Refusal &why, const Examination &r);
+std::string Describe(const Note &n);
 
 } // namespace velmora_job

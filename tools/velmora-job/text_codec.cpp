@@ -54,7 +54,7 @@ void AppendUtf8(uint32_t cp, std::string *out)
 std::string Hex2(unsigned b)
 {
     char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%02X", b & 0xFFu);
+    (void)std::snprintf(buffer, sizeof buffer, "%02X", b & 0xFFu);
     return buffer;
 }
 
@@ -68,7 +68,8 @@ bool DecodeOne(const std::string &s, size_t i, uint32_t *cp, size_t *length)
         *cp = lead;
         *length = 1;
         return true;
-    } else if ((lead & 0xE0) == 0xC0) {
+    }
+    if ((lead & 0xE0) == 0xC0) {
         n = 2, min = 0x80, *cp = lead & 0x1Fu;
     } else if ((lead & 0xF0) == 0xE0) {
         n = 3, min = 0x800, *cp = lead & 0x0Fu;
@@ -107,7 +108,7 @@ bool Utf8ToCp1252(const std::string &utf8, std::string *cp1252, std::string *err
         int b = ByteOf(cp);
         if (b < 0) {
             char name[16];
-            std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
+            (void)std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
             *error = "character " + utf8.substr(i, length) + " (" + name + ") at offset " +
                      std::to_string(i) + " has no Windows-1252 equivalent";
             return false;
