@@ -48,6 +48,7 @@ static const CaseEntry cases[] = {
     {"doctor_library_in_current_folder", CaseDoctorLibraryInCurrentFolder},
     {"doctor_library_64bit", CaseDoctorLibrary64Bit},
     {"doctor_read_only_job", CaseDoctorReadOnlyJob},
+    {"doctor_capture", CaseDoctorCapture},
 };
 
 static const CaseEntry wow64Cases[] = {

@@ -47,6 +47,7 @@ struct Field {
 
 // Writes the doctor's own text (Windows-1252) to STD_OUTPUT_HANDLE or STD_ERROR_HANDLE.
 void WriteStandard(DWORD which, const char *fixed);
+void WriteText(DWORD which, const Text *text);
 
 // How the report is written: French lines, or one JSON document.
 void BeginReport(bool json);
@@ -98,3 +99,7 @@ bool CheckOpen(const Library *library, const InstallSettings *settings, int argc
                char **argv, DWORD limitMs);
 void CheckClient(void);
 void CheckJob(const char *jobPath);
+
+// --capture FOLDER DEST [--count N] (capture.cpp), given the arguments after --capture;
+// returns the exit code.
+int RunCapture(int argc, char **argv);

@@ -65,6 +65,13 @@ void WriteStandard(DWORD which, const char *fixed)
     TextFree(&text);
 }
 
+void WriteText(DWORD which, const Text *text)
+{
+    DWORD mode;
+    HANDLE out = GetStdHandle(which);
+    WriteTo(out, GetConsoleMode(out, &mode) != 0, TextOf(text), text->length);
+}
+
 static void WriteAscii(const char *s)
 {
     WriteBytes(g_out, s, strlen(s));
