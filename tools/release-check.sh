@@ -84,7 +84,7 @@ kit_names_release() {   # kit_names_release DIST VERSION BUILD
     kit=$kit/velmora-notes-$v-win32
     echo "  the kit of $v: ProductCode $code; $(grep -m1 '^These notes' "$kit/CHANGELOG.md" | tr -d '\r')"
     local doctor_line
-    doctor_line=$(grep -aoP "velmora-doctor $v\.0(?=\r\n)" "$build/bin/velmora-doctor.exe" | head -1)
+    doctor_line=$(grep -aoP "velmora-doctor $v\.0(?=\r$)" "$build/bin/velmora-doctor.exe" | head -1)
     grep -qF "msiexec /i velmora-notes-$v.msi /qn /norestart INSTALLDIR=" "$kit/docs/deploying.md" &&
     grep -qF "msiexec /x $code /qn" "$kit/docs/deploying.md" &&
     grep -qF "| Value | \`$v\` |" "$kit/docs/deploying.md" &&
