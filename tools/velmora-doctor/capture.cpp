@@ -289,22 +289,26 @@ int RunCapture(int argc, char **argv)
     TextClear(&line);
 
     int current = 0;
+    bool failed = false;
     HANDLE waits[2] = {io.hEvent, g_stop};
     while (!Done(&c) && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
         DWORD size = 0;
         bool read = GetOverlappedResult(folder, &io, &size, FALSE) != 0;
         DWORD readError = read ? ERROR_SUCCESS : GetLastError();
         // The next read goes into the other buffer before these events are handled.
-        if (!Watch(folder, buffers[1 - current], &io)) {
+        bool watching = (read || readError == ERROR_NOTIFY_ENUM_DIR) &&
+                        Watch(folder, buffers[1 - current], &io);
+        if (!watching) {
             TextFormat(&line, "PROBL\xc8ME  La surveillance s'arr\xeate (erreur %lu)\r\n",
-                       GetLastError());
+                       read || readError == ERROR_NOTIFY_ENUM_DIR ? GetLastError() : readError);
             Say(&line);
             TextClear(&line);
+            failed = true;
             break;
         }
         if (read && size > 0) {
             Handle(&c, buffers[current], size);
-        } else if (read || readError == ERROR_NOTIFY_ENUM_DIR) {
+        } else {
             ++c.overflows;
             TextAdd(&line, "ATTENTION Trop de changements \xe0 la fois : des \xe9v\xe9"
                            "nements sont perdus ; le dossier est relu\r\n");
@@ -321,5 +325,5 @@ int RunCapture(int argc, char **argv)
                c.lost > 1 ? "s" : "", c.overflows, c.overflows > 1 ? "s" : "");
     Say(&line);
     TextFree(&line);
-    return c.lost > 0 || c.overflows > 0 ? EXIT_PROBLEM : EXIT_SOUND;
+    return failed || c.lost > 0 || c.overflows > 0 ? EXIT_PROBLEM : EXIT_SOUND;
 }
