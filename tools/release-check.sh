@@ -59,6 +59,61 @@ check "lower version's release" release old VELMORA_VERSION=0.9.0
 version=$(cat "$work/signed-build/version.txt" 2>/dev/null) || finish
 zip=velmora-notes-$version-win32.zip msi=velmora-notes-$version.msi
 
+# A raised version, as a release is cut: a copy of this tree with project(VERSION)
+# raised and a section of release notes for it.
+raised=$(awk -F. '{ printf "%d.%d.0", $1, $2 + 1 }' <<<"$version")
+mkdir -p "$work/raised-tree"
+git ls-files -z | tar --null -T - -c 2>/dev/null | tar -x -C "$work/raised-tree"
+sed -i "s/^project(velmora-notes VERSION [0-9.]*/project(velmora-notes VERSION $raised/" \
+    "$work/raised-tree/CMakeLists.txt"
+sed -i "0,/^## /s//## $raised\n\nProductCode: <ProductCode>\n\nRaised by the release check.\n\n&/" \
+    "$work/raised-tree/CHANGELOG.md"
+release_raised() { (cd "$work/raised-tree" && release raised VELMORA_VERSION=); }
+check "release at a raised version, $raised" release_raised
+
+# The kit names its release: the guide, README.txt, the detection script and the
+# release notes give the version, its ProductCode (RFC 4122 version 5 of the text x.y.z
+# in the UpgradeCode's namespace, computed here by Python) and the doctor's --version
+# line; no placeholder is left.
+upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' installer/velmora-notes.wxs)
+product_code() { python3 -c "import sys, uuid; print('{%s}' % str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())" "$upgrade_code" "$1"; }
+kit_names_release() {   # kit_names_release DIST VERSION BUILD
+    local dist=$1 v=$2 build=$3 code kit
+    code=$(product_code "$v") kit=$work/kit-$v
+    rm -rf "$kit" && mkdir -p "$kit" && unzip -q "$dist/velmora-notes-$v-win32.zip" -d "$kit" || return 1
+    kit=$kit/velmora-notes-$v-win32
+    echo "  the kit of $v: ProductCode $code; $(grep -m1 '^These notes' "$kit/CHANGELOG.md" | tr -d '\r')"
+    local doctor_line
+    doctor_line=$(grep -aoP "velmora-doctor $v\.0(?=\r$)" "$build/bin/velmora-doctor.exe" | head -1)
+    grep -qF "msiexec /i velmora-notes-$v.msi /qn /norestart INSTALLDIR=" "$kit/docs/deploying.md" &&
+    grep -qF "msiexec /x $code /qn" "$kit/docs/deploying.md" &&
+    grep -qF "| Value | \`$v\` |" "$kit/docs/deploying.md" &&
+    [ -n "$doctor_line" ] && grep -qF "$doctor_line" "$kit/docs/deploying.md" &&
+    grep -qF "(velmora-notes-$v.msi)" "$kit/README.txt" && grep -qF "$v: $code" "$kit/README.txt" &&
+    grep -qF "\$wanted = New-Object System.Version '$v'" "$kit/velmora-detect.ps1" &&
+    grep -qF "The ProductCode of $v is $code;" "$kit/velmora-detect.ps1" &&
+    grep -qF "These notes come with release $v (ProductCode $code)." "$kit/CHANGELOG.md" &&
+    ! grep -rlE '<(version|file version|ProductCode)>' "$kit"
+}
+for run in signed:$version old:0.9.0 raised:$raised; do
+    check "the kit of ${run#*:} names its release, its ProductCode and --version's line" \
+        kit_names_release "$work/${run%%:*}-dist" "${run#*:}" "$work/${run%%:*}-build"
+done
+check "the notes of $raised give each release its ProductCode" bash -c \
+    "grep -A2 '^## $raised' '$work/kit-$raised/velmora-notes-$raised-win32/CHANGELOG.md' | grep -qF '$(product_code "$raised")' &&
+     grep -A2 '^## $version' '$work/kit-$raised/velmora-notes-$raised-win32/CHANGELOG.md' | grep -qF '$(product_code "$version")'"
+# The detection script cannot run here (no PowerShell): it reads the key and the values
+# the installer writes.
+script_reads_package() {   # the Registry table's Version row, the script's two keys and values
+    local script=$work/kit-$version/velmora-notes-$version-win32/velmora-detect.ps1
+    msiinfo export "$work/signed-dist/$msi" Registry | tr -d '\r' |
+        awk -F'\t' -v v="$version" '$3 == "SOFTWARE\\Zabrel\\Velmora\\Installer" && $4 == "Version" && $5 == v { found = 1 } END { exit !found }' &&
+    grep -qF "'HKLM:\\SOFTWARE\\WOW6432Node\\Zabrel\\Velmora\\Installer'" "$script" &&
+    grep -qF "'HKLM:\\SOFTWARE\\Zabrel\\Velmora\\Installer'" "$script" &&
+    grep -qF '$record.Version' "$script" && grep -qF '$record.InstallDir' "$script"
+}
+check "the detection script reads the key and the values the installer writes" script_reads_package
+
 # The signatures.
 mkdir -p "$work/signed-zip"
 unzip -q "$work/signed-dist/$zip" -d "$work/signed-zip" || finish
@@ -70,7 +125,7 @@ verify() {   # verify FILE
     [ $rc -eq 0 ] && grep -q "Message digest algorithm *: SHA256" "$work/verify.out"
 }
 listing=$(unzip -Z1 "$work/signed-dist/$zip")
-for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe; do
+for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe velmora-detect.ps1 CHANGELOG.md; do
     check "the zip's list of contents names $exe" grep -qx "velmora-notes-$version-win32/$exe" <<<"$listing"
 done
 for f in "$work"/signed-zip/*/*.exe "$work/signed-dist/$msi"; do
@@ -158,6 +213,8 @@ check "install 0.9.0 silently into the Notes client's folder" msiexec /i "$work/
     /qn 'INSTALLDIR=C:\rt\Lotus Notes' "LN_APPLI=$appli" "LN_BASE=$base"
 check "LN_Appli from the property (got: $(value LN_Appli))" test "$(value LN_Appli)" = "REG_SZ $appli"
 check "LN_Base from the property (got: $(value LN_Base))" test "$(value LN_Base)" = "REG_SZ $base"
+installed_version() { wine reg query "$record" /v Version 2>/dev/null | tr -d '\r' | sed -n 's/^ *Version *REG_SZ *//p'; }
+check "the version recorded for detection is 0.9.0 (got: $(installed_version))" test "$(installed_version)" = 0.9.0
 check "upgrade to $version" msiexec /i "$work/signed-dist/$msi" /qn
 echo "  installed products: $(products)"
 check "one product, $version, after the upgrade" test "$(products)" = "$version "
@@ -166,6 +223,7 @@ check "the upgrade keeps LN_Appli and LN_Base" \
 check "the upgrade keeps the folder: the program there, and only there" \
     test -e "$notes/velmora-notes.exe" -a ! -e "$c/Program Files/Velmora"
 check "the doctor is installed" test -e "$notes/velmora-doctor.exe"
+check "the version recorded for detection is $version (got: $(installed_version))" test "$(installed_version)" = "$version"
 check "the installed program is the signed one" \
     cmp "$notes/velmora-notes.exe" "$work/signed-zip/velmora-notes-$version-win32/velmora-notes.exe"
 

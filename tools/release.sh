@@ -2,8 +2,10 @@
 # Cuts a release from this checkout: builds the win32 preset from scratch in a folder
 # of its own and writes, in dist/:
 #
-#   velmora-notes-<version>-win32.zip   the program, the doctor, velmora-job and the
-#                                       documents an administrator needs
+#   velmora-notes-<version>-win32.zip   the program, the doctor, velmora-job, the
+#                                       documents an administrator needs (naming this
+#                                       version and its ProductCode), the release
+#                                       notes and the detection script
 #   velmora-notes-<version>.msi         the installer (installer/velmora-notes.wxs)
 #   SHA256SUMS
 #
@@ -112,12 +114,11 @@ for setting in Appli:LN_APPLI Base:LN_BASE; do
 done
 [ -n "$pkcs12" ] && sign "$msi"
 
-# The zip: the documents with Windows line ends, every date the last commit's, so
-# that two unsigned releases of one commit give the same zip.
-crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
-crlf installer/README.txt "$stage/README.txt"
-for doc in deploying.md messages.md job-format.md; do crlf "docs/$doc" "$stage/docs/$doc"; done
-cp docs/pictures/*.png "$stage/docs/pictures/"
+# The zip: the documents filled in for this release, with Windows line ends
+# (tools/release-docs.sh), every date the last commit's, so that two unsigned releases
+# of one commit give the same zip.
+. tools/release-docs.sh
+fill_documents "$stage" "$version" "$upgrade_code" || exit 1
 when=$(git log -1 --format=%ct 2>/dev/null || echo 946684800)
 find "$stage" -exec touch -h -d "@$when" {} +
 zip_path=$(realpath "$dist")/$name.zip

@@ -77,7 +77,8 @@ CaseFunction CaseSettingsIn64BitView, CaseDoctorSettingsIn64BitView;
 // The installation doctor (velmora-e2e.exe), and what it printed.
 CaseFunction CaseDoctorSound, CaseDoctorMissingValue, CaseDoctorLibraryLacksOrdinal,
     CaseDoctorBusyClient, CaseDoctorVersionAndWaits, CaseDoctorLibraryInCurrentFolder,
-    CaseDoctorLibrary64Bit, CaseDoctorReadOnlyJob, CaseDoctorLibraryStuckOrCrashing;
+    CaseDoctorLibrary64Bit, CaseDoctorReadOnlyJob, CaseDoctorLibraryStuckOrCrashing,
+    CaseDoctorCapture;
 // The doctor under ANSI 1250 (velmora-e2e.exe --ansi-1250, LC_ALL=pl_PL.UTF-8).
 CaseFunction CaseDoctorOtherCodePage;
 

@@ -49,6 +49,7 @@ static const CaseEntry cases[] = {
     {"doctor_library_64bit", CaseDoctorLibrary64Bit},
     {"doctor_library_stuck_or_crashing", CaseDoctorLibraryStuckOrCrashing},
     {"doctor_read_only_job", CaseDoctorReadOnlyJob},
+    {"doctor_capture", CaseDoctorCapture},
 };
 
 static const CaseEntry wow64Cases[] = {
