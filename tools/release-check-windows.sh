@@ -65,14 +65,14 @@ rc=$?
 check "refused while the settings key exists (exit $rc): $(grep refused "$work/refused.out")" \
     bash -c "test $rc = 2 && grep -q '^refused: HKLM.*Stellwick exists in the 32-bit registry view' '$work/refused.out'"
 wine reg delete 'HKLM\SOFTWARE\Zabrel' /f >/dev/null 2>&1
-NOTES_CLIENT_LOG='C:\client.log' wine "C:\\check\\$name\\notes-client.exe" >/dev/null 2>&1 &
+NOTES_CLIENT_LOG='C:\client.log' NOTES_CLIENT_LIFETIME_MS=60000 wine "C:\\check\\$name\\notes-client.exe" >/dev/null 2>&1 &
 client=$!
 for _ in $(seq 50); do grep -q ready "$WINEPREFIX/drive_c/client.log" 2>/dev/null && break; sleep 0.2; done
 run_check "$work/refused.out" standins
 rc=$?
 check "refused while a Notes client runs (exit $rc): $(grep refused "$work/refused.out")" \
     bash -c "test $rc = 2 && grep -q '^refused: a Notes client is running' '$work/refused.out'"
-kill "$client" 2>/dev/null; wineserver -k; wait 2>/dev/null
+kill "$client" 2>/dev/null; wineserver -k; wait "$client" 2>/dev/null
 
 # A fault planted in the program: the launch line never quotes a path.
 src=$work/planted-src

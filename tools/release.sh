@@ -120,7 +120,7 @@ done
 # that two unsigned releases of one commit give the same zip.
 crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
 crlf installer/README.txt "$stage/README.txt"
-for doc in deploying.md messages.md job-format.md; do crlf "docs/$doc" "$stage/docs/$doc"; done
+for doc in deploying.md messages.md job-format.md windows-check.md; do crlf "docs/$doc" "$stage/docs/$doc"; done
 cp docs/pictures/*.png "$stage/docs/pictures/"
 when=$(git log -1 --format=%ct 2>/dev/null || echo 946684800)
 find "$stage" -exec touch -h -d "@$when" {} +

@@ -114,7 +114,7 @@ static Outcome RunSuite(const Suite &suite, const std::string &log)
     PROCESS_INFORMATION process;
     DWORD start = GetTickCount();
     o.started = out != INVALID_HANDLE_VALUE &&
-                StartProgram(suite.commandLine, &process, CREATE_NO_WINDOW, out);
+                StartProgram(suite.commandLine, &process, 0, out);
     if (out != INVALID_HANDLE_VALUE)
         CloseHandle(out);
     if (!o.started)
