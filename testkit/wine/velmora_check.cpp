@@ -176,8 +176,11 @@ static Verdict Judge(const Suite &suite, const Outcome &o, const std::string &lo
         return good ? PASSED : FAILED;
     }
     if (o.exitCode == 0 && o.checksFailed == 0 && o.checksPassed > 0) {
-        Say("%s: passed (%d cases run, %u skipped, %d checks, %.0f s)", name, o.cases,
-            (unsigned)o.skipped.size(), o.checksPassed, seconds);
+        if (o.cases == 0)
+            Say("%s: passed (%d checks, %.0f s)", name, o.checksPassed, seconds);
+        else
+            Say("%s: passed (%d cases run, %u skipped, %d checks, %.0f s)", name, o.cases,
+                (unsigned)o.skipped.size(), o.checksPassed, seconds);
         return PASSED;
     }
     if (o.exitCode == 0 && o.checksFailed == 0 && o.cases == 0 && !o.skipped.empty()) {
