@@ -19,7 +19,9 @@
 #      it is never in the installer); a reinstall with REINSTALL=ALL changes LN_Base;
 #      0.9.0 is refused with 1603; uninstalling removes the two programs, the values
 #      and the emptied keys, and keeps the client's files and the value another
-#      program left under HKLM\SOFTWARE\Zabrel\Velmora.
+#      program left under HKLM\SOFTWARE\Zabrel\Velmora;
+#  - the check zip: in SHA256SUMS, its test equipment unsigned and alike in both runs,
+#    run from a fresh prefix by tools/release-check-windows.sh.
 # Prints "N passed, N failed"; exits non-zero on any failure.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -152,6 +154,23 @@ for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe; do
 done
 size=$(stat -c %s "$work/signed-build/bin/velmora-notes.exe")
 check "velmora-notes.exe within 16 KiB (got: $size bytes)" test "$size" -le 16384
+
+# The check zip: listed in SHA256SUMS, its equipment unsigned and the same bytes in
+# both runs, and run from a fresh prefix (tools/release-check-windows.sh).
+check_zip=velmora-notes-$version-windows-check.zip
+check "SHA256SUMS lists the check zip" grep -q " $check_zip\$" "$work/signed-dist/SHA256SUMS"
+mkdir -p "$work/signed-check" "$work/unsigned-check"
+unzip -q "$work/signed-dist/$check_zip" -d "$work/signed-check"
+unzip -q "$work/unsigned-dist/$check_zip" -d "$work/unsigned-check"
+check "the check zip ships the signed program" cmp "$work/signed-zip/velmora-notes-$version-win32/velmora-notes.exe" \
+    "$work/signed-check/velmora-notes-$version-windows-check/velmora-notes.exe"
+check "the check zip's equipment unsigned, the same bytes in both runs" bash -c "cd '$work/signed-check' &&
+    for f in \$(find . -type f ! -name velmora-notes.exe ! -name velmora-doctor.exe); do
+        cmp -s \"\$f\" '$work/unsigned-check/'\"\$f\" || exit 1
+        case \$f in *.exe|*.dll) ! osslsigncode verify -in \"\$f\" >/dev/null 2>&1 || exit 1 ;; esac
+    done"
+check "the check zip under Wine, from a fresh prefix" \
+    bash tools/release-check-windows.sh "$work/signed-dist/$check_zip" "$work/windows-check"
 
 # The round trip under Wine, with the stand-ins built in the signed run's folder.
 cmake --build "$work/signed-build" -j2 --target velmora-run nnotes_standin notes-client \

@@ -29,7 +29,7 @@ fill_documents() {
     mkdir -p "$stage/docs/pictures"
     fill installer/README.txt "$stage/README.txt"
     fill installer/velmora-detect.ps1 "$stage/velmora-detect.ps1"
-    for doc in deploying.md messages.md job-format.md; do fill "docs/$doc" "$stage/docs/$doc"; done
+    for doc in deploying.md messages.md job-format.md windows-check.md; do fill "docs/$doc" "$stage/docs/$doc"; done
     cp docs/pictures/*.png "$stage/docs/pictures/"
     # Each section of the notes with its version's ProductCode, the rest with this one's.
     notes=$(cat CHANGELOG.md)

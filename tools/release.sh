@@ -7,6 +7,10 @@
 #                                       version and its ProductCode), the release
 #                                       notes and the detection script
 #   velmora-notes-<version>.msi         the installer (installer/velmora-notes.wxs)
+#   velmora-notes-<version>-windows-check.zip
+#                                       the suites and stand-ins with check.cmd, to
+#                                       prove the release on a test machine
+#                                       (tools/check-zip.sh, docs/windows-check.md)
 #   SHA256SUMS
 #
 # A tree without the doctor (tools/velmora-doctor) gives no release: every package
@@ -124,7 +128,9 @@ find "$stage" -exec touch -h -d "@$when" {} +
 zip_path=$(realpath "$dist")/$name.zip
 (cd "$build/stage" && find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -X -D -q "$zip_path" -@)
 
-(cd "$dist" && sha256sum "$name.zip" "velmora-notes-$version.msi" >SHA256SUMS)
+check_zip=$(bash tools/check-zip.sh "$build" "$stage" "$dist" "$version" "$when")
+
+(cd "$dist" && sha256sum "$name.zip" "$check_zip" "velmora-notes-$version.msi" >SHA256SUMS)
 
 echo "release: version $version"
 if [ -n "$pkcs12" ]; then

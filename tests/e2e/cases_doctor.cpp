@@ -76,8 +76,10 @@ void CaseDoctorSound(CaseEnv *e)
         "{\"check\":\"program\",\"status\":\"ok\",\"path\":\"" + Json(e->program) + "\"",
         "{\"check\":\"settings\",\"status\":\"ok\",\"rule\":\"none\",\"client\":\"" +
             Json(e->clientShort) + "\",\"database\":\"" + Json(e->databaseShort) + "\"",
-        "{\"check\":\"launch\",\"status\":\"ok\",\"line\":\"" + Json(e->clientShort) + " " +
-            Json(e->databaseShort) + "\",\"quotes\":\"no\"",
+        "{\"check\":\"launch\",\"status\":\"ok\",\"line\":\"" +
+            Json(Launched(e->clientShort) + " " + Launched(e->databaseShort)) +
+            "\",\"quotes\":\"" + (ExpectedClientStart(*e) ==
+            "start: " + e->clientShort + " " + e->databaseShort ? "no" : "yes") + "\"",
         "{\"check\":\"library.found\",\"status\":\"ok\",\"place\":\"program_folder\"",
         "{\"check\":\"library.ordinals\",\"status\":\"ok\",\"missing\":\"\"",
         "{\"check\":\"open.database\",\"status\":\"ok\"",
