@@ -2,26 +2,41 @@
 # Checks tools/release.sh end to end, in build/release-check (or $1):
 #  - a release signed with a throwaway certificate: `osslsigncode verify` on every
 #    exe of the zip and on the installer, and SHA256SUMS; the zip's list names the
-#    three programs; no component of the installer is marked 64-bit;
+#    three programs;
+#  - the installer's tables, read against the Windows Installer rules that the head of
+#    installer/velmora-notes.wxs cites (where Wine's msiexec does not act as Windows
+#    Installer does): each component's attributes and condition, the exes' versions
+#    and no file hash for them, the per-machine launch condition, the summary's
+#    language;
 #  - an unsigned release of the same commit, in another folder: it says it is
 #    unsigned, and its three exes are byte for byte the ones the signed run built
 #    (the build is reproducible: no link time, no build path in a binary);
 #  - the installer under Wine's msiexec, in a prefix of its own, with a lower version
 #    (a third release, VELMORA_VERSION=0.9.0) to upgrade from:
+#    - a per-user install (ALLUSERS="") is refused with 1603 and registers nothing;
 #    - installed without LN_APPLI and LN_BASE, it writes neither value and its log
-#      says so; the unsigned and the signed builds of one version leave one product;
+#      says so; the unsigned and the signed builds of one version leave one product,
+#      and a reinstall of the other build with REINSTALLMODE o keeps the installed
+#      exe (versioned files: o replaces only an older one); an uninstall given
+#      ALLUSERS="" still removes it;
 #    - values written before it, one of them REG_EXPAND_SZ, keep their type and text
-#      through an install, an upgrade and an uninstall run without the properties;
-#    - 0.9.0 installed into the Notes client's folder with LN_APPLI and LN_BASE; the
-#      upgrade, run without INSTALLDIR and the properties, keeps the folder and both
-#      values and leaves one product; the installed program, signed, sends a job end
-#      to end with the stand-ins (the stand-in nNOTES.dll put in that folder by hand:
-#      it is never in the installer); a reinstall with REINSTALL=ALL changes LN_Base;
-#      0.9.0 is refused with 1603; uninstalling removes the two programs, the values
-#      and the emptied keys, and keeps the client's files and the value another
-#      program left under HKLM\SOFTWARE\Zabrel\Velmora;
+#      through an install, an upgrade, a reinstall and an uninstall run without the
+#      properties;
+#    - 0.9.0 installed into the Notes client's folder with LN_APPLI and LN_BASE;
+#      LN_Base deleted, the upgrade, run without INSTALLDIR and the properties, keeps
+#      the folder and LN_Appli, puts LN_Base back and leaves one product; the
+#      installed program, signed, sends a job end to end with the stand-ins (the
+#      stand-in nNOTES.dll put in that folder by hand: it is never in the installer);
+#      a reinstall with REINSTALL=ALL changes LN_Base; LN_Appli corrected by hand and
+#      LN_Base deleted, a reinstall without the properties keeps the correction and
+#      puts LN_Base back; 0.9.0 is refused with 1603; LN_Base deleted, uninstalling
+#      removes the two programs, the values, the package's record and the emptied
+#      keys, and keeps the client's files and the value another program left under
+#      HKLM\SOFTWARE\Zabrel\Velmora;
 #  - the check zip: in SHA256SUMS, its test equipment unsigned and alike in both runs,
 #    run from a fresh prefix by tools/release-check-windows.sh.
+# msiexec runs through cmd, which prints the whole exit code (1603); the exit status a
+# Linux shell sees of a Windows program is its low byte.
 # Prints "N passed, N failed"; exits non-zero on any failure.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -135,11 +150,28 @@ for f in "$work"/signed-zip/*/*.exe "$work/signed-dist/$msi"; do
 done
 check "the 0.9.0 program's version resource says 0.9.0.0" \
     grep -qaP '0\x00\.\x009\x00\.\x000\x00\.\x000\x00' "$work/old-build/bin/velmora-notes.exe"
-# Attributes bit 256 would put a component's registry values in the 64-bit view.
-components=$(msiinfo export "$work/signed-dist/$msi" Component | tail -n +4)
-echo "  components (name, attributes, condition): $(cut -f1,4,5 <<<"$components" | tr '\t\n' ' ;')"
-check "no component of the installer in the 64-bit view" \
-    awk -F'\t' 'int($4 / 256) % 2 { wide = 1 } END { exit wide || NR < 5 }' <<<"$components"
+
+# The installer's tables.  Wine's msiexec ignores the Transitive bit and replaces no
+# file of the installed version at a reinstall, whatever the mode: Windows Installer's
+# pages decide, and these rows are written from them (installer/velmora-notes.wxs).
+table() { msiinfo export "$work/signed-dist/$msi" "$1" | tail -n +4 | tr -d '\r'; }
+components=$(table Component | cut -f1,4,5 | LC_ALL=C sort)
+echo "  components (name, attributes, condition): $(tr '\t\n' ' ;' <<<"$components")"
+# 0: the file is the key path; 4: a registry value is; 64: Transitive, the condition
+# weighed again at a reinstall (false to true installs, true to false removes); no 256
+# (64-bit view).  The uninstall part of a condition removes the component when the
+# value is gone but the package's record says it wrote it.
+expected=$(printf '%s\t%s\t%s\n' Doctor 0 '' InstallRecord 4 '' Program 0 '' \
+    SettingAppli 68 'LN_APPLI OR (REMOVE~="ALL" AND WROTE_LN_APPLI)' \
+    SettingBase 68 'LN_BASE OR (REMOVE~="ALL" AND WROTE_LN_BASE)' VersionRecord 4 '')
+check "the Component table: each component's attributes and condition" test "$components" = "$expected"
+files=$(table File | cut -f1,5 | LC_ALL=C sort)
+check "the File table gives both exes the version $version.0 (got: $(tr '\t\n' ' ;' <<<"$files"))" \
+    test "$files" = "$(printf '%s\t%s\n' VelmoraDoctorExe "$version.0" VelmoraNotesExe "$version.0")"
+check "no MsiFileHash row (for unversioned files only)" test -z "$(table MsiFileHash)"
+check "the launch condition refuses a per-user install" grep -q "^Installed OR ALLUSERS=1"$'\t' <<<"$(table LaunchCondition)"
+check "the summary lists the ProductLanguage, 1036" \
+    grep -qx 'Template: Intel;1036' <<<"$(msiinfo suminfo "$work/signed-dist/$msi" | tr -d '\r')"
 check "SHA256SUMS" bash -c "cd '$work/signed-dist' && sha256sum --quiet -c SHA256SUMS"
 check "the unsigned run says so" grep -q "UNSIGNED" "$work/unsigned.out"
 check "an unsigned installer" bash -c "! osslsigncode verify -in '$work/unsigned-dist/$msi' >/dev/null 2>&1"
@@ -189,9 +221,15 @@ echo "Devis A12" >"$c/rt/Devis A12.txt"
 appli='C:\rt\Lotus Notes\notes-client.exe' base='C:\rt\Lotus Notes\Data\Velmora.nsf'
 wine reg add 'HKLM\SOFTWARE\Zabrel\Velmora' /v Autre /d "pas au programme" /f >/dev/null
 
-msiexec() { wine msiexec "$@"; local rc=$?; wineserver -w; return $rc; }
-value() {   # value NAME: the setting's type and text, nothing when it is absent
-    wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *\(REG_[A-Z_]*\) *\(.*\)/\1 \2/p"
+msiexec() {   # msiexec ARGS...: sets $code to msiexec's exit code, true when it is 0
+    # cmd prints the whole code (a Linux shell sees its low byte only); delayed
+    # expansion reads it after msiexec has run, so no argument may hold a '!'.
+    code=$(wine cmd /v:on /c msiexec "$@" '&' echo '!ERRORLEVEL!' | tr -d '\r' | tail -n 1)
+    wineserver -w
+    [ "$code" = 0 ]
+}
+value() {   # value NAME [KEY]: the value's type and text (in the settings' key), nothing when absent
+    wine reg query "${2:-$key}" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *\(REG_[A-Z_]*\) *\(.*\)/\1 \2/p"
 }
 products() {   # the versions of the installed products named "Velmora pour Lotus Notes"
     wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
@@ -202,6 +240,11 @@ products() {   # the versions of the installed products named "Velmora pour Lotu
 }
 no_key() { ! wine reg query "$1" >/dev/null 2>&1; }
 
+# Per machine only: a per-user install is refused, and nothing is registered.
+msiexec /i "$work/unsigned-dist/$msi" /qn ALLUSERS=
+check "a per-user install (ALLUSERS=\"\") refused with 1603 (got: $code)" test "$code" = 1603
+check "nothing installed by the refused per-user install" test -z "$(products)" -a ! -e "$c/Program Files/Velmora"
+
 # A machine without the settings: the package writes none, and says so in its log.
 check "install $version (unsigned) without the properties" \
     msiexec /i "$work/unsigned-dist/$msi" /qn /l*v 'C:\rt\install.log'
@@ -209,9 +252,15 @@ check "no value written (got: $(value LN_Appli)|$(value LN_Base))" no_key "$key"
 check "the log says that neither value is written" bash -c "grep -aq 'LN_APPLI_LEFT_ALONE = LN_APPLI not given' \
     '$c/rt/install.log' && grep -aq 'LN_BASE_LEFT_ALONE = LN_BASE not given' '$c/rt/install.log'"
 msiexec /i "$work/signed-dist/$msi" /qn
-echo "  the signed $msi over the unsigned one: exit $?, installed products: $(products)"
+echo "  the signed $msi over the unsigned one: exit $code, installed products: $(products)"
 check "two builds of $version, one product" test "$(products)" = "$version "
-check "uninstall" msiexec /x "$work/signed-dist/$msi" /qn
+# The exe is versioned, so REINSTALLMODE o leaves the installed one of the same version
+# (e or a replace it on Windows; Wine's msiexec replaces none at a reinstall).
+msiexec /i "$work/signed-dist/$msi" /qn REINSTALL=ALL REINSTALLMODE=vomus
+check "the other build reinstalled with REINSTALLMODE o: exit 0 (got: $code), the installed exe kept" \
+    cmp "$c/Program Files/Velmora/velmora-notes.exe" "$work/unsigned-build/bin/velmora-notes.exe"
+check "uninstall given ALLUSERS=\"\" (an installed product passes the launch condition)" \
+    msiexec /x "$work/signed-dist/$msi" /qn ALLUSERS=
 check "no product left" test -z "$(products)"
 
 # Values written before the package, one of them REG_EXPAND_SZ: the package leaves
@@ -219,11 +268,12 @@ check "no product left" test -z "$(products)"
 wine reg add "$key" /v LN_Appli /d "$appli" /f >/dev/null
 wine reg add "$key" /v LN_Base /t REG_EXPAND_SZ /d '%SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf' /f >/dev/null
 before="REG_SZ $appli|REG_EXPAND_SZ %SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf"
-for step in "/i $work/old-dist/velmora-notes-0.9.0.msi" "/i $work/signed-dist/$msi" "/x $work/signed-dist/$msi"; do
-    msiexec "${step%% *}" "${step#* }" /qn
-    rc=$?
-    check "msiexec ${step%% *} $(basename "${step#* }") without the properties: exit 0, the values as they were" \
-        test "$rc|$(value LN_Appli)|$(value LN_Base)" = "0|$before"
+for step in "/i|$work/old-dist/velmora-notes-0.9.0.msi" "/i|$work/signed-dist/$msi" \
+            "/i|$work/signed-dist/$msi|REINSTALL=ALL|REINSTALLMODE=vomus" "/x|$work/signed-dist/$msi"; do
+    IFS='|' read -ra args <<<"$step"
+    msiexec "${args[@]}" /qn
+    check "msiexec ${args[0]} $(basename "${args[1]}") ${args[*]:2} without the properties: exit 0, the values as they were" \
+        test "$code|$(value LN_Appli)|$(value LN_Base)" = "0|$before"
 done
 wine reg delete "$key" /f >/dev/null
 
@@ -234,10 +284,12 @@ check "LN_Appli from the property (got: $(value LN_Appli))" test "$(value LN_App
 check "LN_Base from the property (got: $(value LN_Base))" test "$(value LN_Base)" = "REG_SZ $base"
 installed_version() { wine reg query "$record" /v Version 2>/dev/null | tr -d '\r' | sed -n 's/^ *Version *REG_SZ *//p'; }
 check "the version recorded for detection is 0.9.0 (got: $(installed_version))" test "$(installed_version)" = 0.9.0
+# LN_Base deleted: the upgrade puts back what the package wrote.
+wine reg delete "$key" /v LN_Base /f >/dev/null
 check "upgrade to $version" msiexec /i "$work/signed-dist/$msi" /qn
 echo "  installed products: $(products)"
 check "one product, $version, after the upgrade" test "$(products)" = "$version "
-check "the upgrade keeps LN_Appli and LN_Base" \
+check "the upgrade keeps LN_Appli and puts back the deleted LN_Base (got: $(value LN_Appli)|$(value LN_Base))" \
     test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $appli|REG_SZ $base"
 check "the upgrade keeps the folder: the program there, and only there" \
     test -e "$notes/velmora-notes.exe" -a ! -e "$c/Program Files/Velmora"
@@ -265,16 +317,29 @@ check "reinstall with REINSTALL=ALL and a new LN_BASE" msiexec /i "$work/signed-
     REINSTALL=ALL REINSTALLMODE=vomus 'LN_BASE=C:\rt\Autre.nsf'
 check "LN_Base changed, LN_Appli kept" \
     test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $appli|REG_SZ C:\\rt\\Autre.nsf"
+# Message 7's advice: LN_Appli corrected by hand, LN_Base deleted, a reinstall without
+# the properties keeps the correction and puts back LN_Base as the package wrote it
+# last, and remembers the correction.
+corrected='C:\rt\Lotus Notes\Notes corrige.exe'
+wine reg add "$key" /v LN_Appli /d "$corrected" /f >/dev/null
+wine reg delete "$key" /v LN_Base /f >/dev/null
+check "reinstall with REINSTALL=ALL, without the properties" msiexec /i "$work/signed-dist/$msi" /qn \
+    REINSTALL=ALL REINSTALLMODE=vomus
+check "LN_Appli as corrected, LN_Base put back (got: $(value LN_Appli)|$(value LN_Base))" \
+    test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $corrected|REG_SZ C:\\rt\\Autre.nsf"
+check "the package remembers the correction (got: $(value LN_Appli "$record"))" \
+    test "$(value LN_Appli "$record")" = "REG_SZ $corrected"
+
 msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" /qn
-rc=$?
-check "0.9.0 refused over $version with 1603 (Wine's exit status keeps its low byte: got $rc)" \
-    test $rc = $((1603 & 255))
+check "0.9.0 refused over $version with 1603 (got: $code)" test "$code" = 1603
 check "still one product, $version" test "$(products)" = "$version "
 
-check "uninstall" msiexec /x "$work/signed-dist/$msi" /qn
+# LN_Base deleted: the uninstall still takes away what the package wrote of it.
+wine reg delete "$key" /v LN_Base /f >/dev/null
+check "uninstall, LN_Base deleted before" msiexec /x "$work/signed-dist/$msi" /qn
 check "the two programs gone, the client's files kept" \
     test ! -e "$notes/velmora-notes.exe" -a ! -e "$notes/velmora-doctor.exe" -a -e "$notes/notes-client.exe"
-check "no value left, the emptied keys gone" \
+check "no value left, the package's record and the emptied keys gone" \
     bash -c "! wine reg query '$key' >/dev/null 2>&1 && ! wine reg query '$record' >/dev/null 2>&1"
 check "the other program's value stays" bash -c \
     "wine reg query 'HKLM\\SOFTWARE\\Zabrel\\Velmora' /v Autre 2>/dev/null | grep -q 'pas au programme'"
