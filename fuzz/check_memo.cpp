@@ -12,7 +12,6 @@
 #include "fuzz/properties.h"
 #include "fuzz/verdict.h"
 #include "job/memo.h"
-#include "job_format.h"
 #include "resources/resource.h"
 #include "testkit/fake/world.h"
 
@@ -144,7 +143,7 @@ std::string CheckMemo(const uint8_t *data, size_t size)
             paths.push_back(Text(e.path));
         for (size_t i = 0; i < paths.size(); ++i) {
             expected.push_back("AttachFile $FILE/5 " + paths[i] + " as " +
-                               velmora_job::RecordedName(paths[i]) +
+                               ModelRecordedName(paths[i]) +
                                " encoding=0xf00");
             if (failure == ATTACH_EVERY || (failure == ATTACH_ONE && i + 1 == failingAttachment))
                 expected.push_back(Box(MSG_ATTACH_FAILED));
