@@ -5,7 +5,7 @@
 #include "testkit/wine/files.h"
 #include "testkit/wine/job_writer.h"
 #include "tests/e2e/case_env.h"
-#include "tests/e2e/expected_texts.h"
+#include "tests/expected_texts.h"
 
 // Checks that a run ended by itself with exit code 0 after showing exactly the
 // boxes with these texts, in this order, each with the program's caption.

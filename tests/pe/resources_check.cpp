@@ -2,41 +2,22 @@
 // French string table as LoadStringA gives it (Windows-1252 bytes), its language,
 // and the version resource's translation.  Prints "N passed, N failed".
 #include "testkit/wine/check.h"
+#include "tests/expected_texts.h"
 
 #include <windows.h>
 
 #include <string.h>
 
-static const char *const Expected[] = {
-    nullptr,
-    "Velmora pour Lotus Notes",
-    "Impossible d'envoyer le m\xe9mo maintenant. Ouvrez manuellement la base Velmora quand "
-    "le client Notes ne sera plus occup\xe9.",
-    "Impossible de cr\xe9"
-    "er un nouveau m\xe9mo dans la base Velmora.nsf",
-    "Impossible de cr\xe9"
-    "er le champ \"body\" pour le nouveau message",
-    "Impossible d'ajouter le champ \"body\" au message",
-    "Impossible d'attacher un fichier au nouveau message",
-    "Velmora pour Notes n'est pas correctement install\xe9. R\xe9installez Velmora apr\xe8s "
-    "avoir install\xe9 ou fait une mise \xe0 jour du client Notes.",
-    "Impossible d'ouvrir un fichier temporaire",
-    "Impossible de lire le fichier ou format incorrect.",
-    "Impossible de trouver la base Velmora.nsf. R\xe9installez Velmora ou copiez manuellement "
-    "la base du r\xe9pertoire d'installation de Velmora vers le r\xe9pertoire data de Notes.",
-    "Impossible d'initialiser Lotus Notes",
-};
-
 static void CheckStrings(HMODULE program)
 {
-    for (UINT id = 1; id <= 11; ++id) {
+    for (UINT id = 1; id <= LastExpectedText; ++id) {
         char text[512];
         int n = LoadStringA(program, id, text, sizeof text);
-        ok(n == (int)strlen(Expected[id]) && strcmp(text, Expected[id]) == 0,
-           "string %u: got \"%s\" (%d), expected \"%s\"", id, text, n, Expected[id]);
+        ok(n == (int)strlen(ExpectedTexts[id]) && strcmp(text, ExpectedTexts[id]) == 0,
+           "string %u: got \"%s\" (%d), expected \"%s\"", id, text, n, ExpectedTexts[id]);
     }
     char text[16];
-    ok(LoadStringA(program, 12, text, sizeof text) == 0, "no string 12");
+    ok(LoadStringA(program, LastExpectedText + 1, text, sizeof text) == 0, "no string after the last");
     ok(LoadStringA(program, 0, text, sizeof text) == 0, "no string 0");
 
     // One string block (ids 0 to 15), in French and in no other language.
