@@ -64,7 +64,7 @@ CaseFunction CaseRuntimeFails, CaseCloseModeNothingRunning, CaseBlankTails, Case
     CaseCloseDatabaseWindow, CaseCloseGrandchildWindow, CaseCloseNoDatabaseWindow;
 
 // Send mode.
-CaseFunction CaseNotInstalled, CaseJobLocked, CaseJobUnreadable, CaseDatabaseMissing,
+CaseFunction CaseNotInstalled, CaseJobLocked, CaseDatabaseMissing,
     CaseNoteNotCreated, CaseAttachmentsFail, CaseClientNotRunning, CaseJobGoneAtClientStart,
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
     CaseDatabaseWindowStays, CaseStoredNote, CaseDirectSendFlag, CaseQuoteThenJob,
@@ -101,8 +101,8 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
     ExpectDoctorRefusalAt(__FILE__, __LINE__, (e), (rule), (value))
 
 // What the program must survive (velmora-e2e-hostile.exe).
-CaseFunction CaseLongTails, CaseHeaderSlotsFull, CaseHeaderSlotsAtLimit, CaseExtraCounts,
-    CaseJobHeldOpen, CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,
+CaseFunction CaseLongTails, CaseRefusedJobs, CaseHeaderSlotsAtLimit, CaseJobHeldOpen,
+    CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,
     CaseAttachmentsMissing, CaseSettingsUnterminated, CaseSettingsAtLimit,
     CaseSettingsNameFolders, CaseLongWindowTitles, CaseAllOperationsFail,
     CaseMemoOperationsFail, CaseJobPathUnopenable;

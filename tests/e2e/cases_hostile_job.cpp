@@ -3,6 +3,7 @@
 // it cannot open.  Refused jobs show one box and leave the Notes runtime only
 // started and ended; the job file goes or stays as the box says, attachments stay.
 #include "tests/e2e/cases.h"
+#include "tests/rule_tables.h"
 
 #include <stdio.h>
 
@@ -106,42 +107,26 @@ static Job JobWithTwoExtras(const CaseEnv &e)
     return f;
 }
 
-void CaseHeaderSlotsFull(CaseEnv *e)
+void CaseRefusedJobs(CaseEnv *e)
 {
-    // Each text keeps its real start and is padded to the end of its slot, so that
-    // a reader going on to the next NUL would find a plausible text.
+    // The job table's refused rows (tests/rule_tables.h), each made from a job that
+    // would be sent: each text keeps its real start and is padded to the end of its
+    // slot, so that a reader going on to the next NUL would find a plausible text.
     Job f = JobWithTwoExtras(*e);
     const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
                              KeepFile(f.extras[1])};
-
-    struct Slot {
-        const char *what;
-        std::string *text;      // in `padded`, a copy of f
-        size_t size;
-        char pad;
-    };
-    Job padded = f;
-    const Slot slots[] = {
-        {"a subject filling its slot", &padded.subject, JOB_TEXT_SLOT, 'S'},
-        {"a body filling its slot", &padded.body, JOB_BODY_SLOT, '\xff'},
-        {"an attachment path filling its slot", &padded.attachment, JOB_TEXT_SLOT, 'A'},
-        {"a document name filling its slot", &padded.documentName, JOB_TEXT_SLOT, '\xe9'},
-        {"a send-to filling its slot", &padded.sendTo, JOB_TEXT_SLOT, ';'},
-        {"the first extra slot filled", &padded.extras[0], JOB_EXTRA_SLOT, 'x'},
-        {"the last extra slot filled", &padded.extras[1], JOB_EXTRA_SLOT, '\x01'},
-    };
     std::string job = e->jobDir + "\\memo job.tmp";
-    for (size_t i = 0; i < sizeof slots / sizeof slots[0]; ++i) {
-        std::string text = *slots[i].text;
-        slots[i].text->resize(slots[i].size, slots[i].pad);
+    for (const JobRow &row : JobRows) {
+        if (row.rule == REFUSED_NOT)
+            continue;       // read: CaseHeaderSlotsAtLimit sends such a job whole
         ForgetRun(*e);
-        WriteJobFile(job, padded, Unchecked());
-        *slots[i].text = text;
+        WriteBytes(job, JobRowBytes(row, f));
         RunResult r = Run(SendCommand(*e, job));
-        expect_refused(*e, r, TextReadJob, slots[i].what);
-        ok(!FileExists(job), "%s: the job file is deleted", slots[i].what);
+        expect_refused(*e, r, TextReadJob, row.what);
+        ok(r.elapsedMs < 5000, "%s: refused in %lu ms", row.what, r.elapsedMs);
+        ok(!FileExists(job), "%s: the job file is deleted", row.what);
         for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
-            expect_kept(kept[k], slots[i].what);
+            expect_kept(kept[k], row.what);
     }
     ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is made");
 }
@@ -189,39 +174,6 @@ void CaseHeaderSlotsAtLimit(CaseEnv *e)
     ok(record.find("Velmora_DirectSend") == std::string::npos,
        "the bytes after the flag do not make it a direct send");
     expect_kept(attachment, "the attachment");
-}
-
-void CaseExtraCounts(CaseEnv *e)
-{
-    Job f = JobWithTwoExtras(*e);
-    const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
-                             KeepFile(f.extras[1])};
-    struct Count {
-        const char *what;
-        DWORD count;
-    };
-    const DWORD overflowing = JOB_FIRST_OVERFLOWING_COUNT;
-    const Count counts[] = {
-        {"the first count whose list size overflows 32 bits", overflowing},
-        {"one more, whose size wraps to one slot", overflowing + 1},
-        {"two more, whose size wraps to the two slots present", overflowing + 2},
-        {"0xFFFFFFFF slots", 0xFFFFFFFF},
-        {"one less than the overflow, a list of almost 4 GB", overflowing - 1},
-        {"0x00100000 slots, 256 MB the file does not hold", 0x00100000},
-        {"1000 slots where the file holds 2", 1000},
-    };
-    std::string job = e->jobDir + "\\memo job.tmp";
-    for (size_t i = 0; i < sizeof counts / sizeof counts[0]; ++i) {
-        ForgetRun(*e);
-        WriteJobFile(job, f, Unchecked(counts[i].count));
-        RunResult r = Run(SendCommand(*e, job));
-        expect_refused(*e, r, TextReadJob, counts[i].what);
-        ok(r.elapsedMs < 5000, "%s: refused in %lu ms", counts[i].what, r.elapsedMs);
-        ok(!FileExists(job), "%s: the job file is deleted", counts[i].what);
-        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
-            expect_kept(kept[k], counts[i].what);
-    }
-    ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is made");
 }
 
 // Another process holding a file open: this program again, started with --hold-file.

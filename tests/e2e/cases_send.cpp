@@ -63,41 +63,6 @@ void CaseJobLocked(CaseEnv *e)
     ok(!FileExists(e->clientLog), "no Notes client is started");
 }
 
-void CaseJobUnreadable(CaseEnv *e)
-{
-    Job plain = PlainJob(*e);
-    Job twoExtras = plain;
-    twoExtras.extras.push_back(plain.attachment);
-    twoExtras.extras.push_back(plain.attachment);
-    Job fullSubject = plain;
-    fullSubject.subject = std::string(JOB_TEXT_SLOT, 'S');
-
-    struct Broken {
-        const char *what;
-        const Job *job;
-        velmora_job::Encoding how;
-    };
-    const Broken jobs[] = {
-        {"an empty file", &plain, Unchecked(-1, 0)},
-        {"a header one byte short", &plain, Unchecked(-1, JOB_HEADER_SIZE - 1)},
-        {"a list one byte short", &twoExtras, Unchecked(-1, JOB_HEADER_SIZE + 2 * JOB_EXTRA_SLOT - 1)},
-        {"a count larger than the list", &twoExtras, Unchecked(3)},
-        {"a subject without its NUL", &fullSubject, Unchecked()},
-    };
-    for (size_t i = 0; i < sizeof jobs / sizeof jobs[0]; ++i) {
-        ForgetRun(*e);
-        std::string job = e->jobDir + "\\broken job.tmp";
-        WriteJobFile(job, *jobs[i].job, jobs[i].how);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r, TextReadJob);
-        ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
-           jobs[i].what);
-        ok(!FileExists(job), "%s: the job file is deleted", jobs[i].what);
-    }
-    ok(FileExists(plain.attachment), "the attachment named in the job is left alone");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-}
-
 void CaseDatabaseMissing(CaseEnv *e)
 {
     // The database setting names a folder: it exists, but is no database.

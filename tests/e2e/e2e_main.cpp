@@ -25,7 +25,6 @@ static const CaseEntry cases[] = {
     {"close_no_database_window", CaseCloseNoDatabaseWindow},
     {"not_installed", CaseNotInstalled},
     {"job_locked", CaseJobLocked},
-    {"job_unreadable", CaseJobUnreadable},
     {"database_missing", CaseDatabaseMissing},
     {"note_not_created", CaseNoteNotCreated},
     {"attachments_fail", CaseAttachmentsFail},

@@ -18,9 +18,8 @@
 
 static const CaseEntry cases[] = {
     {"long_tails", CaseLongTails},
-    {"header_slots_full", CaseHeaderSlotsFull},
+    {"refused_jobs", CaseRefusedJobs},
     {"header_slots_at_limit", CaseHeaderSlotsAtLimit},
-    {"extra_counts", CaseExtraCounts},
     {"job_held_open", CaseJobHeldOpen},
     {"job_path_is_folder", CaseJobPathIsFolder},
     {"job_path_unopenable", CaseJobPathUnopenable},

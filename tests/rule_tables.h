@@ -1,0 +1,119 @@
+// The program's rules as tables of cases, each written once and read by every build
+// that can show the rule: the host tests (GoogleTest over the fake layer), the
+// end-to-end suites under Wine (ok()) and velmora-job's tests.  Every expectation is
+// written here by hand from docs/job-format.md, never computed by the program's code.
+// Each table says what its rows expect on each side.
+#pragma once
+
+#include "job/refusal.h"
+#include "job_format.h"
+
+#include <stdint.h>
+
+#include <string>
+
+// ---- job files that are refused, or read at the very limit -------------------------
+// Host (tests/test_job_file.cpp): ReadJob's refusal, rule and detail, the header text
+// named for REFUSED_TEXT_UNTERMINATED; REFUSED_NOT rows are read.  Wine
+// (cases_hostile_job.cpp): every refused row shows box 9 and deletes the job, with the
+// Notes runtime only started and ended (the rows that are read are sent whole by
+// CaseHeaderSlotsAtLimit).  velmora-job (velmora_job_test.cpp): its examination gives
+// the same first refusal, less REFUSED_LIST_UNAVAILABLE, since it allocates nothing.
+
+enum JobText { NO_TEXT, SUBJECT, BODY, ATTACHMENT, DOCUMENT_NAME, SEND_TO };
+
+struct JobRow {
+    const char *what;           // for REFUSED_TEXT_UNTERMINATED, the text's name as refused
+    JobText text;               // the header text made `length` bytes long
+    size_t length;              // with the slot's size, the text has no NUL
+    unsigned extras;            // extra paths in the list
+    int fullExtra;              // the extra that fills its slot, -1 for none
+    int64_t count;              // the count written, -1 for the number of extras
+    uint64_t size;              // the file cut to this many bytes
+    RefusalRule rule;
+    unsigned long detail;
+};
+
+static const uint64_t WHOLE = UINT64_MAX;
+
+static const JobRow JobRows[] = {
+    {"an empty file", NO_TEXT, 0, 0, -1, -1, 0, REFUSED_HEADER_SHORT, 0},
+    {"a header one byte short", NO_TEXT, 0, 0, -1, -1, 3339, REFUSED_HEADER_SHORT, 3339},
+    {"subject", SUBJECT, 256, 2, -1, -1, WHOLE, REFUSED_TEXT_UNTERMINATED, 0},
+    {"body", BODY, 2048, 2, -1, -1, WHOLE, REFUSED_TEXT_UNTERMINATED, 0},
+    {"attachment", ATTACHMENT, 256, 2, -1, -1, WHOLE, REFUSED_TEXT_UNTERMINATED, 0},
+    {"document name", DOCUMENT_NAME, 256, 2, -1, -1, WHOLE, REFUSED_TEXT_UNTERMINATED, 0},
+    {"send-to", SEND_TO, 256, 2, -1, -1, WHOLE, REFUSED_TEXT_UNTERMINATED, 0},
+    {"a subject one byte short of its slot", SUBJECT, 255, 0, -1, -1, WHOLE, REFUSED_NOT, 0},
+    {"a body one byte short of its slot", BODY, 2047, 0, -1, -1, WHOLE, REFUSED_NOT, 0},
+    {"an attachment one byte short of its slot", ATTACHMENT, 255, 0, -1, -1, WHOLE, REFUSED_NOT, 0},
+    {"a document name one byte short", DOCUMENT_NAME, 255, 0, -1, -1, WHOLE, REFUSED_NOT, 0},
+    {"a send-to one byte short of its slot", SEND_TO, 255, 0, -1, -1, WHOLE, REFUSED_NOT, 0},
+    {"a count beyond the list", NO_TEXT, 0, 1, -1, 3, WHOLE, REFUSED_LIST_SHORT, 256},
+    {"a list one byte short", NO_TEXT, 0, 2, -1, -1, 3340 + 511, REFUSED_LIST_SHORT, 511},
+    {"1000 slots where the file holds 2", NO_TEXT, 0, 2, -1, 1000, WHOLE, REFUSED_LIST_SHORT, 512},
+    // The fake gives 64 MB at most; under Wine the 256 MB are given and the file is short.
+    {"0x00100000 slots, 256 MB", NO_TEXT, 0, 2, -1, 0x00100000, WHOLE, REFUSED_LIST_UNAVAILABLE, 0x00100000},
+    {"0x00FFFFFF slots, almost 4 GB", NO_TEXT, 0, 2, -1, 0x00FFFFFF, WHOLE, REFUSED_LIST_UNAVAILABLE, 0x00FFFFFF},
+    {"the first count whose size overflows", NO_TEXT, 0, 0, -1, 0x01000000, WHOLE, REFUSED_LIST_TOO_LARGE, 0x01000000},
+    {"one more, its size wrapping to one slot", NO_TEXT, 0, 1, -1, 0x01000001, WHOLE, REFUSED_LIST_TOO_LARGE, 0x01000001},
+    {"two more, wrapping to the two slots there", NO_TEXT, 0, 2, -1, 0x01000002, WHOLE, REFUSED_LIST_TOO_LARGE, 0x01000002},
+    {"0xFFFFFFFF slots", NO_TEXT, 0, 0, -1, 0xFFFFFFFF, WHOLE, REFUSED_LIST_TOO_LARGE, 0xFFFFFFFF},
+    {"the first extra filling its slot", NO_TEXT, 0, 2, 0, -1, WHOLE, REFUSED_EXTRA_UNTERMINATED, 0},
+    {"the last extra filling its slot", NO_TEXT, 0, 2, 1, -1, WHOLE, REFUSED_EXTRA_UNTERMINATED, 1},
+};
+
+// The bytes of `row`, made from `job`: the row's text keeps its start and is filled
+// to its length, the list has the row's number of extras (more named after the
+// first when `job` has fewer).
+inline std::string JobRowBytes(const JobRow &row, velmora_job::Job job)
+{
+    std::string *texts[] = {nullptr, &job.subject, &job.body, &job.attachment,
+                            &job.documentName, &job.sendTo};
+    if (row.text != NO_TEXT)
+        texts[row.text]->resize(row.length, 'z');
+    while (job.extras.size() < row.extras)
+        job.extras.push_back("C:\\Annexes\\" + std::to_string(job.extras.size()) + ".txt");
+    job.extras.resize(row.extras);
+    if (row.fullExtra >= 0)
+        job.extras[(size_t)row.fullExtra].resize(256, 'x');
+    return velmora_job::EncodeJob(job, velmora_job::Unchecked(row.count, row.size));
+}
+
+// ---- body lines ---------------------------------------------------------------------
+// The body template (with an empty document name) and the lines of the memo's body, an
+// empty line as "".  Host (test_memo.cpp): the lines ComposeMemo appends, an empty
+// line with no text.  velmora-job (velmora_job_test.cpp): the lines its listing shows.
+
+struct BodyRow {
+    const char *body;
+    const char *lines[4];       // up to the first null
+};
+
+static const BodyRow BodyRows[] = {
+    {"a\r\nb\r\n", {"a", "b"}},
+    {"a\rb", {"a", "b"}},
+    {"a\r\n", {"a"}},                           // a final line end starts no line
+    {"a\r\r\nb", {"a", "", "b"}},
+    {"a\nb\rc", {"a\nb", "c"}},                 // a bare LF stays inside its line
+    {"\r\n\r\n", {"", ""}},
+    {"\r\n\nb", {"", "\nb"}},
+    {"[DOC]", {}},                              // expands to nothing: no line
+};
+
+// ---- recorded names -----------------------------------------------------------------
+// The path of an attachment and the name it is recorded under.  Host (test_memo.cpp):
+// the name ComposeMemo gives AttachFile.  velmora-job: the name its listing shows.
+
+struct RecordedNameRow {
+    const char *path;
+    const char *name;
+};
+
+static const RecordedNameRow RecordedNameRows[] = {
+    {"C:\\Devis\\a.pdf", "a.pdf"},
+    {"C:devis.txt", "C:devis.txt"},
+    {"C:\\dossier\\", ""},
+    {"\\\\serveur\\part\\a/b.txt", "a/b.txt"},      // a forward slash does not count
+    {"", ""},
+};
