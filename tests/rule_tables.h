@@ -117,3 +117,41 @@ static const RecordedNameRow RecordedNameRows[] = {
     {"\\\\serveur\\part\\a/b.txt", "a/b.txt"},      // a forward slash does not count
     {"", ""},
 };
+
+// ---- the command tail ---------------------------------------------------------------
+// A command line and the tail the program takes from it: the program's name and the
+// blanks after it removed, by the classic rules, nothing else.  Host
+// (test_command_tail.cpp): what CommandTail gives.  Wine (cases_startup.cpp), the
+// program run on the line with its path given apart: with an empty tail, close mode
+// with nothing running; with `job`, that job file sent; otherwise box 8 and the job at
+// C:\job.tmp left alone.  The rows with a lead byte need a double-byte code page such
+// as 932, which no suite runs under Wine: host only.
+
+struct CommandTailRow {
+    const char *line;
+    const char *tail;
+    const char *job;            // Wine: the job file the tail names, or null
+};
+
+static const CommandTailRow CommandTailRows[] = {
+    {"prog.exe C:\\job.tmp", "C:\\job.tmp", "C:\\job.tmp"},
+    {"\"C:\\Program Files\\prog.exe\" C:\\job.tmp", "C:\\job.tmp", "C:\\job.tmp"},
+    {"\"prog.exe\"C:\\job.tmp", "C:\\job.tmp", "C:\\job.tmp"},  // no blank needed after the quote
+    {"\"C:\\prog.exe C:\\job.tmp", "", nullptr},        // never closed: the whole line
+    {"prog.exe", "", nullptr},
+    {"prog.exe    ", "", nullptr},
+    {"prog.exe \t \t", "", nullptr},
+    // Trailing blanks stay in the tail; Windows drops them from the name it opens
+    // (learn.microsoft.com/dotnet/standard/io/file-path-formats, "Trim characters").
+    {"prog.exe\tC:\\job.tmp  ", "C:\\job.tmp  ", "C:\\job.tmp"},
+    {"prog.exe \"C:\\My Jobs\\job.tmp\"", "\"C:\\My Jobs\\job.tmp\"", "C:\\My Jobs\\job.tmp"},
+    {"C:\\d\xe9p\\prog.exe C:\\job.tmp", "C:\\job.tmp", "C:\\job.tmp"},  // bytes over 0x7F unsigned
+    {"prog.exe \x01\x1f job", "job", nullptr},          // every byte 1 to 32 is skipped
+    {"\"\" job", "job", nullptr},
+};
+
+// With "\x81" as the code page's only lead byte.
+static const CommandTailRow LeadByteTailRows[] = {
+    {"\"a\x81\"b\" job", "job", nullptr},     // the quote after a lead byte is its trail byte
+    {"\"a\x81", "", nullptr},                 // a lead byte at the end does not take the NUL
+};

@@ -60,14 +60,14 @@ void ExpectKeptAt(const char *file, int line, const KeptFile &kept, const char *
 typedef void CaseFunction(CaseEnv *e);
 
 // Start-up and close mode.
-CaseFunction CaseRuntimeFails, CaseCloseModeNothingRunning, CaseBlankTails, CaseUnclosedQuote,
+CaseFunction CaseRuntimeFails, CaseCloseModeNothingRunning, CaseCommandTails,
     CaseCloseDatabaseWindow, CaseCloseGrandchildWindow, CaseCloseNoDatabaseWindow;
 
 // Send mode.
 CaseFunction CaseNotInstalled, CaseJobLocked, CaseDatabaseMissing,
     CaseNoteNotCreated, CaseAttachmentsFail, CaseClientNotRunning, CaseJobGoneAtClientStart,
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
-    CaseDatabaseWindowStays, CaseStoredNote, CaseDirectSendFlag, CaseQuoteThenJob,
+    CaseDatabaseWindowStays, CaseStoredNote, CaseDirectSendFlag,
     CaseAccentedProgramFolder, CaseSendsAtOnce;
 
 // Send mode and the doctor on 64-bit Windows (velmora-e2e.exe --wow64, in a 64-bit

@@ -304,16 +304,6 @@ void CaseStoredNote(CaseEnv *e)
     ok(!FileExists(job), "the job file is deleted");
 }
 
-void CaseQuoteThenJob(CaseEnv *e)
-{
-    // No blank between the quoted name and the job: the job is still the tail.
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(QuotedProgram(*e) + job);
-    expect_outcome(r);
-    ok(!FileExists(job), "the job file is deleted");
-    ExpectHandedOver(*e);
-}
-
 void CaseAccentedProgramFolder(CaseEnv *e)
 {
     // An unquoted program path with a byte over 0x7F: the name ends at the blank.

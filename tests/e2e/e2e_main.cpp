@@ -18,8 +18,7 @@
 static const CaseEntry cases[] = {
     {"runtime_fails", CaseRuntimeFails},
     {"close_mode_nothing_running", CaseCloseModeNothingRunning},
-    {"blank_tails", CaseBlankTails},
-    {"unclosed_quote", CaseUnclosedQuote},
+    {"command_tails", CaseCommandTails},
     {"close_database_window", CaseCloseDatabaseWindow},
     {"close_grandchild_window", CaseCloseGrandchildWindow},
     {"close_no_database_window", CaseCloseNoDatabaseWindow},
@@ -36,7 +35,6 @@ static const CaseEntry cases[] = {
     {"database_window_stays", CaseDatabaseWindowStays},
     {"stored_note", CaseStoredNote},
     {"direct_send_flag", CaseDirectSendFlag},
-    {"quote_then_job", CaseQuoteThenJob},
     {"accented_program_folder", CaseAccentedProgramFolder},
     {"sends_at_once", CaseSendsAtOnce},
     {"doctor_sound", CaseDoctorSound},
