@@ -11,6 +11,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 // ---- job files that are refused, or read at the very limit -------------------------
 // Host (tests/test_job_file.cpp): ReadJob's refusal, rule and detail, the header text
@@ -155,3 +156,34 @@ static const CommandTailRow LeadByteTailRows[] = {
     {"\"a\x81\"b\" job", "job", nullptr},     // the quote after a lead byte is its trail byte
     {"\"a\x81", "", nullptr},                 // a lead byte at the end does not take the NUL
 };
+
+// ---- the launch line ----------------------------------------------------------------
+// The client's and the database's paths as the settings give them (already shortened)
+// and the line the Notes client is started with: a path that keeps a blank or a tab is
+// quoted, the backslashes that end it doubled inside the quotes.  Host (test_window.cpp):
+// the line that reaches WinExec.  Wine (cases_send.cpp): the rows marked `underWine`,
+// whose paths Wine's shortening leaves as they are (8.3 names, no blank), installed
+// there; the stand-in client's command line.  Wine gives every long name a short alias,
+// so a path that keeps a blank is shown on the host only.
+
+struct LaunchLineRow {
+    std::string client, database, line;
+    bool underWine;
+};
+
+inline std::vector<LaunchLineRow> LaunchLineRows()
+{
+    const std::string longest = "C:\\Program Files\\" + std::string(242, 'n');   // 259 bytes
+    const std::string slashes = " " + std::string(258, '\\');   // 259 bytes, all but one doubled
+    const std::string doubled = "\"" + slashes + slashes.substr(1) + "\"";
+    return {
+        {"C:\\NOTES\\NOTES.EXE", "C:\\DATA\\VELMORA.NSF", "C:\\NOTES\\NOTES.EXE C:\\DATA\\VELMORA.NSF", true},
+        {"C:\\Lotus Notes\\notes.exe", "C:\\DATA\\VELMORA.NSF",
+         "\"C:\\Lotus Notes\\notes.exe\" C:\\DATA\\VELMORA.NSF", false},
+        {"C:\\NOTES\\NOTES.EXE", "D:\\Data\tVelmora.nsf", "C:\\NOTES\\NOTES.EXE \"D:\\Data\tVelmora.nsf\"", false},
+        {longest, longest, "\"" + longest + "\" \"" + longest + "\"", false},    // 523 bytes
+        {"C:\\NOTES\\NOTES.EXE", "D:\\Velmora Data\\", "C:\\NOTES\\NOTES.EXE \"D:\\Velmora Data\\\\\"", false},
+        {"C:\\Lotus Notes\\", "D:\\DATA\\\\", "\"C:\\Lotus Notes\\\\\" D:\\DATA\\\\", false},
+        {slashes, slashes, doubled + " " + doubled, false},   // the longest line there is
+    };
+}

@@ -1,6 +1,7 @@
 // Send mode: installation settings, the job file, the memo written through the
 // Notes library, and the hand-over to the Notes client.
 #include "tests/e2e/cases.h"
+#include "tests/rule_tables.h"
 
 #include <algorithm>
 
@@ -320,6 +321,34 @@ void CaseAccentedProgramFolder(CaseEnv *e)
     ok(!FileExists(job), "the job file is deleted");
     ok(FileExists(NoteRecordPath(*e, 1)), "the memo is saved");
     same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + ShortPath(program)}, "notes.ini");
+}
+
+void CaseLaunchLines(CaseEnv *e)
+{
+    // The launch-line table's rows that Wine can show (tests/rule_tables.h): the
+    // client and the database installed at the row's paths, which shortening leaves
+    // as they are; the stand-in client logs the line it was started with.
+    for (const LaunchLineRow &row : LaunchLineRows()) {
+        if (!row.underWine)
+            continue;
+        MakeFolder(row.client.substr(0, row.client.rfind('\\')));
+        MakeFolder(row.database.substr(0, row.database.rfind('\\')));
+        ok(CopyFileA(e->client.c_str(), row.client.c_str(), FALSE) &&
+               WriteBytes(row.database, "db") && SetSettingsValue("LN_Appli", row.client.c_str()) &&
+               SetSettingsValue("LN_Base", row.database.c_str()),
+           "installed at %s and %s", row.client.c_str(), row.database.c_str());
+        std::string job = WritePlainJob(*e);
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r);
+        std::vector<std::string> events = StartedClientEvents(*e);
+        ok(!events.empty() && events[0] == "start: " + row.line,
+           "the client's command line: got \"%s\", expected \"start: %s\"",
+           events.empty() ? "(not started)" : events[0].c_str(), row.line.c_str());
+        EndProcessesUnder(row.client.substr(0, row.client.rfind('\\')));
+        DeleteFileA(row.client.c_str());
+        DeleteFileA(row.database.c_str());
+    }
 }
 
 void CaseDirectSendFlag(CaseEnv *e)

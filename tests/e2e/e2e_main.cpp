@@ -34,6 +34,7 @@ static const CaseEntry cases[] = {
     {"database_window_closes", CaseDatabaseWindowCloses},
     {"database_window_stays", CaseDatabaseWindowStays},
     {"stored_note", CaseStoredNote},
+    {"launch_lines", CaseLaunchLines},
     {"direct_send_flag", CaseDirectSendFlag},
     {"accented_program_folder", CaseAccentedProgramFolder},
     {"sends_at_once", CaseSendsAtOnce},
