@@ -187,3 +187,86 @@ inline std::vector<LaunchLineRow> LaunchLineRows()
         {slashes, slashes, doubled + " " + doubled, false},   // the longest line there is
     };
 }
+
+// ---- the installation settings ------------------------------------------------------
+// One value of the settings key spoiled (or the key missing), the other as installed.
+// A padded value starts with the 259-byte path of an installed file, so that reading it
+// to the end of the 260-byte buffer, or past it, would find an installation.  Host
+// (test_install_settings.cpp): LoadInstallSettings's rule, value and detail, nothing
+// shortened; REFUSED_NOT rows are loaded.  Wine (cases_hostile_run.cpp): each refused
+// row shows box 7, leaves the job in place with the Notes runtime only started and
+// ended, and velmora-doctor names `doctorRule` for the value (the rows that load are
+// sent by CaseSettingsAtLimit).
+
+enum SettingSpoil {
+    NO_KEY,
+    VALUE_MISSING,
+    NUL_ONLY,                   // a REG_SZ of its NUL alone
+    NO_BYTES,                   // a REG_SZ of no bytes at all
+    NAMES_NOTHING,              // the installed path and " absent"
+    PADDED,                     // the 259-byte path, then 'x' up to `length` bytes
+};
+
+struct SettingRow {
+    const char *value;          // "LN_Appli" or "LN_Base"; null for the key
+    SettingSpoil spoil;
+    bool both;                  // the other value spoiled the same way
+    size_t length;              // PADDED: the value's bytes, its NUL included
+    bool nul;                   // PADDED: ends with a NUL
+    bool binary;                // PADDED: REG_BINARY rather than REG_SZ
+    RefusalRule rule;
+    unsigned long detail;
+    const char *doctorRule;
+};
+
+static const SettingRow SettingRows[] = {
+    {nullptr, NO_KEY, false, 0, false, false, REFUSED_KEY_MISSING, 2, "key_missing"},
+    {"LN_Appli", VALUE_MISSING, false, 0, false, false, REFUSED_VALUE_MISSING, 2, "value_missing"},
+    {"LN_Base", VALUE_MISSING, false, 0, false, false, REFUSED_VALUE_MISSING, 2, "value_missing"},
+    {"LN_Appli", NUL_ONLY, true, 0, false, false, REFUSED_VALUE_EMPTY, 0, "value_empty"},  // the client first
+    {"LN_Base", NO_BYTES, false, 0, false, false, REFUSED_VALUE_UNTERMINATED, 0, "value_unterminated"},
+    {"LN_Appli", NO_BYTES, true, 0, false, false, REFUSED_VALUE_UNTERMINATED, 0, "value_unterminated"},
+    {"LN_Appli", NAMES_NOTHING, false, 0, false, false, REFUSED_VALUE_NAMES_NOTHING, 2, "value_names_nothing"},
+    {"LN_Base", NAMES_NOTHING, false, 0, false, false, REFUSED_VALUE_NAMES_NOTHING, 2, "value_names_nothing"},
+    {"LN_Appli", PADDED, false, 300, false, false, REFUSED_VALUE_TOO_LONG, 300, "value_too_long"},
+    {"LN_Appli", PADDED, false, 300, false, true, REFUSED_VALUE_TOO_LONG, 300, "value_too_long"},
+    {"LN_Appli", PADDED, false, 260, false, false, REFUSED_VALUE_UNTERMINATED, 260, "value_unterminated"},
+    {"LN_Appli", PADDED, false, 260, false, true, REFUSED_VALUE_UNTERMINATED, 260, "value_unterminated"},
+    {"LN_Appli", PADDED, false, 259, false, false, REFUSED_VALUE_UNTERMINATED, 259, "value_unterminated"},
+    {"LN_Appli", PADDED, false, 259, false, true, REFUSED_VALUE_UNTERMINATED, 259, "value_unterminated"},
+    {"LN_Appli", PADDED, false, 261, true, false, REFUSED_VALUE_TOO_LONG, 261, "value_too_long"},
+    {"LN_Appli", PADDED, false, 260, true, false, REFUSED_NOT, 0, nullptr},
+    {"LN_Appli", PADDED, false, 260, true, true, REFUSED_NOT, 0, nullptr},
+    {"LN_Base", PADDED, false, 300, false, false, REFUSED_VALUE_TOO_LONG, 300, "value_too_long"},
+    {"LN_Base", PADDED, false, 300, false, true, REFUSED_VALUE_TOO_LONG, 300, "value_too_long"},
+    {"LN_Base", PADDED, false, 260, false, false, REFUSED_VALUE_UNTERMINATED, 260, "value_unterminated"},
+    {"LN_Base", PADDED, false, 260, false, true, REFUSED_VALUE_UNTERMINATED, 260, "value_unterminated"},
+    {"LN_Base", PADDED, false, 259, false, false, REFUSED_VALUE_UNTERMINATED, 259, "value_unterminated"},
+    {"LN_Base", PADDED, false, 259, false, true, REFUSED_VALUE_UNTERMINATED, 259, "value_unterminated"},
+    {"LN_Base", PADDED, false, 260, true, true, REFUSED_NOT, 0, nullptr},
+};
+
+// The bytes of a spoiled value whose installed path is `path` (259 bytes for PADDED).
+inline std::string SettingBytes(const SettingRow &row, const std::string &path)
+{
+    switch (row.spoil) {
+    case NUL_ONLY: return std::string(1, '\0');
+    case NAMES_NOTHING: return path + " absent" + '\0';
+    case PADDED:
+        return path + std::string(row.length - path.size() - row.nul, 'x') +
+               std::string(row.nul, '\0');
+    default: return "";
+    }
+}
+
+// A text for the row in failure messages.
+inline std::string SettingRowName(const SettingRow &row)
+{
+    static const char *const spoils[] = {"no key", "missing", "a NUL alone", "no bytes",
+                                         "naming nothing", "padded"};
+    std::string name = std::string(row.value ? row.value : "the key") + " " + spoils[row.spoil];
+    if (row.spoil == PADDED)
+        name += " to " + std::to_string(row.length) + (row.nul ? " with" : " without") +
+                " a NUL" + (row.binary ? ", REG_BINARY" : "");
+    return name + (row.both ? ", both values" : "");
+}

@@ -64,7 +64,7 @@ CaseFunction CaseRuntimeFails, CaseCloseModeNothingRunning, CaseCommandTails,
     CaseCloseDatabaseWindow, CaseCloseGrandchildWindow, CaseCloseNoDatabaseWindow;
 
 // Send mode.
-CaseFunction CaseNotInstalled, CaseJobLocked, CaseDatabaseMissing,
+CaseFunction CaseJobLocked, CaseDatabaseMissing,
     CaseNoteNotCreated, CaseAttachmentsFail, CaseClientNotRunning, CaseJobGoneAtClientStart,
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
     CaseDatabaseWindowStays, CaseStoredNote, CaseLaunchLines, CaseDirectSendFlag,
@@ -103,7 +103,7 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
 // What the program must survive (velmora-e2e-hostile.exe).
 CaseFunction CaseLongTails, CaseRefusedJobs, CaseHeaderSlotsAtLimit, CaseJobHeldOpen,
     CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,
-    CaseAttachmentsMissing, CaseSettingsUnterminated, CaseSettingsAtLimit,
+    CaseAttachmentsMissing, CaseSettingsRefused, CaseSettingsAtLimit,
     CaseSettingsNameFolders, CaseLongWindowTitles, CaseAllOperationsFail,
     CaseMemoOperationsFail, CaseJobPathUnopenable;
 

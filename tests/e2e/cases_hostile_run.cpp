@@ -3,6 +3,7 @@
 // or naming folders, very long window titles, and a Notes library that refuses
 // everything.
 #include "tests/e2e/cases.h"
+#include "tests/rule_tables.h"
 
 static std::string Repeated(const std::string &s, size_t times)
 {
@@ -217,58 +218,40 @@ static void MakeLongInstallation(const CaseEnv &e, std::string *client, std::str
        "client and database at 259-byte paths");
 }
 
-void CaseSettingsUnterminated(CaseEnv *e)
+void CaseSettingsRefused(CaseEnv *e)
 {
-    // Each value starts with a path that is there, so reading it up to the buffer's
-    // end, or past it, and ending it there would find an installation.
+    // The settings table's refused rows (tests/rule_tables.h); a padded value starts
+    // with a 259-byte path that is there.
     std::string longClient, longDatabase;
     MakeLongInstallation(*e, &longClient, &longDatabase);
     std::string job = WritePlainJob(*e);
     const KeptFile kept[] = {KeepFile(job), KeepFile(PlainJob(*e).attachment)};
-    const std::string jobBytes = kept[0].bytes;
-    const Setting goodClient = {REG_NONE, e->client}, goodDatabase = {REG_NONE, e->database};
-
-    struct Value {
-        const char *what;
-        DWORD type;
-        std::string bytes;
-    };
-    std::string pad(41, 'x');
-    const Value clientValues[] = {
-        {"LN_Appli: 300 bytes without a NUL, REG_SZ", REG_SZ, longClient + pad},
-        {"LN_Appli: 300 bytes without a NUL, REG_BINARY", REG_BINARY, longClient + pad},
-        {"LN_Appli: 260 bytes without a NUL, REG_SZ", REG_SZ, longClient + "x"},
-        {"LN_Appli: 260 bytes without a NUL, REG_BINARY", REG_BINARY, longClient + "x"},
-        {"LN_Appli: the path without its NUL, REG_SZ", REG_SZ, e->client},
-        {"LN_Appli: the path without its NUL, REG_BINARY", REG_BINARY, e->client},
-    };
-    const Value databaseValues[] = {
-        {"LN_Base: 300 bytes without a NUL, REG_SZ", REG_SZ, longDatabase + pad},
-        {"LN_Base: 300 bytes without a NUL, REG_BINARY", REG_BINARY, longDatabase + pad},
-        {"LN_Base: 260 bytes without a NUL, REG_SZ", REG_SZ, longDatabase + "x"},
-        {"LN_Base: 260 bytes without a NUL, REG_BINARY", REG_BINARY, longDatabase + "x"},
-        {"LN_Base: the path without its NUL, REG_SZ", REG_SZ, e->database},
-        {"LN_Base: the path without its NUL, REG_BINARY", REG_BINARY, e->database},
-    };
-    for (int which = 0; which < 2; ++which) {
-        const Value *values = which == 0 ? clientValues : databaseValues;
-        for (size_t i = 0; i < 6; ++i) {
-            Setting value = {values[i].type, values[i].bytes};
-            ok(SetBoth(which == 0 ? value : goodClient, which == 0 ? goodDatabase : value),
-               "%s: settings written", values[i].what);
-            ForgetRun(*e);
-            WriteBytes(job, jobBytes);
-            RunResult r = Run(SendCommand(*e, job));
-            expect_outcome(r, TextNotInstalled);
-            ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
-               values[i].what);
-            // Past 260 bytes the value does not fit; up to 260 it fits without its NUL.
-            expect_doctor_refusal(*e, values[i].bytes.size() > 260 ? "value_too_long"
-                                                                   : "value_unterminated",
-                                  which == 0 ? "LN_Appli" : "LN_Base");
-            for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
-                expect_kept(kept[k], values[i].what);
+    for (const SettingRow &row : SettingRows) {
+        if (row.rule == REFUSED_NOT)
+            continue;       // loaded: CaseSettingsAtLimit sends through such settings
+        std::string what = SettingRowName(row);
+        RemoveSettingsKey();
+        bool set = true;
+        for (int client = 1; client >= 0 && row.spoil != NO_KEY; --client) {
+            const char *name = client ? "LN_Appli" : "LN_Base";
+            const std::string &path = client ? e->client : e->database;
+            if (strcmp(row.value, name) != 0 && !row.both)
+                set = SetSettingsValue(name, path.c_str()) && set;
+            else if (row.spoil != VALUE_MISSING)
+                set = SetSettingsBytes(name, row.binary ? REG_BINARY : REG_SZ,
+                                       SettingBytes(row, row.spoil != PADDED ? path
+                                                         : client ? longClient : longDatabase)) &&
+                      set;
         }
+        ok(set, "%s: settings written", what.c_str());
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r, TextNotInstalled);
+        ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
+           what.c_str());
+        expect_doctor_refusal(*e, row.doctorRule, row.value ? row.value : "");
+        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
+            expect_kept(kept[k], what.c_str());
     }
     ok(!FileExists(e->clientLog), "no Notes client is started");
 }

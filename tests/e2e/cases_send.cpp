@@ -5,46 +5,6 @@
 
 #include <algorithm>
 
-void CaseNotInstalled(CaseEnv *e)
-{
-    std::string job = WritePlainJob(*e), before, after;
-    ReadBytes(job, &before);
-    struct Setting {
-        const char *what;
-        const char *client;
-        const char *database;
-        const char *rule;       // the refusal the doctor names, for that value
-        const char *value;
-    };
-    std::string missing = e->root + "\\absent\\notes-client.exe";
-    std::string missingBase = e->root + "\\absent\\Velmora.nsf";
-    const Setting settings[] = {
-        {"no settings at all", NULL, NULL, "key_missing", ""},
-        {"no database setting", e->client.c_str(), NULL, "value_missing", "LN_Base"},
-        {"a client that is not there", missing.c_str(), e->database.c_str(),
-         "value_names_nothing", "LN_Appli"},
-        {"a database that is not there", e->client.c_str(), missingBase.c_str(),
-         "value_names_nothing", "LN_Base"},
-        {"empty values", "", "", "value_empty", "LN_Appli"},
-    };
-    for (size_t i = 0; i < sizeof settings / sizeof settings[0]; ++i) {
-        ForgetRun(*e);
-        RemoveSettingsKey();
-        if (settings[i].client != NULL)
-            SetSettingsValue("LN_Appli", settings[i].client);
-        if (settings[i].database != NULL)
-            SetSettingsValue("LN_Base", settings[i].database);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r, TextNotInstalled);
-        ok(CallSummary(*e) == InitAndEnd, "with %s the Notes runtime is only started and ended",
-           settings[i].what);
-        expect_doctor_refusal(*e, settings[i].rule, settings[i].value);
-        ok(ReadBytes(job, &after) && after == before, "with %s the job file is left as it was",
-           settings[i].what);
-    }
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-}
-
 void CaseJobLocked(CaseEnv *e)
 {
     std::string job = WritePlainJob(*e), before, after;

@@ -22,7 +22,6 @@ static const CaseEntry cases[] = {
     {"close_database_window", CaseCloseDatabaseWindow},
     {"close_grandchild_window", CaseCloseGrandchildWindow},
     {"close_no_database_window", CaseCloseNoDatabaseWindow},
-    {"not_installed", CaseNotInstalled},
     {"job_locked", CaseJobLocked},
     {"database_missing", CaseDatabaseMissing},
     {"note_not_created", CaseNoteNotCreated},

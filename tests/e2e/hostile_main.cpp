@@ -26,7 +26,7 @@ static const CaseEntry cases[] = {
     {"long_expansions", CaseLongExpansions},
     {"long_body_lines", CaseLongBodyLines},
     {"attachments_missing", CaseAttachmentsMissing},
-    {"settings_unterminated", CaseSettingsUnterminated},
+    {"settings_refused", CaseSettingsRefused},
     {"settings_at_limit", CaseSettingsAtLimit},
     {"settings_name_folders", CaseSettingsNameFolders},
     {"long_window_titles", CaseLongWindowTitles},
