@@ -67,7 +67,7 @@ CaseFunction CaseRuntimeFails, CaseCloseModeNothingRunning, CaseCommandTails,
 CaseFunction CaseJobLocked, CaseDatabaseMissing,
     CaseNoteNotCreated, CaseAttachmentsFail, CaseClientNotRunning, CaseJobGoneAtClientStart,
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
-    CaseDatabaseWindowStays, CaseStoredNote, CaseLaunchLines, CaseDirectSendFlag,
+    CaseDatabaseWindowStays, CaseStoredNote, CaseBodyLines, CaseLaunchLines, CaseDirectSendFlag,
     CaseAccentedProgramFolder, CaseSendsAtOnce;
 
 // Send mode and the doctor on 64-bit Windows (velmora-e2e.exe --wow64, in a 64-bit

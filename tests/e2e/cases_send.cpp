@@ -283,6 +283,33 @@ void CaseAccentedProgramFolder(CaseEnv *e)
     same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + ShortPath(program)}, "notes.ini");
 }
 
+void CaseBodyLines(CaseEnv *e)
+{
+    // The body-line table (tests/rule_tables.h): the lines the stand-in library stored,
+    // each indented by two blanks in the memo's record.
+    Job f = PlainJob(*e);
+    f.documentName = "";
+    std::string job = e->jobDir + "\\memo job.tmp";
+    for (size_t i = 0; i < sizeof BodyRows / sizeof BodyRows[0]; ++i) {
+        const BodyRow &row = BodyRows[i];
+        std::string expected = "\r\nBody:\r\n";
+        for (size_t k = 0; k < 4 && row.lines[k] != nullptr; ++k)
+            expected += std::string("  ") + row.lines[k] + "\r\n";
+        f.body = row.body;
+        WriteJobFile(job, f);
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r);
+        std::string record;
+        ReadBytes(NoteRecordPath(*e, (int)i + 1), &record);
+        size_t at = record.find("\r\nBody:\r\n");
+        size_t end = record.find("$FILE:", at);
+        same_text(at == std::string::npos ? record : record.substr(at, end - at), expected,
+                  ("the body of " + Escaped(row.body)).c_str());
+        EndStartedClients(*e);
+    }
+}
+
 void CaseLaunchLines(CaseEnv *e)
 {
     // The launch-line table's rows that Wine can show (tests/rule_tables.h): the

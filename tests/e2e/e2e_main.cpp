@@ -33,6 +33,7 @@ static const CaseEntry cases[] = {
     {"database_window_closes", CaseDatabaseWindowCloses},
     {"database_window_stays", CaseDatabaseWindowStays},
     {"stored_note", CaseStoredNote},
+    {"body_lines", CaseBodyLines},
     {"launch_lines", CaseLaunchLines},
     {"direct_send_flag", CaseDirectSendFlag},
     {"accented_program_folder", CaseAccentedProgramFolder},
