@@ -199,8 +199,8 @@ inline std::vector<LaunchLineRow> LaunchLineRows()
 // (test_install_settings.cpp): LoadInstallSettings's rule, value and detail, nothing
 // shortened; REFUSED_NOT rows are loaded.  Wine (cases_hostile_run.cpp): each refused
 // row shows box 7, leaves the job in place with the Notes runtime only started and
-// ended, and velmora-doctor names `doctorRule` for the value (the rows that load are
-// sent by CaseSettingsAtLimit).
+// ended, and velmora-doctor names `doctorRule` for the value; each row that loads
+// sends the memo into the database named and starts the client named.
 
 enum SettingSpoil {
     NO_KEY,
@@ -239,15 +239,14 @@ static const SettingRow SettingRows[] = {
     {"LN_Appli", PADDED, false, 259, false, false, REFUSED_VALUE_UNTERMINATED, 259, "value_unterminated"},
     {"LN_Appli", PADDED, false, 259, false, true, REFUSED_VALUE_UNTERMINATED, 259, "value_unterminated"},
     {"LN_Appli", PADDED, false, 261, true, false, REFUSED_VALUE_TOO_LONG, 261, "value_too_long"},
-    {"LN_Appli", PADDED, false, 260, true, false, REFUSED_NOT, 0, nullptr},
-    {"LN_Appli", PADDED, false, 260, true, true, REFUSED_NOT, 0, nullptr},
+    {"LN_Appli", PADDED, true, 260, true, false, REFUSED_NOT, 0, nullptr},
+    {"LN_Appli", PADDED, true, 260, true, true, REFUSED_NOT, 0, nullptr},
     {"LN_Base", PADDED, false, 300, false, false, REFUSED_VALUE_TOO_LONG, 300, "value_too_long"},
     {"LN_Base", PADDED, false, 300, false, true, REFUSED_VALUE_TOO_LONG, 300, "value_too_long"},
     {"LN_Base", PADDED, false, 260, false, false, REFUSED_VALUE_UNTERMINATED, 260, "value_unterminated"},
     {"LN_Base", PADDED, false, 260, false, true, REFUSED_VALUE_UNTERMINATED, 260, "value_unterminated"},
     {"LN_Base", PADDED, false, 259, false, false, REFUSED_VALUE_UNTERMINATED, 259, "value_unterminated"},
     {"LN_Base", PADDED, false, 259, false, true, REFUSED_VALUE_UNTERMINATED, 259, "value_unterminated"},
-    {"LN_Base", PADDED, false, 260, true, true, REFUSED_NOT, 0, nullptr},
 };
 
 // The bytes of a spoiled value whose installed path is `path` (259 bytes for PADDED).

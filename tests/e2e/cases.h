@@ -103,7 +103,7 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
 // What the program must survive (velmora-e2e-hostile.exe).
 CaseFunction CaseLongTails, CaseRefusedJobs, CaseHeaderSlotsAtLimit, CaseJobHeldOpen,
     CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,
-    CaseAttachmentsMissing, CaseSettingsRefused, CaseSettingsAtLimit,
+    CaseAttachmentsMissing, CaseSettings,
     CaseSettingsNameFolders, CaseLongWindowTitles, CaseAllOperationsFail,
     CaseMemoOperationsFail, CaseJobPathUnopenable;
 

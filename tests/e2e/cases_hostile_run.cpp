@@ -188,26 +188,6 @@ void CaseAttachmentsMissing(CaseEnv *e)
 }
 
 // Sets the two settings, either as a plain path or as raw bytes.
-struct Setting {
-    DWORD type;             // REG_NONE: a plain REG_SZ path with its NUL
-    std::string bytes;
-};
-
-static bool SetBoth(const Setting &client, const Setting &database)
-{
-    RemoveSettingsKey();
-    const char *names[] = {"LN_Appli", "LN_Base"};
-    const Setting *settings[] = {&client, &database};
-    bool set = true;
-    for (int i = 0; i < 2; ++i) {
-        if (settings[i]->type == REG_NONE)
-            set = SetSettingsValue(names[i], settings[i]->bytes.c_str()) && set;
-        else
-            set = SetSettingsBytes(names[i], settings[i]->type, settings[i]->bytes) && set;
-    }
-    return set;
-}
-
 // A client and a database at paths of 259 bytes, as long as a setting can hold.
 static void MakeLongInstallation(const CaseEnv &e, std::string *client, std::string *database)
 {
@@ -218,75 +198,55 @@ static void MakeLongInstallation(const CaseEnv &e, std::string *client, std::str
        "client and database at 259-byte paths");
 }
 
-void CaseSettingsRefused(CaseEnv *e)
+void CaseSettings(CaseEnv *e)
 {
-    // The settings table's refused rows (tests/rule_tables.h); a padded value starts
-    // with a 259-byte path that is there.
+    // The settings table (tests/rule_tables.h); a padded value starts with a 259-byte
+    // path that is there.  A refused row leaves the job and sends nothing; a row at the
+    // limit sends through the installation at the long path.
     std::string longClient, longDatabase;
     MakeLongInstallation(*e, &longClient, &longDatabase);
-    std::string job = WritePlainJob(*e);
-    const KeptFile kept[] = {KeepFile(job), KeepFile(PlainJob(*e).attachment)};
+    KeptFile attachment = KeepFile(PlainJob(*e).attachment);
     for (const SettingRow &row : SettingRows) {
-        if (row.rule == REFUSED_NOT)
-            continue;       // loaded: CaseSettingsAtLimit sends through such settings
-        std::string what = SettingRowName(row);
+        std::string what = SettingRowName(row), used[2];
         RemoveSettingsKey();
         bool set = true;
         for (int client = 1; client >= 0 && row.spoil != NO_KEY; --client) {
             const char *name = client ? "LN_Appli" : "LN_Base";
-            const std::string &path = client ? e->client : e->database;
-            if (strcmp(row.value, name) != 0 && !row.both)
-                set = SetSettingsValue(name, path.c_str()) && set;
+            bool spoiled = strcmp(row.value, name) == 0 || row.both;
+            used[client] = spoiled && row.spoil == PADDED ? client ? longClient : longDatabase
+                                                          : client ? e->client : e->database;
+            if (!spoiled)
+                set = SetSettingsValue(name, used[client].c_str()) && set;
             else if (row.spoil != VALUE_MISSING)
                 set = SetSettingsBytes(name, row.binary ? REG_BINARY : REG_SZ,
-                                       SettingBytes(row, row.spoil != PADDED ? path
-                                                         : client ? longClient : longDatabase)) &&
-                      set;
+                                       SettingBytes(row, used[client])) && set;
         }
         ok(set, "%s: settings written", what.c_str());
+        KeptFile job = KeepFile(WritePlainJob(*e));
         ForgetRun(*e);
-        RunResult r = Run(SendCommand(*e, job));
+        ForgetMemos(*e);
+        RunResult r = Run(SendCommand(*e, job.path));
+        if (row.rule == REFUSED_NOT) {
+            expect_outcome(r);
+            std::string record, start = "start: " + ShortPath(used[1]) + " " + ShortPath(used[0]);
+            ReadBytes(NoteRecordPath(*e, 1), &record);
+            ok(record.compare(0, 12 + ShortPath(used[0]).size(),
+                              "database: " + ShortPath(used[0]) + "\r\n") == 0,
+               "%s: the memo is saved in the database named", what.c_str());
+            std::vector<std::string> events = StartedClientEvents(*e);
+            ok(!events.empty() && events[0] == start, "%s: the client's command line: got \"%s\"",
+               what.c_str(), events.empty() ? "(not started)" : events[0].c_str());
+            EndStartedClients(*e);
+            continue;
+        }
         expect_outcome(r, TextNotInstalled);
         ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
            what.c_str());
         expect_doctor_refusal(*e, row.doctorRule, row.value ? row.value : "");
-        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
-            expect_kept(kept[k], what.c_str());
+        expect_kept(job, what.c_str());
+        ok(!FileExists(e->clientLog), "%s: no Notes client is started", what.c_str());
     }
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-}
-
-void CaseSettingsAtLimit(CaseEnv *e)
-{
-    // 259 bytes and the NUL fill the buffer exactly: accepted, whatever the type.
-    std::string longClient, longDatabase;
-    MakeLongInstallation(*e, &longClient, &longDatabase);
-    ok(longClient.size() == 259 && longDatabase.size() == 259, "the paths have 259 bytes");
-    KeptFile attachment = KeepFile(PlainJob(*e).attachment);
-    const DWORD types[] = {REG_SZ, REG_BINARY};
-    for (int i = 0; i < 2; ++i) {
-        Setting client = {types[i], longClient + std::string(1, '\0')};
-        Setting database = {types[i], longDatabase + std::string(1, '\0')};
-        ok(SetBoth(client, database), "settings written");
-        std::string job = WritePlainJob(*e);
-        ForgetRun(*e);
-        ForgetMemos(*e);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r);
-        std::string record;
-        ReadBytes(NoteRecordPath(*e, 1), &record);
-        ok(record.compare(0, 12 + ShortPath(longDatabase).size(),
-                          "database: " + ShortPath(longDatabase) + "\r\n") == 0,
-           "type %lu: the memo is saved in the database at the long path", types[i]);
-        std::vector<std::string> events = StartedClientEvents(*e);
-        std::string start = "start: " + ShortPath(longClient) + " " + ShortPath(longDatabase);
-        ok(!events.empty() && events[0] == start,
-           "type %lu: the client's command line: got \"%s\", expected \"%s\"", types[i],
-           events.empty() ? "(not started)" : events[0].c_str(), start.c_str());
-        ok(!FileExists(job), "type %lu: the job file is deleted", types[i]);
-        expect_kept(attachment, "the attachment");
-        EndStartedClients(*e);
-    }
+    expect_kept(attachment, "the attachment");
 }
 
 void CaseSettingsNameFolders(CaseEnv *e)
