@@ -101,7 +101,7 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
     ExpectDoctorRefusalAt(__FILE__, __LINE__, (e), (rule), (value))
 
 // What the program must survive (velmora-e2e-hostile.exe).
-CaseFunction CaseLongTails, CaseRefusedJobs, CaseHeaderSlotsAtLimit, CaseJobHeldOpen,
+CaseFunction CaseJobPaths, CaseRefusedJobs, CaseHeaderSlotsAtLimit, CaseJobHeldOpen,
     CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,
     CaseAttachmentsMissing, CaseSettings,
     CaseSettingsNameFolders, CaseLongWindowTitles, CaseAllOperationsFail,

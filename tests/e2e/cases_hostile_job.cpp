@@ -34,65 +34,34 @@ static void ExpectRefusedAt(const char *file, int line, const CaseEnv &e, const 
 }
 #define expect_refused(e, r, text, what) ExpectRefusedAt(__FILE__, __LINE__, (e), (r), (text), (what))
 
-void CaseLongTails(CaseEnv *e)
+void CaseJobPaths(CaseEnv *e)
 {
-    // Each too-long path starts with a job that would be accepted, so a path cut
-    // down to fit would send it.
+    // The job-path table (tests/rule_tables.h): every job is one that would be sent,
+    // made at the row's path cut to 259 bytes, so a path cut down to fit would send it.
     Job f = PlainJob(*e);
     KeptFile attachment = KeepFile(f.attachment);
-    std::string p259 = PathOfLength(e->jobDir, "long job ", 'j', 259);
-    std::string p260 = p259 + "k";
-    std::string folder = PathOfLength(e->jobDir, "folder ", 'd', 200);
-    std::string p300 = PathOfLength(folder, "job ", 'm', 300);
-    MakeFolder(folder);
-    bool written = WriteJobFile(p259, f) && WriteJobFile(p260, f) && WriteJobFile(p300, f) &&
-                   WriteJobFile(p300.substr(0, 259), f);
-    if (!ok(written && p259.size() == 259 && p300.size() == 300, "long job paths written"))
-        return;
-    const KeptFile jobs[] = {KeepFile(p259), KeepFile(p260), KeepFile(p300),
-                             KeepFile(p300.substr(0, 259))};
-
-    struct Tail {
-        const char *what;
-        std::string tail;
-    };
-    const Tail refused[] = {
-        {"a 260-byte path", p260},
-        {"a 260-byte path in quotes", "\"" + p260 + "\""},
-        {"an opening quote and a 260-byte path", "\"" + p260},
-        {"a 259-byte path and a trailing blank", p259 + " "},
-        {"a 300-byte path", p300},
-        {"a 32,000-byte tail", PathOfLength(e->jobDir, "x", 'x', 32000)},
-    };
-    for (size_t i = 0; i < sizeof refused / sizeof refused[0]; ++i) {
-        ForgetRun(*e);
-        RunResult r = Run(SendCommand(*e, refused[i].tail));
-        expect_refused(*e, r, TextOpenJob, refused[i].what);
-        for (size_t j = 0; j < sizeof jobs / sizeof jobs[0]; ++j)
-            expect_kept(jobs[j], refused[i].what);
-    }
-    ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is made from a refused tail");
-
-    // The path fits once the quotes are gone.
-    const Tail accepted[] = {
-        {"a 259-byte path", p259},
-        {"a 260-byte tail: an opening quote and a 259-byte path", "\"" + p259},
-        {"a 261-byte tail: a 259-byte path in quotes", "\"" + p259 + "\""},
-    };
-    for (size_t i = 0; i < sizeof accepted / sizeof accepted[0]; ++i) {
+    int memos = 0;
+    for (const JobPathRow &row : JobPathRows) {
+        std::string path = JobPathOfLength(e->jobDir, row.length), cut = path.substr(0, 259);
+        std::string what = row.before + std::string("a ") + std::to_string(path.size()) +
+                           "-byte path" + row.after;
+        if (!cut.empty())
+            WriteJobFile(cut, f);
+        KeptFile job = KeepFile(cut.empty() ? f.attachment : cut);
         ForgetRun(*e);
         EndStartedClients(*e);
-        WriteJobFile(p259, f);
-        RunResult r = Run(SendCommand(*e, accepted[i].tail));
-        expect_outcome(r);
-        ok(!FileExists(p259), "%s: the job file is deleted", accepted[i].what);
-        ok(FileExists(NoteRecordPath(*e, (int)i + 1)), "%s: memo %d is saved",
-           accepted[i].what, (int)i + 1);
-        std::vector<std::string> events = StartedClientEvents(*e);
-        ok(!events.empty() && events[0] == ExpectedClientStart(*e),
-           "%s: the Notes client is started", accepted[i].what);
+        RunResult r = Run(SendCommand(*e, row.before + path + row.after));
+        if (row.rule == REFUSED_NOT) {
+            expect_outcome(r);
+            ok(!FileExists(cut) && FileExists(NoteRecordPath(*e, ++memos)),
+               "%s: the job is sent and deleted", what.c_str());
+            continue;
+        }
+        expect_refused(*e, r, TextOpenJob, what.c_str());
+        expect_kept(job, what.c_str());
+        DeleteFileA(cut.c_str());
     }
-    expect_kept(jobs[1], "after the accepted runs");
+    ok(!FileExists(NoteRecordPath(*e, memos + 1)), "no memo is made from a refused tail");
     expect_kept(attachment, "after every run");
 }
 

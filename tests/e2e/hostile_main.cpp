@@ -17,7 +17,7 @@
 #include <string.h>
 
 static const CaseEntry cases[] = {
-    {"long_tails", CaseLongTails},
+    {"job_paths", CaseJobPaths},
     {"refused_jobs", CaseRefusedJobs},
     {"header_slots_at_limit", CaseHeaderSlotsAtLimit},
     {"job_held_open", CaseJobHeldOpen},
