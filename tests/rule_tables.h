@@ -200,7 +200,8 @@ static const JobPathRow JobPathRows[] = {
     {"", 32000, "", REFUSED_PATH_TOO_LONG, 32000, nullptr},
 };
 
-// The path of a row in `folder`, padded with 'j' to its length.
+// The path of a row in `folder`, padded with 'j' to its length (also any long path the
+// cases need).
 inline std::string JobPathOfLength(const std::string &folder, size_t length)
 {
     std::string path = folder + "\\job ";

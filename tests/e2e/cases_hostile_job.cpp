@@ -7,14 +7,6 @@
 
 #include <stdio.h>
 
-// A path of exactly `length` bytes: `folder`, a backslash and a name made of `fill`.
-static std::string PathOfLength(const std::string &folder, const std::string &start,
-                                char fill, size_t length)
-{
-    std::string path = folder + "\\" + start;
-    return path + std::string(length > path.size() ? length - path.size() : 0, fill);
-}
-
 // The run refused the job with `text` alone, touched nothing in Notes and started
 // no client.
 static void ExpectRefusedAt(const char *file, int line, const CaseEnv &e, const RunResult &r,
@@ -112,7 +104,7 @@ void CaseHeaderSlotsAtLimit(CaseEnv *e)
     f.subject = std::string(text - 5, 's') + "[DOC]";
     f.body = std::string(1000, 'b') + "\r\n" + std::string(body - 1002, 'c');
     f.sendTo = "chef@zabrel.fr; " + std::string(text - 16, 't');
-    f.attachment = PathOfLength(e->jobDir, "Devis ", 'p', text - 4) + ".pdf";
+    f.attachment = JobPathOfLength(e->jobDir, text - 4) + ".pdf";
     WriteBytes(f.attachment, "%PDF-1.4 limite\n");
     KeptFile attachment = KeepFile(f.attachment);
     std::string bytes = velmora_job::EncodeJob(f);

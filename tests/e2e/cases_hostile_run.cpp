@@ -23,13 +23,6 @@ static std::string LongDocumentName()
     return name;
 }
 
-static std::string PathOfLength(const std::string &folder, const std::string &start,
-                                char fill, size_t length)
-{
-    std::string path = folder + "\\" + start;
-    return path + std::string(length > path.size() ? length - path.size() : 0, fill);
-}
-
 static std::string Folder(const std::string &path)
 {
     return path.substr(0, path.rfind('\\'));
@@ -191,8 +184,8 @@ void CaseAttachmentsMissing(CaseEnv *e)
 // A client and a database at paths of 259 bytes, as long as a setting can hold.
 static void MakeLongInstallation(const CaseEnv &e, std::string *client, std::string *database)
 {
-    *client = PathOfLength(Folder(e.client), "notes client ", 'c', 255) + ".exe";
-    *database = PathOfLength(Folder(e.database), "Velmora ", 'v', 255) + ".nsf";
+    *client = JobPathOfLength(Folder(e.client), 255) + ".exe";
+    *database = JobPathOfLength(Folder(e.database), 255) + ".nsf";
     ok(CopyFileA(e.client.c_str(), client->c_str(), FALSE) &&
            WriteBytes(*database, "stand-in database\r\n"),
        "client and database at 259-byte paths");
