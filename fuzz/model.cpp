@@ -172,15 +172,3 @@ ModelJobVerdict ModelJob(const std::string &bytes)
     }
     return v;
 }
-
-std::string ModelNormalisedLineEnds(const std::string &body)
-{
-    std::string out;
-    out.reserve(body.size());
-    for (size_t i = 0; i < body.size(); ++i) {
-        out += body[i];
-        if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n')
-            ++i;
-    }
-    return out;
-}

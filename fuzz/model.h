@@ -57,5 +57,3 @@ struct ModelJobVerdict {
 };
 ModelJobVerdict ModelJob(const std::string &bytes);
 
-// The body with every CR LF made a single CR: what the lines give back when joined.
-std::string ModelNormalisedLineEnds(const std::string &body);
