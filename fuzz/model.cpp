@@ -138,37 +138,22 @@ ModelJobVerdict ModelJob(const std::string &bytes)
                  {"attachment", 2564, 256},   {"document name", 2820, 256},
                  {"send-to", 3076, 256}};
     const size_t header = 3340, slot = 256;
-    ModelJobVerdict v = {REFUSED_NOT, "", 0, 0};
-    if (bytes.size() < header) {
-        v.rule = REFUSED_HEADER_SHORT;
-        v.detail = (uint32_t)bytes.size();
-        return v;
-    }
-    for (const auto &t : texts) {
-        if (bytes.substr(t.offset, t.size).find('\0') == std::string::npos) {
-            v.rule = REFUSED_TEXT_UNTERMINATED;
-            v.value = t.name;
-            return v;
-        }
-    }
+    if (bytes.size() < header)
+        return {REFUSED_HEADER_SHORT, "", (uint32_t)bytes.size(), 0};
+    uint32_t count = 0;     // little-endian at 3332
     for (int i = 3; i >= 0; --i)
-        v.count = v.count * 256 + (unsigned char)bytes[3332 + i];
-    if (v.count >= 16777216) {
-        v.rule = REFUSED_LIST_TOO_LARGE;
-        v.detail = v.count;
-        return v;
+        count = count * 256 + (unsigned char)bytes[3332 + i];
+    for (const auto &t : texts) {
+        if (bytes.substr(t.offset, t.size).find('\0') == std::string::npos)
+            return {REFUSED_TEXT_UNTERMINATED, t.name, 0, count};
     }
-    if (bytes.size() - header < (uint64_t)v.count * slot) {
-        v.rule = REFUSED_LIST_SHORT;
-        v.detail = (uint32_t)(bytes.size() - header);
-        return v;
+    if (count >= 16777216)
+        return {REFUSED_LIST_TOO_LARGE, "", count, count};
+    if (bytes.size() - header < (uint64_t)count * slot)
+        return {REFUSED_LIST_SHORT, "", (uint32_t)(bytes.size() - header), count};
+    for (uint32_t i = 0; i < count; ++i) {
+        if (bytes.substr(header + i * slot, slot).find('\0') == std::string::npos)
+            return {REFUSED_EXTRA_UNTERMINATED, "", i, count};
     }
-    for (uint32_t i = 0; i < v.count; ++i) {
-        if (bytes.substr(header + i * slot, slot).find('\0') == std::string::npos) {
-            v.rule = REFUSED_EXTRA_UNTERMINATED;
-            v.detail = i;
-            return v;
-        }
-    }
-    return v;
+    return {REFUSED_NOT, "", 0, count};
 }

@@ -6,11 +6,6 @@
 static const std::vector<std::string> CloseModeCalls = {
     "InitNotesRuntime -> 0", "SetClientVariable -> 0", "EndNotesRuntime -> 0"};
 
-static void ForgetCalls(const CaseEnv &e)
-{
-    DeleteFileA((e.nnotesDir + "\\calls.log").c_str());
-}
-
 // The WM_CLOSE events the running client has had, after it has handled everything.
 static std::vector<std::string> ClosesReceived(CaseEnv *e)
 {
@@ -34,7 +29,7 @@ void CaseRuntimeFails(CaseEnv *e)
                "calls.log: the runtime is not ended when it did not start");
 
     // With a job: the job file is not even opened.
-    ForgetCalls(*e);
+    ForgetRun(*e);
     std::string job = WritePlainJob(*e), before, after;
     ReadBytes(job, &before);
     r = Run(QuotedProgram(*e) + " " + job);
