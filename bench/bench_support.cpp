@@ -4,7 +4,6 @@
 #include "testkit/wine/harness.h"
 
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 
@@ -130,42 +129,10 @@ WeighedRun RunWeighed(const std::string &commandLine, DWORD limitMs)
     return run;
 }
 
-static bool UnderFolder(const std::string &path, const std::string &folder)
-{
-    std::string prefix = folder + "\\";
-    return path.size() > prefix.size() &&
-           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.data(), (int)prefix.size(),
-                          prefix.data(), (int)prefix.size()) == CSTR_EQUAL;
-}
-
 bool WaitForProcessesUnder(const std::string &folder, DWORD limitMs)
 {
-    std::string shortFolder = ShortPath(folder);
     DWORD start = GetTickCount();
-    for (;;) {
-        HANDLE found = NULL;
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snapshot == INVALID_HANDLE_VALUE)
-            return false;
-        PROCESSENTRY32 entry;
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32First(snapshot, &entry); more && found == NULL;
-             more = Process32Next(snapshot, &entry)) {
-            HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
-                                   entry.th32ProcessID);
-            if (p == NULL)
-                continue;
-            char image[MAX_PATH];
-            DWORD size = sizeof image;
-            if (QueryFullProcessImageNameA(p, 0, image, &size) &&
-                (UnderFolder(image, folder) || UnderFolder(image, shortFolder)))
-                found = p;
-            else
-                CloseHandle(p);
-        }
-        CloseHandle(snapshot);
-        if (found == NULL)
-            return true;
+    for (HANDLE found; (found = OpenProcessUnder(folder, 0)) != NULL;) {
         DWORD spent = GetTickCount() - start;
         bool gone = spent < limitMs &&
                     WaitForSingleObject(found, limitMs - spent) == WAIT_OBJECT_0;
@@ -173,6 +140,7 @@ bool WaitForProcessesUnder(const std::string &folder, DWORD limitMs)
         if (!gone)
             return false;
     }
+    return true;
 }
 
 // ---- figures -----------------------------------------------------------------------

@@ -1,8 +1,6 @@
 // Reference models for the fuzz targets.
 #include "fuzz/model.h"
 
-#include "job_format.h"
-
 #include <algorithm>
 
 namespace {
@@ -99,26 +97,63 @@ std::string ModelJobPath(const std::string &tail)
 
 std::vector<ModelPiece> ModelBodyPieces(const std::string &body)
 {
-    std::vector<ModelPiece> pieces;
-    for (const std::string &line : velmora_job::BodyLines(body)) {
-        if (line.empty()) {
-            pieces.push_back(ModelPiece{true, std::string()});
+    std::vector<std::string> lines;
+    std::string line;
+    for (size_t i = 0; i < body.size(); ++i) {
+        if (body[i] != '\r') {
+            line += body[i];
             continue;
         }
-        for (size_t at = 0; at < line.size(); at += LongestPiece)
-            pieces.push_back(ModelPiece{false, line.substr(at, LongestPiece)});
+        lines.push_back(line);
+        line.clear();
+        if (i + 1 < body.size() && body[i + 1] == '\n')
+            ++i;
+    }
+    if (!line.empty())
+        lines.push_back(line);
+
+    std::vector<ModelPiece> pieces;
+    for (const std::string &text : lines) {
+        if (text.empty())
+            pieces.push_back(ModelPiece{true, std::string()});
+        for (size_t at = 0; at < text.size(); at += LongestPiece)
+            pieces.push_back(ModelPiece{false, text.substr(at, LongestPiece)});
     }
     return pieces;
 }
 
-std::string ModelNormalisedLineEnds(const std::string &body)
+std::string ModelRecordedName(const std::string &path)
 {
-    std::string out;
-    out.reserve(body.size());
-    for (size_t i = 0; i < body.size(); ++i) {
-        out += body[i];
-        if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n')
-            ++i;
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+ModelJobVerdict ModelJob(const std::string &bytes)
+{
+    // The header's texts, as docs/job-format.md lays them out.
+    static const struct {
+        const char *name;
+        size_t offset, size;
+    } texts[] = {{"subject", 260, 256},       {"body", 516, 2048},
+                 {"attachment", 2564, 256},   {"document name", 2820, 256},
+                 {"send-to", 3076, 256}};
+    const size_t header = 3340, slot = 256;
+    if (bytes.size() < header)
+        return {REFUSED_HEADER_SHORT, "", (uint32_t)bytes.size(), 0};
+    uint32_t count = 0;     // little-endian at 3332
+    for (int i = 3; i >= 0; --i)
+        count = count * 256 + (unsigned char)bytes[3332 + i];
+    for (const auto &t : texts) {
+        if (bytes.substr(t.offset, t.size).find('\0') == std::string::npos)
+            return {REFUSED_TEXT_UNTERMINATED, t.name, 0, count};
     }
-    return out;
+    if (count >= 16777216)
+        return {REFUSED_LIST_TOO_LARGE, "", count, count};
+    if (bytes.size() - header < (uint64_t)count * slot)
+        return {REFUSED_LIST_SHORT, "", (uint32_t)(bytes.size() - header), count};
+    for (uint32_t i = 0; i < count; ++i) {
+        if (bytes.substr(header + i * slot, slot).find('\0') == std::string::npos)
+            return {REFUSED_EXTRA_UNTERMINATED, "", i, count};
+    }
+    return {REFUSED_NOT, "", 0, count};
 }

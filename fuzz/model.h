@@ -1,8 +1,12 @@
-// Plain reference models of the program's text rules, written from the rules and not
-// from the program's code, for the fuzz targets to compare the program against.
+// Plain reference models of the program's rules, written from docs/job-format.md and
+// the memo's description, never from the program's code, for the fuzz targets to
+// compare the program against.  Slow and plain on purpose.
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
+
+#include "job/refusal.h"
 
 #include <string>
 #include <vector>
@@ -30,8 +34,26 @@ struct ModelPiece {
     std::string text;
 };
 
-// The pieces of an expanded body, split into lines as velmora-job splits them.
+// The pieces of an expanded body: lines cut at each CR, a CR LF being one line end, a
+// bare LF kept inside its line, a line end at the very end adding no empty line.
 std::vector<ModelPiece> ModelBodyPieces(const std::string &body);
 
-// The body with every CR LF made a single CR: what the lines give back when joined.
-std::string ModelNormalisedLineEnds(const std::string &body);
+// The name an attachment is recorded under: the part of the path after its last
+// backslash.
+std::string ModelRecordedName(const std::string &path);
+
+// Why a job file of these bytes is refused (rule REFUSED_NOT when it is read), and the
+// extra count it states (0 when the header is short).  The first refusal in the
+// file's order: a header shorter than 3340 bytes (detail: its size); a header text
+// with no NUL in its slot, subject, body, attachment, document name, send-to in turn
+// (value: its name); a count of 2^24 or more (detail: the count); fewer list bytes
+// than count x 256 (detail: the list bytes there are); an extra slot with no NUL
+// (detail: its index from 0).
+struct ModelJobVerdict {
+    RefusalRule rule;
+    std::string value;
+    uint32_t detail;
+    uint32_t count;
+};
+ModelJobVerdict ModelJob(const std::string &bytes);
+

@@ -1,7 +1,7 @@
 // Collecting the first broken property of a fuzz case, with printable bytes.
 #pragma once
 
-#include "tools/velmora-job/byte_escape.h"
+#include "testkit/byte_escape.h"
 
 #include <stdio.h>
 

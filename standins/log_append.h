@@ -4,7 +4,8 @@
 // atomically: two processes writing at the same moment can both write at the old end
 // of the file, and a line is lost.  So each append takes a turn: a named mutex, held
 // from opening the file to closing it.  The file itself stays shared, so a test can
-// read it at any time.  Header only, so that each stand-in builds it in.
+// read it at any time.  Header only, so that each stand-in builds it in.  standin-check
+// holds the turn itself and sees that an append waits for it.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,7 @@
 // Installation settings from the registry: both paths, or the reason they are unusable.
 #include "job/install_settings.h"
 #include "tests/helpers.h"
+#include "tests/rule_tables.h"
 
 TEST(InstallSettings, ReadsTestsAndShortensBothPaths)
 {
@@ -39,58 +40,42 @@ TEST(InstallSettings, DirectoryPassesAndNoShortFormKeepsThePath)
     EXPECT_STREQ(DatabasePath, settings.databasePath);
 }
 
-// Every way the settings can be unusable, with the rule that refuses and the value
-// concerned; nothing shortened.
+// Every row of the settings table: refused with the rule and the value concerned and
+// nothing shortened, or loaded at the limit.
 TEST(InstallSettings, RefusesMissingEmptyAbsentOrOversizedValues)
 {
-    struct Case {
-        const char *what;
-        void (*spoil)(World &);
-        RefusalRule rule;
-        const char *value;
-        unsigned long detail;
-    };
-    static const Case cases[] = {
-        {"no key", [](World &w) { w.keyExists = false; }, REFUSED_KEY_MISSING, nullptr, ERROR_FILE_NOT_FOUND},
-        {"no LN_Base", [](World &w) { w.values.erase("LN_Base"); }, REFUSED_VALUE_MISSING, "LN_Base", ERROR_FILE_NOT_FOUND},
-        {"no LN_Appli", [](World &w) { w.values.erase("LN_Appli"); }, REFUSED_VALUE_MISSING, "LN_Appli", ERROR_FILE_NOT_FOUND},
-        {"empty LN_Appli", [](World &w) { w.values["LN_Appli"] = std::string(1, '\0'); }, REFUSED_VALUE_EMPTY, "LN_Appli", 0},
-        {"zero-length LN_Base", [](World &w) { w.values["LN_Base"] = ""; }, REFUSED_VALUE_UNTERMINATED, "LN_Base", 0},
-        {"client missing", [](World &w) { w.files.erase(ClientPath); }, REFUSED_VALUE_NAMES_NOTHING, "LN_Appli", ERROR_FILE_NOT_FOUND},
-        {"database missing", [](World &w) { w.files.erase(DatabasePath); }, REFUSED_VALUE_NAMES_NOTHING, "LN_Base", ERROR_FILE_NOT_FOUND},
-        {"LN_Base of 300 bytes, no NUL", [](World &w) { w.values["LN_Base"] = std::string(300, 'x'); }, REFUSED_VALUE_TOO_LONG, "LN_Base", 300},
-        {"LN_Appli of 260 bytes, no NUL", [](World &w) { w.values["LN_Appli"] = std::string(260, 'x'); }, REFUSED_VALUE_UNTERMINATED, "LN_Appli", 260},
-        {"LN_Base of 200 bytes, no NUL", [](World &w) { w.values["LN_Base"] = std::string(200, 'x'); }, REFUSED_VALUE_UNTERMINATED, "LN_Base", 200},
-        {"LN_Appli of 261 bytes ending in NUL",
-         [](World &w) { w.values["LN_Appli"] = std::string(260, 'x') + '\0'; }, REFUSED_VALUE_TOO_LONG, "LN_Appli", 261},
-        {"both unusable: the client is told",
-         [](World &w) { w.values.erase("LN_Base"); w.values["LN_Appli"] = ""; }, REFUSED_VALUE_UNTERMINATED, "LN_Appli", 0},
-    };
-    for (const Case &c : cases) {
+    const std::string longest = "C:\\" + std::string(256, 'n');     // 259 bytes
+    for (const SettingRow &row : SettingRows) {
         InstallProduct();
-        c.spoil(TheWorld());
-        AddFile(std::string(260, 'x'), "");         // a file the cut text would name
-        AddFile(std::string(259, 'x'), "");
+        World &w = TheWorld();
+        AddFile(longest, "MZ");
+        AddFile(longest + "x", "MZ");        // what a value cut or read further would name
+        if (row.spoil == NO_KEY)
+            w.keyExists = false;
+        for (const char *name : {"LN_Appli", "LN_Base"}) {
+            if (row.value == nullptr || (strcmp(row.value, name) != 0 && !row.both))
+                continue;
+            if (row.spoil == VALUE_MISSING)
+                w.values.erase(name);
+            else
+                w.values[name] = SettingBytes(row, row.spoil == PADDED ? longest : w.values[name].c_str());
+            w.valueTypes[name] = row.binary ? REG_BINARY : REG_SZ;
+        }
         InstallSettings settings;
-        Refusal why;
-        EXPECT_FALSE(LoadInstallSettings(&settings, &why)) << c.what;
-        EXPECT_EQ(c.rule, why.rule) << c.what;
-        EXPECT_STREQ(c.value, why.value) << c.what;
-        EXPECT_EQ(c.detail, why.detail) << c.what;
-        EXPECT_TRUE(EventsStartingWith("GetShortPathNameA").empty()) << c.what;
+        Refusal why = {REFUSED_NOT, nullptr, 0};
+        std::string what = SettingRowName(row);
+        EXPECT_EQ(row.rule == REFUSED_NOT, LoadInstallSettings(&settings, &why)) << what;
+        EXPECT_EQ(row.rule, why.rule) << what;
+        EXPECT_STREQ(row.rule == REFUSED_NOT || row.spoil == NO_KEY ? nullptr : row.value, why.value)
+            << what;
+        EXPECT_EQ(row.detail, why.detail) << what;
+        if (row.rule != REFUSED_NOT)
+            EXPECT_TRUE(EventsStartingWith("GetShortPathNameA").empty()) << what;
+        else if (strcmp(row.value, "LN_Appli") == 0)
+            EXPECT_EQ(longest, settings.clientPath) << what;
+        else
+            EXPECT_EQ(longest, settings.databasePath) << what;
     }
-}
-
-TEST(InstallSettings, AcceptsAPathOf259Characters)
-{
-    InstallProduct();
-    std::string longest = "C:\\" + std::string(256, 'n');
-    TheWorld().values["LN_Appli"] = longest + '\0';     // 260 bytes with its NUL
-    AddFile(longest, "MZ");
-    InstallSettings settings;
-    Refusal why;
-    ASSERT_TRUE(LoadInstallSettings(&settings, &why));
-    EXPECT_EQ(longest, settings.clientPath);
 }
 
 // A LN_Appli of type REG_EXPAND_SZ whose expansion, an existing file, is `length`

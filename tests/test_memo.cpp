@@ -1,6 +1,7 @@
 // Memo composition: the exact Notes calls, the body lines, attachments, failures.
 #include "job/memo.h"
 #include "tests/helpers.h"
+#include "tests/rule_tables.h"
 
 namespace {
 
@@ -67,23 +68,16 @@ TEST(Memo, WritesItemsBodyAndAttachmentsInOrder)
 
 TEST(Memo, SplitsTheBodyAtCarriageReturns)
 {
-    static const struct {
-        const char *body;
+    for (const BodyRow &row : BodyRows) {
         std::vector<std::string> lines;
-    } cases[] = {
-        {"a\r\nb\r\n", {"a", "b"}},
-        {"a\r\r\nb", {"a", "NULL", "b"}},          // an empty line has no text
-        {"a\nb\rc", {"a\nb", "c"}},                // a bare LF stays in its line
-        {"\r\n\r\n", {"NULL", "NULL"}},
-        {"[DOC]", {}},                             // expands to nothing: no line
-    };
-    for (const auto &c : cases) {
+        for (size_t i = 0; i < 4 && row.lines[i] != nullptr; ++i)
+            lines.push_back(*row.lines[i] != '\0' ? row.lines[i] : "NULL");  // no text
         InstallProduct();
         Job f = PlainJob();
-        f.body = c.body;
+        f.body = row.body;
         f.documentName = "";
         std::vector<std::string> calls = Compose(f);
-        EXPECT_EQ(c.lines, Lines()) << "body: " << c.body;
+        EXPECT_EQ(lines, Lines()) << "body: " << row.body;
         EXPECT_EQ(1u, std::count(calls.begin(), calls.end(), "CreateBodyBuffer length=0"));
         EXPECT_EQ(1u, EventsStartingWith("AddBodyToNote").size());
     }
@@ -142,16 +136,15 @@ TEST(Memo, RecordedNamesAfterTheLastBackslash)
     InstallProduct();
     Job f = PlainJob();
     f.attachment = "";
-    f.extras = {"C:devis.txt", "C:\\dossier\\", "\\\\serveur\\part\\a/b.txt", ""};
+    f.extras.clear();
+    std::vector<std::string> expected = {"AttachFile $FILE/5  as  encoding=0xf00"};
+    for (const RecordedNameRow &row : RecordedNameRows) {
+        f.extras.push_back(row.path);
+        expected.push_back(std::string("AttachFile $FILE/5 ") + row.path + " as " + row.name +
+                           " encoding=0xf00");
+    }
     Compose(f);
-    EXPECT_EQ((std::vector<std::string>{
-                  "AttachFile $FILE/5  as  encoding=0xf00",
-                  "AttachFile $FILE/5 C:devis.txt as C:devis.txt encoding=0xf00",
-                  "AttachFile $FILE/5 C:\\dossier\\ as  encoding=0xf00",
-                  "AttachFile $FILE/5 \\\\serveur\\part\\a/b.txt as a/b.txt encoding=0xf00",
-                  "AttachFile $FILE/5  as  encoding=0xf00",
-              }),
-              EventsStartingWith("AttachFile"));
+    EXPECT_EQ(expected, EventsStartingWith("AttachFile"));
 }
 
 TEST(Memo, FailuresAreShownAndTheMemoStillSaved)

@@ -3,6 +3,7 @@
 #include "window/database_window.h"
 #include "window/hand_over.h"
 #include "window/launch_line.h"
+#include "tests/rule_tables.h"
 
 namespace {
 
@@ -142,30 +143,15 @@ TEST(HandOver, DatabaseWindowClosingOrNot)
 // character 0x95 0x5C ends in a trail byte that is no backslash.
 TEST(HandOver, LaunchLineAndProgramPath)
 {
-    std::string longest = "C:\\Program Files\\" + std::string(242, 'n');     // 259 characters
-    std::string slashes = " " + std::string(258, '\\');   // 259 characters, all but one doubled
-    struct Case {
-        std::string client, database, line;
-    } cases[] = {
-        {"C:\\NOTES\\NOTES.EXE", "C:\\DATA\\VELMORA.NSF", "C:\\NOTES\\NOTES.EXE C:\\DATA\\VELMORA.NSF"},
-        {"C:\\Lotus Notes\\notes.exe", "C:\\DATA\\VELMORA.NSF",
-         "\"C:\\Lotus Notes\\notes.exe\" C:\\DATA\\VELMORA.NSF"},
-        {"C:\\NOTES\\NOTES.EXE", "D:\\Data\tVelmora.nsf", "C:\\NOTES\\NOTES.EXE \"D:\\Data\tVelmora.nsf\""},
-        {longest, longest, "\"" + longest + "\" \"" + longest + "\""},
-        {"C:\\NOTES\\NOTES.EXE", "D:\\Velmora Data\\", "C:\\NOTES\\NOTES.EXE \"D:\\Velmora Data\\\\\""},
-        {"C:\\Lotus Notes\\", "D:\\DATA\\\\", "\"C:\\Lotus Notes\\\\\" D:\\DATA\\\\"},
-        {slashes, slashes, "\"" + slashes + slashes.substr(1) + "\" \"" + slashes + slashes.substr(1) + "\""},
-        {"C:\\Lotus \x95\x5c", "D:\\Velmora \x95\x5c" "\\",
-         "\"C:\\Lotus \x95\x5c" "\" \"D:\\Velmora \x95\x5c" "\\\\\""},
-    };
-    for (const Case &c : cases) {
+    std::vector<LaunchLineRow> rows = LaunchLineRows();
+    for (const LaunchLineRow &row : rows) {
         InstallProduct();
         TheWorld().leadBytes = "\x95";
-        HandOverToNotes(c.client.c_str(), c.database.c_str());
-        EXPECT_EQ(std::vector<std::string>{c.line}, TheWorld().launched);
+        HandOverToNotes(row.client.c_str(), row.database.c_str());
+        EXPECT_EQ(std::vector<std::string>{row.line}, TheWorld().launched) << row.line;
     }
-    EXPECT_EQ(523u, cases[3].line.size());
-    EXPECT_EQ(LAUNCH_LINE_SIZE - 1u, cases[6].line.size());
+    EXPECT_EQ(523u, rows[3].line.size());
+    EXPECT_EQ(LAUNCH_LINE_SIZE - 1u, rows[6].line.size());
 
     InstallProduct();
     TheWorld().modulePath = "C:\\" + std::string(300, 'v');

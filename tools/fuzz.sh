@@ -10,7 +10,7 @@
 # Every run prints its executions; an input that breaks a property is kept under
 # build/host/fuzz-runs/TARGET/artifacts/ (copy it to fuzz/regressions/TARGET/ to make it
 # a regression case).  The growing corpora stay in build/host/fuzz-runs/TARGET/corpus/;
-# the checked-in seeds in fuzz/corpus/ are only read.  Assumes tools/bootstrap.sh ran.
+# the checked-in seeds in fuzz/corpus/ and fuzz/regressions/ are only read.  Assumes tools/bootstrap.sh ran.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -70,10 +70,13 @@ for t in $targets; do
     mkdir -p "$runs/$t/corpus" "$runs/$t/artifacts"
     log="$runs/$t/last.log"
     echo "=== $t: $seconds s"
-    # shellcheck disable=SC2046
+    # The saved regressions are read with the seeds, so a rule they once broke fails here.
+    regressions=""
+    [ -d "fuzz/regressions/$t" ] && regressions="fuzz/regressions/$t"
+    # shellcheck disable=SC2046,SC2086
     "$bin" -max_total_time="$seconds" -print_final_stats=1 -max_len="$(max_len "$t")" \
         -timeout=20 -rss_limit_mb=2048 -artifact_prefix="$runs/$t/artifacts/" $(dict "$t") \
-        "$runs/$t/corpus" "fuzz/corpus/$t" >"$log" 2>&1
+        "$runs/$t/corpus" "fuzz/corpus/$t" $regressions >"$log" 2>&1
     status=$?
     executions=$(grep -a -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
     rate=$(grep -a -o 'stat::average_exec_per_sec: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)

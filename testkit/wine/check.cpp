@@ -1,7 +1,7 @@
 // The check counters and failure messages of the Windows-side checks.
 #include "testkit/wine/check.h"
 
-#include "tools/velmora-job/byte_escape.h"
+#include "testkit/byte_escape.h"
 
 #include <stdarg.h>
 #include <stdio.h>

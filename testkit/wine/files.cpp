@@ -191,32 +191,43 @@ static bool StartsWithFolder(const std::string &path, const std::string &folder)
                           prefix.data(), (int)prefix.size()) == CSTR_EQUAL;
 }
 
-int EndProcessesUnder(const std::string &folder)
+HANDLE OpenProcessUnder(const std::string &folder, DWORD access)
 {
     std::string shortFolder = ShortPath(folder);
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    int ended = 0;
+        return NULL;
+    HANDLE found = NULL;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more;
+    for (BOOL more = Process32First(snapshot, &entry); more && found == NULL;
          more = Process32Next(snapshot, &entry)) {
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION |
-                                         SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        HANDLE process = OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE,
+                                     FALSE, entry.th32ProcessID);
         if (process == NULL)
             continue;
         char image[MAX_PATH];
         DWORD size = sizeof image;
-        if (QueryFullProcessImageNameA(process, 0, image, &size) &&
-            (StartsWithFolder(image, folder) || StartsWithFolder(image, shortFolder))) {
-            TerminateProcess(process, 0xDEAD);
-            WaitForSingleObject(process, 5000);
-            ++ended;
-        }
-        CloseHandle(process);
+        if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT &&
+            QueryFullProcessImageNameA(process, 0, image, &size) &&
+            (StartsWithFolder(image, folder) || StartsWithFolder(image, shortFolder)))
+            found = process;
+        else
+            CloseHandle(process);
     }
     CloseHandle(snapshot);
+    return found;
+}
+
+int EndProcessesUnder(const std::string &folder)
+{
+    int ended = 0;
+    for (HANDLE process; (process = OpenProcessUnder(folder, PROCESS_TERMINATE)) != NULL;
+         ++ended) {
+        TerminateProcess(process, 0xDEAD);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
     return ended;
 }
 

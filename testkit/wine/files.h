@@ -33,6 +33,9 @@ bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes);
 void RemoveSettingsKey(REGSAM view = 0);
 bool HasSettingsValue(const char *name, REGSAM view = 0);
 
-// Ends every process whose image lies under `folder` (its long or short form) and
-// waits for it; returns how many there were.
+// A running process whose image lies under `folder` (its long or short form), opened
+// with `access` and SYNCHRONIZE, or NULL when there is none.
+HANDLE OpenProcessUnder(const std::string &folder, DWORD access);
+// Ends every process whose image lies under `folder` and waits for it; returns how
+// many there were.
 int EndProcessesUnder(const std::string &folder);

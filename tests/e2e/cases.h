@@ -5,7 +5,7 @@
 #include "testkit/wine/files.h"
 #include "testkit/wine/job_writer.h"
 #include "tests/e2e/case_env.h"
-#include "tests/e2e/expected_texts.h"
+#include "tests/expected_texts.h"
 
 // Checks that a run ended by itself with exit code 0 after showing exactly the
 // boxes with these texts, in this order, each with the program's caption.
@@ -64,14 +64,14 @@ void ExpectKeptAt(const char *file, int line, const KeptFile &kept, const char *
 typedef void CaseFunction(CaseEnv *e);
 
 // Start-up and close mode.
-CaseFunction CaseRuntimeFails, CaseCloseModeNothingRunning, CaseBlankTails, CaseUnclosedQuote,
+CaseFunction CaseRuntimeFails, CaseCloseModeNothingRunning, CaseCommandTails,
     CaseCloseDatabaseWindow, CaseCloseGrandchildWindow, CaseCloseNoDatabaseWindow;
 
 // Send mode.
-CaseFunction CaseNotInstalled, CaseJobLocked, CaseJobUnreadable, CaseDatabaseMissing,
+CaseFunction CaseJobLocked, CaseDatabaseMissing,
     CaseNoteNotCreated, CaseAttachmentsFail, CaseClientNotRunning, CaseJobGoneAtClientStart,
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
-    CaseDatabaseWindowStays, CaseStoredNote, CaseDirectSendFlag, CaseQuoteThenJob,
+    CaseDatabaseWindowStays, CaseStoredNote, CaseBodyLines, CaseLaunchLines, CaseDirectSendFlag,
     CaseAccentedProgramFolder, CaseSendsAtOnce, CaseLaunchLineQuoted;
 
 // What Wine cannot show: a volume without 8.3 names, the loader's own box.
@@ -109,9 +109,9 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
     ExpectDoctorRefusalAt(__FILE__, __LINE__, (e), (rule), (value))
 
 // What the program must survive (velmora-e2e-hostile.exe).
-CaseFunction CaseLongTails, CaseHeaderSlotsFull, CaseHeaderSlotsAtLimit, CaseExtraCounts,
-    CaseJobHeldOpen, CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,
-    CaseAttachmentsMissing, CaseSettingsUnterminated, CaseSettingsAtLimit,
+CaseFunction CaseJobPaths, CaseRefusedJobs, CaseHeaderSlotsAtLimit, CaseJobHeldOpen,
+    CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,
+    CaseAttachmentsMissing, CaseSettings,
     CaseSettingsNameFolders, CaseLongWindowTitles, CaseAllOperationsFail,
     CaseMemoOperationsFail, CaseJobPathUnopenable;
 

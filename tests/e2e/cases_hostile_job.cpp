@@ -3,17 +3,10 @@
 // it cannot open.  Refused jobs show one box and leave the Notes runtime only
 // started and ended; the job file goes or stays as the box says, attachments stay.
 #include "tests/e2e/cases.h"
+#include "tests/rule_tables.h"
 
 #include <stdio.h>
 #include <string.h>
-
-// A path of exactly `length` bytes: `folder`, a backslash and a name made of `fill`.
-static std::string PathOfLength(const std::string &folder, const std::string &start,
-                                char fill, size_t length)
-{
-    std::string path = folder + "\\" + start;
-    return path + std::string(length > path.size() ? length - path.size() : 0, fill);
-}
 
 // The run refused the job with `text` alone, touched nothing in Notes and started
 // no client.
@@ -34,65 +27,34 @@ static void ExpectRefusedAt(const char *file, int line, const CaseEnv &e, const 
 }
 #define expect_refused(e, r, text, what) ExpectRefusedAt(__FILE__, __LINE__, (e), (r), (text), (what))
 
-void CaseLongTails(CaseEnv *e)
+void CaseJobPaths(CaseEnv *e)
 {
-    // Each too-long path starts with a job that would be accepted, so a path cut
-    // down to fit would send it.
+    // The job-path table (tests/rule_tables.h): every job is one that would be sent,
+    // made at the row's path cut to 259 bytes, so a path cut down to fit would send it.
     Job f = PlainJob(*e);
     KeptFile attachment = KeepFile(f.attachment);
-    std::string p259 = PathOfLength(e->jobDir, "long job ", 'j', 259);
-    std::string p260 = p259 + "k";
-    std::string folder = PathOfLength(e->jobDir, "folder ", 'd', 200);
-    std::string p300 = PathOfLength(folder, "job ", 'm', 300);
-    MakeFolder(folder);
-    bool written = WriteJobFile(p259, f) && WriteJobFile(p260, f) && WriteJobFile(p300, f) &&
-                   WriteJobFile(p300.substr(0, 259), f);
-    if (!ok(written && p259.size() == 259 && p300.size() == 300, "long job paths written"))
-        return;
-    const KeptFile jobs[] = {KeepFile(p259), KeepFile(p260), KeepFile(p300),
-                             KeepFile(p300.substr(0, 259))};
-
-    struct Tail {
-        const char *what;
-        std::string tail;
-    };
-    const Tail refused[] = {
-        {"a 260-byte path", p260},
-        {"a 260-byte path in quotes", "\"" + p260 + "\""},
-        {"an opening quote and a 260-byte path", "\"" + p260},
-        {"a 259-byte path and a trailing blank", p259 + " "},
-        {"a 300-byte path", p300},
-        {"a 32,000-byte tail", PathOfLength(e->jobDir, "x", 'x', 32000)},
-    };
-    for (size_t i = 0; i < sizeof refused / sizeof refused[0]; ++i) {
-        ForgetRun(*e);
-        RunResult r = Run(SendCommand(*e, refused[i].tail));
-        expect_refused(*e, r, TextOpenJob, refused[i].what);
-        for (size_t j = 0; j < sizeof jobs / sizeof jobs[0]; ++j)
-            expect_kept(jobs[j], refused[i].what);
-    }
-    ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is made from a refused tail");
-
-    // The path fits once the quotes are gone.
-    const Tail accepted[] = {
-        {"a 259-byte path", p259},
-        {"a 260-byte tail: an opening quote and a 259-byte path", "\"" + p259},
-        {"a 261-byte tail: a 259-byte path in quotes", "\"" + p259 + "\""},
-    };
-    for (size_t i = 0; i < sizeof accepted / sizeof accepted[0]; ++i) {
+    int memos = 0;
+    for (const JobPathRow &row : JobPathRows) {
+        std::string path = JobPathOfLength(e->jobDir, row.length), cut = path.substr(0, 259);
+        std::string what = row.before + std::string("a ") + std::to_string(path.size()) +
+                           "-byte path" + row.after;
+        if (!cut.empty())
+            WriteJobFile(cut, f);
+        KeptFile job = KeepFile(cut.empty() ? f.attachment : cut);
         ForgetRun(*e);
         EndStartedClients(*e);
-        WriteJobFile(p259, f);
-        RunResult r = Run(SendCommand(*e, accepted[i].tail));
-        expect_outcome(r);
-        ok(!FileExists(p259), "%s: the job file is deleted", accepted[i].what);
-        ok(FileExists(NoteRecordPath(*e, (int)i + 1)), "%s: memo %d is saved",
-           accepted[i].what, (int)i + 1);
-        std::vector<std::string> events = StartedClientEvents(*e);
-        ok(!events.empty() && events[0] == ExpectedClientStart(*e),
-           "%s: the Notes client is started", accepted[i].what);
+        RunResult r = Run(SendCommand(*e, row.before + path + row.after));
+        if (row.rule == REFUSED_NOT) {
+            expect_outcome(r);
+            ok(!FileExists(cut) && FileExists(NoteRecordPath(*e, ++memos)),
+               "%s: the job is sent and deleted", what.c_str());
+            continue;
+        }
+        expect_refused(*e, r, TextOpenJob, what.c_str());
+        expect_kept(job, what.c_str());
+        DeleteFileA(cut.c_str());
     }
-    expect_kept(jobs[1], "after the accepted runs");
+    ok(!FileExists(NoteRecordPath(*e, memos + 1)), "no memo is made from a refused tail");
     expect_kept(attachment, "after every run");
 }
 
@@ -107,42 +69,26 @@ static Job JobWithTwoExtras(const CaseEnv &e)
     return f;
 }
 
-void CaseHeaderSlotsFull(CaseEnv *e)
+void CaseRefusedJobs(CaseEnv *e)
 {
-    // Each text keeps its real start and is padded to the end of its slot, so that
-    // a reader going on to the next NUL would find a plausible text.
+    // The job table's refused rows (tests/rule_tables.h), each made from a job that
+    // would be sent: each text keeps its real start and is padded to the end of its
+    // slot, so that a reader going on to the next NUL would find a plausible text.
     Job f = JobWithTwoExtras(*e);
     const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
                              KeepFile(f.extras[1])};
-
-    struct Slot {
-        const char *what;
-        std::string *text;      // in `padded`, a copy of f
-        size_t size;
-        char pad;
-    };
-    Job padded = f;
-    const Slot slots[] = {
-        {"a subject filling its slot", &padded.subject, JOB_TEXT_SLOT, 'S'},
-        {"a body filling its slot", &padded.body, JOB_BODY_SLOT, '\xff'},
-        {"an attachment path filling its slot", &padded.attachment, JOB_TEXT_SLOT, 'A'},
-        {"a document name filling its slot", &padded.documentName, JOB_TEXT_SLOT, '\xe9'},
-        {"a send-to filling its slot", &padded.sendTo, JOB_TEXT_SLOT, ';'},
-        {"the first extra slot filled", &padded.extras[0], JOB_EXTRA_SLOT, 'x'},
-        {"the last extra slot filled", &padded.extras[1], JOB_EXTRA_SLOT, '\x01'},
-    };
     std::string job = e->jobDir + "\\memo job.tmp";
-    for (size_t i = 0; i < sizeof slots / sizeof slots[0]; ++i) {
-        std::string text = *slots[i].text;
-        slots[i].text->resize(slots[i].size, slots[i].pad);
+    for (const JobRow &row : JobRows) {
+        if (row.rule == REFUSED_NOT)
+            continue;       // read: CaseHeaderSlotsAtLimit sends such a job whole
         ForgetRun(*e);
-        WriteJobFile(job, padded, Unchecked());
-        *slots[i].text = text;
+        WriteBytes(job, JobRowBytes(row, f));
         RunResult r = Run(SendCommand(*e, job));
-        expect_refused(*e, r, TextReadJob, slots[i].what);
-        ok(!FileExists(job), "%s: the job file is deleted", slots[i].what);
+        expect_refused(*e, r, TextReadJob, row.what);
+        ok(r.elapsedMs < 5000, "%s: refused in %lu ms", row.what, r.elapsedMs);
+        ok(!FileExists(job), "%s: the job file is deleted", row.what);
         for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
-            expect_kept(kept[k], slots[i].what);
+            expect_kept(kept[k], row.what);
     }
     ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is made");
 }
@@ -159,7 +105,7 @@ void CaseHeaderSlotsAtLimit(CaseEnv *e)
     f.subject = std::string(text - 5, 's') + "[DOC]";
     f.body = std::string(1000, 'b') + "\r\n" + std::string(body - 1002, 'c');
     f.sendTo = "chef@zabrel.fr; " + std::string(text - 16, 't');
-    f.attachment = PathOfLength(e->jobDir, "Devis ", 'p', text - 4) + ".pdf";
+    f.attachment = JobPathOfLength(e->jobDir, text - 4) + ".pdf";
     WriteBytes(f.attachment, "%PDF-1.4 limite\n");
     KeptFile attachment = KeepFile(f.attachment);
     std::string bytes = velmora_job::EncodeJob(f);
@@ -190,39 +136,6 @@ void CaseHeaderSlotsAtLimit(CaseEnv *e)
     ok(record.find("Velmora_DirectSend") == std::string::npos,
        "the bytes after the flag do not make it a direct send");
     expect_kept(attachment, "the attachment");
-}
-
-void CaseExtraCounts(CaseEnv *e)
-{
-    Job f = JobWithTwoExtras(*e);
-    const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
-                             KeepFile(f.extras[1])};
-    struct Count {
-        const char *what;
-        DWORD count;
-    };
-    const DWORD overflowing = JOB_FIRST_OVERFLOWING_COUNT;
-    const Count counts[] = {
-        {"the first count whose list size overflows 32 bits", overflowing},
-        {"one more, whose size wraps to one slot", overflowing + 1},
-        {"two more, whose size wraps to the two slots present", overflowing + 2},
-        {"0xFFFFFFFF slots", 0xFFFFFFFF},
-        {"one less than the overflow, a list of almost 4 GB", overflowing - 1},
-        {"0x00100000 slots, 256 MB the file does not hold", 0x00100000},
-        {"1000 slots where the file holds 2", 1000},
-    };
-    std::string job = e->jobDir + "\\memo job.tmp";
-    for (size_t i = 0; i < sizeof counts / sizeof counts[0]; ++i) {
-        ForgetRun(*e);
-        WriteJobFile(job, f, Unchecked(counts[i].count));
-        RunResult r = Run(SendCommand(*e, job));
-        expect_refused(*e, r, TextReadJob, counts[i].what);
-        ok(r.elapsedMs < 5000, "%s: refused in %lu ms", counts[i].what, r.elapsedMs);
-        ok(!FileExists(job), "%s: the job file is deleted", counts[i].what);
-        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
-            expect_kept(kept[k], counts[i].what);
-    }
-    ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is made");
 }
 
 // Another process holding a file open: this program again, started with --hold-file.

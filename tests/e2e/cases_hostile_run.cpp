@@ -3,6 +3,7 @@
 // or naming folders, very long window titles, and a Notes library that refuses
 // everything.
 #include "tests/e2e/cases.h"
+#include "tests/rule_tables.h"
 
 static std::string Repeated(const std::string &s, size_t times)
 {
@@ -20,13 +21,6 @@ static std::string LongDocumentName()
     for (int i = 0; i < JOB_TEXT_SLOT - 1; ++i)
         name += (char)('A' + i % 26);
     return name;
-}
-
-static std::string PathOfLength(const std::string &folder, const std::string &start,
-                                char fill, size_t length)
-{
-    std::string path = folder + "\\" + start;
-    return path + std::string(length > path.size() ? length - path.size() : 0, fill);
 }
 
 static std::string Folder(const std::string &path)
@@ -187,123 +181,65 @@ void CaseAttachmentsMissing(CaseEnv *e)
 }
 
 // Sets the two settings, either as a plain path or as raw bytes.
-struct Setting {
-    DWORD type;             // REG_NONE: a plain REG_SZ path with its NUL
-    std::string bytes;
-};
-
-static bool SetBoth(const Setting &client, const Setting &database)
-{
-    RemoveSettingsKey();
-    const char *names[] = {"LN_Appli", "LN_Base"};
-    const Setting *settings[] = {&client, &database};
-    bool set = true;
-    for (int i = 0; i < 2; ++i) {
-        if (settings[i]->type == REG_NONE)
-            set = SetSettingsValue(names[i], settings[i]->bytes.c_str()) && set;
-        else
-            set = SetSettingsBytes(names[i], settings[i]->type, settings[i]->bytes) && set;
-    }
-    return set;
-}
-
 // A client and a database at paths of 259 bytes, as long as a setting can hold.
 static void MakeLongInstallation(const CaseEnv &e, std::string *client, std::string *database)
 {
-    *client = PathOfLength(Folder(e.client), "notes client ", 'c', 255) + ".exe";
-    *database = PathOfLength(Folder(e.database), "Velmora ", 'v', 255) + ".nsf";
+    *client = JobPathOfLength(Folder(e.client), 255) + ".exe";
+    *database = JobPathOfLength(Folder(e.database), 255) + ".nsf";
     ok(CopyFileA(e.client.c_str(), client->c_str(), FALSE) &&
            WriteBytes(*database, "stand-in database\r\n"),
        "client and database at 259-byte paths");
 }
 
-void CaseSettingsUnterminated(CaseEnv *e)
+void CaseSettings(CaseEnv *e)
 {
-    // Each value starts with a path that is there, so reading it up to the buffer's
-    // end, or past it, and ending it there would find an installation.
+    // The settings table (tests/rule_tables.h); a padded value starts with a 259-byte
+    // path that is there.  A refused row leaves the job and sends nothing; a row at the
+    // limit sends through the installation at the long path.
     std::string longClient, longDatabase;
     MakeLongInstallation(*e, &longClient, &longDatabase);
-    std::string job = WritePlainJob(*e);
-    const KeptFile kept[] = {KeepFile(job), KeepFile(PlainJob(*e).attachment)};
-    const std::string jobBytes = kept[0].bytes;
-    const Setting goodClient = {REG_NONE, e->client}, goodDatabase = {REG_NONE, e->database};
-
-    struct Value {
-        const char *what;
-        DWORD type;
-        std::string bytes;
-    };
-    std::string pad(41, 'x');
-    const Value clientValues[] = {
-        {"LN_Appli: 300 bytes without a NUL, REG_SZ", REG_SZ, longClient + pad},
-        {"LN_Appli: 300 bytes without a NUL, REG_BINARY", REG_BINARY, longClient + pad},
-        {"LN_Appli: 260 bytes without a NUL, REG_SZ", REG_SZ, longClient + "x"},
-        {"LN_Appli: 260 bytes without a NUL, REG_BINARY", REG_BINARY, longClient + "x"},
-        {"LN_Appli: the path without its NUL, REG_SZ", REG_SZ, e->client},
-        {"LN_Appli: the path without its NUL, REG_BINARY", REG_BINARY, e->client},
-    };
-    const Value databaseValues[] = {
-        {"LN_Base: 300 bytes without a NUL, REG_SZ", REG_SZ, longDatabase + pad},
-        {"LN_Base: 300 bytes without a NUL, REG_BINARY", REG_BINARY, longDatabase + pad},
-        {"LN_Base: 260 bytes without a NUL, REG_SZ", REG_SZ, longDatabase + "x"},
-        {"LN_Base: 260 bytes without a NUL, REG_BINARY", REG_BINARY, longDatabase + "x"},
-        {"LN_Base: the path without its NUL, REG_SZ", REG_SZ, e->database},
-        {"LN_Base: the path without its NUL, REG_BINARY", REG_BINARY, e->database},
-    };
-    for (int which = 0; which < 2; ++which) {
-        const Value *values = which == 0 ? clientValues : databaseValues;
-        for (size_t i = 0; i < 6; ++i) {
-            Setting value = {values[i].type, values[i].bytes};
-            ok(SetBoth(which == 0 ? value : goodClient, which == 0 ? goodDatabase : value),
-               "%s: settings written", values[i].what);
-            ForgetRun(*e);
-            WriteBytes(job, jobBytes);
-            RunResult r = Run(SendCommand(*e, job));
-            expect_outcome(r, TextNotInstalled);
-            ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
-               values[i].what);
-            // Past 260 bytes the value does not fit; up to 260 it fits without its NUL.
-            expect_doctor_refusal(*e, values[i].bytes.size() > 260 ? "value_too_long"
-                                                                   : "value_unterminated",
-                                  which == 0 ? "LN_Appli" : "LN_Base");
-            for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
-                expect_kept(kept[k], values[i].what);
-        }
-    }
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-}
-
-void CaseSettingsAtLimit(CaseEnv *e)
-{
-    // 259 bytes and the NUL fill the buffer exactly: accepted, whatever the type.
-    std::string longClient, longDatabase;
-    MakeLongInstallation(*e, &longClient, &longDatabase);
-    ok(longClient.size() == 259 && longDatabase.size() == 259, "the paths have 259 bytes");
     KeptFile attachment = KeepFile(PlainJob(*e).attachment);
-    const DWORD types[] = {REG_SZ, REG_BINARY};
-    for (int i = 0; i < 2; ++i) {
-        Setting client = {types[i], longClient + std::string(1, '\0')};
-        Setting database = {types[i], longDatabase + std::string(1, '\0')};
-        ok(SetBoth(client, database), "settings written");
-        std::string job = WritePlainJob(*e);
+    for (const SettingRow &row : SettingRows) {
+        std::string what = SettingRowName(row), used[2];
+        RemoveSettingsKey();
+        bool set = true;
+        for (int client = 1; client >= 0 && row.spoil != NO_KEY; --client) {
+            const char *name = client ? "LN_Appli" : "LN_Base";
+            bool spoiled = strcmp(row.value, name) == 0 || row.both;
+            used[client] = spoiled && row.spoil == PADDED ? client ? longClient : longDatabase
+                                                          : client ? e->client : e->database;
+            if (!spoiled)
+                set = SetSettingsValue(name, used[client].c_str()) && set;
+            else if (row.spoil != VALUE_MISSING)
+                set = SetSettingsBytes(name, row.binary ? REG_BINARY : REG_SZ,
+                                       SettingBytes(row, used[client])) && set;
+        }
+        ok(set, "%s: settings written", what.c_str());
+        KeptFile job = KeepFile(WritePlainJob(*e));
         ForgetRun(*e);
         ForgetMemos(*e);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r);
-        std::string record;
-        ReadBytes(NoteRecordPath(*e, 1), &record);
-        ok(record.compare(0, 12 + ShortPath(longDatabase).size(),
-                          "database: " + ShortPath(longDatabase) + "\r\n") == 0,
-           "type %lu: the memo is saved in the database at the long path", types[i]);
-        std::vector<std::string> events = StartedClientEvents(*e);
-        std::string start = "start: " + ShortPath(longClient) + " " + ShortPath(longDatabase);
-        ok(!events.empty() && events[0] == start,
-           "type %lu: the client's command line: got \"%s\", expected \"%s\"", types[i],
-           events.empty() ? "(not started)" : events[0].c_str(), start.c_str());
-        ok(!FileExists(job), "type %lu: the job file is deleted", types[i]);
-        expect_kept(attachment, "the attachment");
-        EndStartedClients(*e);
+        RunResult r = Run(SendCommand(*e, job.path));
+        if (row.rule == REFUSED_NOT) {
+            expect_outcome(r);
+            std::string record, start = "start: " + ShortPath(used[1]) + " " + ShortPath(used[0]);
+            ReadBytes(NoteRecordPath(*e, 1), &record);
+            ok(record.compare(0, 12 + ShortPath(used[0]).size(),
+                              "database: " + ShortPath(used[0]) + "\r\n") == 0,
+               "%s: the memo is saved in the database named", what.c_str());
+            std::vector<std::string> events = StartedClientEvents(*e);
+            ok(!events.empty() && events[0] == start, "%s: the client's command line: got \"%s\"",
+               what.c_str(), events.empty() ? "(not started)" : events[0].c_str());
+            EndStartedClients(*e);
+            continue;
+        }
+        expect_outcome(r, TextNotInstalled);
+        ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
+           what.c_str());
+        expect_doctor_refusal(*e, row.doctorRule, row.value ? row.value : "");
+        expect_kept(job, what.c_str());
+        ok(!FileExists(e->clientLog), "%s: no Notes client is started", what.c_str());
     }
+    expect_kept(attachment, "the attachment");
 }
 
 void CaseSettingsNameFolders(CaseEnv *e)

@@ -1,50 +1,11 @@
 // Send mode: installation settings, the job file, the memo written through the
 // Notes library, and the hand-over to the Notes client.
 #include "tests/e2e/cases.h"
+#include "tests/rule_tables.h"
 
 #include "testkit/wine/machine.h"
 
 #include <algorithm>
-
-void CaseNotInstalled(CaseEnv *e)
-{
-    std::string job = WritePlainJob(*e), before, after;
-    ReadBytes(job, &before);
-    struct Setting {
-        const char *what;
-        const char *client;
-        const char *database;
-        const char *rule;       // the refusal the doctor names, for that value
-        const char *value;
-    };
-    std::string missing = e->root + "\\absent\\notes-client.exe";
-    std::string missingBase = e->root + "\\absent\\Velmora.nsf";
-    const Setting settings[] = {
-        {"no settings at all", NULL, NULL, "key_missing", ""},
-        {"no database setting", e->client.c_str(), NULL, "value_missing", "LN_Base"},
-        {"a client that is not there", missing.c_str(), e->database.c_str(),
-         "value_names_nothing", "LN_Appli"},
-        {"a database that is not there", e->client.c_str(), missingBase.c_str(),
-         "value_names_nothing", "LN_Base"},
-        {"empty values", "", "", "value_empty", "LN_Appli"},
-    };
-    for (size_t i = 0; i < sizeof settings / sizeof settings[0]; ++i) {
-        ForgetRun(*e);
-        RemoveSettingsKey();
-        if (settings[i].client != NULL)
-            SetSettingsValue("LN_Appli", settings[i].client);
-        if (settings[i].database != NULL)
-            SetSettingsValue("LN_Base", settings[i].database);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r, TextNotInstalled);
-        ok(CallSummary(*e) == InitAndEnd, "with %s the Notes runtime is only started and ended",
-           settings[i].what);
-        expect_doctor_refusal(*e, settings[i].rule, settings[i].value);
-        ok(ReadBytes(job, &after) && after == before, "with %s the job file is left as it was",
-           settings[i].what);
-    }
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-}
 
 void CaseJobLocked(CaseEnv *e)
 {
@@ -62,41 +23,6 @@ void CaseJobLocked(CaseEnv *e)
     r = Run(SendCommand(*e, e->jobDir + "\\no such job.tmp"));
     expect_outcome(r, TextOpenJob);
     same_lines(CallSummary(*e), InitAndEnd, "calls.log for a job file that is not there");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-}
-
-void CaseJobUnreadable(CaseEnv *e)
-{
-    Job plain = PlainJob(*e);
-    Job twoExtras = plain;
-    twoExtras.extras.push_back(plain.attachment);
-    twoExtras.extras.push_back(plain.attachment);
-    Job fullSubject = plain;
-    fullSubject.subject = std::string(JOB_TEXT_SLOT, 'S');
-
-    struct Broken {
-        const char *what;
-        const Job *job;
-        velmora_job::Encoding how;
-    };
-    const Broken jobs[] = {
-        {"an empty file", &plain, Unchecked(-1, 0)},
-        {"a header one byte short", &plain, Unchecked(-1, JOB_HEADER_SIZE - 1)},
-        {"a list one byte short", &twoExtras, Unchecked(-1, JOB_HEADER_SIZE + 2 * JOB_EXTRA_SLOT - 1)},
-        {"a count larger than the list", &twoExtras, Unchecked(3)},
-        {"a subject without its NUL", &fullSubject, Unchecked()},
-    };
-    for (size_t i = 0; i < sizeof jobs / sizeof jobs[0]; ++i) {
-        ForgetRun(*e);
-        std::string job = e->jobDir + "\\broken job.tmp";
-        WriteJobFile(job, *jobs[i].job, jobs[i].how);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r, TextReadJob);
-        ok(CallSummary(*e) == InitAndEnd, "%s: the Notes runtime is only started and ended",
-           jobs[i].what);
-        ok(!FileExists(job), "%s: the job file is deleted", jobs[i].what);
-    }
-    ok(FileExists(plain.attachment), "the attachment named in the job is left alone");
     ok(!FileExists(e->clientLog), "no Notes client is started");
 }
 
@@ -345,16 +271,6 @@ void CaseStoredNote(CaseEnv *e)
     ok(!FileExists(job), "the job file is deleted");
 }
 
-void CaseQuoteThenJob(CaseEnv *e)
-{
-    // No blank between the quoted name and the job: the job is still the tail.
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(QuotedProgram(*e) + job);
-    expect_outcome(r);
-    ok(!FileExists(job), "the job file is deleted");
-    ExpectHandedOver(*e);
-}
-
 void CaseAccentedProgramFolder(CaseEnv *e)
 {
     // An unquoted program path with a byte over 0x7F: the name ends at the blank.
@@ -371,6 +287,61 @@ void CaseAccentedProgramFolder(CaseEnv *e)
     ok(!FileExists(job), "the job file is deleted");
     ok(FileExists(NoteRecordPath(*e, 1)), "the memo is saved");
     same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + ShortPath(program)}, "notes.ini");
+}
+
+void CaseBodyLines(CaseEnv *e)
+{
+    // The body-line table (tests/rule_tables.h): the lines the stand-in library stored,
+    // each indented by two blanks in the memo's record.
+    Job f = PlainJob(*e);
+    f.documentName = "";
+    std::string job = e->jobDir + "\\memo job.tmp";
+    for (size_t i = 0; i < sizeof BodyRows / sizeof BodyRows[0]; ++i) {
+        const BodyRow &row = BodyRows[i];
+        std::string expected = "\r\nBody:\r\n";
+        for (size_t k = 0; k < 4 && row.lines[k] != nullptr; ++k)
+            expected += std::string("  ") + row.lines[k] + "\r\n";
+        f.body = row.body;
+        WriteJobFile(job, f);
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r);
+        std::string record;
+        ReadBytes(NoteRecordPath(*e, (int)i + 1), &record);
+        size_t at = record.find("\r\nBody:\r\n");
+        size_t end = record.find("$FILE:", at);
+        same_text(at == std::string::npos ? record : record.substr(at, end - at), expected,
+                  ("the body of " + Escaped(row.body)).c_str());
+        EndStartedClients(*e);
+    }
+}
+
+void CaseLaunchLines(CaseEnv *e)
+{
+    // The launch-line table's rows that Wine can show (tests/rule_tables.h): the
+    // client and the database installed at the row's paths, which shortening leaves
+    // as they are; the stand-in client logs the line it was started with.
+    for (const LaunchLineRow &row : LaunchLineRows()) {
+        if (!row.underWine)
+            continue;
+        MakeFolder(row.client.substr(0, row.client.rfind('\\')));
+        MakeFolder(row.database.substr(0, row.database.rfind('\\')));
+        ok(CopyFileA(e->client.c_str(), row.client.c_str(), FALSE) &&
+               WriteBytes(row.database, "db") && SetSettingsValue("LN_Appli", row.client.c_str()) &&
+               SetSettingsValue("LN_Base", row.database.c_str()),
+           "installed at %s and %s", row.client.c_str(), row.database.c_str());
+        std::string job = WritePlainJob(*e);
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r);
+        std::vector<std::string> events = StartedClientEvents(*e);
+        ok(!events.empty() && events[0] == "start: " + row.line,
+           "the client's command line: got \"%s\", expected \"start: %s\"",
+           events.empty() ? "(not started)" : events[0].c_str(), row.line.c_str());
+        EndProcessesUnder(row.client.substr(0, row.client.rfind('\\')));
+        DeleteFileA(row.client.c_str());
+        DeleteFileA(row.database.c_str());
+    }
 }
 
 void CaseDirectSendFlag(CaseEnv *e)

@@ -1,24 +1,12 @@
 // Start-up and close mode: the Notes runtime, the command tail, and closing the
 // product database's window in a running Notes client.
 #include "tests/e2e/cases.h"
+#include "tests/rule_tables.h"
 
 #include <string.h>
 
 static const std::vector<std::string> CloseModeCalls = {
     "InitNotesRuntime -> 0", "SetClientVariable -> 0", "EndNotesRuntime -> 0"};
-
-static void ForgetCalls(const CaseEnv &e)
-{
-    DeleteFileA((e.nnotesDir + "\\calls.log").c_str());
-}
-
-static int CountEvent(const std::vector<std::string> &events, const std::string &event)
-{
-    int n = 0;
-    for (size_t i = 0; i < events.size(); ++i)
-        n += events[i] == event;
-    return n;
-}
 
 // The WM_CLOSE events the running client has had, after it has handled everything.
 static std::vector<std::string> ClosesReceived(CaseEnv *e)
@@ -43,7 +31,7 @@ void CaseRuntimeFails(CaseEnv *e)
                "calls.log: the runtime is not ended when it did not start");
 
     // With a job: the job file is not even opened.
-    ForgetCalls(*e);
+    ForgetRun(*e);
     std::string job = WritePlainJob(*e), before, after;
     ReadBytes(job, &before);
     r = Run(QuotedProgram(*e) + " " + job);
@@ -64,43 +52,38 @@ void CaseCloseModeNothingRunning(CaseEnv *e)
     ok(!FileExists(e->clientLog), "no Notes client is started");
 }
 
-void CaseBlankTails(CaseEnv *e)
+void CaseCommandTails(CaseEnv *e)
 {
-    // A database window that stays open shows each close-mode run as one WM_CLOSE.
-    if (!StartRunningClient(e, "--window \"Velmora - Stock\" --close-delay-ms never"))
-        return;
-    const std::string lines[] = {
-        QuotedProgram(*e) + "   ",
-        QuotedProgram(*e) + " \t \t",
-        e->programShort + "\t\t",
-        e->programShort + " \t ",
-    };
-    for (size_t i = 0; i < sizeof lines / sizeof lines[0]; ++i) {
-        ForgetCalls(*e);
-        RunResult r = Run(lines[i]);
-        expect_outcome(r);
-        ok(CallSummary(*e) == CloseModeCalls, "close mode for \"%s\": got %u calls, expected 3",
-           Escaped(lines[i]).c_str(), (unsigned)CallSummary(*e).size());
-        int closes = CountEvent(ClosesReceived(e), "received WM_CLOSE: Velmora - Stock");
-        ok(closes == (int)i + 1, "WM_CLOSE after \"%s\": got %d in all, expected %d",
-           Escaped(lines[i]).c_str(), closes, (int)i + 1);
+    // The command tail table (tests/rule_tables.h), each line run with the program
+    // given apart (Wine could not find it from most of these lines): an empty tail is
+    // close mode, a tail naming a job sends it, any other opens nothing.
+    MakeFolder("C:\\My Jobs");
+    for (const CommandTailRow &row : CommandTailRows) {
+        const char *jobs[] = {"C:\\job.tmp", "C:\\My Jobs\\job.tmp"};
+        for (const char *job : jobs)
+            WriteJobFile(job, PlainJob(*e));
+        ForgetRun(*e);
+        RunResult r = Run(row.line, e->program.c_str());
+        std::string line = Escaped(row.line);
+        if (*row.tail == '\0') {
+            expect_outcome(r);
+            same_lines(CallSummary(*e), InitAndEnd, ("close mode for " + line).c_str());
+        } else if (row.job != nullptr) {
+            expect_outcome(r);
+            ok(!FileExists(row.job) && CountCalls(*e, "SaveNote -> 0") == 1,
+               "\"%s\": %s is sent", line.c_str(), row.job);
+            EndStartedClients(*e);
+        } else {
+            expect_outcome(r, TextOpenJob);
+            ok(CallSummary(*e) == InitAndEnd, "\"%s\": nothing sent", line.c_str());
+        }
+        for (const char *job : jobs)
+            ok(FileExists(job) || job == std::string(row.job ? row.job : ""),
+               "\"%s\": %s is left alone", line.c_str(), job);
+        for (const char *job : jobs)
+            DeleteFileA(job);
     }
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-}
-
-void CaseUnclosedQuote(CaseEnv *e)
-{
-    // The quoted name runs to the end of the line: nothing is left for a tail, even
-    // where a job would follow.  Wine cannot find the program from such a line, so
-    // the program is named apart.
-    if (!StartRunningClient(e, "--window \"Velmora - Stock\" --close-delay-ms never"))
-        return;
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run("\"" + e->program + " " + job, e->program.c_str());
-    expect_outcome(r);
-    same_lines(CallSummary(*e), CloseModeCalls, "calls.log: close mode");
-    same_lines(ClosesReceived(e), {"received WM_CLOSE: Velmora - Stock"}, "WM_CLOSE received");
-    ok(FileExists(job), "the job file is left alone");
+    RemoveDirectoryA("C:\\My Jobs");
 }
 
 void CaseCloseDatabaseWindow(CaseEnv *e)

@@ -17,18 +17,16 @@
 #include <string.h>
 
 static const CaseEntry cases[] = {
-    {"long_tails", CaseLongTails},
-    {"header_slots_full", CaseHeaderSlotsFull},
+    {"job_paths", CaseJobPaths},
+    {"refused_jobs", CaseRefusedJobs},
     {"header_slots_at_limit", CaseHeaderSlotsAtLimit},
-    {"extra_counts", CaseExtraCounts},
     {"job_held_open", CaseJobHeldOpen},
     {"job_path_is_folder", CaseJobPathIsFolder},
     {"job_path_unopenable", CaseJobPathUnopenable},
     {"long_expansions", CaseLongExpansions},
     {"long_body_lines", CaseLongBodyLines},
     {"attachments_missing", CaseAttachmentsMissing},
-    {"settings_unterminated", CaseSettingsUnterminated},
-    {"settings_at_limit", CaseSettingsAtLimit},
+    {"settings", CaseSettings},
     {"settings_name_folders", CaseSettingsNameFolders},
     {"long_window_titles", CaseLongWindowTitles},
     {"all_operations_fail", CaseAllOperationsFail},

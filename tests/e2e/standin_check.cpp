@@ -250,6 +250,33 @@ static void CheckNotesIni(Library *l)
                "notes.ini keeps one line per name, the latest value");
 }
 
+// Every append to a log of the stand-ins waits for its turn, the named mutex
+// "velmora-standins-log-append", held from opening the file to closing it: while this
+// check holds the turn, the appender writes nothing; once it is let go, the line is
+// there.  (With a mutex of each process's own, lines were lost when many wrote at once.)
+static DWORD WINAPI AppendOutsideTheRuntime(void *library)
+{
+    ((Library *)library)->SetVariable("turn", "1");
+    return 0;
+}
+
+static void CheckLogTurns(Library *l)
+{
+    HANDLE turn = CreateMutexA(NULL, FALSE, "velmora-standins-log-append");
+    if (!ok(turn != NULL && WaitForSingleObject(turn, 30000) == WAIT_OBJECT_0, "turn taken"))
+        return;
+    HANDLE appender = CreateThread(NULL, 0, AppendOutsideTheRuntime, l, 0, NULL);
+    ok(WaitForSingleObject(appender, 1000) == WAIT_TIMEOUT,
+       "the appender waits while another holds the turn");
+    ok(CallsLog().empty(), "nothing written while another holds the turn");
+    ReleaseMutex(turn);
+    ok(WaitForSingleObject(appender, 30000) == WAIT_OBJECT_0, "the appender ends");
+    same_lines(CallsLog(), {"SetClientVariable name=\"turn\" value=\"1\" -> 264"},
+               "the line written once the turn is let go");
+    CloseHandle(appender);
+    CloseHandle(turn);
+}
+
 int main()
 {
     typedef void Part(Library *l);
@@ -262,6 +289,7 @@ int main()
         {"handles and state", CheckHandlesAndState},
         {"failures", CheckFailures},
         {"notes.ini", CheckNotesIni},
+        {"log turns", CheckLogTurns},
     };
     for (size_t i = 0; i < sizeof parts / sizeof parts[0]; ++i) {
         Library l;

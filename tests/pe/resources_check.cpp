@@ -2,46 +2,27 @@
 // table, compared as Unicode so that any machine can check it, its language, and the
 // version resource's translation.  Prints "N passed, N failed".
 #include "testkit/wine/check.h"
+#include "tests/expected_texts.h"
 
 #include <windows.h>
 
 #include <string.h>
 #include <wchar.h>
 
-static const char *const Expected[] = {
-    nullptr,
-    "Velmora pour Lotus Notes",
-    "Impossible d'envoyer le m\xe9mo maintenant. Ouvrez manuellement la base Velmora quand "
-    "le client Notes ne sera plus occup\xe9.",
-    "Impossible de cr\xe9"
-    "er un nouveau m\xe9mo dans la base Velmora.nsf",
-    "Impossible de cr\xe9"
-    "er le champ \"body\" pour le nouveau message",
-    "Impossible d'ajouter le champ \"body\" au message",
-    "Impossible d'attacher un fichier au nouveau message",
-    "Velmora pour Notes n'est pas correctement install\xe9. R\xe9installez Velmora apr\xe8s "
-    "avoir install\xe9 ou fait une mise \xe0 jour du client Notes.",
-    "Impossible d'ouvrir un fichier temporaire",
-    "Impossible de lire le fichier ou format incorrect.",
-    "Impossible de trouver la base Velmora.nsf. R\xe9installez Velmora ou copiez manuellement "
-    "la base du r\xe9pertoire d'installation de Velmora vers le r\xe9pertoire data de Notes.",
-    "Impossible d'initialiser Lotus Notes",
-};
-
 // The table's strings as UTF-16, which LoadStringW gives whatever the machine's ANSI
-// code page; the expected texts above are Windows-1252.
+// code page; the expected texts are Windows-1252.
 static void CheckStrings(HMODULE program)
 {
-    for (UINT id = 1; id <= 11; ++id) {
+    for (UINT id = 1; id <= LastExpectedText; ++id) {
         wchar_t text[512], expected[512];
         int n = LoadStringW(program, id, text, sizeof text / sizeof text[0]);
-        int m = MultiByteToWideChar(1252, 0, Expected[id], -1, expected,
+        int m = MultiByteToWideChar(1252, 0, ExpectedTexts[id], -1, expected,
                                     sizeof expected / sizeof expected[0]);
         ok(n == m - 1 && wcscmp(text, expected) == 0, "string %u: got \"%ls\" (%d), expected "
-           "\"%s\" (Windows-1252)", id, text, n, Expected[id]);
+           "\"%s\" (Windows-1252)", id, text, n, ExpectedTexts[id]);
     }
     char text[16];
-    ok(LoadStringA(program, 12, text, sizeof text) == 0, "no string 12");
+    ok(LoadStringA(program, LastExpectedText + 1, text, sizeof text) == 0, "no string after the last");
     ok(LoadStringA(program, 0, text, sizeof text) == 0, "no string 0");
 
     // One string block (ids 0 to 15), in French and in no other language.

@@ -1,6 +1,6 @@
 #include "text_codec.h"
 
-#include "byte_escape.h"
+#include "testkit/byte_escape.h"
 
 #include <cstdint>
 #include <cstdio>
