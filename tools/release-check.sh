@@ -2,24 +2,41 @@
 # Checks tools/release.sh end to end, in build/release-check (or $1):
 #  - a release signed with a throwaway certificate: `osslsigncode verify` on every
 #    exe of the zip and on the installer, and SHA256SUMS; the zip's list names the
-#    three programs; no component of the installer is marked 64-bit;
+#    three programs;
+#  - the installer's tables, read against the Windows Installer rules that the head of
+#    installer/velmora-notes.wxs cites (where Wine's msiexec does not act as Windows
+#    Installer does): each component's attributes and condition, the exes' versions
+#    and no file hash for them, the per-machine launch condition, the summary's
+#    language;
 #  - an unsigned release of the same commit, in another folder: it says it is
 #    unsigned, and its three exes are byte for byte the ones the signed run built
 #    (the build is reproducible: no link time, no build path in a binary);
 #  - the installer under Wine's msiexec, in a prefix of its own, with a lower version
 #    (a third release, VELMORA_VERSION=0.9.0) to upgrade from:
+#    - a per-user install (ALLUSERS="") is refused with 1603 and registers nothing;
 #    - installed without LN_APPLI and LN_BASE, it writes neither value and its log
-#      says so; the unsigned and the signed builds of one version leave one product;
+#      says so; the unsigned and the signed builds of one version leave one product,
+#      and a reinstall of the other build with REINSTALLMODE o keeps the installed
+#      exe (versioned files: o replaces only an older one); an uninstall given
+#      ALLUSERS="" still removes it;
 #    - values written before it, one of them REG_EXPAND_SZ, keep their type and text
-#      through an install, an upgrade and an uninstall run without the properties;
-#    - 0.9.0 installed into the Notes client's folder with LN_APPLI and LN_BASE; the
-#      upgrade, run without INSTALLDIR and the properties, keeps the folder and both
-#      values and leaves one product; the installed program, signed, sends a job end
-#      to end with the stand-ins (the stand-in nNOTES.dll put in that folder by hand:
-#      it is never in the installer); a reinstall with REINSTALL=ALL changes LN_Base;
-#      0.9.0 is refused with 1603; uninstalling removes the two programs, the values
-#      and the emptied keys, and keeps the client's files and the value another
-#      program left under HKLM\SOFTWARE\Zabrel\Velmora.
+#      through an install, an upgrade, a reinstall and an uninstall run without the
+#      properties;
+#    - 0.9.0 installed into the Notes client's folder with LN_APPLI and LN_BASE;
+#      LN_Base deleted, the upgrade, run without INSTALLDIR and the properties, keeps
+#      the folder and LN_Appli, puts LN_Base back and leaves one product; the
+#      installed program, signed, sends a job end to end with the stand-ins (the
+#      stand-in nNOTES.dll put in that folder by hand: it is never in the installer);
+#      a reinstall with REINSTALL=ALL changes LN_Base; LN_Appli corrected by hand and
+#      LN_Base deleted, a reinstall without the properties keeps the correction and
+#      puts LN_Base back; 0.9.0 is refused with 1603; LN_Base deleted, uninstalling
+#      removes the two programs, the values, the package's record and the emptied
+#      keys, and keeps the client's files and the value another program left under
+#      HKLM\SOFTWARE\Zabrel\Velmora;
+#  - the check zip: in SHA256SUMS, its test equipment unsigned and alike in both runs,
+#    run from a fresh prefix by tools/release-check-windows.sh.
+# msiexec runs through cmd, which prints the whole exit code (1603); the exit status a
+# Linux shell sees of a Windows program is its low byte.
 # Prints "N passed, N failed"; exits non-zero on any failure.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -59,6 +76,61 @@ check "lower version's release" release old VELMORA_VERSION=0.9.0
 version=$(cat "$work/signed-build/version.txt" 2>/dev/null) || finish
 zip=velmora-notes-$version-win32.zip msi=velmora-notes-$version.msi
 
+# A raised version, as a release is cut: a copy of this tree with project(VERSION)
+# raised and a section of release notes for it.
+raised=$(awk -F. '{ printf "%d.%d.0", $1, $2 + 1 }' <<<"$version")
+mkdir -p "$work/raised-tree"
+git ls-files -z | tar --null -T - -c 2>/dev/null | tar -x -C "$work/raised-tree"
+sed -i "s/^project(velmora-notes VERSION [0-9.]*/project(velmora-notes VERSION $raised/" \
+    "$work/raised-tree/CMakeLists.txt"
+sed -i "0,/^## /s//## $raised\n\nProductCode: <ProductCode>\n\nRaised by the release check.\n\n&/" \
+    "$work/raised-tree/CHANGELOG.md"
+release_raised() { (cd "$work/raised-tree" && release raised VELMORA_VERSION=); }
+check "release at a raised version, $raised" release_raised
+
+# The kit names its release: the guide, README.txt, the detection script and the
+# release notes give the version, its ProductCode (RFC 4122 version 5 of the text x.y.z
+# in the UpgradeCode's namespace, computed here by Python) and the doctor's --version
+# line; no placeholder is left.
+upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' installer/velmora-notes.wxs)
+product_code() { python3 -c "import sys, uuid; print('{%s}' % str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())" "$upgrade_code" "$1"; }
+kit_names_release() {   # kit_names_release DIST VERSION BUILD
+    local dist=$1 v=$2 build=$3 code kit
+    code=$(product_code "$v") kit=$work/kit-$v
+    rm -rf "$kit" && mkdir -p "$kit" && unzip -q "$dist/velmora-notes-$v-win32.zip" -d "$kit" || return 1
+    kit=$kit/velmora-notes-$v-win32
+    echo "  the kit of $v: ProductCode $code; $(grep -m1 '^These notes' "$kit/CHANGELOG.md" | tr -d '\r')"
+    local doctor_line
+    doctor_line=$(grep -aoP "velmora-doctor $v\.0(?=\r$)" "$build/bin/velmora-doctor.exe" | head -1)
+    grep -qF "msiexec /i velmora-notes-$v.msi /qn /norestart INSTALLDIR=" "$kit/docs/deploying.md" &&
+    grep -qF "msiexec /x $code /qn" "$kit/docs/deploying.md" &&
+    grep -qF "| Value | \`$v\` |" "$kit/docs/deploying.md" &&
+    [ -n "$doctor_line" ] && grep -qF "$doctor_line" "$kit/docs/deploying.md" &&
+    grep -qF "(velmora-notes-$v.msi)" "$kit/README.txt" && grep -qF "$v: $code" "$kit/README.txt" &&
+    grep -qF "\$wanted = New-Object System.Version '$v'" "$kit/velmora-detect.ps1" &&
+    grep -qF "The ProductCode of $v is $code;" "$kit/velmora-detect.ps1" &&
+    grep -qF "These notes come with release $v (ProductCode $code)." "$kit/CHANGELOG.md" &&
+    ! grep -rlE '<(version|file version|ProductCode)>' "$kit"
+}
+for run in signed:$version old:0.9.0 raised:$raised; do
+    check "the kit of ${run#*:} names its release, its ProductCode and --version's line" \
+        kit_names_release "$work/${run%%:*}-dist" "${run#*:}" "$work/${run%%:*}-build"
+done
+check "the notes of $raised give each release its ProductCode" bash -c \
+    "grep -A2 '^## $raised' '$work/kit-$raised/velmora-notes-$raised-win32/CHANGELOG.md' | grep -qF '$(product_code "$raised")' &&
+     grep -A2 '^## $version' '$work/kit-$raised/velmora-notes-$raised-win32/CHANGELOG.md' | grep -qF '$(product_code "$version")'"
+# The detection script cannot run here (no PowerShell): it reads the key and the values
+# the installer writes.
+script_reads_package() {   # the Registry table's Version row, the script's two keys and values
+    local script=$work/kit-$version/velmora-notes-$version-win32/velmora-detect.ps1
+    msiinfo export "$work/signed-dist/$msi" Registry | tr -d '\r' |
+        awk -F'\t' -v v="$version" '$3 == "SOFTWARE\\Zabrel\\Velmora\\Installer" && $4 == "Version" && $5 == v { found = 1 } END { exit !found }' &&
+    grep -qF "'HKLM:\\SOFTWARE\\WOW6432Node\\Zabrel\\Velmora\\Installer'" "$script" &&
+    grep -qF "'HKLM:\\SOFTWARE\\Zabrel\\Velmora\\Installer'" "$script" &&
+    grep -qF '$record.Version' "$script" && grep -qF '$record.InstallDir' "$script"
+}
+check "the detection script reads the key and the values the installer writes" script_reads_package
+
 # The signatures.
 mkdir -p "$work/signed-zip"
 unzip -q "$work/signed-dist/$zip" -d "$work/signed-zip" || finish
@@ -70,7 +142,7 @@ verify() {   # verify FILE
     [ $rc -eq 0 ] && grep -q "Message digest algorithm *: SHA256" "$work/verify.out"
 }
 listing=$(unzip -Z1 "$work/signed-dist/$zip")
-for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe; do
+for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe velmora-detect.ps1 CHANGELOG.md; do
     check "the zip's list of contents names $exe" grep -qx "velmora-notes-$version-win32/$exe" <<<"$listing"
 done
 for f in "$work"/signed-zip/*/*.exe "$work/signed-dist/$msi"; do
@@ -78,11 +150,28 @@ for f in "$work"/signed-zip/*/*.exe "$work/signed-dist/$msi"; do
 done
 check "the 0.9.0 program's version resource says 0.9.0.0" \
     grep -qaP '0\x00\.\x009\x00\.\x000\x00\.\x000\x00' "$work/old-build/bin/velmora-notes.exe"
-# Attributes bit 256 would put a component's registry values in the 64-bit view.
-components=$(msiinfo export "$work/signed-dist/$msi" Component | tail -n +4)
-echo "  components (name, attributes, condition): $(cut -f1,4,5 <<<"$components" | tr '\t\n' ' ;')"
-check "no component of the installer in the 64-bit view" \
-    awk -F'\t' 'int($4 / 256) % 2 { wide = 1 } END { exit wide || NR < 5 }' <<<"$components"
+
+# The installer's tables.  Wine's msiexec ignores the Transitive bit and replaces no
+# file of the installed version at a reinstall, whatever the mode: Windows Installer's
+# pages decide, and these rows are written from them (installer/velmora-notes.wxs).
+table() { msiinfo export "$work/signed-dist/$msi" "$1" | tail -n +4 | tr -d '\r'; }
+components=$(table Component | cut -f1,4,5 | LC_ALL=C sort)
+echo "  components (name, attributes, condition): $(tr '\t\n' ' ;' <<<"$components")"
+# 0: the file is the key path; 4: a registry value is; 64: Transitive, the condition
+# weighed again at a reinstall (false to true installs, true to false removes); no 256
+# (64-bit view).  The uninstall part of a condition removes the component when the
+# value is gone but the package's record says it wrote it.
+expected=$(printf '%s\t%s\t%s\n' Doctor 0 '' InstallRecord 4 '' Program 0 '' \
+    SettingAppli 68 'LN_APPLI OR (REMOVE~="ALL" AND WROTE_LN_APPLI)' \
+    SettingBase 68 'LN_BASE OR (REMOVE~="ALL" AND WROTE_LN_BASE)' VersionRecord 4 '')
+check "the Component table: each component's attributes and condition" test "$components" = "$expected"
+files=$(table File | cut -f1,5 | LC_ALL=C sort)
+check "the File table gives both exes the version $version.0 (got: $(tr '\t\n' ' ;' <<<"$files"))" \
+    test "$files" = "$(printf '%s\t%s\n' VelmoraDoctorExe "$version.0" VelmoraNotesExe "$version.0")"
+check "no MsiFileHash row (for unversioned files only)" test -z "$(table MsiFileHash)"
+check "the launch condition refuses a per-user install" grep -q "^Installed OR ALLUSERS=1"$'\t' <<<"$(table LaunchCondition)"
+check "the summary lists the ProductLanguage, 1036" \
+    grep -qx 'Template: Intel;1036' <<<"$(msiinfo suminfo "$work/signed-dist/$msi" | tr -d '\r')"
 check "SHA256SUMS" bash -c "cd '$work/signed-dist' && sha256sum --quiet -c SHA256SUMS"
 check "the unsigned run says so" grep -q "UNSIGNED" "$work/unsigned.out"
 check "an unsigned installer" bash -c "! osslsigncode verify -in '$work/unsigned-dist/$msi' >/dev/null 2>&1"
@@ -97,6 +186,23 @@ for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe; do
 done
 size=$(stat -c %s "$work/signed-build/bin/velmora-notes.exe")
 check "velmora-notes.exe within 16 KiB (got: $size bytes)" test "$size" -le 16384
+
+# The check zip: listed in SHA256SUMS, its equipment unsigned and the same bytes in
+# both runs, and run from a fresh prefix (tools/release-check-windows.sh).
+check_zip=velmora-notes-$version-windows-check.zip
+check "SHA256SUMS lists the check zip" grep -q " $check_zip\$" "$work/signed-dist/SHA256SUMS"
+mkdir -p "$work/signed-check" "$work/unsigned-check"
+unzip -q "$work/signed-dist/$check_zip" -d "$work/signed-check"
+unzip -q "$work/unsigned-dist/$check_zip" -d "$work/unsigned-check"
+check "the check zip ships the signed program" cmp "$work/signed-zip/velmora-notes-$version-win32/velmora-notes.exe" \
+    "$work/signed-check/velmora-notes-$version-windows-check/velmora-notes.exe"
+check "the check zip's equipment unsigned, the same bytes in both runs" bash -c "cd '$work/signed-check' &&
+    for f in \$(find . -type f ! -name velmora-notes.exe ! -name velmora-doctor.exe); do
+        cmp -s \"\$f\" '$work/unsigned-check/'\"\$f\" || exit 1
+        case \$f in *.exe|*.dll) ! osslsigncode verify -in \"\$f\" >/dev/null 2>&1 || exit 1 ;; esac
+    done"
+check "the check zip under Wine, from a fresh prefix" \
+    bash tools/release-check-windows.sh "$work/signed-dist/$check_zip" "$work/windows-check"
 
 # The round trip under Wine, with the stand-ins built in the signed run's folder.
 cmake --build "$work/signed-build" -j2 --target velmora-run nnotes_standin notes-client \
@@ -115,9 +221,15 @@ echo "Devis A12" >"$c/rt/Devis A12.txt"
 appli='C:\rt\Lotus Notes\notes-client.exe' base='C:\rt\Lotus Notes\Data\Velmora.nsf'
 wine reg add 'HKLM\SOFTWARE\Zabrel\Velmora' /v Autre /d "pas au programme" /f >/dev/null
 
-msiexec() { wine msiexec "$@"; local rc=$?; wineserver -w; return $rc; }
-value() {   # value NAME: the setting's type and text, nothing when it is absent
-    wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *\(REG_[A-Z_]*\) *\(.*\)/\1 \2/p"
+msiexec() {   # msiexec ARGS...: sets $code to msiexec's exit code, true when it is 0
+    # cmd prints the whole code (a Linux shell sees its low byte only); delayed
+    # expansion reads it after msiexec has run, so no argument may hold a '!'.
+    code=$(wine cmd /v:on /c msiexec "$@" '&' echo '!ERRORLEVEL!' | tr -d '\r' | tail -n 1)
+    wineserver -w
+    [ "$code" = 0 ]
+}
+value() {   # value NAME [KEY]: the value's type and text (in the settings' key), nothing when absent
+    wine reg query "${2:-$key}" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *\(REG_[A-Z_]*\) *\(.*\)/\1 \2/p"
 }
 products() {   # the versions of the installed products named "Velmora pour Lotus Notes"
     wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
@@ -128,6 +240,11 @@ products() {   # the versions of the installed products named "Velmora pour Lotu
 }
 no_key() { ! wine reg query "$1" >/dev/null 2>&1; }
 
+# Per machine only: a per-user install is refused, and nothing is registered.
+msiexec /i "$work/unsigned-dist/$msi" /qn ALLUSERS=
+check "a per-user install (ALLUSERS=\"\") refused with 1603 (got: $code)" test "$code" = 1603
+check "nothing installed by the refused per-user install" test -z "$(products)" -a ! -e "$c/Program Files/Velmora"
+
 # A machine without the settings: the package writes none, and says so in its log.
 check "install $version (unsigned) without the properties" \
     msiexec /i "$work/unsigned-dist/$msi" /qn /l*v 'C:\rt\install.log'
@@ -135,9 +252,15 @@ check "no value written (got: $(value LN_Appli)|$(value LN_Base))" no_key "$key"
 check "the log says that neither value is written" bash -c "grep -aq 'LN_APPLI_LEFT_ALONE = LN_APPLI not given' \
     '$c/rt/install.log' && grep -aq 'LN_BASE_LEFT_ALONE = LN_BASE not given' '$c/rt/install.log'"
 msiexec /i "$work/signed-dist/$msi" /qn
-echo "  the signed $msi over the unsigned one: exit $?, installed products: $(products)"
+echo "  the signed $msi over the unsigned one: exit $code, installed products: $(products)"
 check "two builds of $version, one product" test "$(products)" = "$version "
-check "uninstall" msiexec /x "$work/signed-dist/$msi" /qn
+# The exe is versioned, so REINSTALLMODE o leaves the installed one of the same version
+# (e or a replace it on Windows; Wine's msiexec replaces none at a reinstall).
+msiexec /i "$work/signed-dist/$msi" /qn REINSTALL=ALL REINSTALLMODE=vomus
+check "the other build reinstalled with REINSTALLMODE o: exit 0 (got: $code), the installed exe kept" \
+    cmp "$c/Program Files/Velmora/velmora-notes.exe" "$work/unsigned-build/bin/velmora-notes.exe"
+check "uninstall given ALLUSERS=\"\" (an installed product passes the launch condition)" \
+    msiexec /x "$work/signed-dist/$msi" /qn ALLUSERS=
 check "no product left" test -z "$(products)"
 
 # Values written before the package, one of them REG_EXPAND_SZ: the package leaves
@@ -145,11 +268,12 @@ check "no product left" test -z "$(products)"
 wine reg add "$key" /v LN_Appli /d "$appli" /f >/dev/null
 wine reg add "$key" /v LN_Base /t REG_EXPAND_SZ /d '%SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf' /f >/dev/null
 before="REG_SZ $appli|REG_EXPAND_SZ %SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf"
-for step in "/i $work/old-dist/velmora-notes-0.9.0.msi" "/i $work/signed-dist/$msi" "/x $work/signed-dist/$msi"; do
-    msiexec "${step%% *}" "${step#* }" /qn
-    rc=$?
-    check "msiexec ${step%% *} $(basename "${step#* }") without the properties: exit 0, the values as they were" \
-        test "$rc|$(value LN_Appli)|$(value LN_Base)" = "0|$before"
+for step in "/i|$work/old-dist/velmora-notes-0.9.0.msi" "/i|$work/signed-dist/$msi" \
+            "/i|$work/signed-dist/$msi|REINSTALL=ALL|REINSTALLMODE=vomus" "/x|$work/signed-dist/$msi"; do
+    IFS='|' read -ra args <<<"$step"
+    msiexec "${args[@]}" /qn
+    check "msiexec ${args[0]} $(basename "${args[1]}") ${args[*]:2} without the properties: exit 0, the values as they were" \
+        test "$code|$(value LN_Appli)|$(value LN_Base)" = "0|$before"
 done
 wine reg delete "$key" /f >/dev/null
 
@@ -158,14 +282,19 @@ check "install 0.9.0 silently into the Notes client's folder" msiexec /i "$work/
     /qn 'INSTALLDIR=C:\rt\Lotus Notes' "LN_APPLI=$appli" "LN_BASE=$base"
 check "LN_Appli from the property (got: $(value LN_Appli))" test "$(value LN_Appli)" = "REG_SZ $appli"
 check "LN_Base from the property (got: $(value LN_Base))" test "$(value LN_Base)" = "REG_SZ $base"
+installed_version() { wine reg query "$record" /v Version 2>/dev/null | tr -d '\r' | sed -n 's/^ *Version *REG_SZ *//p'; }
+check "the version recorded for detection is 0.9.0 (got: $(installed_version))" test "$(installed_version)" = 0.9.0
+# LN_Base deleted: the upgrade puts back what the package wrote.
+wine reg delete "$key" /v LN_Base /f >/dev/null
 check "upgrade to $version" msiexec /i "$work/signed-dist/$msi" /qn
 echo "  installed products: $(products)"
 check "one product, $version, after the upgrade" test "$(products)" = "$version "
-check "the upgrade keeps LN_Appli and LN_Base" \
+check "the upgrade keeps LN_Appli and puts back the deleted LN_Base (got: $(value LN_Appli)|$(value LN_Base))" \
     test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $appli|REG_SZ $base"
 check "the upgrade keeps the folder: the program there, and only there" \
     test -e "$notes/velmora-notes.exe" -a ! -e "$c/Program Files/Velmora"
 check "the doctor is installed" test -e "$notes/velmora-doctor.exe"
+check "the version recorded for detection is $version (got: $(installed_version))" test "$(installed_version)" = "$version"
 check "the installed program is the signed one" \
     cmp "$notes/velmora-notes.exe" "$work/signed-zip/velmora-notes-$version-win32/velmora-notes.exe"
 
@@ -188,16 +317,29 @@ check "reinstall with REINSTALL=ALL and a new LN_BASE" msiexec /i "$work/signed-
     REINSTALL=ALL REINSTALLMODE=vomus 'LN_BASE=C:\rt\Autre.nsf'
 check "LN_Base changed, LN_Appli kept" \
     test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $appli|REG_SZ C:\\rt\\Autre.nsf"
+# Message 7's advice: LN_Appli corrected by hand, LN_Base deleted, a reinstall without
+# the properties keeps the correction and puts back LN_Base as the package wrote it
+# last, and remembers the correction.
+corrected='C:\rt\Lotus Notes\Notes corrige.exe'
+wine reg add "$key" /v LN_Appli /d "$corrected" /f >/dev/null
+wine reg delete "$key" /v LN_Base /f >/dev/null
+check "reinstall with REINSTALL=ALL, without the properties" msiexec /i "$work/signed-dist/$msi" /qn \
+    REINSTALL=ALL REINSTALLMODE=vomus
+check "LN_Appli as corrected, LN_Base put back (got: $(value LN_Appli)|$(value LN_Base))" \
+    test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $corrected|REG_SZ C:\\rt\\Autre.nsf"
+check "the package remembers the correction (got: $(value LN_Appli "$record"))" \
+    test "$(value LN_Appli "$record")" = "REG_SZ $corrected"
+
 msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" /qn
-rc=$?
-check "0.9.0 refused over $version with 1603 (Wine's exit status keeps its low byte: got $rc)" \
-    test $rc = $((1603 & 255))
+check "0.9.0 refused over $version with 1603 (got: $code)" test "$code" = 1603
 check "still one product, $version" test "$(products)" = "$version "
 
-check "uninstall" msiexec /x "$work/signed-dist/$msi" /qn
+# LN_Base deleted: the uninstall still takes away what the package wrote of it.
+wine reg delete "$key" /v LN_Base /f >/dev/null
+check "uninstall, LN_Base deleted before" msiexec /x "$work/signed-dist/$msi" /qn
 check "the two programs gone, the client's files kept" \
     test ! -e "$notes/velmora-notes.exe" -a ! -e "$notes/velmora-doctor.exe" -a -e "$notes/notes-client.exe"
-check "no value left, the emptied keys gone" \
+check "no value left, the package's record and the emptied keys gone" \
     bash -c "! wine reg query '$key' >/dev/null 2>&1 && ! wine reg query '$record' >/dev/null 2>&1"
 check "the other program's value stays" bash -c \
     "wine reg query 'HKLM\\SOFTWARE\\Zabrel\\Velmora' /v Autre 2>/dev/null | grep -q 'pas au programme'"

@@ -2,9 +2,15 @@
 # Cuts a release from this checkout: builds the win32 preset from scratch in a folder
 # of its own and writes, in dist/:
 #
-#   velmora-notes-<version>-win32.zip   the program, the doctor, velmora-job and the
-#                                       documents an administrator needs
+#   velmora-notes-<version>-win32.zip   the program, the doctor, velmora-job, the
+#                                       documents an administrator needs (naming this
+#                                       version and its ProductCode), the release
+#                                       notes and the detection script
 #   velmora-notes-<version>.msi         the installer (installer/velmora-notes.wxs)
+#   velmora-notes-<version>-windows-check.zip
+#                                       the suites and stand-ins with check.cmd, to
+#                                       prove the release on a test machine
+#                                       (tools/check-zip.sh, docs/windows-check.md)
 #   SHA256SUMS
 #
 # A tree without the doctor (tools/velmora-doctor) gives no release: every package
@@ -98,10 +104,11 @@ upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' "$wxs")
 # wixl takes sources relative to the folder it runs in.
 (cd "$stage" && wixl -a x86 -D Version="$version" -D ProductCode="$(name_uuid "$upgrade_code" "$version")" \
     -D BinDir=. -o "$msi" "$wxs")
-# wixl writes no Component condition.  Each setting's component is installed only when
-# its property holds a path; an uninstall takes it away when the package's record says
-# it wrote the value (a component whose condition is false is left in place).  It is
-# made transitive (attribute 64), so that a reinstall given the property adds it.
+# What wixl cannot write (the head of the .wxs says why each is needed):
+# - each setting's component: its condition, and the Transitive bit (64);
+# - each exe's version in the File table, from its version resource, and no
+#   MsiFileHash row for it (a hash is for unversioned files only);
+# - the summary's language list: the ProductLanguage, 1036, where wixl writes 1033.
 for setting in Appli:LN_APPLI Base:LN_BASE; do
     component=Setting${setting%:*} property=${setting#*:}
     attributes=$(msiinfo export "$msi" Component | awk -F'\t' -v c="$component" '$1 == c { print $4 }')
@@ -110,20 +117,39 @@ for setting in Appli:LN_APPLI Base:LN_BASE; do
         \`Condition\` = '$property OR (REMOVE~=\"ALL\" AND WROTE_$property)'
         WHERE \`Component\` = '$component'"
 done
+file_version() {   # file_version EXE: a.b.c.d, of the VS_FIXEDFILEINFO after the key VS_VERSION_INFO
+    perl -0777 -ne 'my $key = index($_, join("\0", split(//, "VS_VERSION_INFO")) . "\0\0\0");
+        exit 1 if $key < 0;
+        my $at = index($_, pack("V", 0xFEEF04BD), $key); exit 1 if $at < 0;
+        my ($ms, $ls) = unpack("V V", substr($_, $at + 8, 8));
+        printf "%d.%d.%d.%d\n", $ms >> 16, $ms & 0xFFFF, $ls >> 16, $ls & 0xFFFF' "$1"
+}
+for file in VelmoraNotesExe:velmora-notes.exe VelmoraDoctorExe:velmora-doctor.exe; do
+    id=${file%%:*}
+    file_version=$(file_version "$stage/${file#*:}") && [ -n "$file_version" ] ||
+        { echo "release: ${file#*:} has no version resource" >&2; exit 1; }
+    msibuild "$msi" -q "UPDATE \`File\` SET \`Version\` = '$file_version' WHERE \`File\` = '$id'" \
+        -q "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = '$id'"
+done
+summary=$(msiinfo suminfo "$msi")
+field() { sed -n "s/^$1: //p" <<<"$summary"; }
+template=$(field Template)
+msibuild "$msi" -s "$(field Subject)" "$(field Author)" "${template%%;*};1036" "$(field 'Revision number (UUID)')"
 [ -n "$pkcs12" ] && sign "$msi"
 
-# The zip: the documents with Windows line ends, every date the last commit's, so
-# that two unsigned releases of one commit give the same zip.
-crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
-crlf installer/README.txt "$stage/README.txt"
-for doc in deploying.md messages.md job-format.md; do crlf "docs/$doc" "$stage/docs/$doc"; done
-cp docs/pictures/*.png "$stage/docs/pictures/"
+# The zip: the documents filled in for this release, with Windows line ends
+# (tools/release-docs.sh), every date the last commit's, so that two unsigned releases
+# of one commit give the same zip.
+. tools/release-docs.sh
+fill_documents "$stage" "$version" "$upgrade_code" || exit 1
 when=$(git log -1 --format=%ct 2>/dev/null || echo 946684800)
 find "$stage" -exec touch -h -d "@$when" {} +
 zip_path=$(realpath "$dist")/$name.zip
 (cd "$build/stage" && find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -X -D -q "$zip_path" -@)
 
-(cd "$dist" && sha256sum "$name.zip" "velmora-notes-$version.msi" >SHA256SUMS)
+check_zip=$(bash tools/check-zip.sh "$build" "$stage" "$dist" "$version" "$when")
+
+(cd "$dist" && sha256sum "$name.zip" "$check_zip" "velmora-notes-$version.msi" >SHA256SUMS)
 
 echo "release: version $version"
 if [ -n "$pkcs12" ]; then

@@ -4,14 +4,26 @@
 
 #include "tests/e2e/cases.h"
 
+// What a case needs of the machine beyond its code pages; a case whose needs are not
+// met is reported skipped, with the reason, and counts neither passed nor failed.
+enum CaseNeed : unsigned {
+    NEEDS_WINDOWS = 1,        // shows what only Windows does: skipped under Wine
+    NEEDS_64BIT_WINDOWS = 2,  // two registry views
+};
+
 struct CaseEntry {
     const char *name;
     CaseFunction *run;
+    // The ANSI and OEM code pages the case's expected bytes are written in, 0 for any.
+    // Most cases compare the French boxes and paths as Windows-1252 bytes; the OEM
+    // page matters only to the cases that read the memo's OEM texts.
+    UINT ansi = 1252;
+    UINT oem = 0;
+    unsigned needs = 0;     // CaseNeed bits
 };
 
-// Runs the cases named on the command line, or all of them without arguments, under
-// the ANSI and OEM code pages given (those of French Windows unless told).
-// Prints one line per case and "N passed, N failed"; returns the exit code, non-zero
-// when a check failed or an argument named no case.
-int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv, UINT ansiPage = 1252,
-             UINT oemPage = 850);
+// Runs the cases named on the command line, or all of them without arguments.
+// Prints one line per case, "<name>: ok", "<name>: FAILED" or "<name>: skipped
+// (<reason>)", and "N passed, N failed" (checks); returns the exit code, non-zero when
+// a check failed or an argument named no case.
+int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv);

@@ -22,8 +22,12 @@ std::string WritePlainJob(const CaseEnv &e);
 // The client events of the clients the program started.
 std::vector<std::string> StartedClientEvents(const CaseEnv &e);
 
-// The start line a client started by the program must log.
+// The start line a client started by the program must log: the two paths as the
+// settings gave them, shortened, each in quotes when it keeps a blank (none of the
+// cases' paths ends in a backslash).
 std::string ExpectedClientStart(const CaseEnv &e);
+// A path as the launch line writes it.
+std::string Launched(const std::string &path);
 
 // calls.log summary of a run that only started and ended the Notes runtime.
 extern const std::vector<std::string> InitAndEnd;
@@ -68,7 +72,10 @@ CaseFunction CaseNotInstalled, CaseJobLocked, CaseJobUnreadable, CaseDatabaseMis
     CaseNoteNotCreated, CaseAttachmentsFail, CaseClientNotRunning, CaseJobGoneAtClientStart,
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
     CaseDatabaseWindowStays, CaseStoredNote, CaseDirectSendFlag, CaseQuoteThenJob,
-    CaseAccentedProgramFolder, CaseSendsAtOnce;
+    CaseAccentedProgramFolder, CaseSendsAtOnce, CaseLaunchLineQuoted;
+
+// What Wine cannot show: a volume without 8.3 names, the loader's own box.
+CaseFunction CaseNoShortNames, CaseLoaderBoxMissingOrdinal;
 
 // Send mode and the doctor on 64-bit Windows (velmora-e2e.exe --wow64, in a 64-bit
 // prefix).
@@ -77,7 +84,8 @@ CaseFunction CaseSettingsIn64BitView, CaseDoctorSettingsIn64BitView;
 // The installation doctor (velmora-e2e.exe), and what it printed.
 CaseFunction CaseDoctorSound, CaseDoctorMissingValue, CaseDoctorLibraryLacksOrdinal,
     CaseDoctorBusyClient, CaseDoctorVersionAndWaits, CaseDoctorLibraryInCurrentFolder,
-    CaseDoctorLibrary64Bit, CaseDoctorReadOnlyJob, CaseDoctorLibraryStuckOrCrashing;
+    CaseDoctorLibrary64Bit, CaseDoctorReadOnlyJob, CaseDoctorLibraryStuckOrCrashing,
+    CaseDoctorCapture;
 // The doctor under ANSI 1250 (velmora-e2e.exe --ansi-1250, LC_ALL=pl_PL.UTF-8).
 CaseFunction CaseDoctorOtherCodePage;
 
@@ -106,6 +114,11 @@ CaseFunction CaseLongTails, CaseHeaderSlotsFull, CaseHeaderSlotsAtLimit, CaseExt
     CaseAttachmentsMissing, CaseSettingsUnterminated, CaseSettingsAtLimit,
     CaseSettingsNameFolders, CaseLongWindowTitles, CaseAllOperationsFail,
     CaseMemoOperationsFail, CaseJobPathUnopenable;
+
+// True when a case may open COM1 and LPT1: under Wine, and on Windows when asked
+// (VELMORA_CHECK_DEVICES=1, check.cmd /devices), since a pilot machine's serial port may
+// be a virtual machine's console.
+bool CaseMayOpenDevices();
 
 // The events between velmora-e2e-hostile.exe and the copy of itself that holds a job
 // file open.

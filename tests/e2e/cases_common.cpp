@@ -45,9 +45,14 @@ std::vector<std::string> StartedClientEvents(const CaseEnv &e)
     return ClientEvents(e.clientLog);
 }
 
+std::string Launched(const std::string &path)
+{
+    return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
+}
+
 std::string ExpectedClientStart(const CaseEnv &e)
 {
-    return "start: " + e.clientShort + " " + e.databaseShort;
+    return "start: " + Launched(e.clientShort) + " " + Launched(e.databaseShort);
 }
 
 const std::vector<std::string> InitAndEnd = {"InitNotesRuntime -> 0", "EndNotesRuntime -> 0"};

@@ -2,9 +2,10 @@
 // family of verdicts (a sound installation, a value missing, a library without an
 // ordinal or built for x86-64, a library only in the current folder, a busy client, a
 // library that waits, a read-only job, the settings in the 64-bit view, another ANSI
-// code page).  Its JSON report is checked through exact pieces of its check objects,
-// whose keys come in a fixed order.
+// code page, the capture of jobs).  Its JSON report is checked through exact pieces of
+// its check objects, whose keys come in a fixed order.
 #include "tests/e2e/cases.h"
+#include "testkit/wine/machine.h"
 
 DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine)
 {
@@ -77,9 +78,12 @@ void CaseDoctorSound(CaseEnv *e)
         "{\"check\":\"settings\",\"status\":\"ok\",\"rule\":\"none\",\"client\":\"" +
             Json(e->clientShort) + "\",\"database\":\"" + Json(e->databaseShort) + "\"",
         "\"path\":\"" + Json(e->client) + "\",\"exists\":\"file\",\"short\":\"" +
-            Json(e->clientShort) + "\",\"quotes\":\"no\",\"used\":\"yes\"",
-        "{\"check\":\"launch\",\"status\":\"ok\",\"line\":\"" + Json(e->clientShort) + " " +
-            Json(e->databaseShort) + "\",\"quotes\":\"no\"",
+            Json(e->clientShort) + "\",\"quotes\":\"" +
+            (e->clientShort.find(' ') != std::string::npos ? "yes" : "no") + "\",\"used\":\"yes\"",
+        "{\"check\":\"launch\",\"status\":\"ok\",\"line\":\"" +
+            Json(Launched(e->clientShort) + " " + Launched(e->databaseShort)) +
+            "\",\"quotes\":\"" + (ExpectedClientStart(*e) ==
+            "start: " + e->clientShort + " " + e->databaseShort ? "no" : "yes") + "\"",
         "{\"check\":\"library.found\",\"status\":\"ok\",\"place\":\"program_folder\"",
         "{\"check\":\"library.ordinals\",\"status\":\"ok\",\"missing\":\"\"",
         "{\"check\":\"open.database\",\"status\":\"ok\"",
@@ -401,14 +405,18 @@ void CaseDoctorOtherCodePage(CaseEnv *e)
     f.extras.push_back(e->jobDir + "\\absente.pdf");
     std::string job = e->jobDir + "\\memo job.tmp";
     WriteJobFile(job, f);
-    // The library in the system folder, and the client busy: the words of those lines
-    // and of the summary come from the doctor's own 1252 through the same conversion.
+    // The library in the system folder (under Wine only: on Windows that folder is the
+    // machine's own), and the client busy: the words of those lines and of the summary
+    // come from the doctor's own 1252 through the same conversion.
+    bool wine = RunningOnWine();
     char system[MAX_PATH];
     UINT n = GetSystemDirectoryA(system, sizeof system);
+    std::string programLibrary = e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll";
     std::string systemLibrary = std::string(system, n < sizeof system ? n : 0) + "\\nNOTES.dll";
-    ok(n > 0 && MoveFileExA((e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll").c_str(),
-                            systemLibrary.c_str(), MOVEFILE_REPLACE_EXISTING),
-       "the library moved to %s", systemLibrary.c_str());
+    if (wine)
+        ok(n > 0 && MoveFileExA(programLibrary.c_str(), systemLibrary.c_str(),
+                                MOVEFILE_REPLACE_EXISTING),
+           "the library moved to %s", systemLibrary.c_str());
     StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --disabled-ms never");
     DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json --job \"" + job + "\""));
     std::string path = Json(e->jobDir) + "\\\\\\u0142.pdf";
@@ -427,9 +435,12 @@ void CaseDoctorOtherCodePage(CaseEnv *e)
     CloseHandle(CreateFileA((e->jobDir + "\\absente.pdf").c_str(), GENERIC_WRITE, 0, NULL,
                             CREATE_ALWAYS, 0, NULL));
     run = RunDoctor(*e, DoctorCommand(*e, "--job \"" + job + "\""));
-    DeleteFileA(systemLibrary.c_str());
+    if (wine)
+        DeleteFileA(systemLibrary.c_str());
     expect_report(run, 3,
-        "\r\nOK        nNOTES.dll trouv\xe9" "e dans le dossier systeme : " + systemLibrary + "\r\n",
+        wine ? "\r\nOK        nNOTES.dll trouv\xe9" "e dans le dossier systeme : " + systemLibrary + "\r\n"
+             : "\r\nOK        nNOTES.dll trouv\xe9" "e dans le dossier du programme : " +
+                   programLibrary + "\r\n",
         "\r\nOK        Piece jointe 2 : " + e->jobDir + "\\\xb3.pdf, pr\xe9sente, attach\xe9"
             "e sous le nom \xb3.pdf\r\n",
         "\r\nOCCUP\xc9    Client Notes lanc\xe9 mais occup\xe9 : sa fenetre principale est "
@@ -481,4 +492,78 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
     ExpectReportAt(file, line, run, 1,
                    {std::string("{\"check\":\"settings\",\"status\":\"problem\",\"rule\":\"") +
                     rule + "\",\"value\":\"" + value + "\""});
+}
+
+void CaseDoctorCapture(CaseEnv *e)
+{
+    // --capture while the application sends JOBS jobs: every memo is sent, every job
+    // deleted by the program (the capture never holds one), and every job kept in the
+    // destination with the bytes the application wrote.
+    enum { JOBS = 40 };
+    Job f = PlainJob(*e);       // its attachment is in the folder before the capture
+    std::string dest = e->root + "\\kept jobs";
+    std::string outPath = e->root + "\\capture output.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, CREATE_ALWAYS, 0, NULL);
+    std::string line = "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture \"" + e->jobDir +
+                       "\" \"" + dest + "\" --count " + std::to_string(JOBS);
+    PROCESS_INFORMATION capture;
+    if (!ok(out != INVALID_HANDLE_VALUE && StartProgram(line, &capture, CREATE_NO_WINDOW, out),
+            "the capture starts: %s (error %lu)", line.c_str(), GetLastError()))
+        return;
+    CloseHandle(out);
+    std::string output;
+    for (int i = 0; i < 100 && output.find("Capture des fichiers") == std::string::npos; ++i) {
+        Sleep(100);
+        ReadBytes(outPath, &output);
+    }
+    ok(output.find("Capture des fichiers") != std::string::npos, "the capture is watching:\n%s",
+       output.c_str());
+
+    // In rounds of ROUND jobs written one after the other, then sent at once.
+    enum { ROUND = 10 };
+    std::vector<std::string> written(JOBS + 1);
+    DWORD start = GetTickCount();
+    for (int first = 1; first <= JOBS; first += ROUND) {
+        std::vector<std::string> jobs, lines;
+        for (int i = first; i < first + ROUND; ++i) {
+            f.documentName = "Devis " + std::to_string(i);
+            jobs.push_back(e->jobDir + "\\memo job " + std::to_string(i) + ".tmp");
+            ok(WriteJobFile(jobs.back(), f) && ReadBytes(jobs.back(), &written[(size_t)i]),
+               "job %d written", i);
+            lines.push_back(SendCommand(*e, jobs.back()));
+        }
+        std::vector<RunResult> runs = RunAllAndAnswer(lines, 60000);
+        for (size_t r = 0; r < runs.size(); ++r) {
+            expect_outcome(runs[r]);
+            ok(!FileExists(jobs[r]), "%s is deleted by the program", jobs[r].c_str());
+        }
+    }
+    DWORD sending = GetTickCount() - start;
+    bool ended = WaitForSingleObject(capture.hProcess, 10000) == WAIT_OBJECT_0;
+    if (!ok(ended, "the capture ends after %d files", JOBS))
+        TerminateProcess(capture.hProcess, 0xDEAD);
+    DWORD exitCode = 0xFFFFFFFF;
+    GetExitCodeProcess(capture.hProcess, &exitCode);
+    CloseHandle(capture.hThread);
+    CloseHandle(capture.hProcess);
+    ReadBytes(outPath, &output);
+
+    ok(CountCalls(*e, "SaveNote -> 0") == JOBS && FileExists(NoteRecordPath(*e, JOBS)),
+       "%d memos sent", JOBS);
+    int kept = 0;
+    for (int i = 1; i <= JOBS; ++i) {
+        char name[64];
+        wsprintfA(name, "\\%04d memo job %d.tmp", i, i);
+        std::string bytes;
+        kept += ReadBytes(dest + name, &bytes) && bytes == written[(size_t)i];
+    }
+    std::vector<std::string> lines = Lines(output);
+    printf("  capture: %d jobs sent in %lu ms, %d memos saved, %d jobs kept as written\n", JOBS,
+           sending, CountCalls(*e, "SaveNote -> 0"), kept);
+    ok(kept == JOBS && exitCode == 0 && !lines.empty() &&
+           lines.back() == "Bilan : 40 fichiers gard\xe9s, 0 perdu, 0 d\xe9" "bordement.",
+       "%d of %d jobs kept as written, in %lu ms of sending; exit code %lu, output:\n%s", kept,
+       JOBS, sending, exitCode, output.c_str());
 }

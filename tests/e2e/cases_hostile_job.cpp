@@ -5,6 +5,7 @@
 #include "tests/e2e/cases.h"
 
 #include <stdio.h>
+#include <string.h>
 
 // A path of exactly `length` bytes: `folder`, a backslash and a name made of `fill`.
 static std::string PathOfLength(const std::string &folder, const std::string &start,
@@ -414,6 +415,11 @@ void CaseJobPathUnopenable(CaseEnv *e)
     // either way, and no wait on a device that never answers.
     const char *devices[] = {"NUL", "CON", "CONIN$", "COM1", "LPT1", "\\\\.\\NUL"};
     for (size_t i = 0; i < sizeof devices / sizeof devices[0]; ++i) {
+        if ((strcmp(devices[i], "COM1") == 0 || strcmp(devices[i], "LPT1") == 0) &&
+            !CaseMayOpenDevices()) {
+            printf("%s: %s left out (check.cmd /devices opens it)\n", g_caseName, devices[i]);
+            continue;
+        }
         ForgetRun(*e);
         RunResult r = Run(SendCommand(*e, devices[i]));
         bool oneBox = r.boxes.size() == 1 &&

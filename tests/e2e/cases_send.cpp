@@ -2,6 +2,8 @@
 // Notes library, and the hand-over to the Notes client.
 #include "tests/e2e/cases.h"
 
+#include "testkit/wine/machine.h"
+
 #include <algorithm>
 
 void CaseNotInstalled(CaseEnv *e)
@@ -176,8 +178,12 @@ void CaseClientNotRunning(CaseEnv *e)
     RunResult r = Run(SendCommand(*e, job));
     expect_outcome(r);
     ok(!FileExists(job), "the job file is deleted");
-    ok(e->programShort != e->program && e->programShort.find(' ') == std::string::npos,
-       "the program's folder has a short form without blanks: %s", e->programShort.c_str());
+    // On a volume without 8.3 names the paths keep their blanks, and the hand-over is
+    // expected with them quoted.
+    if (MakesShortNames(e->root))
+        ok(e->programShort != e->program && e->programShort.find(' ') == std::string::npos,
+           "the program's folder has a short form without blanks: %s",
+           e->programShort.c_str());
     ExpectHandedOver(*e);
     ok(CountCalls(*e, "SetClientVariable -> 0") == 1, "the close variable is set once");
     ok(WaitForClientEvent(e->clientLog, "ready", 3000), "the started client comes up");
@@ -448,4 +454,83 @@ void CaseSettingsIn64BitView(CaseEnv *e)
         ExpectHandedOver(*e);
     }
     RemoveSettingsKey(KEY_WOW64_64KEY);
+}
+
+// Points the settings at a copy of the client and a database that live where `folder`
+// is, and makes them the case's.
+static bool MoveInstallation(CaseEnv *e, const std::string &folder)
+{
+    std::string client = folder + "\\notes-client.exe", database = folder + "\\Velmora.nsf";
+    bool moved = MakeFolder(folder) &&
+                 (FileExists(client) || CopyFileA(e->client.c_str(), client.c_str(), FALSE)) &&
+                 WriteBytes(database, "stand-in database\r\n") &&
+                 SetSettingsValue("LN_Appli", client.c_str()) &&
+                 SetSettingsValue("LN_Base", database.c_str());
+    e->client = client;
+    e->database = database;
+    e->clientShort = ShortPath(client);
+    e->databaseShort = ShortPath(database);
+    return ok(moved, "client and database laid out in %s", folder.c_str());
+}
+
+void CaseLaunchLineQuoted(CaseEnv *e)
+{
+    // A folder of 51 levels named "a b", whose short form, every level longer than its
+    // name ("AB~1" on Windows), does not fit in MAX_PATH: the program keeps the long
+    // paths, and the launch line must quote them.
+    std::string folder = e->root;
+    while (folder.size() + 4 + 17 <= 259)
+        folder += "\\a b";
+    if (!MoveInstallation(e, folder))
+        return;
+    ok(e->clientShort == e->client && e->databaseShort == e->database,
+       "the paths have no short form that fits: %s", e->clientShort.c_str());
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    ExpectHandedOver(*e);
+}
+
+// Takes the 8.3 name away from a file or folder: NTFS, with the restore privilege.
+// https://learn.microsoft.com/en-us/windows/win32/api/winbase/nf-winbase-setfileshortnamew
+static bool StripShortName(const std::string &path)
+{
+    HANDLE token;
+    TOKEN_PRIVILEGES privilege;
+    privilege.PrivilegeCount = 1;
+    privilege.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
+        if (LookupPrivilegeValueA(NULL, "SeRestorePrivilege", &privilege.Privileges[0].Luid))
+            AdjustTokenPrivileges(token, FALSE, &privilege, 0, NULL, NULL);
+        CloseHandle(token);
+    }
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bool stripped = SetFileShortNameW(h, L"") != 0;
+    CloseHandle(h);
+    return stripped;
+}
+
+void CaseNoShortNames(CaseEnv *e)
+{
+    // A folder without 8.3 names, as on a volume made without them: the client's and
+    // the database's paths keep their blanks, and the launch line quotes them.
+    std::string folder = e->root + "\\Sans nom court";
+    if (!MakeFolder(folder))
+        return;
+    std::string client = folder + "\\notes-client.exe";
+    CopyFileA(e->client.c_str(), client.c_str(), FALSE);
+    ok(StripShortName(folder) && StripShortName(client),
+       "the 8.3 names of %s and its client taken away: error %lu", folder.c_str(),
+       GetLastError());
+    if (!MoveInstallation(e, folder))
+        return;
+    ok(e->clientShort.find(' ') != std::string::npos, "the client's path keeps a blank: %s",
+       e->clientShort.c_str());
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    ExpectHandedOver(*e);
 }

@@ -2,6 +2,8 @@
 // product database's window in a running Notes client.
 #include "tests/e2e/cases.h"
 
+#include <string.h>
+
 static const std::vector<std::string> CloseModeCalls = {
     "InitNotesRuntime -> 0", "SetClientVariable -> 0", "EndNotesRuntime -> 0"};
 
@@ -147,4 +149,67 @@ void CaseCloseNoDatabaseWindow(CaseEnv *e)
     same_lines(CallSummary(*e), InitAndEnd, "calls.log: nothing but start and end");
     same_lines(ClosesReceived(e), {}, "no window is closed");
     ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
+}
+
+struct SystemBoxSearch {
+    std::string captionStart;
+    HWND found;
+};
+
+static BOOL CALLBACK FindSystemBox(HWND window, LPARAM param)
+{
+    SystemBoxSearch *search = (SystemBoxSearch *)param;
+    char className[64], caption[512];
+    if (IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) > 0 &&
+        lstrcmpA(className, "#32770") == 0 && GetWindowTextA(window, caption, sizeof caption) &&
+        CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, caption,
+                       (int)search->captionStart.size(), search->captionStart.data(),
+                       (int)search->captionStart.size()) == CSTR_EQUAL) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CaseLoaderBoxMissingOrdinal(CaseEnv *e)
+{
+    // The library beside the program lacks ordinal 2072: Windows's loader refuses the
+    // program before any of its code runs, and, in the default error mode, says so in
+    // a box of the system's (shown for the process, not by it), captioned with the
+    // program's file name, e.g. "velmora-notes.exe - Ordinal Not Found"; the process
+    // then ends with STATUS_ORDINAL_NOT_FOUND, 0xC0000138.
+    // https://learn.microsoft.com/en-us/windows/win32/api/processthreadsapi/nf-processthreadsapi-createprocessa
+    // (CREATE_DEFAULT_ERROR_MODE), https://learn.microsoft.com/en-us/openspecs/
+    // windows_protocols/ms-erref/596a1078-e883-4972-9bbc-49e60bebca55 (0xC0000138)
+    std::string library = e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll";
+    ok(CopyFileA((OwnFolder() + "\\lacking-2072\\nNOTES.dll").c_str(), library.c_str(),
+                 FALSE) != 0, "the library without 2072 put beside the program");
+    PROCESS_INFORMATION process;
+    if (!ok(StartProgram(QuotedProgram(*e), &process, CREATE_DEFAULT_ERROR_MODE),
+            "the program starts: error %lu", GetLastError()))
+        return;
+    SystemBoxSearch search = {"velmora-notes.exe", NULL};
+    for (int waited = 0; waited < 20000 && search.found == NULL; waited += 50) {
+        if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0)
+            break;
+        EnumWindows(FindSystemBox, (LPARAM)&search);
+    }
+    char text[1024] = "";
+    if (search.found != NULL)
+        GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);
+    ok(search.found != NULL && strstr(text, "2072") != NULL,
+       "the loader's box, captioned with the program's name, names ordinal 2072: \"%s\"",
+       text);
+    if (search.found != NULL)
+        PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+    bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    ok(ended && exitCode == 0xC0000138, "ended with 0xC0000138 once the box is answered: "
+       "%s, 0x%lX", ended ? "ended" : "still running", exitCode);
+    if (!ended)
+        TerminateProcess(process.hProcess, 0xDEAD);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ok(!FileExists(e->nnotesDir + "\\calls.log"), "no Notes call was made");
 }

@@ -1,11 +1,12 @@
-// Reads the built program's resources back through the platform, under Wine: the
-// French string table as LoadStringA gives it (Windows-1252 bytes), its language,
-// and the version resource's translation.  Prints "N passed, N failed".
+// Reads the built program's resources back through the platform: the French string
+// table, compared as Unicode so that any machine can check it, its language, and the
+// version resource's translation.  Prints "N passed, N failed".
 #include "testkit/wine/check.h"
 
 #include <windows.h>
 
 #include <string.h>
+#include <wchar.h>
 
 static const char *const Expected[] = {
     nullptr,
@@ -27,13 +28,17 @@ static const char *const Expected[] = {
     "Impossible d'initialiser Lotus Notes",
 };
 
+// The table's strings as UTF-16, which LoadStringW gives whatever the machine's ANSI
+// code page; the expected texts above are Windows-1252.
 static void CheckStrings(HMODULE program)
 {
     for (UINT id = 1; id <= 11; ++id) {
-        char text[512];
-        int n = LoadStringA(program, id, text, sizeof text);
-        ok(n == (int)strlen(Expected[id]) && strcmp(text, Expected[id]) == 0,
-           "string %u: got \"%s\" (%d), expected \"%s\"", id, text, n, Expected[id]);
+        wchar_t text[512], expected[512];
+        int n = LoadStringW(program, id, text, sizeof text / sizeof text[0]);
+        int m = MultiByteToWideChar(1252, 0, Expected[id], -1, expected,
+                                    sizeof expected / sizeof expected[0]);
+        ok(n == m - 1 && wcscmp(text, expected) == 0, "string %u: got \"%ls\" (%d), expected "
+           "\"%s\" (Windows-1252)", id, text, n, Expected[id]);
     }
     char text[16];
     ok(LoadStringA(program, 12, text, sizeof text) == 0, "no string 12");

@@ -104,3 +104,7 @@ bool CheckOpen(const Library *library, const InstallSettings *settings, int argc
                char **argv, DWORD limitMs);
 void CheckClient(void);
 void CheckJob(const char *jobPath);
+
+// --capture FOLDER DEST [--count N] (capture.cpp), given the arguments after --capture;
+// returns the exit code.
+int RunCapture(int argc, char **argv);

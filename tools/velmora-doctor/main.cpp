@@ -4,6 +4,7 @@
 //   velmora-doctor.exe [--json] [--program CHEMIN] [--open] [--timeout SECONDES]
 //                      [--job FICHIER]
 //   velmora-doctor.exe --version
+//   velmora-doctor.exe --capture DOSSIER DESTINATION [--count N]
 //
 // Exit code: 0 when the installation is sound, 1 when a problem was found, 2 on bad
 // usage, 3 when it is sound but busy right now (the Notes client, or --open waiting).
@@ -20,6 +21,7 @@ static const char Usage[] =
     "Usage : velmora-doctor.exe [--json] [--program CHEMIN] [--open] [--timeout SECONDES]\r\n"
     "                           [--job FICHIER]\r\n"
     "        velmora-doctor.exe --version\r\n"
+    "        velmora-doctor.exe --capture DOSSIER DESTINATION [--count N]\r\n"
     "  --json              rapport JSON (ASCII) pour les scripts\r\n"
     "  --program CHEMIN    le velmora-notes.exe \xe0 examiner (par d\xe9" "faut celui du "
     "dossier du docteur)\r\n"
@@ -30,6 +32,8 @@ static const char Usage[] =
     "  --job FICHIER       ce que le programme ferait de ce fichier de travail (sans le "
     "supprimer)\r\n"
     "  --version           la version du docteur\r\n"
+    "  --capture           garde dans DESTINATION chaque fichier de travail qui appara\xeet "
+    "dans DOSSIER, jusqu'\xe0 Ctrl+C ou N fichiers (docs\\messages.md, messages 9 et 6)\r\n"
     "Code de sortie : 0 installation saine, 1 probl\xe8me trouv\xe9, 2 mauvais usage, "
     "3 installation saine mais occup\xe9" "e pour l'instant (client Notes occup\xe9, ou "
     "--open qui attend).\r\n";
@@ -101,6 +105,9 @@ int main(int argc, char **argv)
     SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
     SetUnhandledExceptionFilter(ReportCrash);
     RestrictLibrarySearch();
+    // The capture is a mode of its own: it watches a folder and checks nothing.
+    if (argc >= 2 && strcmp(argv[1], "--capture") == 0)
+        return RunCapture(argc - 2, argv + 2);
 
     Options options;
     switch (ParseOptions(argc, argv, &options)) {

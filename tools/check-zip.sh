@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Writes the check zip of a release, velmora-notes-<version>-windows-check.zip: the
+# release's program and doctor as they ship (signed when the release is), the suites,
+# the stand-ins, the check runner and check.cmd, for an administrator to prove the
+# release on a test machine (docs/windows-check.md).  The suites and the stand-ins are
+# never signed with the release's certificate: a signer that an administrator
+# allow-lists must not vouch for test equipment.  Every date is WHEN, the files sorted,
+# so that two runs on one commit give the same zip.  Prints the zip's name.
+#   check-zip.sh BUILD STAGED DIST VERSION WHEN
+#     BUILD   the release's build folder (the equipment is built there)
+#     STAGED  the folder holding the shipped velmora-notes.exe and velmora-doctor.exe
+#     DIST    where the zip goes
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$1 staged=$2 dist=$3 version=$4 when=$5
+
+suites="velmora-check velmora-e2e velmora-e2e-hostile standin-check resources_check stack-smash"
+standins="nnotes_standin notes-client nnotes_lacking_2072 nnotes_needing_mark velmora_mark"
+cmake --build "$build" -j2 --target $suites $standins >"$build/check-zip.log" 2>&1 ||
+    { cat "$build/check-zip.log" >&2; exit 1; }
+rm -f "$build/check-zip.log"
+
+name=velmora-notes-$version-windows-check
+stage=$build/stage/$name
+rm -rf "$stage"
+mkdir -p "$stage/lacking-2072" "$stage/marking"
+cp "$staged/velmora-notes.exe" "$staged/velmora-doctor.exe" "$stage/"
+for exe in $suites; do cp "$build/bin/$exe.exe" "$stage/"; done
+cp "$build/bin/nNOTES.dll" "$build/bin/notes-client.exe" "$stage/"
+cp "$build/bin/lacking-2072/nNOTES.dll" "$stage/lacking-2072/"
+cp "$build/bin/marking/nNOTES.dll" "$build/bin/marking/velmora-mark.dll" "$stage/marking/"
+sed 's/\r*$/\r/' "$root/tools/check/check.cmd" >"$stage/check.cmd"
+sed 's/\r*$/\r/' "$root/docs/windows-check.md" >"$stage/windows-check.md"
+find "$stage" -exec touch -h -d "@$when" {} +
+zip=$(realpath "$dist")/$name.zip
+rm -f "$zip"
+(cd "$build/stage" && find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -X -D -q "$zip" -@)
+echo "$name.zip"

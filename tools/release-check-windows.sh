@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Tries a release's check zip as an administrator would run it, under Wine: unzipped
+# into a fresh 32-bit prefix and run with `wine cmd /c check.cmd`, from the zip alone
+# (no build tree, no tools/wine.env).  What that file gives the ctest entries is here
+# either a property of the prefix (32-bit, the null graphics driver) or done by the
+# runner itself (the error mode, Wine's crash dialog off); the code pages are the
+# caller's locale's, here C.UTF-8 (ANSI 1252, OEM 437, as on US-English Windows), under
+# which the cases that need French Windows's OEM 850 say they are skipped.
+# Checks that every suite runs, the closing line comes out, the skipped cases are
+# named, and that a program whose launch line never quotes turns it red.
+#   release-check-windows.sh ZIP WORK
+# Prints "N passed, N failed"; exits non-zero on any failure.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+zip=$(realpath "$1") work=$(realpath -m "$2")
+rm -rf "$work"
+mkdir -p "$work"
+passed=0 failed=0
+check() {   # check DESCRIPTION COMMAND...
+    local what=$1; shift
+    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "check failed: $what"; fi
+}
+
+export WINEPREFIX=$work/prefix WINEDEBUG=-all LC_ALL=C.UTF-8
+unset DISPLAY WAYLAND_DISPLAY
+WINEARCH=win32 WINEDLLOVERRIDES=mscoree,mshtml= wineboot -i >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+wineserver -w
+unzip -q "$zip" -d "$WINEPREFIX/drive_c/check"
+name=$(basename "$zip" .zip)
+folder=$WINEPREFIX/drive_c/check/$name
+
+run_check() {   # run_check OUT [ARGS...]: check.cmd, its output in OUT, its exit code
+    local out=$1; shift
+    wine cmd /c "C:\\check\\$name\\check.cmd" "$@" 2>&1 | tr -d '\r' >"$out"
+    local rc=${PIPESTATUS[0]}
+    wineserver -w
+    return $rc
+}
+
+start=$(date +%s)
+run_check "$work/check.out"
+rc=$?
+echo "  check.cmd from the zip, $(($(date +%s) - start)) s, exit $rc:"
+sed 's/^/    /' "$work/check.out"
+suites="standins program_resources stack_smash_caught e2e e2e_wow64 e2e_ansi_1250 e2e_hostile"
+for suite in $suites; do
+    check "a line for $suite" grep -qE "^$suite: (passed|skipped) \(" "$work/check.out"
+done
+ran=$(grep -cE '^[a-z0-9_]+: passed \(' "$work/check.out")
+check "the closing line counts every suite that passed and none failed (exit $rc)" \
+    test "$(tail -n 1 "$work/check.out")|$rc" = "$ran passed, 0 failed|0"
+check "no skipped suite counted as passed" test "$ran" -lt 7
+check "the skipped cases named, with their reasons" bash -c "grep -qx 'skipped: e2e no_short_names (Wine)' '$work/check.out' &&
+    grep -qx 'skipped: e2e stored_note (needs ANSI 1252 and OEM 850, the machine has ANSI 1252 and OEM 437)' '$work/check.out'"
+check "the report says what the machine is" \
+    grep -q "^machine: Wine .*, 32-bit, ANSI code page 1252, OEM code page 437, 8.3 names on" "$folder/velmora-check-report.txt"
+check "nothing left of the cases: no work folder, no settings key" bash -c \
+    "test ! -e '$WINEPREFIX/drive_c/velmora e2e work' && ! wine reg query 'HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick' >/dev/null 2>&1"
+
+# Refusals: the settings key of an installation, then a running Notes client.
+wine reg add 'HKLM\SOFTWARE\Zabrel\Velmora\Stellwick' /v LN_Appli /d 'C:\x.exe' /f >/dev/null
+run_check "$work/refused.out" standins
+rc=$?
+check "refused while the settings key exists (exit $rc): $(grep refused "$work/refused.out")" \
+    bash -c "test $rc = 2 && grep -q '^refused: HKLM.*Stellwick exists in the 32-bit registry view' '$work/refused.out'"
+wine reg delete 'HKLM\SOFTWARE\Zabrel' /f >/dev/null 2>&1
+NOTES_CLIENT_LOG='C:\client.log' NOTES_CLIENT_LIFETIME_MS=60000 wine "C:\\check\\$name\\notes-client.exe" >/dev/null 2>&1 &
+client=$!
+for _ in $(seq 50); do grep -q ready "$WINEPREFIX/drive_c/client.log" 2>/dev/null && break; sleep 0.2; done
+run_check "$work/refused.out" standins
+rc=$?
+check "refused while a Notes client runs (exit $rc): $(grep refused "$work/refused.out")" \
+    bash -c "test $rc = 2 && grep -q '^refused: a Notes client is running' '$work/refused.out'"
+kill "$client" 2>/dev/null; wineserver -k; wait "$client" 2>/dev/null
+
+# A fault planted in the program: the launch line never quotes a path.
+src=$work/planted-src
+mkdir -p "$src"
+(cd "$root" && git ls-files -z | tar --null -T - -cf -) | tar -xf - -C "$src"
+sed -i 's/^\( *\)return true;/\1return false;/' "$src/window/launch_line.cpp"
+if (cd "$src" && cmake --preset win32 -B "$work/planted-build" >/dev/null &&
+    cmake --build "$work/planted-build" -j2 --target velmora-notes >"$work/planted.log" 2>&1); then
+    cp "$work/planted-build/bin/velmora-notes.exe" "$folder/velmora-notes.exe"
+    run_check "$work/planted.out" e2e
+    rc=$?
+    echo "  with the planted fault: $(grep -E '^e2e: |passed, ' "$work/planted.out" | tr '\n' ' ')"
+    check "the planted fault turns the e2e suite red (exit $rc)" bash -c \
+        "test $rc = 1 && grep -q '^e2e: FAILED .*launch_line_quoted' '$work/planted.out' &&
+         test \"\$(tail -n 1 '$work/planted.out')\" = '0 passed, 1 failed'"
+else
+    cat "$work/planted.log"
+    check "the planted program builds" false
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
