@@ -5,6 +5,7 @@
 // code page, the capture of jobs).  Its JSON report is checked through exact pieces of
 // its check objects, whose keys come in a fixed order.
 #include "tests/e2e/cases.h"
+#include "testkit/wine/machine.h"
 
 DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine)
 {
@@ -76,6 +77,9 @@ void CaseDoctorSound(CaseEnv *e)
         "{\"check\":\"program\",\"status\":\"ok\",\"path\":\"" + Json(e->program) + "\"",
         "{\"check\":\"settings\",\"status\":\"ok\",\"rule\":\"none\",\"client\":\"" +
             Json(e->clientShort) + "\",\"database\":\"" + Json(e->databaseShort) + "\"",
+        "\"path\":\"" + Json(e->client) + "\",\"exists\":\"file\",\"short\":\"" +
+            Json(e->clientShort) + "\",\"quotes\":\"" +
+            (e->clientShort.find(' ') != std::string::npos ? "yes" : "no") + "\",\"used\":\"yes\"",
         "{\"check\":\"launch\",\"status\":\"ok\",\"line\":\"" +
             Json(Launched(e->clientShort) + " " + Launched(e->databaseShort)) +
             "\",\"quotes\":\"" + (ExpectedClientStart(*e) ==
@@ -149,6 +153,14 @@ void CaseDoctorBusyClient(CaseEnv *e)
         "{\"check\":\"client.database_window\",\"status\":\"info\",\"window\":\"open\","
         "\"title\":\"Velmora - Velmora.nsf\"",
         "\"verdict\":\"busy\",\"problems\":0,\"warnings\":0,\"busy\":1}");
+    // Redirected to a file, in the ANSI code page: the accents of the summary's added
+    // words come through as those of the rest of the line.
+    run = RunDoctor(*e, DoctorCommand(*e, ""));
+    expect_report(run, 3,
+        "\r\nOCCUP\xc9    Client Notes lanc\xe9 mais occup\xe9 : sa fen\xeatre principale est "
+            "d\xe9sactiv\xe9" "e ;",
+        "\r\nBilan : installation saine, mais occup\xe9" "e pour l'instant : r\xe9" "essayez "
+            "plus tard (0 avertissement).\r\n");
 }
 
 void CaseDoctorVersionAndWaits(CaseEnv *e)
@@ -260,6 +272,27 @@ void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
             "n'est ni dans son dossier ni dans System32 (recherche restreinte");
     same_lines(Marks({programDir, current, tools}), {},
                "the sibling needed at load time comes from nowhere else");
+
+    // No library anywhere the program's import looks: beside a program outside the
+    // client's folder the advice is to move the program; beside one already in the
+    // folder LN_Appli names (its short form, as the program reads it), it is that no
+    // Notes client is there.
+    std::string none = "{\"check\":\"library.found\",\"status\":\"problem\",\"place\":"
+                       "\"none\",\"path\":\"\",\"text\":\"nNOTES.dll introuvable : Windows "
+                       "refusera de d\\u00e9marrer le programme\",\"action\":\"";
+    SetCurrentDirectoryA(tools.c_str());
+    DeleteFileA((programDir + "\\nNOTES.dll").c_str());
+    run = RunDoctor(*e, DoctorCommand(*e, "--json"));
+    expect_report(run, 1, none + "installez velmora-notes.exe dans le dossier du client Notes\"}");
+    std::string client = programDir + "\\notes-client.exe";
+    ok(CopyFileA(e->client.c_str(), client.c_str(), FALSE) &&
+           SetSettingsValue("LN_Appli", client.c_str()),
+       "LN_Appli names a client beside the program");
+    run = RunDoctor(*e, DoctorCommand(*e, "--json"));
+    SetCurrentDirectoryA(before);
+    expect_report(run, 1, none + "aucun client Notes n'est install\\u00e9 dans le dossier que "
+                                 "nomme LN_Appli : installez ou r\\u00e9parez le client Notes, ou "
+                                 "corrigez LN_Appli\"}");
 }
 
 void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
@@ -369,14 +402,51 @@ void CaseDoctorOtherCodePage(CaseEnv *e)
     CloseHandle(file);
     Job f = PlainJob(*e);
     f.extras.push_back(e->jobDir + "\\\xb3.pdf");
+    f.extras.push_back(e->jobDir + "\\absente.pdf");
     std::string job = e->jobDir + "\\memo job.tmp";
     WriteJobFile(job, f);
+    // The library in the system folder (under Wine only: on Windows that folder is the
+    // machine's own), and the client busy: the words of those lines and of the summary
+    // come from the doctor's own 1252 through the same conversion.
+    bool wine = RunningOnWine();
+    char system[MAX_PATH];
+    UINT n = GetSystemDirectoryA(system, sizeof system);
+    std::string programLibrary = e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll";
+    std::string systemLibrary = std::string(system, n < sizeof system ? n : 0) + "\\nNOTES.dll";
+    if (wine)
+        ok(n > 0 && MoveFileExA(programLibrary.c_str(), systemLibrary.c_str(),
+                                MOVEFILE_REPLACE_EXISTING),
+           "the library moved to %s", systemLibrary.c_str());
+    StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --disabled-ms never");
     DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json --job \"" + job + "\""));
     std::string path = Json(e->jobDir) + "\\\\\\u0142.pdf";
-    expect_report(run, 0,
+    // The action is the doctor's own text: its 0xE0 is a grave, not 1250's r acute.
+    expect_report(run, 1,
         "{\"check\":\"job.attachment\",\"status\":\"ok\",\"number\":2,\"path\":\"" + path +
             "\",\"state\":\"present\",\"text\":\"Pi\\u00e8" "ce jointe 2 : " + path +
-            ", pr\\u00e9sente, attach\\u00e9" "e sous le nom \\u0142.pdf\"");
+            ", pr\\u00e9sente, attach\\u00e9" "e sous le nom \\u0142.pdf\"",
+        "{\"check\":\"job.attachment\",\"status\":\"problem\",\"number\":3,",
+        "\"action\":\"laissez le fichier en place jusqu'\\u00e0 l'envoi, ou corrigez son chemin "
+            "dans la demande\"}");
+
+    // Redirected to a file, in 1250 with Windows' best fit (Microsoft's bestfit1250.txt,
+    // WCTABLE: U+00E8 and U+00EA to 0x65, U+00E0 to 0x61; U+00E9, U+00C9 and U+0142 have
+    // bytes of their own, 0xE9, 0xC9 and 0xB3).
+    CloseHandle(CreateFileA((e->jobDir + "\\absente.pdf").c_str(), GENERIC_WRITE, 0, NULL,
+                            CREATE_ALWAYS, 0, NULL));
+    run = RunDoctor(*e, DoctorCommand(*e, "--job \"" + job + "\""));
+    if (wine)
+        DeleteFileA(systemLibrary.c_str());
+    expect_report(run, 3,
+        wine ? "\r\nOK        nNOTES.dll trouv\xe9" "e dans le dossier systeme : " + systemLibrary + "\r\n"
+             : "\r\nOK        nNOTES.dll trouv\xe9" "e dans le dossier du programme : " +
+                   programLibrary + "\r\n",
+        "\r\nOK        Piece jointe 2 : " + e->jobDir + "\\\xb3.pdf, pr\xe9sente, attach\xe9"
+            "e sous le nom \xb3.pdf\r\n",
+        "\r\nOCCUP\xc9    Client Notes lanc\xe9 mais occup\xe9 : sa fenetre principale est "
+            "d\xe9sactiv\xe9" "e ;",
+        "\r\nBilan : installation saine, mais occup\xe9" "e pour l'instant : r\xe9" "essayez "
+            "plus tard (0 avertissement).\r\n");
 }
 
 void CaseDoctorSettingsIn64BitView(CaseEnv *e)
