@@ -182,6 +182,15 @@ static void InstallUpgradeRepairRemove(CaseEnv *e, const Packages &p)
     ok(RelatedProducts(p) == 1, "one product after the upgrade (got %d)", RelatedProducts(p));
     same_text(MachineText(RecordKey, "Version"), p.version, "the version recorded");
     ExpectSettings(*e, "the settings after the upgrade");
+    // The lower version's files are the release's: the folder is told by the record
+    // and by the default folder staying empty.
+    same_text(MachineText(RecordKey, "InstallDir"), p.installDir + "\\",
+              "the folder recorded after the upgrade");
+    char programFiles[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("ProgramFiles", programFiles, sizeof programFiles);
+    ok(length > 0 && length < sizeof programFiles &&
+           !FileExists(std::string(programFiles) + "\\Velmora"),
+       "nothing installed in the default folder, %s\\Velmora", programFiles);
     std::string installed, shipped;
     ok(ReadBytes(program, &installed) && ReadBytes(OwnFolder() + "\\velmora-notes.exe", &shipped) &&
            installed == shipped,
