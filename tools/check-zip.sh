@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Writes the check zip of a release, velmora-notes-<version>-windows-check.zip: the
-# release's program and doctor as they ship (signed when the release is), the suites,
-# the stand-ins, the check runner and check.cmd, for an administrator to prove the
+# release's program, doctor and installer package as they ship (signed when the
+# release is), the suites, the stand-ins, the check runner and check.cmd, for an administrator to prove the
 # release on a test machine (docs/windows-check.md).  The suites and the stand-ins are
 # never signed with the release's certificate: a signer that an administrator
 # allow-lists must not vouch for test equipment.  Every date is WHEN, the files sorted,
@@ -9,12 +9,12 @@
 #   check-zip.sh BUILD STAGED DIST VERSION WHEN
 #     BUILD   the release's build folder (the equipment is built there)
 #     STAGED  the folder holding the shipped velmora-notes.exe and velmora-doctor.exe
-#     DIST    where the zip goes
+#     DIST    where the zip goes, already holding the release's velmora-notes-VERSION.msi
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1 staged=$2 dist=$3 version=$4 when=$5
 
-suites="velmora-check velmora-e2e velmora-e2e-hostile standin-check resources_check stack-smash"
+suites="velmora-check velmora-e2e velmora-e2e-hostile velmora-e2e-installer standin-check resources_check stack-smash"
 standins="nnotes_standin notes-client nnotes_lacking_2072 nnotes_needing_mark velmora_mark"
 cmake --build "$build" -j2 --target $suites $standins >"$build/check-zip.log" 2>&1 ||
     { cat "$build/check-zip.log" >&2; exit 1; }
@@ -24,7 +24,7 @@ name=velmora-notes-$version-windows-check
 stage=$build/stage/$name
 rm -rf "$stage"
 mkdir -p "$stage/lacking-2072" "$stage/marking"
-cp "$staged/velmora-notes.exe" "$staged/velmora-doctor.exe" "$stage/"
+cp "$staged/velmora-notes.exe" "$staged/velmora-doctor.exe" "$dist/velmora-notes-$version.msi" "$stage/"
 for exe in $suites; do cp "$build/bin/$exe.exe" "$stage/"; done
 cp "$build/bin/nNOTES.dll" "$build/bin/notes-client.exe" "$stage/"
 cp "$build/bin/lacking-2072/nNOTES.dll" "$stage/lacking-2072/"

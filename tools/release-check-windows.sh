@@ -6,8 +6,12 @@
 # runner itself (the error mode, Wine's crash dialog off); the code pages are the
 # caller's locale's, here C.UTF-8 (ANSI 1252, OEM 437, as on US-English Windows), under
 # which the cases that need French Windows's OEM 850 say they are skipped.
-# Checks that every suite runs, the closing line comes out, the skipped cases are
-# named, and that a program whose launch line never quotes turns it red.
+# Runs `check.cmd /installer`, so the installer's suite too, against the zip's own
+# package.  Checks that every suite runs, the closing line comes out, the skipped
+# cases are named (the installer's cases that only Windows shows among them), that the
+# check refuses while the settings key exists, a Notes client runs or (with
+# /installer) the product is installed, and that a program whose launch line never
+# quotes turns it red.
 #   release-check-windows.sh ZIP WORK
 # Prints "N passed, N failed"; exits non-zero on any failure.
 set -u
@@ -39,24 +43,28 @@ run_check() {   # run_check OUT [ARGS...]: check.cmd, its output in OUT, its exi
 }
 
 start=$(date +%s)
-run_check "$work/check.out"
+run_check "$work/check.out" /installer
 rc=$?
-echo "  check.cmd from the zip, $(($(date +%s) - start)) s, exit $rc:"
+echo "  check.cmd /installer from the zip, $(($(date +%s) - start)) s, exit $rc:"
 sed 's/^/    /' "$work/check.out"
-suites="standins program_resources stack_smash_caught e2e e2e_wow64 e2e_ansi_1250 e2e_hostile"
+suites="standins program_resources stack_smash_caught e2e e2e_wow64 e2e_ansi_1250 e2e_hostile installer"
 for suite in $suites; do
     check "a line for $suite" grep -qE "^$suite: (passed|skipped) \(" "$work/check.out"
 done
 ran=$(grep -cE '^[a-z0-9_]+: passed \(' "$work/check.out")
 check "the closing line counts every suite that passed and none failed (exit $rc)" \
     test "$(tail -n 1 "$work/check.out")|$rc" = "$ran passed, 0 failed|0"
-check "no skipped suite counted as passed" test "$ran" -lt 7
+check "no skipped suite counted as passed" test "$ran" -lt 8
 check "the skipped cases named, with their reasons" bash -c "grep -qx 'skipped: e2e no_short_names (Wine)' '$work/check.out' &&
-    grep -qx 'skipped: e2e stored_note (needs ANSI 1252 and OEM 850, the machine has ANSI 1252 and OEM 437)' '$work/check.out'"
+    grep -qx 'skipped: e2e stored_note (needs ANSI 1252 and OEM 850, the machine has ANSI 1252 and OEM 437)' '$work/check.out' &&
+    for c in another_build_1638 another_install_running_1618 repair_with_letters transitive_removal; do
+        grep -qx \"skipped: installer \$c (Wine)\" '$work/check.out' || exit 1
+    done"
 check "the report says what the machine is" \
     grep -q "^machine: Wine .*, 32-bit, ANSI code page 1252, OEM code page 437, 8.3 names on" "$folder/velmora-check-report.txt"
-check "nothing left of the cases: no work folder, no settings key" bash -c \
-    "test ! -e '$WINEPREFIX/drive_c/velmora e2e work' && ! wine reg query 'HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick' >/dev/null 2>&1"
+check "nothing left of the cases: no work folder, no key under HKLM\\SOFTWARE\\Zabrel, no product" bash -c \
+    "test ! -e '$WINEPREFIX/drive_c/velmora e2e work' && ! wine reg query 'HKLM\\SOFTWARE\\Zabrel' >/dev/null 2>&1 &&
+     ! wine uninstaller --list 2>/dev/null | grep -q Velmora"
 
 # Refusals: the settings key of an installation, then a running Notes client.
 wine reg add 'HKLM\SOFTWARE\Zabrel\Velmora\Stellwick' /v LN_Appli /d 'C:\x.exe' /f >/dev/null
@@ -73,6 +81,15 @@ rc=$?
 check "refused while a Notes client runs (exit $rc): $(grep refused "$work/refused.out")" \
     bash -c "test $rc = 2 && grep -q '^refused: a Notes client is running' '$work/refused.out'"
 kill "$client" 2>/dev/null; wineserver -k; wait "$client" 2>/dev/null
+msi=$(cd "$folder" && ls velmora-notes-*.msi)
+wine msiexec /i "C:\\check\\$name\\$msi" /qn >/dev/null 2>&1
+wineserver -w
+run_check "$work/refused.out" /installer installer
+rc=$?
+check "/installer refused while the product is installed (exit $rc): $(grep refused "$work/refused.out")" \
+    bash -c "test $rc = 2 && grep -q '^refused: /installer: the product is installed' '$work/refused.out'"
+wine msiexec /x "C:\\check\\$name\\$msi" /qn >/dev/null 2>&1
+wineserver -w
 
 # A fault planted in the program: the launch line never quotes a path.
 src=$work/planted-src

@@ -196,8 +196,10 @@ unzip -q "$work/signed-dist/$check_zip" -d "$work/signed-check"
 unzip -q "$work/unsigned-dist/$check_zip" -d "$work/unsigned-check"
 check "the check zip ships the signed program" cmp "$work/signed-zip/velmora-notes-$version-win32/velmora-notes.exe" \
     "$work/signed-check/velmora-notes-$version-windows-check/velmora-notes.exe"
+check "the check zip ships the signed installer" cmp "$work/signed-dist/$msi" \
+    "$work/signed-check/velmora-notes-$version-windows-check/$msi"
 check "the check zip's equipment unsigned, the same bytes in both runs" bash -c "cd '$work/signed-check' &&
-    for f in \$(find . -type f ! -name velmora-notes.exe ! -name velmora-doctor.exe); do
+    for f in \$(find . -type f ! -name velmora-notes.exe ! -name velmora-doctor.exe ! -name '*.msi'); do
         cmp -s \"\$f\" '$work/unsigned-check/'\"\$f\" || exit 1
         case \$f in *.exe|*.dll) ! osslsigncode verify -in \"\$f\" >/dev/null 2>&1 || exit 1 ;; esac
     done"

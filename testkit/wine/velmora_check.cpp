@@ -6,16 +6,20 @@
 // goes to velmora-check-report.txt, headed by what the machine is, with the whole log
 // of each suite that failed.  check.cmd starts it from an elevated prompt.
 //
-//   velmora-check.exe [/devices] [suite ...]
+//   velmora-check.exe [/devices] [/installer] [suite ...]
 //
-// /devices lets the cases open COM1 and LPT1.  It refuses to run, saying why, when it
-// is not elevated, when the program's settings key exists in either registry view
-// (every case deletes it) or when a Notes client is running (the cases close its
-// windows).  Exit code 0 when every suite run passed, 1 when one failed, 2 when it
+// /devices lets the cases open COM1 and LPT1; /installer adds the installer's suite,
+// which installs, upgrades, repairs and removes the release's package shipped beside
+// it.  It refuses to run, saying why, when it is not elevated, when the program's
+// settings key exists in either registry view (every case deletes it) or when a Notes
+// client is running (the cases close its windows); with /installer, also when the
+// package is missing or a product of its UpgradeCode is installed (the suite would
+// remove it).  Exit code 0 when every suite run passed, 1 when one failed, 2 when it
 // refused or an argument named no suite.
 #include "testkit/wine/files.h"
 #include "testkit/wine/harness.h"
 #include "testkit/wine/machine.h"
+#include "testkit/wine/package.h"
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -27,18 +31,20 @@ struct Suite {
     const char *commandLine;    // run in this program's folder
     DWORD exitCode;             // what a pass ends with
     bool counted;               // prints "N passed, N failed", which must show no failure
+    const char *option;         // the option that adds it, or NULL when it always runs
 };
 
 // The stack guard's proof is its exit code: STATUS_STACK_BUFFER_OVERRUN, 0xC0000409,
 // from the program's own failure routine (tests/pe/stack_smash.cpp tells the others).
 static const Suite Suites[] = {
-    {"standins", "standin-check.exe", 0, true},
-    {"program_resources", "resources_check.exe velmora-notes.exe", 0, true},
-    {"stack_smash_caught", "stack-smash.exe", 0xC0000409, false},
-    {"e2e", "velmora-e2e.exe", 0, true},
-    {"e2e_wow64", "velmora-e2e.exe --wow64", 0, true},
-    {"e2e_ansi_1250", "velmora-e2e.exe --ansi-1250", 0, true},
-    {"e2e_hostile", "velmora-e2e-hostile.exe", 0, true},
+    {"standins", "standin-check.exe", 0, true, NULL},
+    {"program_resources", "resources_check.exe velmora-notes.exe", 0, true, NULL},
+    {"stack_smash_caught", "stack-smash.exe", 0xC0000409, false, NULL},
+    {"e2e", "velmora-e2e.exe", 0, true, NULL},
+    {"e2e_wow64", "velmora-e2e.exe --wow64", 0, true, NULL},
+    {"e2e_ansi_1250", "velmora-e2e.exe --ansi-1250", 0, true, NULL},
+    {"e2e_hostile", "velmora-e2e-hostile.exe", 0, true, NULL},
+    {"installer", "velmora-e2e-installer.exe", 0, true, "/installer"},
 };
 static const size_t SuiteCount = sizeof Suites / sizeof Suites[0];
 static const DWORD SuiteTimeLimitMs = 30 * 60 * 1000;
@@ -69,7 +75,7 @@ static void Say(const char *format, ...)
 }
 
 // Why the machine must not be used as it is, or NULL.
-static const char *Refusal(char *why, size_t size)
+static const char *Refusal(bool installer, char *why, size_t size)
 {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_CREATE_SUB_KEY, &key) !=
@@ -92,6 +98,18 @@ static const char *Refusal(char *why, size_t size)
     if (FindWindowA("NOTES", NULL) != NULL)
         return "a Notes client is running (a window of class NOTES): the cases would close "
                "its \"Velmora -\" windows and start clients of their own; close it first";
+    if (!installer)
+        return NULL;
+    std::string package = FindPackage(OwnFolder());
+    if (package.empty())
+        return "/installer: no single velmora-notes-*.msi beside check.cmd";
+    std::string product = InstalledRelatedProduct(PackageProperty(package, "UpgradeCode"));
+    if (!product.empty()) {
+        snprintf(why, size, "/installer: the product is installed (%s): the suite installs "
+                 "and removes it; use a machine without it, or leave out /installer",
+                 product.c_str());
+        return why;
+    }
     return NULL;
 }
 
@@ -195,8 +213,22 @@ static Verdict Judge(const Suite &suite, const Outcome &o, const std::string &lo
     return FAILED;
 }
 
-static bool Wanted(const char *name, int argc, char **argv)
+static bool Given(const char *option, int argc, char **argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], option) == 0)
+            return true;
+    }
+    return false;
+}
+
+// A suite runs when named, or when no suite is named; an optional one only with its
+// option.
+static bool Wanted(const Suite &suite, int argc, char **argv)
+{
+    if (suite.option != NULL && !Given(suite.option, argc, argv))
+        return false;
+    const char *name = suite.name;
     bool any = false;
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] == '/')
@@ -221,12 +253,12 @@ static void AppendLog(const std::string &log)
 int main(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
-        bool known = strcmp(argv[i], "/devices") == 0;
+        bool known = strcmp(argv[i], "/devices") == 0 || strcmp(argv[i], "/installer") == 0;
         for (size_t j = 0; j < SuiteCount && !known; ++j)
             known = strcmp(argv[i], Suites[j].name) == 0;
         if (!known) {
             fprintf(stderr, "velmora-check: no option or suite is named %s\n"
-                            "usage: check.cmd [/devices] [suite ...]\n", argv[i]);
+                            "usage: check.cmd [/devices] [/installer] [suite ...]\n", argv[i]);
             return 2;
         }
         if (strcmp(argv[i], "/devices") == 0)
@@ -249,7 +281,7 @@ int main(int argc, char **argv)
         GetOEMCP(), MakesShortNames(WorkRoot) ? "on" : "off", WorkRoot);
 
     char why[512];
-    if (const char *refused = Refusal(why, sizeof why)) {
+    if (const char *refused = Refusal(Given("/installer", argc, argv), why, sizeof why)) {
         Say("refused: %s", refused);
         Say("0 passed, 1 failed");
         if (madeRoot)
@@ -261,7 +293,7 @@ int main(int argc, char **argv)
     int passed = 0, failed = 0;
     std::vector<std::string> skipped, failedLogs;
     for (size_t i = 0; i < SuiteCount; ++i) {
-        if (!Wanted(Suites[i].name, argc, argv))
+        if (!Wanted(Suites[i], argc, argv))
             continue;
         std::string log = std::string(LogFolder) + "\\" + Suites[i].name + ".log";
         Outcome o = RunSuite(Suites[i], log);

@@ -1,6 +1,6 @@
 @echo off
 rem The release's check on a test machine, from an elevated command prompt:
-rem   check.cmd [/devices] [suite ...]
+rem   check.cmd [/devices] [/installer] [suite ...]
 rem Runs every suite of this folder, prints one line per suite and "N passed, M failed",
 rem and writes the same, with what the machine is, to velmora-check-report.txt here.
 rem windows-check.md says what it does to the machine and what to send back.
