@@ -4,6 +4,8 @@
 // What the file holds is read next (library_image.cpp).
 #include "tools/velmora-doctor/library_image.h"
 
+#include "notes/short_path.h"
+
 #include <string.h>
 
 static const char LibraryName[] = "nNOTES.dll";

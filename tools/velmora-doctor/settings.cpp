@@ -4,6 +4,7 @@
 #include "tools/velmora-doctor/doctor.h"
 
 #include "job/install_settings.h"
+#include "notes/short_path.h"
 #include "window/launch_line.h"
 
 #include <string.h>
