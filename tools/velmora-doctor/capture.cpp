@@ -144,8 +144,7 @@ static void Keep(Capture *c, const char *name, bool written)
         SayLost(name, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    lstrcatA(source, "\\");
-    lstrcatA(source, name);
+    wsprintfA(source + lstrlenA(source), "\\%s", name);
     DWORD attributes = GetFileAttributesA(source);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;

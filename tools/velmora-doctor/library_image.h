@@ -31,8 +31,8 @@ bool Is32Bit(const Image *image);
 // The file bytes of `length` bytes at a relative virtual address, or none.
 const BYTE *AtRva(const Image *image, DWORD rva, DWORD length);
 
-// The file version of a 32-bit image's version resource, "a.b.c.d" (versions.cpp);
-// false (version empty) when it has none.
+// The file version of a 32-bit image's version resource, "a.b.c.d"; false (version
+// empty) when it has none.
 bool ImageVersion(const Image *image, char version[VERSION_SIZE]);
 
 // Reads the library found at library->path: reports its image and ordinals, and sets

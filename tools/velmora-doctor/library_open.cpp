@@ -34,7 +34,7 @@ static void *Entry(const char *name)
 
 // The loaded library's entry `name`, typed by the prototype notes/notes_client.h makes
 // of the ordinal table.
-#define ENTRY_OF(name) ((decltype(&name))Entry(#name))
+#define ENTRY_OF(name) ((decltype(&(name)))Entry(#name))
 
 extern "C" {
 NotesStatus NOTESAPI InitNotesRuntime(int argc, char **argv)

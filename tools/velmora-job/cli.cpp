@@ -166,7 +166,7 @@ bool TakeFlag(const std::string &arg, MakeRequest *r)
 bool TakeNumber(const std::vector<std::string> &args, size_t *i, MakeRequest *r,
                 std::string *problem)
 {
-    const std::string arg = args[*i];
+    const std::string &arg = args[*i];
     std::string value;
     bool missing = false;
     bool count = TakeValue(args, i, arg, "--count", &value, &missing);
@@ -190,7 +190,7 @@ bool TakeNumber(const std::vector<std::string> &args, size_t *i, MakeRequest *r,
 bool TakeText(const std::vector<std::string> &args, size_t *i, MakeRequest *r,
               std::string *problem)
 {
-    const std::string arg = args[*i];
+    const std::string &arg = args[*i];
     std::string value;
     bool missing = false;
     bool taken = false;
@@ -221,7 +221,7 @@ bool TakeText(const std::vector<std::string> &args, size_t *i, MakeRequest *r,
 int ParseMake(const std::vector<std::string> &args, MakeRequest *r, std::ostream &err)
 {
     for (size_t i = 1; i < args.size(); ++i) {
-        const std::string arg = args[i];
+        const std::string &arg = args[i];
         std::string problem;
         if (TakeFlag(arg, r) || TakeNumber(args, &i, r, &problem) ||
             TakeText(args, &i, r, &problem)) {
