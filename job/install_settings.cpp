@@ -2,6 +2,8 @@
 // they survive being joined by a blank on the Notes client's command line.
 #include "job/install_settings.h"
 
+#include "notes/short_path.h"
+
 #include <string.h>
 
 const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
@@ -54,14 +56,6 @@ static bool NamesSomething(const char *path, const Refusal *read, Refusal *why)
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
         return Refuse(why, REFUSED_VALUE_NAMES_NOTHING, read->value, GetLastError());
     return true;
-}
-
-void ShortenPath(char path[MAX_PATH])
-{
-    char shortPath[MAX_PATH];
-    DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
-    if (length > 0 && length < sizeof shortPath)
-        lstrcpyA(path, shortPath);
 }
 
 // True when `read` refused because the value, or the whole key, is not there.

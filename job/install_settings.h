@@ -22,9 +22,6 @@ extern const char DatabaseValue[];
 // REFUSED_NOT for that value.
 bool ReadPathValue(HKEY key, const char *name, char path[MAX_PATH], Refusal *why);
 
-// Puts a path in short form, in place, as the settings are (GetShortPathNameA into a
-// MAX_PATH buffer); without a short form that fits, the path stays as it is.
-void ShortenPath(char path[MAX_PATH]);
 
 // Reads both paths, checks that they name something, and puts them in short form.
 // Each value is read from the key's 32-bit view, the one this 32-bit program sees; a

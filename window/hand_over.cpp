@@ -4,6 +4,7 @@
 #include "window/hand_over.h"
 
 #include "notes/notes_client.h"
+#include "notes/short_path.h"
 #include "resources/messages.h"
 #include "window/database_window.h"
 #include "window/launch_line.h"
@@ -29,7 +30,7 @@ void HandOverToNotes(const char *clientPath, const char *databasePath)
         char self[MAX_PATH];
         DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
         self[length < sizeof self ? length : sizeof self - 1] = '\0';
-        GetShortPathNameA(self, self, sizeof self);
+        ShortenPath(self);
         SetClientVariable(CloseVariable, self);
     }
 

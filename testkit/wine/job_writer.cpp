@@ -5,7 +5,7 @@
 
 bool WriteJobFile(const std::string &path, const Job &job, const velmora_job::Encoding &how)
 {
-    if (how.checked && !velmora_job::CheckJob(job).empty())
+    if (how.checked && !velmora_job::JobProblems(job).empty())
         return false;
     return WriteBytes(path, velmora_job::EncodeJob(job, how));
 }

@@ -2,7 +2,7 @@
 // integrator writes them, or unchecked for a file malformed on purpose.
 #pragma once
 
-#include "job_format.h"
+#include "testkit/job_encoder.h"
 
 #include <string>
 

@@ -8,7 +8,8 @@
 #include "testkit/wine/files.h"
 #include "testkit/wine/harness.h"
 
-struct Library {
+// The stand-in loaded for one part, and its entries bound by ordinal.
+struct StandinEntries {
     HMODULE module;
     decltype(&InitNotesRuntime) Init;
     decltype(&EndNotesRuntime) End;
@@ -34,7 +35,7 @@ template <typename F> static bool Bind(HMODULE module, int ordinal, F *f)
     return ok(*f != NULL, "ordinal %d is exported", ordinal);
 }
 
-static bool Load(Library *l, const char *part)
+static bool Load(StandinEntries *l, const char *part)
 {
     g_caseName = part;
     dir = std::string(Root) + "\\" + part;
@@ -54,7 +55,7 @@ static bool Load(Library *l, const char *part)
            Bind(l->module, 2013, &l->Save);
 }
 
-static void Unload(Library *l)
+static void Unload(StandinEntries *l)
 {
     if (l->module != NULL)
         FreeLibrary(l->module);
@@ -66,7 +67,7 @@ static std::vector<std::string> CallsLog()
     return FileLines(dir + "\\calls.log");
 }
 
-static void CheckExportsHaveNoNames(Library *l)
+static void CheckExportsHaveNoNames(StandinEntries *l)
 {
     ok(GetProcAddress(l->module, "InitNotesRuntime") == NULL &&
            GetProcAddress(l->module, "_InitNotesRuntime@8") == NULL &&
@@ -75,7 +76,7 @@ static void CheckExportsHaveNoNames(Library *l)
 }
 
 // A memo written and saved the way the program does it, and the records it leaves.
-static void CheckMemoRecords(Library *l)
+static void CheckMemoRecords(StandinEntries *l)
 {
     std::string database = dir + "\\My Base.nsf", attachment = dir + "\\a file.bin";
     WriteBytes(database, "db");
@@ -168,7 +169,7 @@ static void CheckMemoRecords(Library *l)
 }
 
 // Handles that are not, or no longer, what a call needs; calls outside the runtime.
-static void CheckHandlesAndState(Library *l)
+static void CheckHandlesAndState(StandinEntries *l)
 {
     std::string database = dir + "\\db.nsf";
     WriteBytes(database, "db");
@@ -201,7 +202,7 @@ static void CheckHandlesAndState(Library *l)
        calls.size() > 1 ? calls[1].c_str() : "(none)");
 }
 
-static void CheckFailures(Library *l)
+static void CheckFailures(StandinEntries *l)
 {
     std::string database = dir + "\\db.nsf";
     WriteBytes(database, "db");
@@ -237,7 +238,7 @@ static void CheckFailures(Library *l)
     ok(!FileExists(dir + "\\notes\\note-2.txt"), "a failed SaveNote writes nothing");
 }
 
-static void CheckNotesIni(Library *l)
+static void CheckNotesIni(StandinEntries *l)
 {
     WriteBytes(dir + "\\notes.ini", "[Notes]\r\nKeep=this\nname=old\r\n");
     l->Init(0, NULL);
@@ -256,11 +257,11 @@ static void CheckNotesIni(Library *l)
 // there.  (With a mutex of each process's own, lines were lost when many wrote at once.)
 static DWORD WINAPI AppendOutsideTheRuntime(void *library)
 {
-    ((Library *)library)->SetVariable("turn", "1");
+    ((StandinEntries *)library)->SetVariable("turn", "1");
     return 0;
 }
 
-static void CheckLogTurns(Library *l)
+static void CheckLogTurns(StandinEntries *l)
 {
     HANDLE turn = CreateMutexA(NULL, FALSE, "velmora-standins-log-append");
     if (!ok(turn != NULL && WaitForSingleObject(turn, 30000) == WAIT_OBJECT_0, "turn taken"))
@@ -279,7 +280,7 @@ static void CheckLogTurns(Library *l)
 
 int main()
 {
-    typedef void Part(Library *l);
+    typedef void Part(StandinEntries *l);
     struct {
         const char *name;
         Part *check;
@@ -292,7 +293,7 @@ int main()
         {"log turns", CheckLogTurns},
     };
     for (size_t i = 0; i < sizeof parts / sizeof parts[0]; ++i) {
-        Library l;
+        StandinEntries l;
         ZeroMemory(&l, sizeof l);
         if (Load(&l, parts[i].name))
             parts[i].check(&l);

@@ -93,6 +93,45 @@ static void SayLost(const char *name, DWORD error)
     TextFree(&line);
 }
 
+// Keeps `source` at `kept`: a hard link while the destination takes one, else a copy
+// from then on; the error, or ERROR_SUCCESS.
+static DWORD KeepFile(Capture *c, const char *source, const char *kept)
+{
+    if (!c->copying) {
+        if (CreateHardLinkA(kept, source, NULL))
+            return ERROR_SUCCESS;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_ACCESS_DENIED)
+            return error;
+        c->copying = true;
+        Text line = {};
+        TextFormat(&line, "INFO      Pas de lien possible vers la destination (erreur %lu) "
+                          ": des copies au mieux d\xe9sormais\r\n", error);
+        Say(&line);
+        TextFree(&line);
+    }
+    return CopyFileA(source, kept, TRUE) ? ERROR_SUCCESS : GetLastError();
+}
+
+// Remembers a file kept and says so.
+static void SayKept(Capture *c, const char *name, const char *kept)
+{
+    ++c->kept;
+    int slot = c->nextSlot;
+    c->nextSlot = (c->nextSlot + 1) % PRESENT_SLOTS;
+    lstrcpyA(c->present[slot], name);
+    lstrcpyA(c->keptAs[slot], kept);
+    Text line = {};
+    TextAdd(&line, "GARD\xc9     ");
+    TextAddAnsi(&line, name);
+    TextAdd(&line, " -> ");
+    TextAddAnsi(&line, kept);
+    TextAdd(&line, c->copying ? " (copie)\r\n" : " (lien)\r\n");
+    Say(&line);
+    TextFree(&line);
+}
+
 // Keeps the file `name` of the folder, which has just appeared or been written.
 static void Keep(Capture *c, const char *name, bool written)
 {
@@ -115,48 +154,14 @@ static void Keep(Capture *c, const char *name, bool written)
         CopyFileA(source, c->keptAs[slot], FALSE);
         return;
     }
-    if (!NextKeptPath(c, name, kept)) {
-        ++c->lost;
-        SayLost(name, ERROR_FILENAME_EXCED_RANGE);
-        return;
-    }
-    bool done = false;
-    DWORD error = ERROR_SUCCESS;
-    if (!c->copying) {
-        done = CreateHardLinkA(kept, source, NULL) != 0;
-        error = done ? ERROR_SUCCESS : GetLastError();
-        if (!done && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
-            error != ERROR_ACCESS_DENIED) {
-            c->copying = true;
-            Text line = {};
-            TextFormat(&line, "INFO      Pas de lien possible vers la destination (erreur %lu) "
-                              ": des copies au mieux d\xe9sormais\r\n", error);
-            Say(&line);
-            TextFree(&line);
-        }
-    }
-    if (!done && c->copying) {
-        done = CopyFileA(source, kept, TRUE) != 0;
-        error = done ? ERROR_SUCCESS : GetLastError();
-    }
-    if (!done) {
+    DWORD error = NextKeptPath(c, name, kept) ? KeepFile(c, source, kept)
+                                              : ERROR_FILENAME_EXCED_RANGE;
+    if (error != ERROR_SUCCESS) {
         ++c->lost;
         SayLost(name, error);
         return;
     }
-    ++c->kept;
-    slot = c->nextSlot;
-    c->nextSlot = (c->nextSlot + 1) % PRESENT_SLOTS;
-    lstrcpyA(c->present[slot], name);
-    lstrcpyA(c->keptAs[slot], kept);
-    Text line = {};
-    TextAdd(&line, "GARD\xc9     ");
-    TextAddAnsi(&line, name);
-    TextAdd(&line, " -> ");
-    TextAddAnsi(&line, kept);
-    TextAdd(&line, c->copying ? " (copie)\r\n" : " (lien)\r\n");
-    Say(&line);
-    TextFree(&line);
+    SayKept(c, name, kept);
 }
 
 // After lost events: every file of the folder not kept yet.
@@ -233,94 +238,124 @@ static bool FullPath(const char *given, char out[MAX_PATH])
     return true;
 }
 
-int RunCapture(int argc, char **argv)
+// The folder, the destination and the count from the arguments after --capture; false
+// for a usage problem.
+static bool TakeArguments(int argc, char **argv, Capture *c)
 {
-    static Capture c;
-    static BYTE buffers[2][BUFFER_SIZE] __attribute__((aligned(4)));
     if (argc != 2 && !(argc == 4 && strcmp(argv[2], "--count") == 0))
-        return Usage();
+        return false;
     if (argc == 4) {
         const char *digits = argv[3];
-        c.count = strspn(digits, "0123456789") == strlen(digits) && strlen(digits) <= 7
-                      ? strtoul(digits, NULL, 10) : 0;
-        if (c.count == 0 || c.count > COUNT_MAX)
-            return Usage();
+        c->count = strspn(digits, "0123456789") == strlen(digits) && strlen(digits) <= 7
+                       ? strtoul(digits, NULL, 10) : 0;
+        if (c->count == 0 || c->count > COUNT_MAX)
+            return false;
     }
-    if (!FullPath(argv[0], c.folder) || !FullPath(argv[1], c.dest) ||
-        lstrcmpiA(c.folder, c.dest) == 0)
-        return Usage();
+    return FullPath(argv[0], c->folder) && FullPath(argv[1], c->dest) &&
+           lstrcmpiA(c->folder, c->dest) != 0;
+}
 
-    Text line = {};
-    HANDLE folder = CreateFileA(c.folder, FILE_LIST_DIRECTORY,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
-                                NULL);
-    DWORD error = folder == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-    if (error == ERROR_SUCCESS && !CreateDirectoryA(c.dest, NULL) &&
+// Opens the folder for watching, makes the destination and starts the first read into
+// `buffer`; the error that stopped it, or ERROR_SUCCESS.
+static DWORD StartWatching(const Capture *c, HANDLE *folder, OVERLAPPED *io, BYTE *buffer)
+{
+    *folder = CreateFileA(c->folder, FILE_LIST_DIRECTORY,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, NULL);
+    DWORD error = *folder == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (error == ERROR_SUCCESS && !CreateDirectoryA(c->dest, NULL) &&
         GetLastError() != ERROR_ALREADY_EXISTS)
         error = GetLastError();
-    DWORD destAttributes = GetFileAttributesA(c.dest);
+    DWORD destAttributes = GetFileAttributesA(c->dest);
     if (error == ERROR_SUCCESS && (destAttributes == INVALID_FILE_ATTRIBUTES ||
                                    (destAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0))
         error = ERROR_DIRECTORY;
-    OVERLAPPED io = {};
-    io.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    io->hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     g_stop = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (error == ERROR_SUCCESS && !Watch(folder, buffers[0], &io))
+    if (error == ERROR_SUCCESS && !Watch(*folder, buffer, io))
         error = GetLastError();
+    return error;
+}
+
+// The capture's first line: from where to where, and what the kept files hold.
+static void Announce(const Capture *c, DWORD error)
+{
+    Text line = {};
     if (error != ERROR_SUCCESS) {
         TextAdd(&line, "PROBL\xc8ME  Capture impossible de ");
-        TextAddAnsi(&line, c.folder);
+        TextAddAnsi(&line, c->folder);
         TextAdd(&line, " vers ");
-        TextAddAnsi(&line, c.dest);
+        TextAddAnsi(&line, c->dest);
         TextFormat(&line, " (erreur %lu)\r\n", error);
         WriteStandardText(STD_ERROR_HANDLE, &line);
         TextFree(&line);
-        return EXIT_PROBLEM;
+        return;
     }
-    SetConsoleCtrlHandler(OnControl, TRUE);
     TextAdd(&line, "Capture des fichiers de travail de ");
-    TextAddAnsi(&line, c.folder);
+    TextAddAnsi(&line, c->folder);
     TextAdd(&line, " dans ");
-    TextAddAnsi(&line, c.dest);
-    TextAdd(&line, c.count != 0 ? "" : " ; Ctrl+C pour arr\xeater");
+    TextAddAnsi(&line, c->dest);
+    TextAdd(&line, c->count != 0 ? "" : " ; Ctrl+C pour arr\xeater");
     TextAdd(&line, ".\r\nLes fichiers gard\xe9s contiennent les mails (destinataires, sujet, "
                    "texte, chemins des pi\xe8" "ces jointes) : supprimez-les apr\xe8s usage.\r\n");
     Say(&line);
-    TextClear(&line);
+    TextFree(&line);
+}
 
+// Handles the folder's changes until the count is reached or Ctrl+C; false when a read
+// of the changes failed.
+static bool CaptureChanges(Capture *c, HANDLE folder, OVERLAPPED *io, BYTE buffers[2][BUFFER_SIZE])
+{
+    Text line = {};
     int current = 0;
     bool failed = false;
-    HANDLE waits[2] = {io.hEvent, g_stop};
-    while (!Done(&c) && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    HANDLE waits[2] = {io->hEvent, g_stop};
+    while (!Done(c) && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
         DWORD size = 0;
-        bool read = GetOverlappedResult(folder, &io, &size, FALSE) != 0;
+        bool read = GetOverlappedResult(folder, io, &size, FALSE) != 0;
         DWORD readError = read ? ERROR_SUCCESS : GetLastError();
         // The next read goes into the other buffer before these events are handled.
         bool watching = (read || readError == ERROR_NOTIFY_ENUM_DIR) &&
-                        Watch(folder, buffers[1 - current], &io);
+                        Watch(folder, buffers[1 - current], io);
         if (!watching) {
             TextFormat(&line, "PROBL\xc8ME  La surveillance s'arr\xeate (erreur %lu)\r\n",
                        read || readError == ERROR_NOTIFY_ENUM_DIR ? GetLastError() : readError);
-            Say(&line);
-            TextClear(&line);
             failed = true;
             break;
         }
         if (read && size > 0) {
-            Handle(&c, buffers[current], size);
+            Handle(c, buffers[current], size);
         } else {
-            ++c.overflows;
-            TextAdd(&line, "ATTENTION Trop de changements \xe0 la fois : des \xe9v\xe9"
-                           "nements sont perdus ; le dossier est relu\r\n");
-            Say(&line);
-            TextClear(&line);
-            LookAgain(&c);
+            ++c->overflows;
+            WriteStandard(STD_OUTPUT_HANDLE, "ATTENTION Trop de changements \xe0 la fois : des "
+                                             "\xe9v\xe9nements sont perdus ; le dossier est relu\r\n");
+            LookAgain(c);
         }
         current = 1 - current;
     }
+    if (failed)
+        Say(&line);
+    TextFree(&line);
+    return !failed;
+}
+
+int RunCapture(int argc, char **argv)
+{
+    static Capture c;
+    static BYTE buffers[2][BUFFER_SIZE] __attribute__((aligned(4)));
+    if (!TakeArguments(argc, argv, &c))
+        return Usage();
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    OVERLAPPED io = {};
+    DWORD error = StartWatching(&c, &folder, &io, buffers[0]);
+    Announce(&c, error);
+    if (error != ERROR_SUCCESS)
+        return EXIT_PROBLEM;
+    SetConsoleCtrlHandler(OnControl, TRUE);
+    bool failed = !CaptureChanges(&c, folder, &io, buffers);
     CancelIo(folder);
     CloseHandle(folder);
+    Text line = {};
     TextFormat(&line, "Bilan : %lu fichier%s gard\xe9%s, %lu perdu%s, %lu d\xe9" "bordement%s.\r\n",
                c.kept, c.kept > 1 ? "s" : "", c.kept > 1 ? "s" : "", c.lost,
                c.lost > 1 ? "s" : "", c.overflows, c.overflows > 1 ? "s" : "");

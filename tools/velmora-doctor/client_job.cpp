@@ -166,6 +166,32 @@ static void ReportJobRefusal(const char *id, const Refusal *why)
     TextFree(&sentence);
 }
 
+// A job the program reads: its list, direct sending, the texts as the memo gets them and
+// each attachment.
+static void ReportJobRead(const LoadedJob *job)
+{
+    const JobHeader *h = &job->header;
+    char text[200];
+    wsprintfA(text, "Fichier de travail lu : en-t\xeate de %d octets, %lu pi\xe8" "ce(s) "
+                    "jointe(s) suppl\xe9mentaire(s)", (int)JOB_HEADER_SIZE,
+              (unsigned long)h->extraCount);
+    Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0},
+                      {"extras", NULL, (unsigned long)h->extraCount}};
+    Report("job.read", STATUS_OK, text, NULL, fields, 2);
+
+    bool direct = h->sendTo[0] != '\0' && h->directSend != 0;
+    Field directFields[] = {{"direct", direct ? "yes" : "no", 0}};
+    Report("job.direct_send", STATUS_INFO,
+           direct ? "Envoi direct : oui (Velmora_DirectSend = 1)" : "Envoi direct : non",
+           NULL, directFields, 1);
+    ReportHeaderText("job.send_to", "Destinataires", h->sendTo, h->documentName);
+    ReportHeaderText("job.subject", "Objet", h->subject, h->documentName);
+    ReportBody(h->body, h->documentName);
+    ReportAttachment(1, h->attachment);
+    for (DWORD i = 0; i < h->extraCount && job->extraList != NULL; ++i)
+        ReportAttachment(i + 2, job->extraList[i].path);
+}
+
 void CheckJob(const char *jobPath)
 {
     // The program's opening, the file kept; a job it refuses is then read with sharing
@@ -193,26 +219,7 @@ void CheckJob(const char *jobPath)
     if (!read) {
         ReportJobRefusal("job.read", &why);
     } else {
-        const JobHeader *h = &job.header;
-        char text[200];
-        wsprintfA(text, "Fichier de travail lu : en-t\xeate de %d octets, %lu pi\xe8" "ce(s) "
-                        "jointe(s) suppl\xe9mentaire(s)", (int)JOB_HEADER_SIZE,
-                  (unsigned long)h->extraCount);
-        Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0},
-                          {"extras", NULL, (unsigned long)h->extraCount}};
-        Report("job.read", STATUS_OK, text, NULL, fields, 2);
-
-        bool direct = h->sendTo[0] != '\0' && h->directSend != 0;
-        Field directFields[] = {{"direct", direct ? "yes" : "no", 0}};
-        Report("job.direct_send", STATUS_INFO,
-               direct ? "Envoi direct : oui (Velmora_DirectSend = 1)" : "Envoi direct : non",
-               NULL, directFields, 1);
-        ReportHeaderText("job.send_to", "Destinataires", h->sendTo, h->documentName);
-        ReportHeaderText("job.subject", "Objet", h->subject, h->documentName);
-        ReportBody(h->body, h->documentName);
-        ReportAttachment(1, h->attachment);
-        for (DWORD i = 0; i < h->extraCount && job.extraList != NULL; ++i)
-            ReportAttachment(i + 2, job.extraList[i].path);
+        ReportJobRead(&job);
     }
     if (job.extraList != NULL)
         GlobalFree(job.extraList);

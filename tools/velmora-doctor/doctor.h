@@ -65,10 +65,8 @@ const char *DescribeRefusal(const Refusal *why, Text *sentence);
 // table has it (resources/message_texts.h).
 void TextAddBox(Text *t, unsigned id);
 
-// The file version of an executable image, "a.b.c.d", read from its version resource
-// with ReadFile; false (version empty) when the file cannot be read or has none.
+// The room for a file version, "a.b.c.d".
 enum { VERSION_SIZE = 24 };
-bool FileVersion(const char *path, char version[VERSION_SIZE]);
 
 // nNOTES.dll as the program's import finds it.
 struct Library {

@@ -4,6 +4,7 @@
 #include "tools/velmora-doctor/doctor.h"
 
 #include "job/install_settings.h"
+#include "notes/short_path.h"
 #include "window/launch_line.h"
 
 #include <string.h>
@@ -52,15 +53,83 @@ static bool HoldsNul(HKEY key, const char *name, DWORD size, char raw[MAX_PATH])
     return nul;
 }
 
+// One value as found in one view, for its line.
+struct Found {
+    const View *view;
+    const char *name;
+    DWORD type;
+    const char *typeName;
+    DWORD size;
+    bool nul;
+    char raw[MAX_PATH];
+};
+
+// The value the program refuses, with its reason.
+static void ReportRefusedValue(const Found *v, const Refusal *why, Text *text)
+{
+    Text sentence = {};
+    const char *action = DescribeRefusal(why, &sentence);
+    TextAdd(text, " ; le programme la refuse : ");
+    TextAddText(text, &sentence);
+    Field fields[] = {{"view", v->view->id, 0},  {"value", v->name, 0},
+                      {"type", v->typeName, 0},  {"size", NULL, v->size},
+                      {"nul", v->nul ? "yes" : "no", 0}, {"rule", RuleId(why->rule), 0}};
+    ReportText("settings.value", STATUS_WARNING, text, action, fields, 6);
+    TextFree(&sentence);
+}
+
+// The value the program accepts: the path it names, whether that exists, its short form
+// and how the launch line quotes it, and whether the program uses this view's value.
+static void ReportAcceptedValue(const Found *v, const char *path, bool seen, bool same, Text *text)
+{
+    char shortPath[MAX_PATH];
+    TextAdd(text, " ; ");
+    if (v->type == REG_EXPAND_SZ) {
+        TextAddAnsi(text, v->raw);
+        TextAdd(text, " d\xe9velopp\xe9" "e en ");
+    }
+    TextAddAnsi(text, path);
+    DWORD attributes = GetFileAttributesA(path);
+    DWORD error = GetLastError();
+    bool found = attributes != INVALID_FILE_ATTRIBUTES;
+    bool folder = found && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const char *exists = !found ? "no" : folder ? "folder" : "file";
+    if (!found)
+        TextFormat(text, " ; introuvable (erreur %lu)", error);
+    else
+        TextAdd(text, folder ? " ; un dossier" : " ; fichier pr\xe9sent");
+    lstrcpyA(shortPath, path);
+    ShortenPath(shortPath);
+    TextAdd(text, " ; forme courte ");
+    TextAddAnsi(text, shortPath);
+    bool quotes = NeedsQuotes(shortPath);
+    TextAdd(text, quotes ? " ; entre guillemets au lancement" : " ; sans guillemets au lancement");
+
+    ValueVerdict verdict = JudgeValue(v->view->flag == KEY_WOW64_64KEY, seen, same, found);
+    if (verdict == VALUE_HIDDEN)
+        TextAdd(text, " ; masqu\xe9" "e par la valeur de la vue 32 bits, diff\xe9rente, que "
+                      "le programme lit");
+    Field fields[] = {{"view", v->view->id, 0},        {"value", v->name, 0},
+                      {"type", v->typeName, 0},        {"size", NULL, v->size},
+                      {"nul", v->nul ? "yes" : "no", 0}, {"rule", RuleId(REFUSED_NOT), 0},
+                      {"path", path, 0},               {"exists", exists, 0},
+                      {"short", shortPath, 0},         {"quotes", quotes ? "yes" : "no", 0},
+                      {"used", verdict == VALUE_HIDDEN ? "no" : "yes", 0}};
+    ReportText("settings.value", verdict == VALUE_USED ? STATUS_OK : STATUS_WARNING, text,
+               verdict == VALUE_HIDDEN
+                   ? "supprimez la valeur de la vue 64 bits, ou corrigez celle de la vue 32 bits"
+                   : "corrigez le chemin, ou r\xe9installez le client Notes ou la base",
+               fields, 11);
+}
+
 // `seen32` is the value in the 32-bit view: filled when `view` is that one, compared
 // with otherwise.
 static void CheckValue(HKEY key, const View *view, const char *name, Seen *seen32)
 {
-    bool view64 = view->flag == KEY_WOW64_64KEY;
-    Text text = {}, sentence = {};
-    char typeBuffer[16], raw[MAX_PATH], path[MAX_PATH], shortPath[MAX_PATH];
-    DWORD type = REG_NONE, size = 0;
-    LONG status = RegQueryValueExA(key, name, NULL, &type, NULL, &size);
+    Found v = {view, name, REG_NONE, NULL, 0, false, {0}};
+    char typeBuffer[16], path[MAX_PATH];
+    Text text = {};
+    LONG status = RegQueryValueExA(key, name, NULL, &v.type, NULL, &v.size);
     TextFormat(&text, "%s (%s) : ", name, view->name);
     if (status != ERROR_SUCCESS) {
         TextFormat(&text, "absente (erreur %ld)", status);
@@ -70,68 +139,22 @@ static void CheckValue(HKEY key, const View *view, const char *name, Seen *seen3
         TextFree(&text);
         return;
     }
-    const char *typeName = TypeName(type, typeBuffer);
-    bool nul = HoldsNul(key, name, size, raw);
-    bool same = seen32->present && seen32->type == type && lstrcmpA(seen32->raw, raw) == 0;
-    if (!view64) {
+    v.typeName = TypeName(v.type, typeBuffer);
+    v.nul = HoldsNul(key, name, v.size, v.raw);
+    bool same = seen32->present && seen32->type == v.type && lstrcmpA(seen32->raw, v.raw) == 0;
+    if (view->flag != KEY_WOW64_64KEY) {
         seen32->present = true;
-        seen32->type = type;
-        lstrcpyA(seen32->raw, raw);
+        seen32->type = v.type;
+        lstrcpyA(seen32->raw, v.raw);
     }
-    TextFormat(&text, "%s, %lu octets, ", typeName, size);
-    TextAdd(&text, nul ? "termin\xe9" "e par un NUL" : "sans NUL");
-
+    bool seen = seen32->present;
+    TextFormat(&text, "%s, %lu octets, ", v.typeName, v.size);
+    TextAdd(&text, v.nul ? "termin\xe9" "e par un NUL" : "sans NUL");
     Refusal why = {REFUSED_NOT, name, 0};
-    bool read = ReadPathValue(key, name, path, &why);
-    if (!read) {
-        const char *action = DescribeRefusal(&why, &sentence);
-        TextAdd(&text, " ; le programme la refuse : ");
-        TextAddText(&text, &sentence);
-        Field fields[] = {{"view", view->id, 0},  {"value", name, 0},
-                          {"type", typeName, 0},  {"size", NULL, size},
-                          {"nul", nul ? "yes" : "no", 0}, {"rule", RuleId(why.rule), 0}};
-        ReportText("settings.value", STATUS_WARNING, &text, action, fields, 6);
-        TextFree(&text);
-        TextFree(&sentence);
-        return;
-    }
-    TextAdd(&text, " ; ");
-    if (type == REG_EXPAND_SZ) {
-        TextAddAnsi(&text, raw);
-        TextAdd(&text, " d\xe9velopp\xe9" "e en ");
-    }
-    TextAddAnsi(&text, path);
-    DWORD attributes = GetFileAttributesA(path);
-    DWORD error = GetLastError();
-    bool found = attributes != INVALID_FILE_ATTRIBUTES;
-    bool folder = found && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const char *exists = !found ? "no" : folder ? "folder" : "file";
-    if (!found)
-        TextFormat(&text, " ; introuvable (erreur %lu)", error);
+    if (ReadPathValue(key, name, path, &why))
+        ReportAcceptedValue(&v, path, seen, same, &text);
     else
-        TextAdd(&text, folder ? " ; un dossier" : " ; fichier pr\xe9sent");
-    lstrcpyA(shortPath, path);
-    ShortenPath(shortPath);
-    TextAdd(&text, " ; forme courte ");
-    TextAddAnsi(&text, shortPath);
-    bool quotes = NeedsQuotes(shortPath);
-    TextAdd(&text, quotes ? " ; entre guillemets au lancement" : " ; sans guillemets au lancement");
-
-    ValueVerdict verdict = JudgeValue(view64, seen32->present, same, found);
-    if (verdict == VALUE_HIDDEN)
-        TextAdd(&text, " ; masqu\xe9" "e par la valeur de la vue 32 bits, diff\xe9rente, que "
-                       "le programme lit");
-    Field fields[] = {{"view", view->id, 0},        {"value", name, 0},
-                      {"type", typeName, 0},        {"size", NULL, size},
-                      {"nul", nul ? "yes" : "no", 0}, {"rule", RuleId(REFUSED_NOT), 0},
-                      {"path", path, 0},            {"exists", exists, 0},
-                      {"short", shortPath, 0},      {"quotes", quotes ? "yes" : "no", 0},
-                      {"used", verdict == VALUE_HIDDEN ? "no" : "yes", 0}};
-    ReportText("settings.value", verdict == VALUE_USED ? STATUS_OK : STATUS_WARNING, &text,
-               verdict == VALUE_HIDDEN
-                   ? "supprimez la valeur de la vue 64 bits, ou corrigez celle de la vue 32 bits"
-                   : "corrigez le chemin, ou r\xe9installez le client Notes ou la base",
-               fields, 11);
+        ReportRefusedValue(&v, &why, &text);
     TextFree(&text);
 }
 
@@ -153,6 +176,33 @@ static void CheckView(const View *view, Seen seen32[2])
     CheckValue(key, view, ClientValue, &seen32[0]);
     CheckValue(key, view, DatabaseValue, &seen32[1]);
     RegCloseKey(key);
+}
+
+// The settings the program accepts, and the line it starts the Notes client with.
+static void ReportSettingsAccepted(const InstallSettings *settings)
+{
+    Text text = {};
+    TextAdd(&text, "R\xe9glages accept\xe9s par le programme : client ");
+    TextAddAnsi(&text, settings->clientPath);
+    TextAdd(&text, ", base ");
+    TextAddAnsi(&text, settings->databasePath);
+    Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0},
+                      {"client", settings->clientPath, 0},
+                      {"database", settings->databasePath, 0}};
+    ReportText("settings", STATUS_OK, &text, NULL, fields, 3);
+    TextFree(&text);
+
+    char line[LAUNCH_LINE_SIZE];
+    BuildLaunchLine(settings->clientPath, settings->databasePath, line);
+    bool quoted = NeedsQuotes(settings->clientPath) || NeedsQuotes(settings->databasePath);
+    Text launch = {};
+    TextAdd(&launch, "Ligne de lancement du client Notes : ");
+    TextAddAnsi(&launch, line);
+    if (quoted)
+        TextAdd(&launch, " (sans noms courts 8.3, les chemins \xe0 blancs sont entre guillemets)");
+    Field launchFields[] = {{"line", line, 0}, {"quotes", quoted ? "yes" : "no", 0}};
+    ReportText("launch", STATUS_OK, &launch, NULL, launchFields, 2);
+    TextFree(&launch);
 }
 
 bool CheckSettings(InstallSettings *settings)
@@ -185,27 +235,6 @@ bool CheckSettings(InstallSettings *settings)
         TextFree(&sentence);
         return false;
     }
-    Text text = {};
-    TextAdd(&text, "R\xe9glages accept\xe9s par le programme : client ");
-    TextAddAnsi(&text, settings->clientPath);
-    TextAdd(&text, ", base ");
-    TextAddAnsi(&text, settings->databasePath);
-    Field fields[] = {{"rule", RuleId(REFUSED_NOT), 0},
-                      {"client", settings->clientPath, 0},
-                      {"database", settings->databasePath, 0}};
-    ReportText("settings", STATUS_OK, &text, NULL, fields, 3);
-    TextFree(&text);
-
-    char line[LAUNCH_LINE_SIZE];
-    BuildLaunchLine(settings->clientPath, settings->databasePath, line);
-    bool quoted = NeedsQuotes(settings->clientPath) || NeedsQuotes(settings->databasePath);
-    Text launch = {};
-    TextAdd(&launch, "Ligne de lancement du client Notes : ");
-    TextAddAnsi(&launch, line);
-    if (quoted)
-        TextAdd(&launch, " (sans noms courts 8.3, les chemins \xe0 blancs sont entre guillemets)");
-    Field launchFields[] = {{"line", line, 0}, {"quotes", quoted ? "yes" : "no", 0}};
-    ReportText("launch", STATUS_OK, &launch, NULL, launchFields, 2);
-    TextFree(&launch);
+    ReportSettingsAccepted(settings);
     return true;
 }

@@ -4,6 +4,8 @@
 #include "job_format.h"
 #include "text_codec.h"
 
+#include "testkit/job_encoder.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -11,9 +13,9 @@
 namespace velmora_job {
 
 enum ExitCode {
-    ExitOk = 0,
-    ExitRefused = 1,    // make: input that does not fit a job; dump: a malformed job
-    ExitUsage = 2,      // bad command line, or a file that cannot be read or written
+    EXIT_DONE = 0,
+    EXIT_REFUSED = 1,   // make: input that does not fit a job; dump: a malformed job
+    EXIT_USAGE = 2,     // bad command line, or a file that cannot be read or written
 };
 
 // Runs one command; `args` excludes the program name.  `in` is read for

@@ -1,3 +1,6 @@
+// Reading a job file back as the program reads it: the header and the list judged by the
+// program's own rules (job/job_rules.h), the texts found in their slots, the harmless
+// oddities noted, and each refusal and note in plain words for `dump`.
 #include "job_format.h"
 
 #include "job/job_rules.h"
@@ -5,7 +8,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 
 namespace velmora_job {
 
@@ -14,53 +16,18 @@ namespace {
 #define SLOT_OF(field) offsetof(JobHeader, field), sizeof(JobHeader::field)
 
 struct TextField {
-    const char *name;
-    std::string Job::*member;
     SlotText Examination::*found;
     size_t offset;
     size_t slot;
 };
 
 const TextField TextFields[] = {
-    {"subject", &Job::subject, &Examination::subject, SLOT_OF(subject)},
-    {"body", &Job::body, &Examination::body, SLOT_OF(body)},
-    {"attachment", &Job::attachment, &Examination::attachment, SLOT_OF(attachment)},
-    {"document", &Job::documentName, &Examination::documentName, SLOT_OF(documentName)},
-    {"send-to", &Job::sendTo, &Examination::sendTo, SLOT_OF(sendTo)},
+    {&Examination::subject, SLOT_OF(subject)},
+    {&Examination::body, SLOT_OF(body)},
+    {&Examination::attachment, SLOT_OF(attachment)},
+    {&Examination::documentName, SLOT_OF(documentName)},
+    {&Examination::sendTo, SLOT_OF(sendTo)},
 };
-
-const uint64_t FirstOverflowingCount = JOB_FIRST_OVERFLOWING_COUNT;
-
-std::string FitProblem(const std::string &name, const std::string &text, size_t slot)
-{
-    size_t nul = text.find('\0');
-    if (nul != std::string::npos)
-        return name + ": holds a NUL byte at offset " + std::to_string(nul) +
-               "; the program would stop reading the text there";
-    if (text.size() >= slot)
-        return name + ": " + std::to_string(text.size()) + " bytes given, at most " +
-               std::to_string(slot - 1) + " fit (a " + std::to_string(slot) +
-               "-byte slot ending with a NUL)";
-    return std::string();
-}
-
-// `text` in the slot at `at`, cut to the slot: one that fills it keeps no NUL.
-void PutText(std::string *out, size_t at, size_t slot, const std::string &text)
-{
-    out->replace(at, text.size() < slot ? text.size() : slot, text, 0, slot);
-}
-
-void Put16(std::string *out, size_t at, uint16_t v)
-{
-    (*out)[at] = static_cast<char>(v & 0xFF);
-    (*out)[at + 1] = static_cast<char>(v >> 8);
-}
-
-void Put32(std::string *out, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        (*out)[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 uint16_t Get16(const std::string &in, size_t at)
 {
@@ -86,45 +53,46 @@ SlotText ReadSlot(const std::string &in, size_t at, size_t slot)
     return t;
 }
 
+// The extra list after a whole header, judged as the program judges it once the header
+// is read.
+void ExamineList(const std::string &in, Examination *r)
+{
+    uint32_t size = 0;
+    Refusal why = {REFUSED_NOT, nullptr, 0};
+    if (!JudgeListSize(r->extraCount, &size, &why)) {
+        r->refusals.push_back(why);
+        return;
+    }
+    uint64_t listBytes = in.size() - JOB_HEADER_SIZE;
+    uint32_t listGot = static_cast<uint32_t>(listBytes < size ? listBytes : size);
+    const ExtraAttachment *list =
+        reinterpret_cast<const ExtraAttachment *>(in.data() + JOB_HEADER_SIZE);
+    if (!JudgeList(list, r->extraCount, listGot, &why))
+        r->refusals.push_back(why);
+    for (uint32_t i = 0; i < listGot / JOB_EXTRA_SLOT; ++i)
+        r->extras.push_back(ReadSlot(in, JOB_HEADER_SIZE + i * JOB_EXTRA_SLOT, JOB_EXTRA_SLOT));
+    if (listBytes > size)
+        r->notes.push_back(Note{REMARK_TRAILING_BYTES, listBytes - size});
+}
+
+// What a whole header holds that the program ignores or that does not do what it seems.
+void NoteOddities(const std::string &in, Examination *r)
+{
+    if (r->reserved != 0)
+        r->notes.push_back(Note{REMARK_RESERVED_NOT_ZERO, r->reserved});
+    for (size_t i = offsetof(JobHeader, unused); i < offsetof(JobHeader, subject); ++i) {
+        if (in[i] != '\0') {
+            r->notes.push_back(Note{REMARK_UNREAD_NOT_ZERO, i});
+            break;
+        }
+    }
+    if (r->directSend != 0 && r->sendTo.terminated && r->sendTo.text.empty())
+        r->notes.push_back(Note{REMARK_DIRECT_SEND_IGNORED, r->directSend});
+    if (r->attachment.terminated && r->attachment.text.empty())
+        r->notes.push_back(Note{REMARK_NO_ATTACHMENT, 0});
+}
+
 } // namespace
-
-std::vector<std::string> CheckJob(const Job &job)
-{
-    std::vector<std::string> problems;
-    for (const TextField &f : TextFields) {
-        std::string p = FitProblem(f.name, job.*f.member, f.slot);
-        if (!p.empty())
-            problems.push_back(p);
-    }
-    for (size_t i = 0; i < job.extras.size(); ++i) {
-        std::string p = FitProblem("extra " + std::to_string(i + 1), job.extras[i], JOB_EXTRA_SLOT);
-        if (!p.empty())
-            problems.push_back(p);
-    }
-    if (job.extras.size() >= FirstOverflowingCount)
-        problems.push_back("extras: " + std::to_string(job.extras.size()) +
-                           " given, the program takes at most " +
-                           std::to_string(FirstOverflowingCount - 1));
-    return problems;
-}
-
-std::string EncodeJob(const Job &job, const Encoding &how)
-{
-    if (how.checked && (!CheckJob(job).empty() || how.count != -1 || how.size != UINT64_MAX))
-        throw std::invalid_argument("EncodeJob: the job does not fit the file format");
-    std::string out(JOB_HEADER_SIZE + job.extras.size() * JOB_EXTRA_SLOT, '\0');
-    Put16(&out, offsetof(JobHeader, directSend), job.directSend);
-    for (const TextField &f : TextFields)
-        PutText(&out, f.offset, f.slot, job.*f.member);
-    uint32_t count = how.count != -1 ? static_cast<uint32_t>(how.count)
-                                     : static_cast<uint32_t>(job.extras.size());
-    Put32(&out, offsetof(JobHeader, extraCount), count);
-    for (size_t i = 0; i < job.extras.size(); ++i)
-        PutText(&out, JOB_HEADER_SIZE + i * JOB_EXTRA_SLOT, JOB_EXTRA_SLOT, job.extras[i]);
-    if (how.size < out.size())
-        out.resize(static_cast<size_t>(how.size));
-    return out;
-}
 
 std::vector<std::string> BodyLines(const std::string &body)
 {
@@ -162,34 +130,8 @@ Examination ExamineJob(const std::string &in)
     for (const TextField &f : TextFields)
         r.*f.found = ReadSlot(in, f.offset, f.slot);
 
-    uint32_t size = 0;
-    if (!JudgeListSize(r.extraCount, &size, &why)) {
-        r.refusals.push_back(why);
-    } else {
-        uint64_t listBytes = in.size() - JOB_HEADER_SIZE;
-        uint32_t listGot = static_cast<uint32_t>(listBytes < size ? listBytes : size);
-        const ExtraAttachment *list =
-            reinterpret_cast<const ExtraAttachment *>(in.data() + JOB_HEADER_SIZE);
-        if (!JudgeList(list, r.extraCount, listGot, &why))
-            r.refusals.push_back(why);
-        for (uint32_t i = 0; i < listGot / JOB_EXTRA_SLOT; ++i)
-            r.extras.push_back(ReadSlot(in, JOB_HEADER_SIZE + i * JOB_EXTRA_SLOT, JOB_EXTRA_SLOT));
-        if (listBytes > size)
-            r.notes.push_back(Note{Remark::TrailingBytes, listBytes - size});
-    }
-
-    if (r.reserved != 0)
-        r.notes.push_back(Note{Remark::ReservedNotZero, r.reserved});
-    for (size_t i = offsetof(JobHeader, unused); i < offsetof(JobHeader, subject); ++i) {
-        if (in[i] != '\0') {
-            r.notes.push_back(Note{Remark::UnreadNotZero, i});
-            break;
-        }
-    }
-    if (r.directSend != 0 && r.sendTo.terminated && r.sendTo.text.empty())
-        r.notes.push_back(Note{Remark::DirectSendIgnored, r.directSend});
-    if (r.attachment.terminated && r.attachment.text.empty())
-        r.notes.push_back(Note{Remark::NoAttachment, 0});
+    ExamineList(in, &r);
+    NoteOddities(in, &r);
     return r;
 }
 
@@ -205,7 +147,7 @@ std::string Describe(const Refusal &why, const Examination &r)
     case REFUSED_LIST_TOO_LARGE:
         return "the extra count " + detail + " is too large: count x " +
                std::to_string(JOB_EXTRA_SLOT) + " does not fit 32 bits (the limit is " +
-               std::to_string(FirstOverflowingCount - 1) + ")";
+               std::to_string(JOB_FIRST_OVERFLOWING_COUNT - 1) + ")";
     case REFUSED_LIST_UNAVAILABLE:
         return "no memory for a list of " + detail + " extras";
     case REFUSED_LIST_SHORT: {
@@ -221,30 +163,40 @@ std::string Describe(const Refusal &why, const Examination &r)
     case REFUSED_EXTRA_UNTERMINATED:
         return "extra " + std::to_string(why.detail + 1) + " (counting from 1) has no NUL inside its " +
                std::to_string(JOB_EXTRA_SLOT) + "-byte slot (text not terminated)";
-    default:
-        return "refused by rule " + std::to_string(static_cast<int>(why.rule));
+    case REFUSED_NOT:
+    case REFUSED_KEY_MISSING:
+    case REFUSED_VALUE_MISSING:
+    case REFUSED_VALUE_TOO_LONG:
+    case REFUSED_VALUE_UNTERMINATED:
+    case REFUSED_EXPANSION_TOO_LONG:
+    case REFUSED_VALUE_EMPTY:
+    case REFUSED_VALUE_NAMES_NOTHING:
+    case REFUSED_PATH_TOO_LONG:
+    case REFUSED_JOB_UNOPENABLE:
+        break;      // not rules of a job file's bytes: ExamineJob gives none of them
     }
+    return "refused by rule " + std::to_string(static_cast<int>(why.rule));
 }
 
 std::string Describe(const Note &n)
 {
     switch (n.remark) {
-    case Remark::TrailingBytes:
+    case REMARK_TRAILING_BYTES:
         return std::to_string(n.value) + " bytes after the extra list are never read";
-    case Remark::ReservedNotZero: {
+    case REMARK_RESERVED_NOT_ZERO: {
         char hex[16];
         (void)std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(n.value));
         return "offset " + std::to_string(offsetof(JobHeader, listReference)) + " holds " + hex +
                ", not zero; the program ignores it";
     }
-    case Remark::UnreadNotZero:
+    case REMARK_UNREAD_NOT_ZERO:
         return "bytes " + std::to_string(offsetof(JobHeader, unused)) + "-" +
                std::to_string(offsetof(JobHeader, subject) - 1) +
                " are not all zero (first at offset " + std::to_string(n.value) +
                "); the program ignores them";
-    case Remark::DirectSendIgnored:
+    case REMARK_DIRECT_SEND_IGNORED:
         return "direct sending is asked for but the send-to is empty, so it is ignored";
-    case Remark::NoAttachment:
+    case REMARK_NO_ATTACHMENT:
         return "the main attachment is empty; the program still tries to attach it and "
                "reports that it cannot";
     }

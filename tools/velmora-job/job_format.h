@@ -1,56 +1,17 @@
-// The job file as velmora-notes.exe reads it, laid out in job/job_layout.h.  This is
-// the integrator's side: writing a job, and reading one back the way the program
-// would, saying why it would be refused.  The rules are the program's own
-// (job/job_rules.h, job/memo_rules.h), and so are the reasons (job/refusal.h).
+// A job file read back the way velmora-notes.exe reads it (job/job_layout.h), saying
+// why the program would refuse it and what is odd in it; velmora-job's `dump`.  The
+// rules are the program's own (job/job_rules.h, job/memo_rules.h), and so are the
+// reasons (job/refusal.h).  Writing a job is the encoder's (testkit/job_encoder.h).
 #pragma once
 
 #include "job/job_layout.h"
 #include "job/refusal.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace velmora_job {
-
-// A job as an integrator describes it; texts are the bytes to store (Windows-1252).
-struct Job {
-    uint16_t directSend = 0;
-    std::string subject;
-    std::string body;
-    std::string attachment;
-    std::string documentName;
-    std::string sendTo;
-    std::vector<std::string> extras;
-};
-
-// Reasons a job cannot be written: one line per faulty field, naming the field,
-// what it holds and what it may hold.  Empty when EncodeJob may be called.
-std::vector<std::string> CheckJob(const Job &job);
-
-// How EncodeJob writes.  Checked, the default, writes only a job CheckJob accepts and
-// throws std::invalid_argument for any other.  Unchecked writes files malformed on
-// purpose: each text is cut to its slot, so one that fills it has no NUL; `count`, when
-// not -1, is written instead of the number of extras; the file is cut to `size` bytes.
-struct Encoding {
-    bool checked = true;
-    int64_t count = -1;
-    uint64_t size = UINT64_MAX;
-};
-
-// The unchecked encoding, writing `count` and cutting to `size` when given.
-inline Encoding Unchecked(int64_t count = -1, uint64_t size = UINT64_MAX)
-{
-    Encoding how;
-    how.checked = false;
-    how.count = count;
-    how.size = size;
-    return how;
-}
-
-// The file's bytes.  Unused bytes are zero.
-std::string EncodeJob(const Job &job, const Encoding &how = Encoding());
 
 // The lines of a body as the program makes them (NextBodyLine): split at CR, a CR LF
 // counting as a single line end; a bare LF stays inside its line; a final line end
@@ -68,12 +29,12 @@ struct SlotText {
 };
 
 // Harmless oddities worth knowing.
-enum class Remark {
-    TrailingBytes,          // size: bytes after the list
-    ReservedNotZero,        // value: the list reference, meaningless in a file
-    UnreadNotZero,          // some byte in 2..259 is not zero
-    DirectSendIgnored,      // flag set, send-to empty
-    NoAttachment,           // main attachment empty
+enum Remark {
+    REMARK_TRAILING_BYTES,          // size: bytes after the list
+    REMARK_RESERVED_NOT_ZERO,       // value: the list reference, meaningless in a file
+    REMARK_UNREAD_NOT_ZERO,         // some byte in 2..259 is not zero
+    REMARK_DIRECT_SEND_IGNORED,     // flag set, send-to empty
+    REMARK_NO_ATTACHMENT,           // main attachment empty
 };
 
 struct Note {
@@ -96,11 +57,14 @@ struct Examination {
     // reads the file.
     std::vector<Refusal> refusals;
     std::vector<Note> notes;
-
-    bool Readable() const { return refusals.empty(); }
 };
 
 Examination ExamineJob(const std::string &in);
+// Whether the program reads the examined job: no refusal.
+inline bool Readable(const Examination &r)
+{
+    return r.refusals.empty();
+}
 
 // Plain-words sentences for a refusal of the examined job and for notes.  Extras are
 // numbered from 1 in words, as the dump lists them (a refusal's detail counts from 0).

@@ -1,4 +1,5 @@
-// velmora-job: the integrator's tool for velmora-notes.exe job files.
+// velmora-job: the integrator's tool for velmora-notes.exe job files; the standard
+// streams handed to the command line (cli.cpp), standard input kept byte for byte.
 #include "cli.h"
 
 #include <iostream>

@@ -1,3 +1,5 @@
+// Text conversions for job files: UTF-8 from a shell to the job's Windows-1252, a job's
+// bytes shown on a terminal, line feeds made the program's CR LF.
 #include "text_codec.h"
 
 #include "testkit/byte_escape.h"
@@ -120,12 +122,12 @@ bool Utf8ToCp1252(const std::string &utf8, std::string *cp1252, std::string *err
     return true;
 }
 
-std::string Printable(const std::string &bytes, Display display)
+std::string ShownBytes(const std::string &bytes, Display display)
 {
     std::string out;
     for (char c : bytes) {
         unsigned char b = static_cast<unsigned char>(c);
-        if (b >= 0x80 && display == Display::Utf8 && CodePointOf(b) != 0)
+        if (b >= 0x80 && display == DISPLAY_UTF8 && CodePointOf(b) != 0)
             AppendUtf8(CodePointOf(b), &out);
         else
             AppendEscaped(&out, b, Escape::Listing);

@@ -12,11 +12,11 @@ namespace velmora_job {
 bool Utf8ToCp1252(const std::string &utf8, std::string *cp1252, std::string *error);
 
 // How a text is shown on a terminal.  Bytes below 32 and 127 always appear as
-// escapes (\r, \n, \t or \xNN); bytes 128-255 appear as \xNN in Ascii mode, as
-// their UTF-8 form in Utf8 mode (as \xNN for the five bytes Windows-1252 leaves
+// escapes (\r, \n, \t or \xNN); bytes 128-255 appear as \xNN in DISPLAY_ASCII mode, as
+// their UTF-8 form in DISPLAY_UTF8 mode (as \xNN for the five bytes Windows-1252 leaves
 // undefined).  Other bytes, the backslash included, appear as themselves.
-enum class Display { Ascii, Utf8 };
-std::string Printable(const std::string &bytes, Display display);
+enum Display { DISPLAY_ASCII, DISPLAY_UTF8 };
+std::string ShownBytes(const std::string &bytes, Display display);
 
 // Every LF not already preceded by CR becomes CR LF; lone CRs and CR LFs stay.
 std::string LfToCrLf(const std::string &text);

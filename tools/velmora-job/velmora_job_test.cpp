@@ -173,7 +173,7 @@ TEST_F(TempDir, UncheckedWritesFilesMalformedOnPurpose)
     // A checked encoding takes no lie, even about a job that fits.
     Encoding lie;
     lie.count = 2;
-    EXPECT_THROW(EncodeJob(SampleJob(), lie), std::invalid_argument);
+    EXPECT_EQ("", EncodeJob(SampleJob(), lie));
 
     // The command line writes the same bytes.
     std::string file = Path("job.vmj");
@@ -196,9 +196,9 @@ TEST(Check, AcceptsTextsUpToTheirSlotLessOne)
     job.documentName.assign(255, 'd');
     job.sendTo.assign(255, 't');
     job.extras = {std::string(255, 'e')};
-    EXPECT_TRUE(CheckJob(job).empty());
+    EXPECT_TRUE(JobProblems(job).empty());
     Examination r = ExamineJob(EncodeJob(job));
-    EXPECT_TRUE(r.Readable());
+    EXPECT_TRUE(Readable(r));
     EXPECT_EQ(job.body, r.body.text);
     EXPECT_EQ(job.extras[0], r.extras[0].text);
 }
@@ -212,7 +212,7 @@ TEST(Check, RefusesEachTooLongTextNamingFieldLimitAndLength)
     job.documentName.assign(256, 'd');
     job.sendTo.assign(256, 't');
     job.extras = {"ok", std::string(256, 'e')};
-    std::vector<std::string> p = CheckJob(job);
+    std::vector<std::string> p = JobProblems(job);
     ASSERT_EQ(6u, p.size());
     EXPECT_EQ("subject: 256 bytes given, at most 255 fit (a 256-byte slot ending with a NUL)",
               p[0]);
@@ -222,14 +222,14 @@ TEST(Check, RefusesEachTooLongTextNamingFieldLimitAndLength)
     EXPECT_EQ(0u, p[3].find("document: 256"));
     EXPECT_EQ(0u, p[4].find("send-to: 256"));
     EXPECT_EQ(0u, p[5].find("extra 2: 256"));
-    EXPECT_THROW(EncodeJob(job), std::invalid_argument);
+    EXPECT_EQ("", EncodeJob(job));
 }
 
 TEST(Check, RefusesANulInsideAText)
 {
     Job job;
     job.body = std::string("avant\0apres", 11);
-    std::vector<std::string> p = CheckJob(job);
+    std::vector<std::string> p = JobProblems(job);
     ASSERT_EQ(1u, p.size());
     EXPECT_EQ(0u, p[0].find("body: holds a NUL byte at offset 5"));
 }
@@ -347,9 +347,9 @@ TEST_F(TempDir, MakeWarnsAboutIgnoredDirectSendAndMissingAttachment)
     EXPECT_NE(std::string::npos, r.err.find("--direct without --send-to"));
     EXPECT_NE(std::string::npos, r.err.find("no --attach"));
     Examination i = ExamineJob(Read(job));
-    EXPECT_TRUE(i.Readable());
-    EXPECT_TRUE(HasNote(i, Remark::DirectSendIgnored));
-    EXPECT_TRUE(HasNote(i, Remark::NoAttachment));
+    EXPECT_TRUE(Readable(i));
+    EXPECT_TRUE(HasNote(i, REMARK_DIRECT_SEND_IGNORED));
+    EXPECT_TRUE(HasNote(i, REMARK_NO_ATTACHMENT));
 }
 
 TEST_F(TempDir, UsageErrorsExitTwo)
@@ -408,8 +408,8 @@ TEST(Examine, RefusesAsTheProgramDoes)
         if (row.rule == REFUSED_LIST_UNAVAILABLE)
             continue;       // the examination allocates no list
         Examination r = ExamineJob(JobRowBytes(row, SampleJob()));
-        ASSERT_EQ(row.rule == REFUSED_NOT, r.Readable()) << row.what;
-        if (r.Readable())
+        ASSERT_EQ(row.rule == REFUSED_NOT, Readable(r)) << row.what;
+        if (Readable(r))
             continue;
         EXPECT_EQ(row.rule, r.refusals[0].rule) << row.what;
         EXPECT_EQ(row.detail, r.refusals[0].detail) << row.what;
@@ -457,16 +457,16 @@ TEST(Examine, NotesHarmlessOddities)
     b[AT(unused) + 98] = 7;
     b += "tail";
     Examination r = ExamineJob(b);
-    EXPECT_TRUE(r.Readable());
+    EXPECT_TRUE(Readable(r));
     ASSERT_EQ(3u, r.notes.size());
     EXPECT_EQ("4 bytes after the extra list are never read", Describe(r.notes[0]));
     EXPECT_EQ("offset 3336 holds 0x0000005A, not zero; the program ignores it",
               Describe(r.notes[1]));
-    EXPECT_EQ(Remark::UnreadNotZero, r.notes[2].remark);
+    EXPECT_EQ(REMARK_UNREAD_NOT_ZERO, r.notes[2].remark);
     EXPECT_EQ(AT(unused) + 98, r.notes[2].value);
 
     // Bytes after the header count as trailing when there is no list.
-    EXPECT_TRUE(HasNote(ExamineJob(EncodeJob(Job()) + "x"), Remark::TrailingBytes));
+    EXPECT_TRUE(HasNote(ExamineJob(EncodeJob(Job()) + "x"), REMARK_TRAILING_BYTES));
     EXPECT_TRUE(ExamineJob(EncodeJob(SampleJob())).notes.empty());
 }
 
@@ -513,7 +513,7 @@ TEST(Codec, Utf8ToCp1252CoversTheWholeCodePage)
     // Every defined Windows-1252 byte survives the trip through UTF-8 display form.
     for (int b = 1; b < 256; ++b) {
         std::string byte(1, static_cast<char>(b));
-        std::string shown = Printable(byte, Display::Utf8);
+        std::string shown = ShownBytes(byte, DISPLAY_UTF8);
         if (shown.compare(0, 2, "\\x") == 0 || shown[0] == '\\')
             continue;       // escaped: control byte or undefined
         std::string back, error;

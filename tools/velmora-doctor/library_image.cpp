@@ -1,0 +1,263 @@
+// Reading the Notes library's image: the file read whole (the library never runs for
+// these checks), whether it is a 32-bit DLL the program can load, whether it exports
+// every ordinal the program imports, and the file version of its version resource.  A
+// library that fails here is one Windows would refuse to start the program with, or
+// would start it on and then fail.
+#include "tools/velmora-doctor/library_image.h"
+
+const NotesImport NotesImports[] = {
+#define NOTES_ENTRY(ordinal, name, ret, params, bytes) {ordinal, #name},
+#include "notes/nnotes_ordinals.h"
+#undef NOTES_ENTRY
+};
+const int NotesImportCount = sizeof NotesImports / sizeof NotesImports[0];
+
+static const BYTE *AtOffset(const Image *image, DWORD offset, DWORD length)
+{
+    if (offset > image->size || length > image->size - offset)
+        return NULL;
+    return image->base + offset;
+}
+
+void FreeImage(Image *image)
+{
+    if (image->base != NULL)
+        HeapFree(GetProcessHeap(), 0, image->base);
+    image->base = NULL;
+}
+
+bool ReadImage(const char *path, Image *image, DWORD *error)
+{
+    image->base = NULL;
+    image->size = 0;
+    image->nt = NULL;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    DWORD high = 0, size = GetFileSize(file, &high), got = 0;
+    if (high == 0 && size != INVALID_FILE_SIZE)
+        image->base = (BYTE *)HeapAlloc(GetProcessHeap(), 0, size + 1);
+    bool read = false;
+    if (image->base == NULL)
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+    else if (!ReadFile(file, image->base, size, &got, NULL))
+        *error = GetLastError();
+    else if (got != size)
+        *error = ERROR_HANDLE_EOF;
+    else
+        read = true;
+    CloseHandle(file);
+    if (!read) {
+        FreeImage(image);
+        return false;
+    }
+    image->size = size;
+    const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)AtOffset(image, 0, sizeof *dos);
+    const IMAGE_NT_HEADERS32 *nt =
+        dos != NULL && dos->e_magic == IMAGE_DOS_SIGNATURE
+            ? (const IMAGE_NT_HEADERS32 *)AtOffset(image, (DWORD)dos->e_lfanew, sizeof *nt)
+            : NULL;
+    image->nt = nt != NULL && nt->Signature == IMAGE_NT_SIGNATURE ? nt : NULL;
+    return true;
+}
+
+bool Is32Bit(const Image *image)
+{
+    return image->nt != NULL && image->nt->FileHeader.Machine == IMAGE_FILE_MACHINE_I386 &&
+           image->nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+}
+
+const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
+{
+    const IMAGE_FILE_HEADER *file = &image->nt->FileHeader;
+    const BYTE *table = AtOffset(image,
+        (DWORD)((const BYTE *)&image->nt->OptionalHeader - image->base) +
+            file->SizeOfOptionalHeader,
+        (DWORD)file->NumberOfSections * (DWORD)sizeof(IMAGE_SECTION_HEADER));
+    if (table == NULL)
+        return NULL;
+    const IMAGE_SECTION_HEADER *sections = (const IMAGE_SECTION_HEADER *)table;
+    for (WORD i = 0; i < file->NumberOfSections; ++i) {
+        DWORD start = sections[i].VirtualAddress;
+        DWORD extent = sections[i].SizeOfRawData;
+        if (rva >= start && rva - start < extent && length <= extent - (rva - start))
+            return AtOffset(image, sections[i].PointerToRawData + (rva - start), length);
+    }
+    return NULL;
+}
+
+// The file version of a 32-bit image's version resource: the first RT_VERSION entry,
+// its first name and language, and the VS_FIXEDFILEINFO after the header of
+// VS_VERSIONINFO (three WORDs and L"VS_VERSION_INFO", padded: 40 bytes).
+// The file version of a 32-bit image's version resource: the first RT_VERSION entry,
+// its first name and language, and the VS_FIXEDFILEINFO after the header of
+// VS_VERSIONINFO (three WORDs and L"VS_VERSION_INFO", padded: 40 bytes).
+bool ImageVersion(const Image *image, char version[VERSION_SIZE])
+{
+    version[0] = '\0';
+    if (!Is32Bit(image) ||
+        image->nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_RESOURCE)
+        return false;
+    DWORD root = image->nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
+    DWORD offset = 0;
+    for (int level = 0; level < 3; ++level) {
+        const IMAGE_RESOURCE_DIRECTORY *directory =
+            (const IMAGE_RESOURCE_DIRECTORY *)AtRva(image, root + offset, sizeof *directory);
+        if (root == 0 || directory == NULL)
+            return false;
+        DWORD count = (DWORD)directory->NumberOfNamedEntries + directory->NumberOfIdEntries;
+        const IMAGE_RESOURCE_DIRECTORY_ENTRY *entries =
+            (const IMAGE_RESOURCE_DIRECTORY_ENTRY *)AtRva(
+                image, root + offset + (DWORD)sizeof *directory,
+                count * (DWORD)sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
+        DWORD i = 0;
+        while (level == 0 && entries != NULL && i < count &&
+               entries[i].Name != (DWORD)(ULONG_PTR)RT_VERSION)
+            ++i;
+        if (entries == NULL || i == count || entries[i].DataIsDirectory != (level < 2))
+            return false;
+        offset = entries[i].OffsetToDirectory;
+    }
+    const IMAGE_RESOURCE_DATA_ENTRY *data =
+        (const IMAGE_RESOURCE_DATA_ENTRY *)AtRva(image, root + offset, sizeof *data);
+    const VS_FIXEDFILEINFO *fixed =
+        data != NULL && data->Size >= 40 + sizeof(VS_FIXEDFILEINFO)
+            ? (const VS_FIXEDFILEINFO *)AtRva(image, data->OffsetToData + 40, sizeof *fixed)
+            : NULL;
+    if (fixed == NULL || fixed->dwSignature != VS_FFI_SIGNATURE)
+        return false;
+    wsprintfA(version, "%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+              LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+              LOWORD(fixed->dwFileVersionLS));
+    return true;
+}
+
+static ImageHeader HeaderOf(const Image *image)
+{
+    ImageHeader header = {image->nt != NULL, 0, 0, 0};
+    if (header.pe) {
+        header.machine = image->nt->FileHeader.Machine;
+        header.characteristics = image->nt->FileHeader.Characteristics;
+        header.magic = image->nt->OptionalHeader.Magic;
+    }
+    return header;
+}
+
+// What is wrong with an image that cannot be the program's library, and what to do.
+static const char *DescribeWrongImage(ImageVerdict verdict, const ImageHeader *header, Text *text)
+{
+    switch (verdict) {
+    case IMAGE_NOT_PE:
+        TextAdd(text, " n'est pas une biblioth\xe8que Windows");
+        return "r\xe9installez le client Notes";
+    case IMAGE_NOT_I386:
+        TextFormat(text, " n'est pas une biblioth\xe8que 32 bits (machine 0x%04x) : le "
+                         "programme, 32 bits, ne peut pas la charger", header->machine);
+        return "installez le client Notes 32 bits, celui que Velmora demande";
+    case IMAGE_NOT_PE32:
+        TextFormat(text, " se dit i386 mais son en-t\xeate optionnel n'est pas PE32 (magic "
+                         "0x%04x) : le programme, 32 bits, ne peut pas la charger", header->magic);
+        return "r\xe9installez le client Notes 32 bits : ce fichier est ab\xeem\xe9 ou n'est "
+               "pas le sien";
+    case IMAGE_NOT_DLL:
+        TextAdd(text, " est un programme, pas une biblioth\xe8que (IMAGE_FILE_DLL absent)");
+        return "r\xe9installez le client Notes : ce fichier n'est pas le sien";
+    case IMAGE_SOUND:
+        break;
+    }
+    return "";
+}
+
+// The export address table of a 32-bit image, or none; its count in *count.
+static const DWORD *ExportedFunctions(const Image *image, DWORD *base, DWORD *count)
+{
+    const IMAGE_DATA_DIRECTORY *directory =
+        &image->nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const IMAGE_EXPORT_DIRECTORY *exports = NULL;
+    if (image->nt->OptionalHeader.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_EXPORT &&
+        directory->VirtualAddress != 0)
+        exports = (const IMAGE_EXPORT_DIRECTORY *)AtRva(image, directory->VirtualAddress,
+                                                        sizeof(IMAGE_EXPORT_DIRECTORY));
+    if (exports == NULL || exports->NumberOfFunctions >= 0x10000)
+        return NULL;
+    *base = exports->Base;
+    *count = exports->NumberOfFunctions;
+    return (const DWORD *)AtRva(image, exports->AddressOfFunctions,
+                                exports->NumberOfFunctions * (DWORD)sizeof(DWORD));
+}
+
+// Reports whether a sound 32-bit image exports every ordinal the program imports.
+static void CheckOrdinals(const Image *image)
+{
+    DWORD base = 0, count = 0;
+    const DWORD *functions = ExportedFunctions(image, &base, &count);
+    char line[600], missing[400], numbers[100];
+    missing[0] = numbers[0] = '\0';
+    int lacking = 0;
+    for (int i = 0; i < NotesImportCount; ++i) {
+        DWORD index = NotesImports[i].ordinal - base;
+        if (functions != NULL && NotesImports[i].ordinal >= base && index < count &&
+            functions[index] != 0)
+            continue;
+        wsprintfA(missing + lstrlenA(missing), "%s%u (%s)", lacking > 0 ? ", " : "",
+                  NotesImports[i].ordinal, NotesImports[i].name);
+        wsprintfA(numbers + lstrlenA(numbers), "%s%u", lacking > 0 ? "," : "",
+                  NotesImports[i].ordinal);
+        ++lacking;
+    }
+    Field fields[] = {{"missing", numbers, 0}, {"expected", NULL, (unsigned long)NotesImportCount}};
+    if (lacking == 0) {
+        wsprintfA(line, "Elle exporte les %d ordinaux que le programme importe", NotesImportCount);
+        Report("library.ordinals", STATUS_OK, line, NULL, fields, 2);
+        return;
+    }
+    wsprintfA(line, "Il lui manque %d des %d ordinaux que le programme importe : %s ; "
+                    "Windows refusera de d\xe9marrer le programme", lacking, NotesImportCount,
+              missing);
+    Report("library.ordinals", STATUS_PROBLEM, line,
+           "installez une version du client Notes que Velmora prend en charge", fields, 2);
+}
+
+// Reports on the image; returns its verdict.
+static ImageVerdict CheckImage(const Image *image, const char *path)
+{
+    Text text = {};
+    TextAddAnsi(&text, path);
+    ImageHeader header = HeaderOf(image);
+    ImageVerdict verdict = JudgeImage(&header);
+    char machineText[8];
+    wsprintfA(machineText, "0x%04x", header.machine);
+    Field fields[] = {{"machine", machineText, 0}};
+    if (verdict != IMAGE_SOUND || image->nt == NULL) {
+        const char *action = DescribeWrongImage(verdict, &header, &text);
+        ReportText("library.image", STATUS_PROBLEM, &text, action, fields, header.pe ? 1 : 0);
+        TextFree(&text);
+        return verdict;
+    }
+    TextAdd(&text, " : biblioth\xe8que 32 bits (i386)");
+    ReportText("library.image", STATUS_OK, &text, NULL, fields, 1);
+    TextFree(&text);
+    CheckOrdinals(image);
+    return IMAGE_SOUND;
+}
+
+void CheckLibraryImage(Library *library)
+{
+    Image image;
+    DWORD error;
+    if (!ReadImage(library->path, &image, &error)) {
+        Text text = {};
+        TextAddAnsi(&text, library->path);
+        TextFormat(&text, " ne peut pas \xeatre lue (erreur %lu)", error);
+        ReportText("library.image", STATUS_PROBLEM, &text,
+                   "v\xe9rifiez les droits de lecture sur le fichier", NULL, 0);
+        TextFree(&text);
+        return;
+    }
+    library->image = CheckImage(&image, library->path);
+    ImageVersion(&image, library->version);
+    FreeImage(&image);
+}

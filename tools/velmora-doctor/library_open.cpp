@@ -1,0 +1,342 @@
+// Opening the database through the Notes library, on request (--open): the library
+// loaded, the Notes runtime started, the database opened and closed, the runtime ended
+// and the library unloaded, as the program would.
+//
+// The doctor does not import the library: it must run where the library is broken or
+// absent.  The few entries it calls (and the one window/database_window.cpp refers
+// to) are defined here and go to the library loaded by --open, by ordinal.  --open
+// runs the library's code with the user's rights, often an administrator's: it loads
+// only a sound 32-bit DLL found in the program's folder or a system folder, and what
+// that library loads by name only from its own folder and System32, never from the
+// current folder or the doctor's; and it stops waiting for it after a time.
+#include "tools/velmora-doctor/library_image.h"
+
+#include "notes/notes_client.h"
+#include "resources/resource.h"
+
+#include <string.h>
+
+// --- The entries the doctor calls, resolved in the library loaded by CheckOpen. ---
+
+static const NotesStatus NOT_CALLED = 0xFFFF;     // the status of an entry the library lacks
+
+static HMODULE g_library;
+
+// The entry of the loaded library for the operation of that name, found by its ordinal.
+static void *Entry(const char *name)
+{
+    for (int i = 0; i < NotesImportCount && g_library != NULL; ++i) {
+        if (lstrcmpA(NotesImports[i].name, name) == 0)
+            return (void *)GetProcAddress(g_library, MAKEINTRESOURCEA(NotesImports[i].ordinal));
+    }
+    return NULL;
+}
+
+// The loaded library's entry `name`, typed by the prototype notes/notes_client.h makes
+// of the ordinal table.
+#define ENTRY_OF(name) ((decltype(&(name)))Entry(#name))
+
+extern "C" {
+NotesStatus NOTESAPI InitNotesRuntime(int argc, char **argv)
+{
+    decltype(&InitNotesRuntime) call = ENTRY_OF(InitNotesRuntime);
+    return call != NULL ? call(argc, argv) : NOT_CALLED;
+}
+
+void NOTESAPI EndNotesRuntime(void)
+{
+    decltype(&EndNotesRuntime) call = ENTRY_OF(EndNotesRuntime);
+    if (call != NULL)
+        call();
+}
+
+void NOTESAPI SetClientVariable(const char *name, const char *value)
+{
+    decltype(&SetClientVariable) call = ENTRY_OF(SetClientVariable);
+    if (call != NULL)
+        call(name, value);
+}
+
+NotesStatus NOTESAPI OpenDatabase(const char *path, NotesHandle *db)
+{
+    decltype(&OpenDatabase) call = ENTRY_OF(OpenDatabase);
+    return call != NULL ? call(path, db) : NOT_CALLED;
+}
+
+NotesStatus NOTESAPI CloseDatabase(NotesHandle db)
+{
+    decltype(&CloseDatabase) call = ENTRY_OF(CloseDatabase);
+    return call != NULL ? call(db) : NOT_CALLED;
+}
+}
+
+// --- The search for libraries loaded by name, and the open. ---
+
+typedef BOOL(WINAPI *SetDefaultDllDirectoriesCall)(DWORD);
+typedef void *(WINAPI *AddDllDirectoryCall)(const WCHAR *);
+static AddDllDirectoryCall g_addDllDirectory;   // none: the search could not be restricted
+
+// LOAD_LIBRARY_SEARCH_DEFAULT_DIRS would add the doctor's own folder, where a copy of
+// the doctor in a downloads folder would find a library planted beside it.  Only the
+// process's default directories hold against a library that calls SetDllDirectory.
+void RestrictLibrarySearch(void)
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    SetDefaultDllDirectoriesCall setDefault =
+        kernel != NULL ? (SetDefaultDllDirectoriesCall)(void *)GetProcAddress(
+                             kernel, "SetDefaultDllDirectories")
+                       : NULL;
+    AddDllDirectoryCall add = kernel != NULL ? (AddDllDirectoryCall)(void *)GetProcAddress(
+                                                   kernel, "AddDllDirectory")
+                                             : NULL;
+    if (setDefault != NULL && add != NULL &&
+        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS))
+        g_addDllDirectory = add;
+}
+
+// One open, run by a thread of its own so that the doctor can stop waiting for it: the
+// library's entry code may wait or hang, a real library may wait for the user's
+// password, and its detach code may hang too.
+enum { STAGE_LOAD, STAGE_RUNTIME, STAGE_DATABASE, STAGE_UNLOAD, STAGE_DONE };
+struct OpenRun {
+    const char *library;
+    const char *database;
+    int argc;
+    char **argv;
+    volatile LONG stage;
+    DWORD loadError;
+    NotesStatus runtime, opened, closed;
+};
+static OpenRun g_run;       // static: a thread given up on still writes to it
+static volatile LONG g_opening;
+
+bool OpenRunning(void)
+{
+    return InterlockedCompareExchange(&g_opening, 0, 0) != 0;
+}
+
+static DWORD WINAPI RunOpen(void *parameter)
+{
+    OpenRun *run = (OpenRun *)parameter;
+    g_library = LoadLibraryExA(run->library, NULL,
+                               LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
+    run->loadError = g_library == NULL ? GetLastError() : 0;
+    if (g_library != NULL) {
+        InterlockedExchange(&run->stage, STAGE_RUNTIME);
+        run->runtime = InitNotesRuntime(run->argc, run->argv);
+        if (run->runtime == 0) {
+            InterlockedExchange(&run->stage, STAGE_DATABASE);
+            NotesHandle db = 0;
+            run->opened = OpenDatabase(run->database, &db);
+            if (run->opened == 0)
+                run->closed = CloseDatabase(db);
+            EndNotesRuntime();
+        }
+        InterlockedExchange(&run->stage, STAGE_UNLOAD);
+        FreeLibrary(g_library);
+    }
+    InterlockedExchange(&run->stage, STAGE_DONE);
+    return 0;
+}
+
+// Why --open is not tried, or none.
+static const char *NotTried(const Library *library, const InstallSettings *settings)
+{
+    if (library->path[0] == '\0')
+        return "pas de biblioth\xe8que";
+    if (settings == NULL)
+        return "r\xe9glages refus\xe9s";
+    if (library->image != IMAGE_SOUND)
+        return "la biblioth\xe8que n'est pas une DLL 32 bits saine (voir plus haut) : le "
+               "docteur ne la charge pas";
+    if (g_addDllDirectory == NULL)
+        return "ce Windows ne sait pas restreindre la recherche des DLL "
+               "(SetDefaultDllDirectories manque : Windows 7 et 2008 R2 sans la mise \xe0 "
+               "jour KB2533623, Vista, XP) ; le docteur ne charge pas la biblioth\xe8que";
+    return NULL;
+}
+
+// Makes the library's folder the one its libraries come from and the current one (its
+// ".\name" and data-file loads resolve against it); false, with the reason said, when
+// it cannot.
+static bool EnterLibraryFolder(const char *path)
+{
+    char folder[MAX_PATH];
+    WCHAR wide[MAX_PATH];
+    lstrcpynA(folder, path, MAX_PATH);
+    char *slash = strrchr(folder, '\\');
+    if (slash != NULL)
+        slash[slash == folder + 2 ? 1 : 0] = '\0';      // keep the root's backslash
+    bool entered = slash != NULL &&
+                   MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, MAX_PATH) > 0 &&
+                   g_addDllDirectory(wide) != NULL && SetCurrentDirectoryA(folder);
+    if (!entered) {
+        Text text = {};
+        TextFormat(&text, "Ouverture de la base non essay\xe9" "e : le dossier de la "
+                          "biblioth\xe8que ne peut pas servir \xe0 la recherche (erreur %lu)",
+                   GetLastError());
+        ReportText("open", STATUS_PROBLEM, &text, "signalez-le avec ce rapport", NULL, 0);
+        TextFree(&text);
+    }
+    return entered;
+}
+
+// The doctor stopped waiting at `stage`.
+static void ReportGivenUp(LONG stage, DWORD limitMs)
+{
+    Text text = {};
+    const char *id = "open.runtime";
+    Status status = STATUS_BUSY;
+    const char *action = "relancez le docteur quand l'utilisateur peut r\xe9pondre au client "
+                         "Notes, ou avec --timeout plus long";
+    if (stage == STAGE_LOAD) {
+        id = "open.load";
+        TextFormat(&text, "nNOTES.dll ne finit pas de se charger en %lu s (son code "
+                          "d'initialisation attend) : le programme, qui l'importe, resterait "
+                          "bloqu\xe9 au d\xe9marrage ; le docteur abandonne", limitMs / 1000);
+        status = STATUS_PROBLEM;
+        action = "r\xe9installez le client Notes, ou relancez le docteur avec --timeout plus long";
+    } else if (stage == STAGE_RUNTIME) {
+        TextFormat(&text, "Le runtime Notes ne r\xe9pond pas en %lu s : il attend sans doute le "
+                          "mot de passe de l'utilisateur ; le docteur abandonne", limitMs / 1000);
+    } else if (stage == STAGE_DATABASE) {
+        id = "open.database";
+        TextFormat(&text, "Runtime Notes d\xe9marr\xe9, mais la base ne s'ouvre pas en %lu s ; "
+                          "le docteur abandonne", limitMs / 1000);
+    } else {
+        id = "open.end";
+        status = STATUS_WARNING;
+        TextFormat(&text, "Runtime Notes arr\xeat\xe9, mais nNOTES.dll ne se d\xe9" "charge pas "
+                          "en %lu s ; le docteur abandonne", limitMs / 1000);
+        action = "signalez-le avec ce rapport";
+    }
+    ReportText(id, status, &text, action, NULL, 0);
+    TextFree(&text);
+}
+
+// The library that did not load.  Error 126 in the doctor may be its restricted search
+// only: the program also looks in the current folder and PATH.
+static void ReportNotLoaded(const OpenRun *run)
+{
+    Text text = {};
+    TextAddAnsi(&text, run->library);
+    TextFormat(&text, " ne se charge pas (erreur %lu)", run->loadError);
+    if (run->loadError == ERROR_MOD_NOT_FOUND)
+        TextAdd(&text, " : une DLL dont elle d\xe9pend n'est ni dans son dossier ni dans "
+                       "System32 (recherche restreinte du docteur ; le programme cherche "
+                       "aussi dans le dossier courant et le PATH)");
+    ReportText("open.runtime", STATUS_PROBLEM, &text,
+               run->loadError == ERROR_MOD_NOT_FOUND
+                   ? "si le programme marche, la DLL vient du PATH : mettez-la dans le dossier "
+                     "du client Notes ; sinon r\xe9installez le client Notes"
+                   : "r\xe9installez le client Notes",
+               NULL, 0);
+    TextFree(&text);
+}
+
+static void ReportOpened(const OpenRun *run)
+{
+    Text text = {};
+    Field fields[] = {{"notes_status", NULL, run->runtime}};
+    if (run->runtime != 0) {
+        TextFormat(&text, "Le runtime Notes ne d\xe9marre pas (statut %u) : le programme "
+                          "affichera ", run->runtime);
+        TextAddBox(&text, MSG_NOTES_INIT_FAILED);
+        ReportText("open.runtime", STATUS_PROBLEM, &text,
+                   "d\xe9marrez le client Notes une fois \xe0 la main et v\xe9rifiez notes.ini et "
+                   "l'identit\xe9 de l'utilisateur", fields, 1);
+        TextFree(&text);
+        return;
+    }
+    Report("open.runtime", STATUS_OK, "Runtime Notes d\xe9marr\xe9", NULL, fields, 1);
+    fields[0].number = run->opened;
+    TextAdd(&text, "Base ");
+    TextAddAnsi(&text, run->database);
+    if (run->opened != 0) {
+        TextFormat(&text, " : elle existe mais ne s'ouvre pas (statut %u) : le programme "
+                          "affichera ", run->opened);
+        TextAddBox(&text, MSG_DATABASE_NOT_FOUND);
+        ReportText("open.database", STATUS_PROBLEM, &text,
+                   "v\xe9rifiez que c'est bien une base Notes, intacte, et que l'utilisateur "
+                   "a le droit de l'ouvrir (fichier et liste d'acc\xe8s de la base)",
+                   fields, 1);
+    } else {
+        TextFormat(&text, " ouverte puis ferm\xe9" "e (statut %u)", run->closed);
+        ReportText("open.database", run->closed == 0 ? STATUS_OK : STATUS_WARNING, &text,
+                   "la fermeture a \xe9" "chou\xe9 : signalez-le avec ce rapport", fields, 1);
+    }
+    Report("open.end", STATUS_OK, "Runtime Notes arr\xea" "t\xe9, biblioth\xe8que d\xe9" "charg\xe9" "e",
+           NULL, NULL, 0);
+    TextFree(&text);
+}
+
+// Whether --open may go ahead; when not, reports why it is not tried.
+static bool MayOpen(const Library *library, const InstallSettings *settings)
+{
+    Text text = {};
+    const char *notTried = NotTried(library, settings);
+    if (notTried != NULL) {
+        TextAdd(&text, "Ouverture de la base non essay\xe9" "e : ");
+        TextAdd(&text, notTried);
+        ReportText("open", library->image != IMAGE_SOUND || g_addDllDirectory == NULL
+                               ? STATUS_PROBLEM : STATUS_INFO,
+                   &text, g_addDllDirectory == NULL
+                              ? "installez la mise \xe0 jour KB2533623, ou essayez le programme lui-m\xeame"
+                              : "corrigez d'abord ce qui est signal\xe9 plus haut",
+                   NULL, 0);
+        TextFree(&text);
+        return false;
+    }
+    if (!library->loadable) {
+        TextAdd(&text, "Ouverture de la base non essay\xe9" "e : le docteur ne charge pas ");
+        TextAddAnsi(&text, library->path);
+        TextAdd(&text, ", trouv\xe9" "e hors du dossier du programme et des dossiers syst\xe8me "
+                       "(son code tournerait avec vos droits)");
+        ReportText("open", STATUS_PROBLEM, &text,
+                   "installez velmora-notes.exe dans le dossier du client Notes", NULL, 0);
+        TextFree(&text);
+        return false;
+    }
+    return EnterLibraryFolder(library->path);
+}
+
+bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
+               char **argv, DWORD limitMs)
+{
+    if (!MayOpen(library, settings))
+        return false;
+    Report("open.password", STATUS_INFO,
+           "Ouverture de la base : un vrai client Notes peut demander ici le mot de passe de "
+           "l'utilisateur", NULL, NULL, 0);
+
+    g_run.library = library->path;
+    g_run.database = settings->databasePath;
+    g_run.argc = argc;
+    g_run.argv = argv;
+    g_run.stage = STAGE_LOAD;
+    InterlockedExchange(&g_opening, 1);
+    HANDLE thread = CreateThread(NULL, 0, RunOpen, &g_run, 0, NULL);
+    if (thread == NULL) {
+        Text text = {};
+        TextFormat(&text, "Ouverture de la base non essay\xe9" "e : pas de thread (erreur %lu)",
+                   GetLastError());
+        ReportText("open", STATUS_PROBLEM, &text, "fermez des programmes et r\xe9" "essayez",
+                   NULL, 0);
+        TextFree(&text);
+        return false;
+    }
+    bool ended = WaitForSingleObject(thread, limitMs) == WAIT_OBJECT_0;
+    LONG stage = InterlockedCompareExchange(&g_run.stage, STAGE_DONE, STAGE_DONE);
+    CloseHandle(thread);
+    if (!ended) {
+        // From here on only text is written: the library keeps what it holds.
+        ReportGivenUp(stage, limitMs);
+        return true;
+    }
+    InterlockedExchange(&g_opening, 0);
+    if (g_run.loadError != 0)
+        ReportNotLoaded(&g_run);
+    else
+        ReportOpened(&g_run);
+    return false;
+}
