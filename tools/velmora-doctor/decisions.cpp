@@ -66,6 +66,12 @@ Request ParseOptions(int argc, char **argv, Options *o)
     o->json = o->open = false;
     o->program = o->job = NULL;
     o->timeout = 60;
+    o->givenClient = o->givenDatabase = NULL;
+    if (argc == 4 && strcmp(argv[1], "--check-settings") == 0) {
+        o->givenClient = argv[2];
+        o->givenDatabase = argv[3];
+        return argv[2][0] != '\0' || argv[3][0] != '\0' ? REQUEST_CHECK_SETTINGS : REQUEST_BAD;
+    }
     if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "/?") == 0))
         return REQUEST_HELP;
     if (argc == 2 && strcmp(argv[1], "--version") == 0)
