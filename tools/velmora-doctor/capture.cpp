@@ -100,13 +100,13 @@ static void Keep(Capture *c, const char *name, bool written)
     int slot = Present(c, name);
     if (slot >= 0 && !(written && c->copying))
         return;
-    if ((size_t)wsprintfA(source, "%.259s", c->folder) + 1 + strlen(name) >= MAX_PATH) {
+    size_t folderLength = (size_t)wsprintfA(source, "%.259s", c->folder);
+    if (folderLength + 1 + strlen(name) >= MAX_PATH) {
         ++c->lost;
         SayLost(name, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    lstrcatA(source, "\\");
-    lstrcatA(source, name);
+    wsprintfA(source + folderLength, "\\%s", name);
     DWORD attributes = GetFileAttributesA(source);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
