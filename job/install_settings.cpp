@@ -58,6 +58,17 @@ static bool NamesSomething(const char *path, const Refusal *read, Refusal *why)
     return true;
 }
 
+bool AcceptPathText(const char *name, const char *text, Refusal *why)
+{
+    // What RegQueryValueExA into the MAX_PATH buffer of ReadPathValue gives for it.
+    size_t size = strlen(text) + 1;
+    Refusal read = {REFUSED_NOT, name, 0};
+    if (size > MAX_PATH)
+        Refuse(&read, REFUSED_VALUE_TOO_LONG, name, (unsigned long)size);
+    *why = read;
+    return NamesSomething(text, &read, why);
+}
+
 // True when `read` refused because the value, or the whole key, is not there.
 static bool Missing(const Refusal *read)
 {

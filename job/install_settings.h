@@ -22,6 +22,11 @@ extern const char DatabaseValue[];
 // REFUSED_NOT for that value.
 bool ReadPathValue(HKEY key, const char *name, char path[MAX_PATH], Refusal *why);
 
+// Judges a path given before it is written, by the installer's check: `text` as the
+// REG_SZ value `name` would hold it, by the rules a value read must pass (fits the
+// MAX_PATH buffer with its NUL, not empty, names an existing file or folder).  On
+// false `why` says which refused; on true it is REFUSED_NOT for that value.
+bool AcceptPathText(const char *name, const char *text, Refusal *why);
 
 // Reads both paths, checks that they name something, and puts them in short form.
 // Each value is read from the key's 32-bit view, the one this 32-bit program sees; a

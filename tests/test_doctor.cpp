@@ -14,6 +14,7 @@ TEST(Doctor, OptionsAndExitCode)
         bool json, open;
         const char *program, *job;
         unsigned long timeout;
+        const char *givenClient, *givenDatabase;
     } cases[] = {
         {{}, REQUEST_CHECK, false, false, nullptr, nullptr, 60},
         {{"--json", "--open", "--program", "C:\\p.exe", "--job", "j.tmp", "--timeout", "1"},
@@ -35,6 +36,15 @@ TEST(Doctor, OptionsAndExitCode)
         {{"/?"}, REQUEST_HELP},
         {{"--version"}, REQUEST_VERSION},
         {{"--version", "--json"}, REQUEST_BAD},
+        // The installer's check: two paths, one of them possibly empty (not given).
+        {{"--check-settings", "C:\\n.exe", "D:\\b.nsf"}, REQUEST_CHECK_SETTINGS, false, false,
+         nullptr, nullptr, 60, "C:\\n.exe", "D:\\b.nsf"},
+        {{"--check-settings", "", "D:\\b.nsf"}, REQUEST_CHECK_SETTINGS, false, false, nullptr,
+         nullptr, 60, "", "D:\\b.nsf"},
+        {{"--check-settings", "", ""}, REQUEST_BAD},
+        {{"--check-settings", "C:\\n.exe"}, REQUEST_BAD},
+        {{"--check-settings", "a", "b", "--json"}, REQUEST_BAD},
+        {{"--json", "--check-settings", "a", "b"}, REQUEST_BAD},
     };
     for (const auto &c : cases) {
         std::vector<char *> argv = {const_cast<char *>("velmora-doctor.exe")};
@@ -43,13 +53,15 @@ TEST(Doctor, OptionsAndExitCode)
         Options o;
         std::string line = ::testing::PrintToString(c.args);
         ASSERT_EQ(c.request, ParseOptions((int)argv.size(), argv.data(), &o)) << line;
-        if (c.request != REQUEST_CHECK)
+        if (c.request != REQUEST_CHECK && c.request != REQUEST_CHECK_SETTINGS)
             continue;
         EXPECT_EQ(c.json, o.json) << line;
         EXPECT_EQ(c.open, o.open) << line;
         EXPECT_STREQ(c.program, o.program) << line;
         EXPECT_STREQ(c.job, o.job) << line;
         EXPECT_EQ(c.timeout, o.timeout) << line;
+        EXPECT_STREQ(c.givenClient, o.givenClient) << line;
+        EXPECT_STREQ(c.givenDatabase, o.givenDatabase) << line;
     }
     // A problem outweighs a busy client or library.
     EXPECT_EQ(0, ExitCodeOf(0, 0));

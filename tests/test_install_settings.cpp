@@ -78,6 +78,35 @@ TEST(InstallSettings, RefusesMissingEmptyAbsentOrOversizedValues)
     }
 }
 
+// A path given to the installer, judged before it is written as the value read would
+// be: it fits 260 bytes with its NUL, is not empty and names a file or a folder.
+TEST(InstallSettings, JudgesAGivenPathAsTheValueItWouldBe)
+{
+    static const struct {
+        std::string path;
+        RefusalRule rule;
+        unsigned long detail;
+    } cases[] = {
+        {ClientPath, REFUSED_NOT, 0},
+        {"C:\\Notes\\Data", REFUSED_NOT, 0},
+        {"C:\\Absent.nsf", REFUSED_VALUE_NAMES_NOTHING, ERROR_FILE_NOT_FOUND},
+        {"", REFUSED_VALUE_EMPTY, 0},
+        {"C:\\" + std::string(256, 'n'), REFUSED_NOT, 0},
+        {"C:\\" + std::string(257, 'n'), REFUSED_VALUE_TOO_LONG, 261},
+    };
+    for (const auto &c : cases) {
+        InstallProduct();
+        AddDirectory("C:\\Notes\\Data");
+        AddFile("C:\\" + std::string(256, 'n'), "");
+        AddFile("C:\\" + std::string(257, 'n'), "");
+        Refusal why;
+        EXPECT_EQ(c.rule == REFUSED_NOT, AcceptPathText("LN_Base", c.path.c_str(), &why)) << c.path;
+        EXPECT_EQ(c.rule, why.rule) << c.path;
+        EXPECT_EQ(c.detail, why.detail) << c.path;
+        EXPECT_STREQ("LN_Base", why.value) << c.path;
+    }
+}
+
 // A LN_Appli of type REG_EXPAND_SZ whose expansion, an existing file, is `length`
 // characters long.
 static void ExpandsTo(World &w, size_t length)

@@ -7,13 +7,15 @@
 #    installer/velmora-notes.wxs cites (where Wine's msiexec does not act as Windows
 #    Installer does): each component's attributes and condition, the exes' versions
 #    and no file hash for them, the per-machine launch condition, the summary's
-#    language;
+#    language, the check of the paths (deferred, as SYSTEM, after InstallFiles);
 #  - an unsigned release of the same commit, in another folder: it says it is
 #    unsigned, and its three exes are byte for byte the ones the signed run built
 #    (the build is reproducible: no link time, no build path in a binary);
 #  - the installer under Wine's msiexec, in a prefix of its own, with a lower version
 #    (a third release, VELMORA_VERSION=0.9.0) to upgrade from:
 #    - a per-user install (ALLUSERS="") is refused with 1603 and registers nothing;
+#    - a first install given a LN_BASE that names nothing is refused by the doctor's
+#      check and leaves nothing (1603 on Windows; Wine's msiexec gives 1627);
 #    - installed without LN_APPLI and LN_BASE, it writes neither value and its log
 #      says so; the unsigned and the signed builds of one version leave one product,
 #      and a reinstall of the other build with REINSTALLMODE o keeps the installed
@@ -22,12 +24,15 @@
 #    - values written before it, one of them REG_EXPAND_SZ, keep their type and text
 #      through an install, an upgrade, a reinstall and an uninstall run without the
 #      properties;
+#    - LN_CHECK=0: a first install given a LN_BASE that names nothing writes it; an
+#      upgrade given one is not checked;
 #    - 0.9.0 installed into the Notes client's folder with LN_APPLI and LN_BASE;
 #      LN_Base deleted, the upgrade, run without INSTALLDIR and the properties, keeps
 #      the folder and LN_Appli, puts LN_Base back and leaves one product; the
 #      installed program, signed, sends a job end to end with the stand-ins (the
 #      stand-in nNOTES.dll put in that folder by hand: it is never in the installer);
-#      a reinstall with REINSTALL=ALL changes LN_Base; LN_Appli corrected by hand and
+#      a reinstall with REINSTALL=ALL changes LN_Base (to a path that names nothing:
+#      a reinstall is not checked); LN_Appli corrected by hand and
 #      LN_Base deleted, a reinstall without the properties keeps the correction and
 #      puts LN_Base back; 0.9.0 is refused with 1603; LN_Base deleted, uninstalling
 #      removes the two programs, the values, the package's record and the emptied
@@ -170,6 +175,19 @@ check "the File table gives both exes the version $version.0 (got: $(tr '\t\n' '
     test "$files" = "$(printf '%s\t%s\n' VelmoraDoctorExe "$version.0" VelmoraNotesExe "$version.0")"
 check "no MsiFileHash row (for unversioned files only)" test -z "$(table MsiFileHash)"
 check "the launch condition refuses a per-user install" grep -q "^Installed OR ALLUSERS=1"$'\t' <<<"$(table LaunchCondition)"
+# The paths' check: 3090 = 18 (an exe of the File table) + 1024 (deferred, in the
+# script) + 2048 (no impersonation: as SYSTEM), no 64 (its exit code counts; Custom
+# Action Return Values: an exe's non-zero code fails the install).  Wine runs every
+# action as the one user: the table stands in.  Its Target is the command line the
+# Windows log's error 1722 prints, formatted: it names the paths.
+check "the check of the paths: a deferred exe of the doctor's file, as SYSTEM" grep -qxF \
+    $'CheckSettings\t3090\tVelmoraDoctorExe\t--check-settings "[LN_APPLI]" "[LN_BASE]"\t' <<<"$(table CustomAction)"
+order=$(table InstallExecuteSequence | awk -F'\t' '{ at[$1] = $3 }
+    END { print (at["InstallFiles"] < at["CheckSettings"] && at["CheckSettings"] < at["InstallFinalize"]) }')
+check "the check runs after InstallFiles and before InstallFinalize" test "$order" = 1
+check "the check runs at a first install given a path, unless LN_CHECK=0 (its condition)" grep -qP \
+    '^CheckSettings\t\(LN_APPLI OR LN_BASE\) AND NOT Installed AND NOT WIX_UPGRADE_DETECTED AND LN_CHECK<>"0"\t\d+$' \
+    <<<"$(table InstallExecuteSequence)"
 check "the summary lists the ProductLanguage, 1036" \
     grep -qx 'Template: Intel;1036' <<<"$(msiinfo suminfo "$work/signed-dist/$msi" | tr -d '\r')"
 check "SHA256SUMS" bash -c "cd '$work/signed-dist' && sha256sum --quiet -c SHA256SUMS"
@@ -247,6 +265,16 @@ msiexec /i "$work/unsigned-dist/$msi" /qn ALLUSERS=
 check "a per-user install (ALLUSERS=\"\") refused with 1603 (got: $code)" test "$code" = 1603
 check "nothing installed by the refused per-user install" test -z "$(products)" -a ! -e "$c/Program Files/Velmora"
 
+# A first install given a path that names nothing: the installed doctor's check fails
+# it, and it leaves nothing.  Windows Installer gives 1603 for a failed action (Error
+# Codes, ERROR_INSTALL_FAILURE); Wine's msiexec gives 1627, ERROR_FUNCTION_FAILED.
+msiexec /i "$work/unsigned-dist/$msi" /qn "LN_APPLI=$appli" 'LN_BASE=C:\rt\Absent.nsf'
+check "a first install given a LN_BASE naming nothing refused (1603; 1627 under Wine; got: $code)" \
+    test "$code" = 1603 -o "$code" = 1627
+check "nothing left by the refused install" test -z "$(products)" -a ! -e "$c/Program Files/Velmora"
+check "no settings left by the refused install" no_key "$key"
+check "no record left by the refused install" no_key "$record"
+
 # A machine without the settings: the package writes none, and says so in its log.
 check "install $version (unsigned) without the properties" \
     msiexec /i "$work/unsigned-dist/$msi" /qn /l*v 'C:\rt\install.log'
@@ -278,6 +306,16 @@ for step in "/i|$work/old-dist/velmora-notes-0.9.0.msi" "/i|$work/signed-dist/$m
         test "$code|$(value LN_Appli)|$(value LN_Base)" = "0|$before"
 done
 wine reg delete "$key" /f >/dev/null
+
+# LN_CHECK=0, for a task sequence that installs the Notes client afterwards: the path
+# that names nothing is written.  An upgrade given one is not checked.
+check "LN_CHECK=0: 0.9.0 installs given a LN_BASE naming nothing" \
+    msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" /qn LN_CHECK=0 'LN_BASE=C:\rt\Absent.nsf'
+check "LN_Base written as given (got: $(value LN_Base))" test "$(value LN_Base)" = 'REG_SZ C:\rt\Absent.nsf'
+check "an upgrade to $version given a LN_BASE naming nothing is not checked" \
+    msiexec /i "$work/signed-dist/$msi" /qn 'LN_BASE=C:\rt\Autre.nsf'
+msiexec /x "$work/signed-dist/$msi" /qn
+check "uninstalled (exit $code): no product, no value left" test "$code|$(products)|$(value LN_Base)" = "0||"
 
 # Installed into the Notes client's folder, with the settings; upgraded without them.
 check "install 0.9.0 silently into the Notes client's folder" msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" \
@@ -315,7 +353,7 @@ check "the memo is stored" grep -qa "Subject: Devis A12" "$c/rt/store/notes/note
 check "the client was started on the database" grep -qai 'start:.*velmora[.]nsf' "$c/rt/store/client.log"
 
 # The line docs/deploying.md gives to change a path after the installation.
-check "reinstall with REINSTALL=ALL and a new LN_BASE" msiexec /i "$work/signed-dist/$msi" /qn \
+check "reinstall with REINSTALL=ALL and a new LN_BASE (naming nothing: a reinstall is not checked)" msiexec /i "$work/signed-dist/$msi" /qn \
     REINSTALL=ALL REINSTALLMODE=vomus 'LN_BASE=C:\rt\Autre.nsf'
 check "LN_Base changed, LN_Appli kept" \
     test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $appli|REG_SZ C:\\rt\\Autre.nsf"

@@ -21,27 +21,27 @@ static unsigned long Seconds(const char *text)
 }
 
 enum OptionKind { OPTION_JSON, OPTION_OPEN, OPTION_PROGRAM, OPTION_JOB, OPTION_TIMEOUT };
-struct OptionSpec {
+struct OptionForm {
     const char *name;
     OptionKind kind;
     bool takesValue;
 };
-static const OptionSpec Specs[] = {
+static const OptionForm OptionForms[] = {
     {"--json", OPTION_JSON, false},       {"--open", OPTION_OPEN, false},
     {"--program", OPTION_PROGRAM, true},  {"--job", OPTION_JOB, true},
     {"--timeout", OPTION_TIMEOUT, true},
 };
-enum { SPEC_COUNT = sizeof Specs / sizeof Specs[0] };
+enum { OPTION_COUNT = sizeof OptionForms / sizeof OptionForms[0] };
 
 // Takes one option and its value; false when it is not one, repeats, lacks its value
 // or has a wrong one.
-static bool TakeOption(const OptionSpec *spec, const char *value, bool seen[SPEC_COUNT],
+static bool TakeOption(const OptionForm *form, const char *value, bool seen[OPTION_COUNT],
                        Options *o)
 {
-    if (seen[spec->kind] || (spec->takesValue && value == NULL))
+    if (seen[form->kind] || (form->takesValue && value == NULL))
         return false;
-    seen[spec->kind] = true;
-    switch (spec->kind) {
+    seen[form->kind] = true;
+    switch (form->kind) {
     case OPTION_JSON:
         o->json = true;
         return true;
@@ -66,19 +66,25 @@ Request ParseOptions(int argc, char **argv, Options *o)
     o->json = o->open = false;
     o->program = o->job = NULL;
     o->timeout = 60;
+    o->givenClient = o->givenDatabase = NULL;
+    if (argc == 4 && strcmp(argv[1], "--check-settings") == 0) {
+        o->givenClient = argv[2];
+        o->givenDatabase = argv[3];
+        return argv[2][0] != '\0' || argv[3][0] != '\0' ? REQUEST_CHECK_SETTINGS : REQUEST_BAD;
+    }
     if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "/?") == 0))
         return REQUEST_HELP;
     if (argc == 2 && strcmp(argv[1], "--version") == 0)
         return REQUEST_VERSION;
-    bool seen[SPEC_COUNT] = {};
+    bool seen[OPTION_COUNT] = {};
     for (int i = 1; i < argc; ++i) {
-        const OptionSpec *spec = NULL;
-        for (int s = 0; s < SPEC_COUNT && spec == NULL; ++s)
-            spec = strcmp(argv[i], Specs[s].name) == 0 ? &Specs[s] : NULL;
-        const char *value = spec != NULL && spec->takesValue && i + 1 < argc ? argv[i + 1] : NULL;
-        if (spec == NULL || !TakeOption(spec, value, seen, o))
+        const OptionForm *form = NULL;
+        for (int s = 0; s < OPTION_COUNT && form == NULL; ++s)
+            form = strcmp(argv[i], OptionForms[s].name) == 0 ? &OptionForms[s] : NULL;
+        const char *value = form != NULL && form->takesValue && i + 1 < argc ? argv[i + 1] : NULL;
+        if (form == NULL || !TakeOption(form, value, seen, o))
             return REQUEST_BAD;
-        i += spec->takesValue ? 1 : 0;
+        i += form->takesValue ? 1 : 0;
     }
     return REQUEST_CHECK;
 }

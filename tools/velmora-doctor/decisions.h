@@ -17,15 +17,19 @@ enum { EXIT_SOUND = 0, EXIT_PROBLEM = 1, EXIT_USAGE = 2, EXIT_BUSY = 3 };
 int ExitCodeOf(int problems, int busy);
 
 // What the command line asks for.
-enum Request { REQUEST_CHECK, REQUEST_HELP, REQUEST_VERSION, REQUEST_BAD };
+// REQUEST_CHECK_SETTINGS: the installer's check of the two paths it is given, alone
+// (--check-settings CLIENT BASE; an empty one is not given, but not both).
+enum Request { REQUEST_CHECK, REQUEST_CHECK_SETTINGS, REQUEST_HELP, REQUEST_VERSION, REQUEST_BAD };
 struct Options {
     bool json;
     bool open;
     const char *program;        // none: the one beside the doctor
     const char *job;            // none: no job examined
     unsigned long timeout;      // seconds, from 1 to 3600; 60 when not given
+    const char *givenClient;    // --check-settings: the paths to judge, "" not given
+    const char *givenDatabase;
 };
-// Each option at most once; --help, /? and --version alone.
+// Each option at most once; --help, /?, --version and --check-settings alone.
 Request ParseOptions(int argc, char **argv, Options *o);
 
 // A library's headers as the image check reads them; `pe` false when the file has no

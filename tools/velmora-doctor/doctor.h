@@ -82,6 +82,10 @@ struct Library {
 bool CheckProgram(const char *programPath);
 // Fills `settings` as the program would; false when it refuses them.
 bool CheckSettings(InstallSettings *settings);
+// --check-settings CLIENT BASE: one line for each path, judged as the program judges
+// the value the installer would write of it; an empty one is not given.  Returns
+// EXIT_SOUND when the program would accept each path given, else EXIT_PROBLEM.
+int CheckGivenSettings(const char *client, const char *database);
 // Finds nNOTES.dll as the program's import would and checks the file; with no program
 // (none found), looks for none.  `settings` (none: refused) tell where the client is.
 void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library);

@@ -5,9 +5,12 @@
 //                      [--job FICHIER]
 //   velmora-doctor.exe --version
 //   velmora-doctor.exe --capture DOSSIER DESTINATION [--count N]
+//   velmora-doctor.exe --check-settings CLIENT BASE
 //
 // Exit code: 0 when the installation is sound, 1 when a problem was found, 2 on bad
 // usage, 3 when it is sound but busy right now (the Notes client, or --open waiting).
+// --check-settings, which the installer runs before it writes LN_Appli and LN_Base,
+// exits 0 when the program would accept each path given, 1 otherwise.
 // A crash ends the report with a problem.  See docs/deploying.md.
 #include "tools/velmora-doctor/doctor.h"
 
@@ -22,6 +25,7 @@ static const char Usage[] =
     "                           [--job FICHIER]\r\n"
     "        velmora-doctor.exe --version\r\n"
     "        velmora-doctor.exe --capture DOSSIER DESTINATION [--count N]\r\n"
+    "        velmora-doctor.exe --check-settings CLIENT BASE\r\n"
     "  --json              rapport JSON (ASCII) pour les scripts\r\n"
     "  --program CHEMIN    le velmora-notes.exe \xe0 examiner (par d\xe9" "faut celui du "
     "dossier du docteur)\r\n"
@@ -34,6 +38,8 @@ static const char Usage[] =
     "  --version           la version du docteur\r\n"
     "  --capture           garde dans DESTINATION chaque fichier de travail qui appara\xeet "
     "dans DOSSIER, jusqu'\xe0 Ctrl+C ou N fichiers (docs\\messages.md, messages 9 et 6)\r\n"
+    "  --check-settings    juge CLIENT et BASE comme le programme jugerait LN_Appli et "
+    "LN_Base (\"\" : non donn\xe9), pour l'installeur : code 0 accept\xe9s, 1 refus\xe9\r\n"
     "Code de sortie : 0 installation saine, 1 probl\xe8me trouv\xe9, 2 mauvais usage, "
     "3 installation saine mais occup\xe9" "e pour l'instant (client Notes occup\xe9, ou "
     "--open qui attend).\r\n";
@@ -117,6 +123,8 @@ int main(int argc, char **argv)
     case REQUEST_VERSION:
         WriteStandard(STD_OUTPUT_HANDLE, "velmora-doctor " VELMORA_VERSION_TEXT "\r\n");
         return EXIT_SOUND;
+    case REQUEST_CHECK_SETTINGS:
+        return CheckGivenSettings(options.givenClient, options.givenDatabase);
     case REQUEST_BAD:
         WriteStandard(STD_ERROR_HANDLE, Usage);
         return EXIT_USAGE;

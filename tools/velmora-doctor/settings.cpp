@@ -1,6 +1,7 @@
 // The installation settings: the key and its two values in each registry view, read
 // by the program's own reader, then the verdict the program acts on and the line it
-// starts the Notes client with.
+// starts the Notes client with.  Also the installer's check of the paths it is given,
+// before it writes them.
 #include "tools/velmora-doctor/doctor.h"
 
 #include "job/install_settings.h"
@@ -237,4 +238,35 @@ bool CheckSettings(InstallSettings *settings)
     }
     ReportSettingsAccepted(settings);
     return true;
+}
+
+// One line for a path given to --check-settings; true when the program would accept it
+// or it is not given.
+static bool JudgeGiven(const char *name, const char *path)
+{
+    Text text = {}, sentence = {};
+    TextFormat(&text, "%s : ", name);
+    Refusal why = {REFUSED_NOT, name, 0};
+    bool accepted = path[0] == '\0' || AcceptPathText(name, path, &why);
+    if (path[0] == '\0') {
+        TextAdd(&text, "non donn\xe9, non jug\xe9");
+    } else {
+        TextAddAnsi(&text, path);
+        if (!accepted)
+            DescribeRefusal(&why, &sentence);
+        TextAdd(&text, accepted ? " ; accept\xe9 par le programme" : " ; refus\xe9 : ");
+        TextAddText(&text, &sentence);
+    }
+    TextAdd(&text, "\r\n");
+    WriteStandardText(STD_OUTPUT_HANDLE, &text);
+    TextFree(&text);
+    TextFree(&sentence);
+    return accepted;
+}
+
+int CheckGivenSettings(const char *client, const char *database)
+{
+    int refused = JudgeGiven(ClientValue, client) ? 0 : 1;
+    refused += JudgeGiven(DatabaseValue, database) ? 0 : 1;
+    return ExitCodeOf(refused, 0);
 }
