@@ -2,6 +2,9 @@
 include_guard(GLOBAL)
 
 set(PROGRAM_WARNINGS -Wall -Wextra -Wshadow -Wconversion -Wno-sign-conversion -Werror)
+# The host build's sanitizers, the same for the tests and the fuzz targets.
+set(VELMORA_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all
+    -fno-omit-frame-pointer)
 
 # velmora_program_target(TARGET [ENTRY symbol] [HARDENED]): the program's own set, for
 # the program and what is built as it is (the doctor, the stack-smash test, the bench's
