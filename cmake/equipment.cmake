@@ -1,18 +1,16 @@
-# The compiler flags of everything built here, in two sets.
+# The compiler flags of everything built here, in two sets, and the host build's
+# sanitizers, the same for the tests and the fuzz targets.
 include_guard(GLOBAL)
 
 set(PROGRAM_WARNINGS -Wall -Wextra -Wshadow -Wconversion -Wno-sign-conversion -Werror)
-# The host build's sanitizers, the same for the tests and the fuzz targets.
 set(VELMORA_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all
     -fno-omit-frame-pointer)
 
-# velmora_program_target(TARGET [ENTRY symbol] [HARDENED]): the program's own set, for
-# the program and what is built as it is (the doctor, the stack-smash test, the bench's
-# floor): its warnings as errors, no C++ exceptions, RTTI or unwind tables.  With ENTRY,
-# the program starts at that symbol without the C runtime's start-up code, links no
-# default library and is stripped.  HARDENED: ASLR and NX (the linker's defaults), no
-# SEH (the program registers no handler), and stack guards whose value and failure
-# routine app/stack_guard.cpp provides, so that no DLL is added.
+# velmora_program_target(TARGET [ENTRY symbol] [HARDENED]): the program's set (the
+# program, the doctor, the stack-smash test, the bench's floor): warnings as errors, no
+# exceptions, RTTI or unwind tables.  ENTRY: started there without the C runtime's
+# start-up code, no default library, stripped.  HARDENED: ASLR, NX, no SEH, and stack
+# guards whose value and failure routine app/stack_guard.cpp provides (no DLL added).
 function(velmora_program_target target)
     cmake_parse_arguments(PARSE_ARGV 1 arg "HARDENED" "ENTRY" "")
     target_compile_options(${target} PRIVATE ${PROGRAM_WARNINGS}
@@ -27,12 +25,11 @@ function(velmora_program_target target)
     endif()
 endfunction()
 
-# velmora_equipment_target(TARGET [EXCEPTIONS]): the equipment's set, for the test kit
-# and the suites, the stand-ins, the bench's driver, the fuzz targets, the pictures'
-# driver and velmora-job: the program's warnings as errors, no C++ exceptions unless
-# EXCEPTIONS (GoogleTest), and, for a Windows program or DLL, its runtimes linked
-# statically, so that it runs from any folder under Wine.
-
+# velmora_equipment_target(TARGET [EXCEPTIONS]): the equipment's set (the test kit, the
+# suites, the stand-ins, the bench's driver, the fuzz targets, the pictures' driver,
+# velmora-job): the program's warnings as errors, no exceptions unless EXCEPTIONS
+# (GoogleTest), and a Windows program's or DLL's runtimes linked statically, so that it
+# runs from any folder under Wine.
 function(velmora_equipment_target target)
     cmake_parse_arguments(PARSE_ARGV 1 arg "EXCEPTIONS" "" "")
     target_compile_options(${target} PRIVATE ${PROGRAM_WARNINGS})

@@ -1,7 +1,6 @@
 // The ordinals of nNOTES.dll that the program binds to, as the library publishes them,
-// written out here by hand and never taken from notes/nnotes_ordinals.h: the checks
-// hold the program's table to this list, so that an ordinal mistyped there still fails.
-// Read by check_exe.sh (the exe's imports) and by standin-check (the stand-in's
+// written here by hand, never from notes/nnotes_ordinals.h, so that an ordinal mistyped
+// there fails check_exe.sh (the exe's imports) and standin-check (the stand-in's
 // exports).  NOTES_CONTRACT(ordinal, entry), one a line; no include guard on purpose.
 NOTES_CONTRACT(  13, EndNotesRuntime)
 NOTES_CONTRACT(  15, InitNotesRuntime)
