@@ -8,22 +8,13 @@
 #include "testkit/wine/files.h"
 #include "testkit/wine/harness.h"
 
-// The stand-in loaded for one part, and its entries bound by ordinal.
+// The stand-in loaded for one part, and its entries bound by the ordinals of the
+// library's contract, so that a mistyped ordinal of the program's table fails here too.
 struct StandinEntries {
     HMODULE module;
-    decltype(&InitNotesRuntime) Init;
-    decltype(&EndNotesRuntime) End;
-    decltype(&SetClientVariable) SetVariable;
-    decltype(&OpenDatabase) OpenDb;
-    decltype(&CloseDatabase) CloseDb;
-    decltype(&CreateNote) NewNote;
-    decltype(&CloseNote) EndNote;
-    decltype(&SetTextItem) SetText;
-    decltype(&CreateBodyBuffer) NewBody;
-    decltype(&AppendBodyLine) AppendLine;
-    decltype(&AddBodyToNote) AddBody;
-    decltype(&AttachFile) Attach;
-    decltype(&SaveNote) Save;
+#define NOTES_CONTRACT(ordinal, entry) decltype(&::entry) entry;
+#include "tests/pe/nnotes_contract.h"
+#undef NOTES_CONTRACT
 };
 
 static const char Root[] = "C:\\velmora standin check";
@@ -46,13 +37,11 @@ static bool Load(StandinEntries *l, const char *part)
     l->module = LoadLibraryA("nNOTES.dll");
     if (!ok(l->module != NULL, "nNOTES.dll loads: error %lu", GetLastError()))
         return false;
-    return Bind(l->module, 15, &l->Init) & Bind(l->module, 13, &l->End) &
-           Bind(l->module, 401, &l->SetVariable) & Bind(l->module, 2005, &l->OpenDb) &
-           Bind(l->module, 2001, &l->CloseDb) & Bind(l->module, 2009, &l->NewNote) &
-           Bind(l->module, 2008, &l->EndNote) & Bind(l->module, 2183, &l->SetText) &
-           Bind(l->module, 3810, &l->NewBody) & Bind(l->module, 3806, &l->AppendLine) &
-           Bind(l->module, 3801, &l->AddBody) & Bind(l->module, 2072, &l->Attach) &
-           Bind(l->module, 2013, &l->Save);
+    bool bound = true;
+#define NOTES_CONTRACT(ordinal, entry) bound = Bind(l->module, ordinal, &l->entry) && bound;
+#include "tests/pe/nnotes_contract.h"
+#undef NOTES_CONTRACT
+    return bound;
 }
 
 static void Unload(StandinEntries *l)
@@ -86,36 +75,36 @@ static void CheckMemoRecords(StandinEntries *l)
     NotesHandle db = 99, note = 99, body = 99, missing = 99;
     DWORD length = 99;
 
-    ok(l->Init(2, argv) == 0, "InitNotesRuntime");
-    ok(l->OpenDb((dir + "\\none.nsf").c_str(), &missing) != 0 && missing == 0,
+    ok(l->InitNotesRuntime(2, argv) == 0, "InitNotesRuntime");
+    ok(l->OpenDatabase((dir + "\\none.nsf").c_str(), &missing) != 0 && missing == 0,
        "a missing database is refused, its handle 0");
-    ok(l->OpenDb(dir.c_str(), &missing) != 0 && missing == 0, "a folder is refused");
-    ok(l->OpenDb(database.c_str(), &db) == 0 && db != 0, "a database file opens");
-    ok(l->NewNote(db, &note) == 0 && note != 0, "CreateNote");
-    ok(l->SetText(note, "Form", "Document", NOTES_TEXT_TO_NUL) == 0, "text to its NUL");
-    ok(l->SetText(note, "Raw", "a\0b\xe9xyz", 4) == 0, "text of a given length");
+    ok(l->OpenDatabase(dir.c_str(), &missing) != 0 && missing == 0, "a folder is refused");
+    ok(l->OpenDatabase(database.c_str(), &db) == 0 && db != 0, "a database file opens");
+    ok(l->CreateNote(db, &note) == 0 && note != 0, "CreateNote");
+    ok(l->SetTextItem(note, "Form", "Document", NOTES_TEXT_TO_NUL) == 0, "text to its NUL");
+    ok(l->SetTextItem(note, "Raw", "a\0b\xe9xyz", 4) == 0, "text of a given length");
     std::string longText(13000, 'L');
-    ok(l->SetText(note, "Long", longText.c_str(), NOTES_TEXT_TO_NUL) == 0, "a long text");
-    ok(l->NewBody(&body, &length) == 0 && body != 0 && length == 0, "CreateBodyBuffer");
-    ok(l->AppendLine(body, &length, "Hello", 5) == 0 && length == 7, "line 1: length %lu",
+    ok(l->SetTextItem(note, "Long", longText.c_str(), NOTES_TEXT_TO_NUL) == 0, "a long text");
+    ok(l->CreateBodyBuffer(&body, &length) == 0 && body != 0 && length == 0, "CreateBodyBuffer");
+    ok(l->AppendBodyLine(body, &length, "Hello", 5) == 0 && length == 7, "line 1: length %lu",
        length);
-    ok(l->AppendLine(body, &length, NULL, 0) == 0 && length == 9, "empty line: length %lu",
+    ok(l->AppendBodyLine(body, &length, NULL, 0) == 0 && length == 9, "empty line: length %lu",
        length);
-    ok(l->AppendLine(body, &length, "x\ny", 3) == 0 && length == 14, "line 3: length %lu",
+    ok(l->AppendBodyLine(body, &length, "x\ny", 3) == 0 && length == 14, "line 3: length %lu",
        length);
-    ok(l->AddBody(note, body, length - 1, NULL) != 0, "a body length that does not add up");
-    ok(l->AddBody(note, body, length, NULL) == 0, "AddBodyToNote");
-    ok(l->Attach(note, "$FILE", 5, (dir + "\\absent").c_str(), "absent", 0x0F00) != 0,
+    ok(l->AddBodyToNote(note, body, length - 1, NULL) != 0, "a body length that does not add up");
+    ok(l->AddBodyToNote(note, body, length, NULL) == 0, "AddBodyToNote");
+    ok(l->AttachFile(note, "$FILE", 5, (dir + "\\absent").c_str(), "absent", 0x0F00) != 0,
        "a missing attachment is refused");
-    ok(l->Attach(note, "$FILE", 5, dir.c_str(), "folder", 0x0F00) != 0,
+    ok(l->AttachFile(note, "$FILE", 5, dir.c_str(), "folder", 0x0F00) != 0,
        "a folder is refused as an attachment");
-    ok(l->Attach(note, "$FILE", 5, attachment.c_str(), "", 0x0F00) == 0, "empty name");
-    ok(l->Attach(note, "$FILExx", 5, attachment.c_str(), "..\\a:b", 0x0F00) == 0, "odd name");
-    ok(l->Save(note, 0) == 0, "SaveNote");
-    ok(l->SetText(note, "After", "1", NOTES_TEXT_TO_NUL) == 0 && l->Save(note, 4) == 0,
+    ok(l->AttachFile(note, "$FILE", 5, attachment.c_str(), "", 0x0F00) == 0, "empty name");
+    ok(l->AttachFile(note, "$FILExx", 5, attachment.c_str(), "..\\a:b", 0x0F00) == 0, "odd name");
+    ok(l->SaveNote(note, 0) == 0, "SaveNote");
+    ok(l->SetTextItem(note, "After", "1", NOTES_TEXT_TO_NUL) == 0 && l->SaveNote(note, 4) == 0,
        "saved again");
-    ok(l->EndNote(note) == 0 && l->CloseDb(db) == 0, "closed");
-    l->End();
+    ok(l->CloseNote(note) == 0 && l->CloseDatabase(db) == 0, "closed");
+    l->EndNotesRuntime();
 
     std::string a = Escaped(attachment);
     same_lines(CallsLog(), {
@@ -175,22 +164,24 @@ static void CheckHandlesAndState(StandinEntries *l)
     WriteBytes(database, "db");
     NotesHandle db = 0, note = 0, body = 0;
     DWORD length = 0;
-    ok(l->OpenDb(database.c_str(), &db) == 0x108 && db == 0, "OpenDatabase before the runtime");
-    ok(l->Init(0, NULL) == 0, "InitNotesRuntime without arguments");
-    ok(l->OpenDb(database.c_str(), &db) == 0 && l->NewNote(db, &note) == 0, "opened");
-    ok(l->NewNote(note, &body) == 0x104 && body == 0, "a note is no database");
-    ok(l->SetText(db, "Form", "x", NOTES_TEXT_TO_NUL) == 0x104, "a database is no note");
-    ok(l->SetText(77, "Form", "x", NOTES_TEXT_TO_NUL) == 0x104, "an unknown handle");
-    ok(l->SetText(note, NULL, "x", 1) == 0x106, "a null item name");
-    ok(l->NewBody(NULL, &length) == 0x106, "a null body pointer");
-    ok(l->NewBody(&body, &length) == 0 && l->AppendLine(body, &length, NULL, 3) == 0x106,
+    ok(l->OpenDatabase(database.c_str(), &db) == 0x108 && db == 0,
+       "OpenDatabase before the runtime");
+    ok(l->InitNotesRuntime(0, NULL) == 0, "InitNotesRuntime without arguments");
+    ok(l->OpenDatabase(database.c_str(), &db) == 0 && l->CreateNote(db, &note) == 0, "opened");
+    ok(l->CreateNote(note, &body) == 0x104 && body == 0, "a note is no database");
+    ok(l->SetTextItem(db, "Form", "x", NOTES_TEXT_TO_NUL) == 0x104, "a database is no note");
+    ok(l->SetTextItem(77, "Form", "x", NOTES_TEXT_TO_NUL) == 0x104, "an unknown handle");
+    ok(l->SetTextItem(note, NULL, "x", 1) == 0x106, "a null item name");
+    ok(l->CreateBodyBuffer(NULL, &length) == 0x106, "a null body pointer");
+    ok(l->CreateBodyBuffer(&body, &length) == 0 &&
+           l->AppendBodyLine(body, &length, NULL, 3) == 0x106,
        "a null line with a length");
-    ok(l->AddBody(note, db, 0, NULL) == 0x104, "a database is no body");
-    ok(l->EndNote(note) == 0 && l->EndNote(note) == 0x104, "a note closes once");
-    ok(l->Save(note, 0) == 0x104, "a closed note cannot be saved");
-    ok(l->CloseDb(db) == 0 && l->NewNote(db, &note) == 0x104, "a closed database");
-    l->End();
-    l->SetVariable("x", "1");
+    ok(l->AddBodyToNote(note, db, 0, NULL) == 0x104, "a database is no body");
+    ok(l->CloseNote(note) == 0 && l->CloseNote(note) == 0x104, "a note closes once");
+    ok(l->SaveNote(note, 0) == 0x104, "a closed note cannot be saved");
+    ok(l->CloseDatabase(db) == 0 && l->CreateNote(db, &note) == 0x104, "a closed database");
+    l->EndNotesRuntime();
+    l->SetClientVariable("x", "1");
     std::vector<std::string> calls = CallsLog();
     same_lines(std::vector<std::string>(calls.end() - 2, calls.end()),
                {"EndNotesRuntime -> 0",
@@ -208,26 +199,26 @@ static void CheckFailures(StandinEntries *l)
     WriteBytes(database, "db");
     SetEnvironmentVariableA("NNOTES_FAIL", " SetTextItem:2 , CreateNote ,AttachFile:x");
     NotesHandle db = 0, note = 5;
-    ok(l->Init(0, NULL) == 0 && l->OpenDb(database.c_str(), &db) == 0, "opened");
-    ok(l->NewNote(db, &note) == 0x103 && note == 0, "every CreateNote fails, its handle 0");
-    ok(l->NewNote(db, &note) == 0x103, "the second CreateNote fails too");
+    ok(l->InitNotesRuntime(0, NULL) == 0 && l->OpenDatabase(database.c_str(), &db) == 0, "opened");
+    ok(l->CreateNote(db, &note) == 0x103 && note == 0, "every CreateNote fails, its handle 0");
+    ok(l->CreateNote(db, &note) == 0x103, "the second CreateNote fails too");
     SetEnvironmentVariableA("NNOTES_FAIL", " SetTextItem:2 , AttachFile:x");
-    ok(l->NewNote(db, &note) == 0, "NNOTES_FAIL is read at each call");
-    ok(l->SetText(note, "A", "1", NOTES_TEXT_TO_NUL) == 0, "SetTextItem 1 succeeds");
-    ok(l->SetText(note, "B", "2", NOTES_TEXT_TO_NUL) == 0x103, "SetTextItem 2 fails");
-    ok(l->SetText(note, "C", "3", NOTES_TEXT_TO_NUL) == 0, "SetTextItem 3 succeeds");
-    ok(l->Attach(note, "$FILE", 5, database.c_str(), "db", 0) == 0,
+    ok(l->CreateNote(db, &note) == 0, "NNOTES_FAIL is read at each call");
+    ok(l->SetTextItem(note, "A", "1", NOTES_TEXT_TO_NUL) == 0, "SetTextItem 1 succeeds");
+    ok(l->SetTextItem(note, "B", "2", NOTES_TEXT_TO_NUL) == 0x103, "SetTextItem 2 fails");
+    ok(l->SetTextItem(note, "C", "3", NOTES_TEXT_TO_NUL) == 0, "SetTextItem 3 succeeds");
+    ok(l->AttachFile(note, "$FILE", 5, database.c_str(), "db", 0) == 0,
        "a malformed entry makes nothing fail");
-    ok(l->Save(note, 0) == 0, "saved");
+    ok(l->SaveNote(note, 0) == 0, "saved");
     std::string record;
     ReadBytes(dir + "\\notes\\note-1.txt", &record);
     ok(record.find("A: 1\r\nC: 3\r\n$FILE: db") != std::string::npos,
        "the failed item left nothing: %s", Escaped(record).c_str());
 
     SetEnvironmentVariableA("NNOTES_FAIL", "*");
-    l->SetVariable("v", "1");
-    ok(l->Save(note, 0) == 0x103, "with * everything fails");
-    l->End();
+    l->SetClientVariable("v", "1");
+    ok(l->SaveNote(note, 0) == 0x103, "with * everything fails");
+    l->EndNotesRuntime();
     SetEnvironmentVariableA("NNOTES_FAIL", NULL);
     std::vector<std::string> calls = CallsLog();
     same_lines(std::vector<std::string>(calls.end() - 3, calls.end()),
@@ -241,11 +232,11 @@ static void CheckFailures(StandinEntries *l)
 static void CheckNotesIni(StandinEntries *l)
 {
     WriteBytes(dir + "\\notes.ini", "[Notes]\r\nKeep=this\nname=old\r\n");
-    l->Init(0, NULL);
-    l->SetVariable("$Velmora.closeNotes", "C:\\PROG~1\\V.EXE");
-    l->SetVariable("NAME", "new");
-    l->SetVariable("$velmora.closenotes", "");
-    l->End();
+    l->InitNotesRuntime(0, NULL);
+    l->SetClientVariable("$Velmora.closeNotes", "C:\\PROG~1\\V.EXE");
+    l->SetClientVariable("NAME", "new");
+    l->SetClientVariable("$velmora.closenotes", "");
+    l->EndNotesRuntime();
     same_lines(FileLines(dir + "\\notes.ini"),
                {"[Notes]", "Keep=this", "NAME=new", "$velmora.closenotes="},
                "notes.ini keeps one line per name, the latest value");
@@ -257,7 +248,7 @@ static void CheckNotesIni(StandinEntries *l)
 // there.  (With a mutex of each process's own, lines were lost when many wrote at once.)
 static DWORD WINAPI AppendOutsideTheRuntime(void *library)
 {
-    ((StandinEntries *)library)->SetVariable("turn", "1");
+    ((StandinEntries *)library)->SetClientVariable("turn", "1");
     return 0;
 }
 
