@@ -45,6 +45,9 @@ TEST(Doctor, OptionsAndExitCode)
         {{"--check-settings", "C:\\n.exe"}, REQUEST_BAD},
         {{"--check-settings", "a", "b", "--json"}, REQUEST_BAD},
         {{"--json", "--check-settings", "a", "b"}, REQUEST_BAD},
+        // The capture reads its own arguments; only first does the word name it.
+        {{"--capture", "C:\\jobs", "C:\\kept"}, REQUEST_CAPTURE},
+        {{"--json", "--capture", "C:\\jobs", "C:\\kept"}, REQUEST_BAD},
     };
     for (const auto &c : cases) {
         std::vector<char *> argv = {const_cast<char *>("velmora-doctor.exe")};

@@ -72,6 +72,8 @@ Request ParseOptions(int argc, char **argv, Options *o)
         o->givenDatabase = argv[3];
         return argv[2][0] != '\0' || argv[3][0] != '\0' ? REQUEST_CHECK_SETTINGS : REQUEST_BAD;
     }
+    if (argc >= 2 && strcmp(argv[1], "--capture") == 0)
+        return REQUEST_CAPTURE;
     if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "/?") == 0))
         return REQUEST_HELP;
     if (argc == 2 && strcmp(argv[1], "--version") == 0)

@@ -19,7 +19,11 @@ int ExitCodeOf(int problems, int busy);
 // What the command line asks for.
 // REQUEST_CHECK_SETTINGS: the installer's check of the two paths it is given, alone
 // (--check-settings CLIENT BASE; an empty one is not given, but not both).
-enum Request { REQUEST_CHECK, REQUEST_CHECK_SETTINGS, REQUEST_HELP, REQUEST_VERSION, REQUEST_BAD };
+// REQUEST_CAPTURE: --capture first, its own arguments after it (read by RunCapture).
+enum Request {
+    REQUEST_CHECK, REQUEST_CHECK_SETTINGS, REQUEST_CAPTURE, REQUEST_HELP, REQUEST_VERSION,
+    REQUEST_BAD
+};
 struct Options {
     bool json;
     bool open;

@@ -111,9 +111,6 @@ int main(int argc, char **argv)
     SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
     SetUnhandledExceptionFilter(ReportCrash);
     RestrictLibrarySearch();
-    // The capture is a mode of its own: it watches a folder and checks nothing.
-    if (argc >= 2 && strcmp(argv[1], "--capture") == 0)
-        return RunCapture(argc - 2, argv + 2);
 
     Options options;
     switch (ParseOptions(argc, argv, &options)) {
@@ -125,6 +122,8 @@ int main(int argc, char **argv)
         return EXIT_SOUND;
     case REQUEST_CHECK_SETTINGS:
         return CheckGivenSettings(options.givenClient, options.givenDatabase);
+    case REQUEST_CAPTURE:       // a mode of its own: it watches a folder, checks nothing
+        return RunCapture(argc - 2, argv + 2);
     case REQUEST_BAD:
         WriteStandard(STD_ERROR_HANDLE, Usage);
         return EXIT_USAGE;
