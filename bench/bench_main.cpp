@@ -249,12 +249,11 @@ static bool WeighMemory(const Install &in, int pairs, size_t extras)
                beyondList.back(), typicalOver.back());
     }
     double beyond = Median(beyondList);
-    std::vector<double> sorted = beyondList;
-    std::sort(sorted.begin(), sorted.end());
+    auto range = std::minmax_element(beyondList.begin(), beyondList.end());
     printf("median P/F: %.3f\n", Median(ratio));
     printf("median P - F - list: %.0f bytes = %.1f KiB, %.2f of the 256 KiB allowed "
            "(aim: under 1); pairs from %.1f to %.1f KiB\n",
-           beyond, beyond / 1024, beyond / 262144, sorted.front() / 1024, sorted.back() / 1024);
+           beyond, beyond / 1024, beyond / 262144, *range.first / 1024, *range.second / 1024);
     printf("median T - F (the program's own cost on the demo's job): %.1f KiB\n",
            Median(typicalOver) / 1024);
     return true;

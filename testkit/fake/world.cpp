@@ -96,10 +96,8 @@ void AddFile(const std::string &path, const std::string &data, const std::string
 
 void AddDirectory(const std::string &path, const std::string &shortPath)
 {
-    FakeFile f;
-    f.directory = true;
-    f.shortPath = shortPath;
-    g_world.files[path] = f;
+    AddFile(path, "", shortPath);
+    g_world.files[path].directory = true;
 }
 
 bool FileExists(const std::string &path)
