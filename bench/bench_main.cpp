@@ -77,10 +77,8 @@ static bool Lay(Install *in)
 
     SetEnvironmentVariableA("NNOTES_DIR", in->store.c_str());
     SetEnvironmentVariableA("NOTES_CLIENT_LIFETIME_MS", "100");
-    SetEnvironmentVariableA("NNOTES_FAIL", NULL);
-    SetEnvironmentVariableA("NNOTES_LEAN", NULL);
-    SetEnvironmentVariableA("NOTES_CLIENT_LOG", NULL);
-    SetEnvironmentVariableA("NOTES_CLIENT_CHECK_GONE", NULL);
+    for (const char *name : {"NNOTES_FAIL", "NNOTES_LEAN", "NOTES_CLIENT_LOG", "NOTES_CLIENT_CHECK_GONE"})
+        SetEnvironmentVariableA(name, NULL);
     return true;
 }
 
@@ -127,9 +125,23 @@ static bool Prepare(const Install &in, const std::string &jobBytes)
     return true;
 }
 
-// After a run of the program: the memo saved as expected and the job file gone.
-static bool Sent(const Install &in, const char *expected)
+static bool Good(const char *who, bool started, bool ended, DWORD exitCode)
 {
+    if (started && ended && exitCode == 0)
+        return true;
+    fprintf(stderr, "velmora-bench: %s %s (exit code %lu)\n", who,
+            !started ? "did not start" : !ended ? "did not end by itself: a message box?" :
+                                                  "failed",
+            exitCode);
+    return false;
+}
+
+// After a run of the program: it ended by itself with exit code 0, its Notes client has
+// gone, the memo is saved as expected and the job file is gone.
+static bool Sent(const Install &in, bool started, bool ended, DWORD exitCode, const char *expected)
+{
+    if (!Good("the program", started, ended, exitCode) || !WaitForProcessesUnder(in.clientDir, 10000))
+        return false;
     std::string record;
     if (!ReadBytes(in.store + "\\notes\\note-1.txt", &record))
         return Fail("the program saved no memo");
@@ -141,17 +153,6 @@ static bool Sent(const Install &in, const char *expected)
     if (FileExists(in.job))
         return Fail("the program left the job file");
     return true;
-}
-
-static bool Good(const char *who, bool started, bool ended, DWORD exitCode)
-{
-    if (started && ended && exitCode == 0)
-        return true;
-    fprintf(stderr, "velmora-bench: %s %s (exit code %lu)\n", who,
-            !started ? "did not start" : !ended ? "did not end by itself: a message box?" :
-                                                  "failed",
-            exitCode);
-    return false;
 }
 
 static bool TimeSend(const Install &in, int pairs)
@@ -170,9 +171,7 @@ static bool TimeSend(const Install &in, int pairs)
         if (!Prepare(in, jobBytes))
             return false;
         TimedRun runA = RunTimed(program, RunLimitMs);
-        if (!Good("the program", runA.started, runA.ended, runA.exitCode) ||
-            !WaitForProcessesUnder(in.clientDir, 10000) ||
-            !Sent(in, "$FILE: Conditions.txt"))
+        if (!Sent(in, runA.started, runA.ended, runA.exitCode, "$FILE: Conditions.txt"))
             return false;
 
         if (!WriteBytes(in.job, jobBytes))
@@ -225,8 +224,7 @@ static bool WeighMemory(const Install &in, int pairs, size_t extras)
         if (!Prepare(in, bigJob))
             return false;
         WeighedRun p = RunWeighed(program, RunLimitMs);
-        if (!Good("the program", true, p.stoppedAtExit, p.exitCode) ||
-            !WaitForProcessesUnder(in.clientDir, 10000) || !Sent(in, expected))
+        if (!Sent(in, true, p.stoppedAtExit, p.exitCode, expected))
             return false;
 
         if (!WriteBytes(in.job, bigJob))
@@ -239,9 +237,7 @@ static bool WeighMemory(const Install &in, int pairs, size_t extras)
         if (!Prepare(in, typicalJob))
             return false;
         WeighedRun t = RunWeighed(program, RunLimitMs);
-        if (!Good("the program", true, t.stoppedAtExit, t.exitCode) ||
-            !WaitForProcessesUnder(in.clientDir, 10000) ||
-            !Sent(in, "$FILE: 3 attachments, not kept"))
+        if (!Sent(in, true, t.stoppedAtExit, t.exitCode, "$FILE: 3 attachments, not kept"))
             return false;
 
         double pb = (double)p.peakWorkingSet, fb = (double)f.peakWorkingSet,
@@ -253,12 +249,11 @@ static bool WeighMemory(const Install &in, int pairs, size_t extras)
                beyondList.back(), typicalOver.back());
     }
     double beyond = Median(beyondList);
-    std::vector<double> sorted = beyondList;
-    std::sort(sorted.begin(), sorted.end());
+    auto range = std::minmax_element(beyondList.begin(), beyondList.end());
     printf("median P/F: %.3f\n", Median(ratio));
     printf("median P - F - list: %.0f bytes = %.1f KiB, %.2f of the 256 KiB allowed "
            "(aim: under 1); pairs from %.1f to %.1f KiB\n",
-           beyond, beyond / 1024, beyond / 262144, sorted.front() / 1024, sorted.back() / 1024);
+           beyond, beyond / 1024, beyond / 262144, *range.first / 1024, *range.second / 1024);
     printf("median T - F (the program's own cost on the demo's job): %.1f KiB\n",
            Median(typicalOver) / 1024);
     return true;

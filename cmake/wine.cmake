@@ -62,8 +62,6 @@ function(velmora_wine_test name)
         set(arch WIN64)
     endif()
     velmora_wine_environment(${name} ${arch})
-    set_tests_properties(${name} PROPERTIES
-        FIXTURES_REQUIRED ${prefix}
-        RUN_SERIAL TRUE
-        TIMEOUT ${arg_TIMEOUT})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} RUN_SERIAL TRUE
+                         TIMEOUT ${arg_TIMEOUT})
 endfunction()

@@ -52,9 +52,8 @@ dict() {
 
 echo "fuzz.sh: building"
 cmake --preset host >/dev/null || exit 1
-executables=""
-for t in $targets; do executables="$executables fuzz_$t"; done
-cmake --build --preset host --target $executables || exit 1
+# shellcheck disable=SC2046,SC2086
+cmake --build --preset host --target $(printf 'fuzz_%s ' $targets) || exit 1
 
 runs=build/host/fuzz-runs
 failed=""

@@ -1,29 +1,19 @@
 #!/usr/bin/env bash
 # Tries a release's check zip as an administrator would run it, under Wine: unzipped
-# into a fresh 32-bit prefix and run with `wine cmd /c check.cmd`, from the zip alone
-# (no build tree, no tools/wine.env).  What that file gives the ctest entries is here
-# either a property of the prefix (32-bit, the null graphics driver) or done by the
-# runner itself (the error mode, Wine's crash dialog off); the code pages are the
-# caller's locale's, here C.UTF-8 (ANSI 1252, OEM 437, as on US-English Windows), under
-# which the cases that need French Windows's OEM 850 say they are skipped.
-# Runs `check.cmd /installer`, so the installer's suite too, against the zip's own
-# package.  Checks that every suite runs, the closing line comes out, the skipped
-# cases are named (the installer's cases that only Windows shows among them), that the
-# check refuses while the settings key exists, a Notes client runs or (with
-# /installer) the product is installed, and that a program whose launch line never
-# quotes turns it red.
+# into a fresh 32-bit prefix and run with `wine cmd /c check.cmd /installer`, from the
+# zip alone (no build tree, no tools/wine.env).  What that file gives the ctest entries
+# is here a property of the prefix (32-bit, the null graphics driver) or done by the
+# runner itself (the error mode, Wine's crash dialog off); the code pages are those of
+# C.UTF-8 (ANSI 1252, OEM 437, as on US-English Windows), under which the cases that
+# need French Windows's OEM 850 say they are skipped.  Then the refusals, and a fault
+# planted in the program that must turn the check red.
 #   release-check-windows.sh ZIP WORK
-# Prints "N passed, N failed"; exits non-zero on any failure.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 zip=$(realpath "$1") work=$(realpath -m "$2")
 rm -rf "$work"
 mkdir -p "$work"
-passed=0 failed=0
-check() {   # check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "check failed: $what"; fi
-}
+. "$root/tools/check-count.sh"
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
@@ -67,27 +57,25 @@ check "nothing left of the cases: no work folder, no key under HKLM\\SOFTWARE\\Z
      ! wine uninstaller --list 2>/dev/null | grep -q Velmora"
 
 # Refusals: the settings key of an installation, then a running Notes client.
+refused() {   # refused WHILE LINE ARGS...: check.cmd ARGS refuses, exit 2, with "refused: LINE"
+    local state=$1 line=$2; shift 2
+    run_check "$work/refused.out" "$@"
+    local rc=$?
+    check "refused while $state (exit $rc): $(grep refused "$work/refused.out")" \
+        bash -c "test $rc = 2 && grep -q '^refused: $line' '$work/refused.out'"
+}
 wine reg add 'HKLM\SOFTWARE\Zabrel\Velmora\Stellwick' /v LN_Appli /d 'C:\x.exe' /f >/dev/null
-run_check "$work/refused.out" standins
-rc=$?
-check "refused while the settings key exists (exit $rc): $(grep refused "$work/refused.out")" \
-    bash -c "test $rc = 2 && grep -q '^refused: HKLM.*Stellwick exists in the 32-bit registry view' '$work/refused.out'"
+refused "the settings key exists" 'HKLM.*Stellwick exists in the 32-bit registry view' standins
 wine reg delete 'HKLM\SOFTWARE\Zabrel' /f >/dev/null 2>&1
 NOTES_CLIENT_LOG='C:\client.log' NOTES_CLIENT_LIFETIME_MS=60000 wine "C:\\check\\$name\\notes-client.exe" >/dev/null 2>&1 &
 client=$!
 for _ in $(seq 50); do grep -q ready "$WINEPREFIX/drive_c/client.log" 2>/dev/null && break; sleep 0.2; done
-run_check "$work/refused.out" standins
-rc=$?
-check "refused while a Notes client runs (exit $rc): $(grep refused "$work/refused.out")" \
-    bash -c "test $rc = 2 && grep -q '^refused: a Notes client is running' '$work/refused.out'"
+refused "a Notes client runs" 'a Notes client is running' standins
 kill "$client" 2>/dev/null; wineserver -k; wait "$client" 2>/dev/null
 msi=$(cd "$folder" && ls velmora-notes-*.msi)
 wine msiexec /i "C:\\check\\$name\\$msi" /qn >/dev/null 2>&1
 wineserver -w
-run_check "$work/refused.out" /installer installer
-rc=$?
-check "/installer refused while the product is installed (exit $rc): $(grep refused "$work/refused.out")" \
-    bash -c "test $rc = 2 && grep -q '^refused: /installer: the product is installed' '$work/refused.out'"
+refused "the product is installed (/installer)" '/installer: the product is installed' /installer installer
 wine msiexec /x "C:\\check\\$name\\$msi" /qn >/dev/null 2>&1
 wineserver -w
 
@@ -109,5 +97,4 @@ else
     cat "$work/planted.log"
     check "the planted program builds" false
 fi
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

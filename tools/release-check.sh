@@ -1,48 +1,16 @@
 #!/usr/bin/env bash
-# Checks tools/release.sh end to end, in build/release-check (or $1):
-#  - a release signed with a throwaway certificate: `osslsigncode verify` on every
-#    exe of the zip and on the installer, and SHA256SUMS; the zip's list names the
-#    three programs;
-#  - the installer's tables, read against the Windows Installer rules that the head of
-#    installer/velmora-notes.wxs cites (where Wine's msiexec does not act as Windows
-#    Installer does): each component's attributes and condition, the exes' versions
-#    and no file hash for them, the per-machine launch condition, the summary's
-#    language, the check of the paths (deferred, as SYSTEM, after InstallFiles);
-#  - an unsigned release of the same commit, in another folder: it says it is
-#    unsigned, and its three exes are byte for byte the ones the signed run built
-#    (the build is reproducible: no link time, no build path in a binary);
-#  - the installer under Wine's msiexec, in a prefix of its own, with a lower version
-#    (a third release, VELMORA_VERSION=0.9.0) to upgrade from:
-#    - a per-user install (ALLUSERS="") is refused with 1603 and registers nothing;
-#    - a first install given a LN_BASE that names nothing is refused by the doctor's
-#      check and leaves nothing (1603 on Windows; Wine's msiexec gives 1627);
-#    - installed without LN_APPLI and LN_BASE, it writes neither value and its log
-#      says so; the unsigned and the signed builds of one version leave one product,
-#      and a reinstall of the other build with REINSTALLMODE o keeps the installed
-#      exe (versioned files: o replaces only an older one); an uninstall given
-#      ALLUSERS="" still removes it;
-#    - values written before it, one of them REG_EXPAND_SZ, keep their type and text
-#      through an install, an upgrade, a reinstall and an uninstall run without the
-#      properties;
-#    - LN_CHECK=0: a first install given a LN_BASE that names nothing writes it; an
-#      upgrade given one is not checked;
-#    - 0.9.0 installed into the Notes client's folder with LN_APPLI and LN_BASE;
-#      LN_Base deleted, the upgrade, run without INSTALLDIR and the properties, keeps
-#      the folder and LN_Appli, puts LN_Base back and leaves one product; the
-#      installed program, signed, sends a job end to end with the stand-ins (the
-#      stand-in nNOTES.dll put in that folder by hand: it is never in the installer);
-#      a reinstall with REINSTALL=ALL changes LN_Base (to a path that names nothing:
-#      a reinstall is not checked); LN_Appli corrected by hand and
-#      LN_Base deleted, a reinstall without the properties keeps the correction and
-#      puts LN_Base back; 0.9.0 is refused with 1603; LN_Base deleted, uninstalling
-#      removes the two programs, the values, the package's record and the emptied
-#      keys, and keeps the client's files and the value another program left under
-#      HKLM\SOFTWARE\Zabrel\Velmora;
-#  - the check zip: in SHA256SUMS, its test equipment unsigned and alike in both runs,
-#    run from a fresh prefix by tools/release-check-windows.sh.
-# msiexec runs through cmd, which prints the whole exit code (1603); the exit status a
-# Linux shell sees of a Windows program is its low byte.
-# Prints "N passed, N failed"; exits non-zero on any failure.
+# Checks tools/release.sh end to end, in build/release-check (or $1): a release signed
+# with a throwaway certificate, an unsigned one of the same commit in another folder
+# (its exes byte for byte the signed run's before signing: no link time, no build path
+# in a binary), a lower version (0.9.0) to upgrade from and a raised one, as a release
+# is cut.  Then: each kit names its release; the signatures and SHA256SUMS; the
+# installer's tables, read against the Windows Installer rules that the head of
+# installer/velmora-notes.wxs cites (where Wine's msiexec does not act as Windows
+# Installer does); the check zip, run from a fresh prefix by
+# tools/release-check-windows.sh; the installer under Wine's msiexec, in a prefix of its
+# own: the refusals, installs with and without the settings, upgrades, reinstalls and
+# uninstalls, the values written before it kept, and the installed program sending a
+# job end to end with the stand-ins.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -50,12 +18,7 @@ work=$(realpath -m "${1:-build/release-check}")
 rm -rf "$work"
 mkdir -p "$work"
 
-passed=0 failed=0
-check() {   # check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "check failed: $what"; fi
-}
-finish() { echo "$passed passed, $failed failed"; [ "$failed" -eq 0 ]; exit $?; }
+. tools/check-count.sh
 release() {   # release NAME [VAR=value...]: tools/release.sh into $work/NAME-build, $work/NAME-dist
     local name=$1; shift
     env VELMORA_SIGN_PKCS12= VELMORA_SIGN_PASSWORD_FILE= VELMORA_TIMESTAMP_URL= "$@" \
@@ -80,6 +43,7 @@ check "unsigned release" release unsigned
 check "lower version's release" release old VELMORA_VERSION=0.9.0
 version=$(cat "$work/signed-build/version.txt" 2>/dev/null) || finish
 zip=velmora-notes-$version-win32.zip msi=velmora-notes-$version.msi
+signed_msi=$work/signed-dist/$msi unsigned_msi=$work/unsigned-dist/$msi old_msi=$work/old-dist/velmora-notes-0.9.0.msi
 
 # A raised version, as a release is cut: a copy of this tree with project(VERSION)
 # raised and a section of release notes for it.
@@ -128,7 +92,7 @@ check "the notes of $raised give each release its ProductCode" bash -c \
 # the installer writes.
 script_reads_package() {   # the Registry table's Version row, the script's two keys and values
     local script=$work/kit-$version/velmora-notes-$version-win32/velmora-detect.ps1
-    msiinfo export "$work/signed-dist/$msi" Registry | tr -d '\r' |
+    msiinfo export "$signed_msi" Registry | tr -d '\r' |
         awk -F'\t' -v v="$version" '$3 == "SOFTWARE\\Zabrel\\Velmora\\Installer" && $4 == "Version" && $5 == v { found = 1 } END { exit !found }' &&
     grep -qF "'HKLM:\\SOFTWARE\\WOW6432Node\\Zabrel\\Velmora\\Installer'" "$script" &&
     grep -qF "'HKLM:\\SOFTWARE\\Zabrel\\Velmora\\Installer'" "$script" &&
@@ -136,9 +100,8 @@ script_reads_package() {   # the Registry table's Version row, the script's two 
 }
 check "the detection script reads the key and the values the installer writes" script_reads_package
 
-# The signatures.
-mkdir -p "$work/signed-zip"
 unzip -q "$work/signed-dist/$zip" -d "$work/signed-zip" || finish
+shipped=$work/signed-zip/velmora-notes-$version-win32
 verify() {   # verify FILE
     osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.out" 2>&1
     local rc=$?
@@ -146,11 +109,7 @@ verify() {   # verify FILE
          "$(grep -m1 '^Signature verification' "$work/verify.out")"
     [ $rc -eq 0 ] && grep -q "Message digest algorithm *: SHA256" "$work/verify.out"
 }
-listing=$(unzip -Z1 "$work/signed-dist/$zip")
-for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe velmora-detect.ps1 CHANGELOG.md; do
-    check "the zip's list of contents names $exe" grep -qx "velmora-notes-$version-win32/$exe" <<<"$listing"
-done
-for f in "$work"/signed-zip/*/*.exe "$work/signed-dist/$msi"; do
+for f in "$work"/signed-zip/*/*.exe "$signed_msi"; do
     check "$(basename "$f") signed with SHA-256" verify "$f"
 done
 check "the 0.9.0 program's version resource says 0.9.0.0" \
@@ -159,7 +118,7 @@ check "the 0.9.0 program's version resource says 0.9.0.0" \
 # The installer's tables.  Wine's msiexec ignores the Transitive bit and replaces no
 # file of the installed version at a reinstall, whatever the mode: Windows Installer's
 # pages decide, and these rows are written from them (installer/velmora-notes.wxs).
-table() { msiinfo export "$work/signed-dist/$msi" "$1" | tail -n +4 | tr -d '\r'; }
+table() { msiinfo export "$signed_msi" "$1" | tail -n +4 | tr -d '\r'; }
 components=$(table Component | cut -f1,4,5 | LC_ALL=C sort)
 echo "  components (name, attributes, condition): $(tr '\t\n' ' ;' <<<"$components")"
 # 0: the file is the key path; 4: a registry value is; 64: Transitive, the condition
@@ -188,16 +147,12 @@ check "the check runs after InstallFiles and before InstallFinalize" test "$orde
 check "the check runs at a first install given a path, unless LN_CHECK=0 (its condition)" grep -qP \
     '^CheckSettings\t\(LN_APPLI OR LN_BASE\) AND NOT Installed AND NOT WIX_UPGRADE_DETECTED AND LN_CHECK<>"0"\t\d+$' \
     <<<"$(table InstallExecuteSequence)"
-check "the summary lists the ProductLanguage, 1036" \
-    grep -qx 'Template: Intel;1036' <<<"$(msiinfo suminfo "$work/signed-dist/$msi" | tr -d '\r')"
+check "the summary lists the ProductLanguage, 1036" grep -qx 'Template: Intel;1036' <<<"$(msiinfo suminfo "$signed_msi" | tr -d '\r')"
 check "SHA256SUMS" bash -c "cd '$work/signed-dist' && sha256sum --quiet -c SHA256SUMS"
 check "the unsigned run says so" grep -q "UNSIGNED" "$work/unsigned.out"
-check "an unsigned installer" bash -c "! osslsigncode verify -in '$work/unsigned-dist/$msi' >/dev/null 2>&1"
+check "an unsigned installer" bash -c "! osslsigncode verify -in '$unsigned_msi' >/dev/null 2>&1"
 
-# Two runs, one program.
-mkdir -p "$work/unsigned-zip"
 unzip -q "$work/unsigned-dist/$zip" -d "$work/unsigned-zip"
-# The two runs built in two folders of different names: what ships is the same bytes.
 for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe; do
     check "two release runs, two build folders: the same unsigned $exe" \
         cmp "$work/signed-build/bin/$exe" "$work/unsigned-zip/velmora-notes-$version-win32/$exe"
@@ -205,17 +160,13 @@ done
 size=$(stat -c %s "$work/signed-build/bin/velmora-notes.exe")
 check "velmora-notes.exe within 16 KiB (got: $size bytes)" test "$size" -le 16384
 
-# The check zip: listed in SHA256SUMS, its equipment unsigned and the same bytes in
-# both runs, and run from a fresh prefix (tools/release-check-windows.sh).
 check_zip=velmora-notes-$version-windows-check.zip
 check "SHA256SUMS lists the check zip" grep -q " $check_zip\$" "$work/signed-dist/SHA256SUMS"
-mkdir -p "$work/signed-check" "$work/unsigned-check"
 unzip -q "$work/signed-dist/$check_zip" -d "$work/signed-check"
 unzip -q "$work/unsigned-dist/$check_zip" -d "$work/unsigned-check"
-check "the check zip ships the signed program" cmp "$work/signed-zip/velmora-notes-$version-win32/velmora-notes.exe" \
-    "$work/signed-check/velmora-notes-$version-windows-check/velmora-notes.exe"
-check "the check zip ships the signed installer" cmp "$work/signed-dist/$msi" \
-    "$work/signed-check/velmora-notes-$version-windows-check/$msi"
+checked=$work/signed-check/velmora-notes-$version-windows-check
+check "the check zip ships the signed program" cmp "$shipped/velmora-notes.exe" "$checked/velmora-notes.exe"
+check "the check zip ships the signed installer" cmp "$signed_msi" "$checked/$msi"
 check "the check zip's equipment unsigned, the same bytes in both runs" bash -c "cd '$work/signed-check' &&
     for f in \$(find . -type f ! -name velmora-notes.exe ! -name velmora-doctor.exe ! -name '*.msi'); do
         cmp -s \"\$f\" '$work/unsigned-check/'\"\$f\" || exit 1
@@ -259,66 +210,58 @@ products() {   # the versions of the installed products named "Velmora pour Lotu
              END { if (ours) printf "%s ", version }'
 }
 no_key() { ! wine reg query "$1" >/dev/null 2>&1; }
+settings() { echo "$(value LN_Appli)|$(value LN_Base)"; }
 
-# Per machine only: a per-user install is refused, and nothing is registered.
-msiexec /i "$work/unsigned-dist/$msi" /qn ALLUSERS=
+msiexec /i "$unsigned_msi" /qn ALLUSERS=
 check "a per-user install (ALLUSERS=\"\") refused with 1603 (got: $code)" test "$code" = 1603
 check "nothing installed by the refused per-user install" test -z "$(products)" -a ! -e "$c/Program Files/Velmora"
 
 # A first install given a path that names nothing: the installed doctor's check fails
 # it, and it leaves nothing.  Windows Installer gives 1603 for a failed action (Error
 # Codes, ERROR_INSTALL_FAILURE); Wine's msiexec gives 1627, ERROR_FUNCTION_FAILED.
-msiexec /i "$work/unsigned-dist/$msi" /qn "LN_APPLI=$appli" 'LN_BASE=C:\rt\Absent.nsf'
+msiexec /i "$unsigned_msi" /qn "LN_APPLI=$appli" 'LN_BASE=C:\rt\Absent.nsf'
 check "a first install given a LN_BASE naming nothing refused (1603; 1627 under Wine; got: $code)" \
     test "$code" = 1603 -o "$code" = 1627
 check "nothing left by the refused install" test -z "$(products)" -a ! -e "$c/Program Files/Velmora"
 check "no settings left by the refused install" no_key "$key"
 check "no record left by the refused install" no_key "$record"
 
-# A machine without the settings: the package writes none, and says so in its log.
-check "install $version (unsigned) without the properties" \
-    msiexec /i "$work/unsigned-dist/$msi" /qn /l*v 'C:\rt\install.log'
-check "no value written (got: $(value LN_Appli)|$(value LN_Base))" no_key "$key"
+check "install $version (unsigned) without the properties" msiexec /i "$unsigned_msi" /qn /l*v 'C:\rt\install.log'
+check "no value written (got: $(settings))" no_key "$key"
 check "the log says that neither value is written" bash -c "grep -aq 'LN_APPLI_LEFT_ALONE = LN_APPLI not given' \
     '$c/rt/install.log' && grep -aq 'LN_BASE_LEFT_ALONE = LN_BASE not given' '$c/rt/install.log'"
-msiexec /i "$work/signed-dist/$msi" /qn
+msiexec /i "$signed_msi" /qn
 echo "  the signed $msi over the unsigned one: exit $code, installed products: $(products)"
 check "two builds of $version, one product" test "$(products)" = "$version "
 # The exe is versioned, so REINSTALLMODE o leaves the installed one of the same version
 # (e or a replace it on Windows; Wine's msiexec replaces none at a reinstall).
-msiexec /i "$work/signed-dist/$msi" /qn REINSTALL=ALL REINSTALLMODE=vomus
-check "the other build reinstalled with REINSTALLMODE o: exit 0 (got: $code), the installed exe kept" \
-    cmp "$c/Program Files/Velmora/velmora-notes.exe" "$work/unsigned-build/bin/velmora-notes.exe"
-check "uninstall given ALLUSERS=\"\" (an installed product passes the launch condition)" \
-    msiexec /x "$work/signed-dist/$msi" /qn ALLUSERS=
+msiexec /i "$signed_msi" /qn REINSTALL=ALL REINSTALLMODE=vomus
+check "the other build reinstalled with REINSTALLMODE o: exit 0 (got: $code), the installed exe kept" bash -c \
+    "test $code = 0 && cmp '$c/Program Files/Velmora/velmora-notes.exe' '$work/unsigned-build/bin/velmora-notes.exe'"
+check "uninstall given ALLUSERS=\"\" (an installed product passes the launch condition)" msiexec /x "$signed_msi" /qn ALLUSERS=
 check "no product left" test -z "$(products)"
 
-# Values written before the package, one of them REG_EXPAND_SZ: the package leaves
-# them as they are.
 wine reg add "$key" /v LN_Appli /d "$appli" /f >/dev/null
 wine reg add "$key" /v LN_Base /t REG_EXPAND_SZ /d '%SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf' /f >/dev/null
 before="REG_SZ $appli|REG_EXPAND_SZ %SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf"
-for step in "/i|$work/old-dist/velmora-notes-0.9.0.msi" "/i|$work/signed-dist/$msi" \
-            "/i|$work/signed-dist/$msi|REINSTALL=ALL|REINSTALLMODE=vomus" "/x|$work/signed-dist/$msi"; do
+for step in "/i|$old_msi" "/i|$signed_msi" "/i|$signed_msi|REINSTALL=ALL|REINSTALLMODE=vomus" "/x|$signed_msi"; do
     IFS='|' read -ra args <<<"$step"
     msiexec "${args[@]}" /qn
     check "msiexec ${args[0]} $(basename "${args[1]}") ${args[*]:2} without the properties: exit 0, the values as they were" \
-        test "$code|$(value LN_Appli)|$(value LN_Base)" = "0|$before"
+        test "$code|$(settings)" = "0|$before"
 done
 wine reg delete "$key" /f >/dev/null
 
 # LN_CHECK=0, for a task sequence that installs the Notes client afterwards: the path
 # that names nothing is written.  An upgrade given one is not checked.
-check "LN_CHECK=0: 0.9.0 installs given a LN_BASE naming nothing" \
-    msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" /qn LN_CHECK=0 'LN_BASE=C:\rt\Absent.nsf'
+check "LN_CHECK=0: 0.9.0 installs given a LN_BASE naming nothing" msiexec /i "$old_msi" /qn LN_CHECK=0 'LN_BASE=C:\rt\Absent.nsf'
 check "LN_Base written as given (got: $(value LN_Base))" test "$(value LN_Base)" = 'REG_SZ C:\rt\Absent.nsf'
-check "an upgrade to $version given a LN_BASE naming nothing is not checked" \
-    msiexec /i "$work/signed-dist/$msi" /qn 'LN_BASE=C:\rt\Autre.nsf'
-msiexec /x "$work/signed-dist/$msi" /qn
+check "an upgrade to $version given a LN_BASE naming nothing is not checked" msiexec /i "$signed_msi" /qn 'LN_BASE=C:\rt\Autre.nsf'
+msiexec /x "$signed_msi" /qn
 check "uninstalled (exit $code): no product, no value left" test "$code|$(products)|$(value LN_Base)" = "0||"
 
 # Installed into the Notes client's folder, with the settings; upgraded without them.
-check "install 0.9.0 silently into the Notes client's folder" msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" \
+check "install 0.9.0 silently into the Notes client's folder" msiexec /i "$old_msi" \
     /qn 'INSTALLDIR=C:\rt\Lotus Notes' "LN_APPLI=$appli" "LN_BASE=$base"
 check "LN_Appli from the property (got: $(value LN_Appli))" test "$(value LN_Appli)" = "REG_SZ $appli"
 check "LN_Base from the property (got: $(value LN_Base))" test "$(value LN_Base)" = "REG_SZ $base"
@@ -326,20 +269,19 @@ installed_version() { wine reg query "$record" /v Version 2>/dev/null | tr -d '\
 check "the version recorded for detection is 0.9.0 (got: $(installed_version))" test "$(installed_version)" = 0.9.0
 # LN_Base deleted: the upgrade puts back what the package wrote.
 wine reg delete "$key" /v LN_Base /f >/dev/null
-check "upgrade to $version" msiexec /i "$work/signed-dist/$msi" /qn
+check "upgrade to $version" msiexec /i "$signed_msi" /qn
 echo "  installed products: $(products)"
 check "one product, $version, after the upgrade" test "$(products)" = "$version "
-check "the upgrade keeps LN_Appli and puts back the deleted LN_Base (got: $(value LN_Appli)|$(value LN_Base))" \
-    test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $appli|REG_SZ $base"
+check "the upgrade keeps LN_Appli and puts back the deleted LN_Base (got: $(settings))" \
+    test "$(settings)" = "REG_SZ $appli|REG_SZ $base"
 check "the upgrade keeps the folder: the program there, and only there" \
     test -e "$notes/velmora-notes.exe" -a ! -e "$c/Program Files/Velmora"
 check "the doctor is installed" test -e "$notes/velmora-doctor.exe"
 check "the version recorded for detection is $version (got: $(installed_version))" test "$(installed_version)" = "$version"
-check "the installed program is the signed one" \
-    cmp "$notes/velmora-notes.exe" "$work/signed-zip/velmora-notes-$version-win32/velmora-notes.exe"
+check "the installed program is the signed one" cmp "$notes/velmora-notes.exe" "$shipped/velmora-notes.exe"
 
 cp "$bin/nNOTES.dll" "$notes/"
-wine "$work/signed-zip/velmora-notes-$version-win32/velmora-job.exe" make 'C:\rt\Temp\job 1.tmp' \
+wine "$shipped/velmora-job.exe" make 'C:\rt\Temp\job 1.tmp' \
     --send-to achats@example.com --subject "Devis [DOC]" --body "Bonjour" --document A12 \
     --attach 'C:\rt\Devis A12.txt' >/dev/null
 printf '%s' '"C:\rt\Lotus Notes\velmora-notes.exe" C:\rt\Temp\job 1.tmp' >"$c/rt/command.txt"
@@ -353,30 +295,27 @@ check "the memo is stored" grep -qa "Subject: Devis A12" "$c/rt/store/notes/note
 check "the client was started on the database" grep -qai 'start:.*velmora[.]nsf' "$c/rt/store/client.log"
 
 # The line docs/deploying.md gives to change a path after the installation.
-check "reinstall with REINSTALL=ALL and a new LN_BASE (naming nothing: a reinstall is not checked)" msiexec /i "$work/signed-dist/$msi" /qn \
+check "reinstall with REINSTALL=ALL and a new LN_BASE (naming nothing: a reinstall is not checked)" msiexec /i "$signed_msi" /qn \
     REINSTALL=ALL REINSTALLMODE=vomus 'LN_BASE=C:\rt\Autre.nsf'
-check "LN_Base changed, LN_Appli kept" \
-    test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $appli|REG_SZ C:\\rt\\Autre.nsf"
+check "LN_Base changed, LN_Appli kept" test "$(settings)" = "REG_SZ $appli|REG_SZ C:\\rt\\Autre.nsf"
 # Message 7's advice: LN_Appli corrected by hand, LN_Base deleted, a reinstall without
 # the properties keeps the correction and puts back LN_Base as the package wrote it
 # last, and remembers the correction.
 corrected='C:\rt\Lotus Notes\Notes corrige.exe'
 wine reg add "$key" /v LN_Appli /d "$corrected" /f >/dev/null
 wine reg delete "$key" /v LN_Base /f >/dev/null
-check "reinstall with REINSTALL=ALL, without the properties" msiexec /i "$work/signed-dist/$msi" /qn \
-    REINSTALL=ALL REINSTALLMODE=vomus
-check "LN_Appli as corrected, LN_Base put back (got: $(value LN_Appli)|$(value LN_Base))" \
-    test "$(value LN_Appli)|$(value LN_Base)" = "REG_SZ $corrected|REG_SZ C:\\rt\\Autre.nsf"
+check "reinstall with REINSTALL=ALL, without the properties" msiexec /i "$signed_msi" /qn REINSTALL=ALL REINSTALLMODE=vomus
+check "LN_Appli as corrected, LN_Base put back (got: $(settings))" test "$(settings)" = "REG_SZ $corrected|REG_SZ C:\\rt\\Autre.nsf"
 check "the package remembers the correction (got: $(value LN_Appli "$record"))" \
     test "$(value LN_Appli "$record")" = "REG_SZ $corrected"
 
-msiexec /i "$work/old-dist/velmora-notes-0.9.0.msi" /qn
+msiexec /i "$old_msi" /qn
 check "0.9.0 refused over $version with 1603 (got: $code)" test "$code" = 1603
 check "still one product, $version" test "$(products)" = "$version "
 
 # LN_Base deleted: the uninstall still takes away what the package wrote of it.
 wine reg delete "$key" /v LN_Base /f >/dev/null
-check "uninstall, LN_Base deleted before" msiexec /x "$work/signed-dist/$msi" /qn
+check "uninstall, LN_Base deleted before" msiexec /x "$signed_msi" /qn
 check "the two programs gone, the client's files kept" \
     test ! -e "$notes/velmora-notes.exe" -a ! -e "$notes/velmora-doctor.exe" -a -e "$notes/notes-client.exe"
 check "no value left, the package's record and the emptied keys gone" \

@@ -1,34 +1,24 @@
 #!/usr/bin/env bash
 # Cuts a release from this checkout: builds the win32 preset from scratch in a folder
-# of its own and writes, in dist/:
+# of its own and writes, in dist/: velmora-notes-<version>-win32.zip (the program, the
+# doctor, velmora-job, the documents an administrator needs, naming this version and
+# its ProductCode, the release notes and the detection script);
+# velmora-notes-<version>.msi (installer/velmora-notes.wxs);
+# velmora-notes-<version>-windows-check.zip (the suites and stand-ins with check.cmd,
+# to prove the release on a test machine: tools/check-zip.sh); SHA256SUMS.
 #
-#   velmora-notes-<version>-win32.zip   the program, the doctor, velmora-job, the
-#                                       documents an administrator needs (naming this
-#                                       version and its ProductCode), the release
-#                                       notes and the detection script
-#   velmora-notes-<version>.msi         the installer (installer/velmora-notes.wxs)
-#   velmora-notes-<version>-windows-check.zip
-#                                       the suites and stand-ins with check.cmd, to
-#                                       prove the release on a test machine
-#                                       (tools/check-zip.sh, docs/windows-check.md)
-#   SHA256SUMS
-#
-# A tree without the doctor (tools/velmora-doctor) gives no release: every package
-# ships it.  The installer's ProductCode is derived from its UpgradeCode and the
-# version (a name-based UUID), so two builds of one version are one product.
-#
-# The version is the project's (CMakeLists.txt).  Signing, Authenticode with SHA-256:
+# The version is the project's (CMakeLists.txt).  The installer's ProductCode is a
+# name-based UUID of it in the UpgradeCode's namespace, so two builds of one version
+# are one product.  A tree without the doctor (tools/velmora-doctor) gives no release.
 #
 #   VELMORA_SIGN_PKCS12=cert.p12 VELMORA_SIGN_PASSWORD_FILE=pass.txt \
 #   [VELMORA_TIMESTAMP_URL=http://tsa.example/] bash tools/release.sh
 #
-# signs every exe (before they go into the zip and the installer) and the installer;
-# the URL adds an RFC 3161 timestamp.  Without a certificate nothing is signed, and
-# the script says so.  Also read from the environment:
-#   VELMORA_RELEASE_BUILD  the build folder (build/release; emptied first)
-#   VELMORA_DIST           the output folder (dist; emptied first)
-#   VELMORA_VERSION        another version than the project's, x.y.z (the release
-#                          check builds a lower one to try an upgrade)
+# signs every exe (before the zip and the installer take them) and the installer,
+# Authenticode with SHA-256; the URL adds an RFC 3161 timestamp.  Without a certificate
+# nothing is signed, and the script says so.  Also read: VELMORA_RELEASE_BUILD (the
+# build folder, build/release) and VELMORA_DIST (dist), both emptied first;
+# VELMORA_VERSION, x.y.z other than the project's (the release check's lower version).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -4,27 +4,10 @@
 
 #include <windows.h>
 #include <stdlib.h>
-#include <string.h>
+#include <map>
 #include <string>
-#include <vector>
 
-struct CallCount {
-    std::string operation;
-    unsigned long calls;
-};
-
-static std::vector<CallCount> callCounts;
-
-static unsigned long CountCall(const char *operation)
-{
-    for (size_t i = 0; i < callCounts.size(); ++i) {
-        if (callCounts[i].operation == operation)
-            return ++callCounts[i].calls;
-    }
-    CallCount c = {operation, 1};
-    callCounts.push_back(c);
-    return 1;
-}
+static std::map<std::string, unsigned long> callCounts;
 
 static std::string Trimmed(const std::string &s)
 {
@@ -53,7 +36,7 @@ static bool EntryMatches(const std::string &entry, const char *operation, unsign
 
 bool CallFails(const char *operation)
 {
-    unsigned long call = CountCall(operation);
+    unsigned long call = ++callCounts[operation];
 
     char list[4096];
     DWORD n = GetEnvironmentVariableA("NNOTES_FAIL", list, sizeof list);

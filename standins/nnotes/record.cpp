@@ -29,11 +29,6 @@ std::string StandinDir()
     return result;
 }
 
-std::string Escaped(const char *bytes, size_t length)
-{
-    return velmora_job::EscapeBytes(bytes, length, velmora_job::Escape::Log);
-}
-
 std::string Quoted(const char *text)
 {
     if (text == NULL)
@@ -45,7 +40,7 @@ std::string QuotedBytes(const char *bytes, size_t length)
 {
     if (bytes == NULL)
         return "NULL";
-    return "\"" + Escaped(bytes, length) + "\"";
+    return "\"" + velmora_job::EscapeBytes(bytes, length, velmora_job::Escape::Log) + "\"";
 }
 
 std::string Number(unsigned long value)
@@ -57,7 +52,8 @@ std::string Number(unsigned long value)
 
 void RecordCall(const std::string &line)
 {
-    AppendToFile(StandinDir() + "\\calls.log", line + "\r\n");
+    std::string path = StandinDir() + "\\calls.log", text = line + "\r\n";
+    AppendToLog(path.c_str(), text.data(), (DWORD)text.size());     // other runs log too
 }
 
 bool ReadWholeFile(const std::string &path, std::string *data)
@@ -70,16 +66,9 @@ bool ReadWholeFile(const std::string &path, std::string *data)
         return false;
     char buffer[65536];
     DWORD got = 0;
-    bool good = true;
-    for (;;) {
-        if (!ReadFile(f, buffer, sizeof buffer, &got, NULL)) {
-            good = false;
-            break;
-        }
-        if (got == 0)
-            break;
+    bool good;
+    while ((good = ReadFile(f, buffer, sizeof buffer, &got, NULL) != 0) && got > 0)
         data->append(buffer, got);
-    }
     CloseHandle(f);
     return good;
 }
@@ -106,10 +95,4 @@ bool WriteWholeFile(const std::string &path, const std::string &data)
     bool good = WriteAll(f, data);
     CloseHandle(f);
     return good;
-}
-
-bool AppendToFile(const std::string &path, const std::string &data)
-{
-    // Other processes (other runs of the program) append at the same time.
-    return AppendToLog(path.c_str(), data.data(), (DWORD)data.size());
 }

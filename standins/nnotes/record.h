@@ -22,10 +22,8 @@ enum {
 // NNOTES_DIR as read now, or the folder of this DLL; no trailing backslash.
 std::string StandinDir();
 
-// Bytes outside 0x20..0x7E, the backslash and the double quote become \xNN.
-std::string Escaped(const char *bytes, size_t length);
-
-// A string argument for calls.log: "escaped" up to its NUL, or NULL.
+// A string argument for calls.log, up to its NUL, or NULL; bytes outside 0x20..0x7E,
+// the backslash and the double quote become \xNN.
 std::string Quoted(const char *text);
 
 // The same for exactly `length` bytes.
@@ -33,11 +31,10 @@ std::string QuotedBytes(const char *bytes, size_t length);
 
 std::string Number(unsigned long value);
 
-// Appends `line` and CR LF to calls.log.
+// Appends `line` and CR LF to calls.log, whole, however many processes log at once
+// (standins/log_append.h).
 void RecordCall(const std::string &line);
 
-// Whole-file helpers; paths are ANSI.  Appends of several processes at once each land
-// whole (standins/log_append.h).
+// Whole-file helpers; paths are ANSI.
 bool ReadWholeFile(const std::string &path, std::string *data);
 bool WriteWholeFile(const std::string &path, const std::string &data);
-bool AppendToFile(const std::string &path, const std::string &data);

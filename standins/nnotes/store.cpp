@@ -11,10 +11,6 @@ DWORD NewObject(ObjectKind kind)
 {
     Object o;
     o.kind = kind;
-    o.open = true;
-    o.database = 0;
-    o.length = 0;
-    o.filesNotKept = 0;
     objects.push_back(o);
     return (DWORD)objects.size();
 }

@@ -21,13 +21,13 @@ struct Item {
 
 struct Object {
     ObjectKind kind;
-    bool open;
+    bool open = true;
     std::string path;                   // database: the path as opened
-    DWORD database;                     // note: its database
+    DWORD database = 0;                 // note: its database
     std::vector<Item> items;            // note: items in the order written
     std::vector<std::string> lines;     // body: its lines
-    DWORD length;                       // body: bytes of its lines plus 2 per line
-    DWORD filesNotKept;                 // note: attachments counted only (NNOTES_LEAN)
+    DWORD length = 0;                   // body: bytes of its lines plus 2 per line
+    DWORD filesNotKept = 0;             // note: attachments counted only (NNOTES_LEAN)
 };
 
 // A handle for a new object, or 0.  Handles count up from 1 in creation order.

@@ -24,10 +24,8 @@ static DWORD LifetimeFromEnvironment()
 {
     char text[32];
     DWORD n = GetEnvironmentVariableA("NOTES_CLIENT_LIFETIME_MS", text, sizeof text);
-    DWORD ms = 1500;
-    if (n == 0 || n >= sizeof text || !ParseDuration(text, &ms))
-        return 1500;
-    return ms;
+    DWORD ms = 0;
+    return n == 0 || n >= sizeof text || !ParseDuration(text, &ms) ? 1500 : ms;
 }
 
 ClientOptions ParseClientOptions(int argc, char **argv)

@@ -3,7 +3,6 @@
 
 #include "notes/notes_client.h"
 
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -97,10 +96,8 @@ void AddFile(const std::string &path, const std::string &data, const std::string
 
 void AddDirectory(const std::string &path, const std::string &shortPath)
 {
-    FakeFile f;
-    f.directory = true;
-    f.shortPath = shortPath;
-    g_world.files[path] = f;
+    AddFile(path, "", shortPath);
+    g_world.files[path].directory = true;
 }
 
 bool FileExists(const std::string &path)
@@ -460,15 +457,6 @@ BOOL CharToOemA(LPCSTR from, LPSTR to)
     return TRUE;
 }
 
-int wsprintfA(LPSTR out, LPCSTR format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    int n = vsnprintf(out, 1025, format, args);     // the platform's limit: 1024 chars
-    va_end(args);
-    return n > 1024 ? 1024 : n;
-}
-
 // Strings come back as "msg:N", so a test sees which id was loaded.
 int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size)
 {
@@ -552,15 +540,12 @@ NotesStatus InitNotesRuntime(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         line += std::string(" ") + argv[i];
     Event(line);
-    bool failed = NotesFails("InitNotesRuntime");
-    g_world.notes.runtimeUp = !failed;
-    return Status(failed);
+    return Status(NotesFails("InitNotesRuntime"));
 }
 
 void EndNotesRuntime(void)
 {
     Event("EndNotesRuntime");
-    g_world.notes.runtimeUp = false;
 }
 
 void SetClientVariable(const char *name, const char *value)

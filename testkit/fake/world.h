@@ -40,7 +40,6 @@ struct FakeNotes {
     std::vector<std::string> bodyLines;
     DWORD bodyLength = 0;
     DWORD nextHandle = 0x100;
-    bool runtimeUp = false;
 };
 
 struct World {

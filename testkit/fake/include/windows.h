@@ -9,7 +9,6 @@
 
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -17,14 +16,12 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef unsigned int UINT;
-typedef char CHAR;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef void *LPVOID;
 typedef void *HANDLE;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
-typedef intptr_t LRESULT;
 typedef size_t SIZE_T;
 
 struct FakeWindowTag;
@@ -35,14 +32,12 @@ typedef FakeInstanceTag *HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef FakeKeyTag *HKEY;
 typedef void *HGLOBAL;
-typedef LONG LSTATUS;
 typedef DWORD REGSAM;
 typedef BOOL(CALLBACK *WNDENUMPROC)(HWND, LPARAM);
 
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
-#define MAXDWORD 0xFFFFFFFFu
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_ATTRIBUTE_READONLY 0x01
@@ -104,7 +99,6 @@ BOOL IsWindowEnabled(HWND window);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LPSTR CharUpperA(LPSTR text);
 BOOL CharToOemA(LPCSTR from, LPSTR to);
-int wsprintfA(LPSTR out, LPCSTR format, ...);
 int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
 
