@@ -63,13 +63,21 @@ void ExpectKeptAt(const char *file, int line, const KeptFile &kept, const char *
 
 typedef void CaseFunction(CaseEnv *e);
 
-// Start-up and close mode.
-CaseFunction CaseRuntimeFails, CaseCloseModeNothingRunning, CaseCommandTails,
-    CaseCloseDatabaseWindow, CaseCloseGrandchildWindow, CaseCloseNoDatabaseWindow;
+// The WM_CLOSE events the running client has had, once it has handled everything.
+std::vector<std::string> ClosesReceived(CaseEnv *e);
+
+// Close mode with the running client started with `windows`: exit 0 and no box, the
+// close variable cleared and WM_CLOSE posted to the window titled `closed` alone, or
+// nothing touched when `closed` is NULL; no client started.  False when the client
+// could not be started.
+bool ExpectCloseMode(CaseEnv *e, const std::string &windows, const char *closed);
+
+// Close mode.
+CaseFunction CaseCommandTails, CaseCloseDatabaseWindow, CaseCloseGrandchildWindow,
+    CaseCloseNoDatabaseWindow;
 
 // Send mode.
-CaseFunction CaseJobLocked, CaseDatabaseMissing,
-    CaseNoteNotCreated, CaseAttachmentsFail, CaseClientNotRunning, CaseJobGoneAtClientStart,
+CaseFunction CaseNoteNotCreated, CaseClientNotRunning, CaseJobGoneAtClientStart,
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
     CaseDatabaseWindowStays, CaseStoredNote, CaseBodyLines, CaseLaunchLines, CaseDirectSendFlag,
     CaseAccentedProgramFolder, CaseSendsAtOnce, CaseLaunchLineQuoted;

@@ -116,3 +116,36 @@ void ExpectKeptAt(const char *file, int line, const KeptFile &kept, const char *
     OkAt(file, line, read && now == kept.bytes, "%s: %s is %s", when, kept.path.c_str(),
          !read ? "gone" : now == kept.bytes ? "as it was" : "changed");
 }
+
+std::vector<std::string> ClosesReceived(CaseEnv *e)
+{
+    SyncRunningClient(e);
+    std::vector<std::string> events = ClientEvents(e->runningLog), closes;
+    for (const std::string &event : events) {
+        if (event.compare(0, 19, "received WM_CLOSE: ") == 0)
+            closes.push_back(event);
+    }
+    return closes;
+}
+
+bool ExpectCloseMode(CaseEnv *e, const std::string &windows, const char *closed)
+{
+    if (!StartRunningClient(e, windows))
+        return false;
+    RunResult r = Run(QuotedProgram(*e));
+    expect_outcome(r);
+    std::vector<std::string> calls = {
+        "InitNotesRuntime argc=1 argv[0]=\"" + Escaped(e->program) + "\" -> 0",
+        "EndNotesRuntime -> 0"}, closes, ini;
+    if (closed != NULL) {
+        calls.insert(calls.begin() + 1, CloseVariableCall(""));
+        closes.push_back(std::string("received WM_CLOSE: ") + closed);
+        ini.push_back("$Velmora.closeNotes=");
+    }
+    same_lines(Calls(*e), calls, "calls.log: the close variable cleared only for a window "
+                                 "to close, before WM_CLOSE");
+    same_lines(ClosesReceived(e), closes, "WM_CLOSE goes to the database window only");
+    same_lines(NotesIni(*e), ini, "notes.ini");
+    ok(!FileExists(e->clientLog), "no Notes client is started");
+    return true;
+}

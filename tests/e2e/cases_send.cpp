@@ -7,57 +7,6 @@
 
 #include <algorithm>
 
-void CaseJobLocked(CaseEnv *e)
-{
-    std::string job = WritePlainJob(*e), before, after;
-    ReadBytes(job, &before);
-    HANDLE held = CreateFileA(job.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ok(held != INVALID_HANDLE_VALUE, "the test holds the job file open");
-    RunResult r = Run(SendCommand(*e, job));
-    CloseHandle(held);
-    expect_outcome(r, TextOpenJob);
-    same_lines(CallSummary(*e), InitAndEnd, "calls.log: no database is opened");
-    ok(ReadBytes(job, &after) && after == before, "the job file is left as it was");
-
-    ForgetRun(*e);
-    r = Run(SendCommand(*e, e->jobDir + "\\no such job.tmp"));
-    expect_outcome(r, TextOpenJob);
-    same_lines(CallSummary(*e), InitAndEnd, "calls.log for a job file that is not there");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-}
-
-void CaseDatabaseMissing(CaseEnv *e)
-{
-    // The database setting names a folder: it exists, but is no database.
-    std::string folder = e->database.substr(0, e->database.rfind('\\'));
-    SetSettingsValue("LN_Base", folder.c_str());
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r, TextNoDatabase);
-    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 261",
-                                 "EndNotesRuntime -> 0"},
-               "calls.log: the database cannot be opened");
-    same_lines(LastCalls(*e, 2),
-               {"OpenDatabase path=\"" + Escaped(ShortPath(folder)) + "\" -> 261 db=0",
-                "EndNotesRuntime -> 0"},
-               "calls.log: the database is opened by its short path");
-    ok(!FileExists(job), "the job file is deleted");
-
-    // The library refusing a database that is there.
-    ForgetRun(*e);
-    SetSettingsValue("LN_Base", e->database.c_str());
-    SetEnv("NNOTES_FAIL", "OpenDatabase");
-    job = WritePlainJob(*e);
-    r = Run(SendCommand(*e, job));
-    expect_outcome(r, TextNoDatabase);
-    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 259",
-                                 "EndNotesRuntime -> 0"},
-               "calls.log when the library refuses the database");
-    ok(!FileExists(job), "the job file is deleted");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-    ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
-}
-
 void CaseNoteNotCreated(CaseEnv *e)
 {
     SetEnv("NNOTES_FAIL", "CreateNote");
@@ -71,31 +20,6 @@ void CaseNoteNotCreated(CaseEnv *e)
     ok(!FileExists(job), "the job file is deleted");
     ok(!FileExists(e->clientLog), "no Notes client is started");
     ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
-}
-
-void CaseAttachmentsFail(CaseEnv *e)
-{
-    Job f = PlainJob(*e);
-    f.attachment = e->jobDir + "\\absent.pdf";
-    f.extras.push_back(e->jobDir + "\\present.txt");
-    f.extras.push_back(e->jobDir + "\\gone.txt");
-    WriteBytes(f.extras[0], "present\r\n");
-    std::string job = e->jobDir + "\\memo job.tmp";
-    WriteJobFile(job, f);
-
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r, TextAttach, TextAttach);
-    ok(CountCalls(*e, "AttachFile -> 261") == 2 && CountCalls(*e, "AttachFile -> 0") == 1,
-       "three attachments tried, one attached");
-    ok(CountCalls(*e, "SaveNote -> 0") == 1, "the memo is saved once");
-    std::string record;
-    ReadBytes(NoteRecordPath(*e, 1), &record);
-    ok(record.find("$FILE: present.txt <- " + f.extras[0] + "\r\n") != std::string::npos,
-       "the memo holds the attachment that was there: %s", Escaped(record).c_str());
-    ok(record.find("absent.pdf") == std::string::npos && record.find("gone.txt") ==
-           std::string::npos, "the memo holds no missing attachment");
-    ok(!FileExists(job), "the job file is deleted");
-    ExpectHandedOver(*e);
 }
 
 void CaseClientNotRunning(CaseEnv *e)
@@ -152,10 +76,7 @@ void CaseClientBusyTooLong(CaseEnv *e)
     ok(!FileExists(job), "the job file is deleted");
     ok(CountCalls(*e, "SetClientVariable -> 0") == 0, "the close variable is not touched");
     ok(!FileExists(e->clientLog), "no Notes client is started");
-    SyncRunningClient(e);
-    std::vector<std::string> events = ClientEvents(e->runningLog);
-    ok(std::find(events.begin(), events.end(), "received WM_CLOSE: Velmora - Velmora.nsf") ==
-           events.end(), "the busy client's database window is left alone");
+    same_lines(ClosesReceived(e), {}, "the busy client's database window is left alone");
 }
 
 void CaseDatabaseWindowCloses(CaseEnv *e)

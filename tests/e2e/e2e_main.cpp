@@ -18,16 +18,11 @@
 #include <string.h>
 
 static const CaseEntry cases[] = {
-    {"runtime_fails", CaseRuntimeFails},
-    {"close_mode_nothing_running", CaseCloseModeNothingRunning},
     {"command_tails", CaseCommandTails},
     {"close_database_window", CaseCloseDatabaseWindow},
     {"close_grandchild_window", CaseCloseGrandchildWindow},
     {"close_no_database_window", CaseCloseNoDatabaseWindow},
-    {"job_locked", CaseJobLocked},
-    {"database_missing", CaseDatabaseMissing},
     {"note_not_created", CaseNoteNotCreated},
-    {"attachments_fail", CaseAttachmentsFail},
     {"client_not_running", CaseClientNotRunning},
     {"job_gone_at_client_start", CaseJobGoneAtClientStart},
     {"client_busy_then_free", CaseClientBusyThenFree},
