@@ -296,7 +296,7 @@ void CaseJobPathIsFolder(CaseEnv *e)
 
 void CaseJobPathUnopenable(CaseEnv *e)
 {
-    // Files the program may not delete, and devices.
+    // Files the program may not delete or that are not there, and devices.
     std::string job = WritePlainJob(*e);
     std::string programDir = e->program.substr(0, e->program.rfind('\\'));
     SetFileAttributesA(job.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -309,6 +309,7 @@ void CaseJobPathUnopenable(CaseEnv *e)
     };
     const Tail files[] = {
         {"a read-only job file", job},
+        {"a job file that is not there", e->jobDir + "\\no such job.tmp"},
         {"the running program itself", e->program},
         {"the Notes library it has loaded", programDir + "\\nNOTES.dll"},
     };
