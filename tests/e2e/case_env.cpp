@@ -13,7 +13,6 @@ void SetEnv(const char *name, const char *value)
     SetEnvironmentVariableA(name, value);
 }
 
-
 static bool CopyInto(const std::string &from, const std::string &to)
 {
     return ok(CopyFileA(from.c_str(), to.c_str(), FALSE) != 0, "copy %s to %s: error %lu",
@@ -34,23 +33,23 @@ bool BeginCase(CaseEnv *e)
             bin.c_str()))
         return false;
 
-    std::string programDir = e->root + "\\Velmora pour Notes";
+    e->programDir = e->root + "\\Velmora pour Notes";
     std::string clientDir = e->root + "\\Lotus Notes Client";
     std::string dataDir = e->root + "\\Notes Data Folder";
     e->jobDir = e->root + "\\Velmora Jobs";
     e->nnotesDir = e->root + "\\nnotes";
-    e->program = programDir + "\\velmora-notes.exe";
+    e->program = e->programDir + "\\velmora-notes.exe";
     e->client = clientDir + "\\notes-client.exe";
     e->database = dataDir + "\\Velmora.nsf";
     e->clientLog = e->root + "\\client.log";
     e->runningLog = e->root + "\\running client.log";
 
-    bool made = MakeFolder(programDir) && MakeFolder(clientDir) && MakeFolder(dataDir) &&
+    bool made = MakeFolder(e->programDir) && MakeFolder(clientDir) && MakeFolder(dataDir) &&
                 MakeFolder(e->jobDir) && MakeFolder(e->nnotesDir);
     if (!ok(made, "folders made under %s", e->root.c_str()))
         return false;
     if (!CopyInto(bin + "\\velmora-notes.exe", e->program) ||
-        !CopyInto(bin + "\\nNOTES.dll", programDir + "\\nNOTES.dll") ||
+        !CopyInto(bin + "\\nNOTES.dll", e->programDir + "\\nNOTES.dll") ||
         !CopyInto(bin + "\\notes-client.exe", e->client))
         return false;
     if (!ok(WriteBytes(e->database, "stand-in database\r\n"), "database written"))

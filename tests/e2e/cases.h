@@ -19,9 +19,6 @@ Job PlainJob(const CaseEnv &e);
 // Writes PlainJob to "<jobDir>\memo job.tmp" and returns the path.
 std::string WritePlainJob(const CaseEnv &e);
 
-// The client events of the clients the program started.
-std::vector<std::string> StartedClientEvents(const CaseEnv &e);
-
 // The start line a client started by the program must log: the two paths as the
 // settings gave them, shortened, each in quotes when it keeps a blank (none of the
 // cases' paths ends in a backslash).
@@ -51,6 +48,11 @@ void EndStartedClients(const CaseEnv &e);
 // The memo was saved and handed over with nothing running: the close variable names
 // the program's short path and the client was started on the database.
 void ExpectHandedOver(const CaseEnv &e);
+// The first client the program started logged `start` ("start: <its command line>").
+void ExpectClientStartAt(const char *file, int line, const CaseEnv &e, const std::string &start);
+#define expect_client_start(e, start) ExpectClientStartAt(__FILE__, __LINE__, (e), (start))
+// Sends WritePlainJob's job: no box, the job file deleted, the memo handed over.
+RunResult ExpectPlainJobSent(const CaseEnv &e);
 
 // A file the program must leave as it was: its path and its bytes before the run.
 struct KeptFile {

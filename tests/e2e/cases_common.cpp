@@ -40,11 +40,6 @@ std::string WritePlainJob(const CaseEnv &e)
     return path;
 }
 
-std::vector<std::string> StartedClientEvents(const CaseEnv &e)
-{
-    return ClientEvents(e.clientLog);
-}
-
 std::string Launched(const std::string &path)
 {
     return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
@@ -95,10 +90,25 @@ void ExpectHandedOver(const CaseEnv &e)
     same_lines(LastCalls(e, 2), {CloseVariableCall(e.programShort), "EndNotesRuntime -> 0"},
                "calls.log ends arming the close variable");
     same_lines(NotesIni(e), {"$Velmora.closeNotes=" + e.programShort}, "notes.ini");
-    std::vector<std::string> events = StartedClientEvents(e);
-    ok(!events.empty() && events[0] == ExpectedClientStart(e),
-       "the client's command line: got \"%s\", expected \"%s\"",
-       events.empty() ? "(not started)" : events[0].c_str(), ExpectedClientStart(e).c_str());
+    expect_client_start(e, ExpectedClientStart(e));
+}
+
+void ExpectClientStartAt(const char *file, int line, const CaseEnv &e, const std::string &start)
+{
+    std::vector<std::string> events = ClientEvents(e.clientLog);
+    OkAt(file, line, !events.empty() && events[0] == start,
+         "the client's command line: got \"%s\", expected \"%s\"",
+         events.empty() ? "(not started)" : events[0].c_str(), start.c_str());
+}
+
+RunResult ExpectPlainJobSent(const CaseEnv &e)
+{
+    std::string job = WritePlainJob(e);
+    RunResult r = Run(SendCommand(e, job));
+    expect_outcome(r);
+    ok(!FileExists(job), "the job file is deleted");
+    ExpectHandedOver(e);
+    return r;
 }
 
 KeptFile KeepFile(const std::string &path)

@@ -221,14 +221,12 @@ void CaseSettings(CaseEnv *e)
         RunResult r = Run(SendCommand(*e, job.path));
         if (row.rule == REFUSED_NOT) {
             expect_outcome(r);
-            std::string record, start = "start: " + ShortPath(used[1]) + " " + ShortPath(used[0]);
+            std::string record;
             ReadBytes(NoteRecordPath(*e, 1), &record);
             ok(record.compare(0, 12 + ShortPath(used[0]).size(),
                               "database: " + ShortPath(used[0]) + "\r\n") == 0,
                "%s: the memo is saved in the database named", what.c_str());
-            std::vector<std::string> events = StartedClientEvents(*e);
-            ok(!events.empty() && events[0] == start, "%s: the client's command line: got \"%s\"",
-               what.c_str(), events.empty() ? "(not started)" : events[0].c_str());
+            expect_client_start(*e, "start: " + ShortPath(used[1]) + " " + ShortPath(used[0]));
             EndStartedClients(*e);
             continue;
         }
@@ -363,9 +361,7 @@ void CaseMemoOperationsFail(CaseEnv *e)
                "calls.log: every step tried once");
     ok(!FileExists(job), "the job file is deleted");
     ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is saved");
-    std::vector<std::string> events = StartedClientEvents(*e);
-    ok(!events.empty() && events[0] == ExpectedClientStart(*e),
-       "the Notes client is started all the same");
+    expect_client_start(*e, ExpectedClientStart(*e));   // all the same
     for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
         expect_kept(kept[k], "every memo step failing");
 

@@ -24,17 +24,13 @@ void CaseNoteNotCreated(CaseEnv *e)
 
 void CaseClientNotRunning(CaseEnv *e)
 {
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
-    ok(!FileExists(job), "the job file is deleted");
     // On a volume without 8.3 names the paths keep their blanks, and the hand-over is
     // expected with them quoted.
     if (MakesShortNames(e->root))
         ok(e->programShort != e->program && e->programShort.find(' ') == std::string::npos,
            "the program's folder has a short form without blanks: %s",
            e->programShort.c_str());
-    ExpectHandedOver(*e);
+    ExpectPlainJobSent(*e);
     ok(CountCalls(*e, "SetClientVariable -> 0") == 1, "the close variable is set once");
     ok(WaitForClientEvent(e->clientLog, "ready", 3000), "the started client comes up");
 }
@@ -45,7 +41,7 @@ void CaseJobGoneAtClientStart(CaseEnv *e)
     SetEnv("NOTES_CLIENT_CHECK_GONE", job.c_str());
     RunResult r = Run(SendCommand(*e, job));
     expect_outcome(r);
-    std::vector<std::string> events = StartedClientEvents(*e);
+    std::vector<std::string> events = ClientEvents(e->clientLog);
     same_lines(std::vector<std::string>(events.begin(),
                                         events.begin() + (events.size() < 2 ? events.size() : 2)),
                {ExpectedClientStart(*e), "job file present: no"},
@@ -56,12 +52,9 @@ void CaseClientBusyThenFree(CaseEnv *e)
 {
     if (!StartRunningClient(e, "--disabled-ms 3000"))
         return;
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
+    RunResult r = ExpectPlainJobSent(*e);
     ok(r.elapsedMs >= 2000, "the program waits for the client: took %lu ms", r.elapsedMs);
     ok(WaitForClientEvent(e->runningLog, "enabled", 0), "the client was enabled meanwhile");
-    ExpectHandedOver(*e);
 }
 
 void CaseClientBusyTooLong(CaseEnv *e)
@@ -79,37 +72,37 @@ void CaseClientBusyTooLong(CaseEnv *e)
     same_lines(ClosesReceived(e), {}, "the busy client's database window is left alone");
 }
 
-void CaseDatabaseWindowCloses(CaseEnv *e)
+// The memo handed over while the client shows the database window, which goes 50 ms
+// after WM_CLOSE or never: the close variable is cleared, and armed only once the
+// window is gone; the client is started all the same.
+static void HandOverPastDatabaseWindow(CaseEnv *e, bool goes)
 {
-    if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --close-delay-ms 50"))
+    if (!StartRunningClient(e, std::string("--window \"Velmora - Velmora.nsf\" --close-delay-ms ") +
+                                   (goes ? "50" : "never")))
         return;
     std::string job = WritePlainJob(*e);
     RunResult r = Run(SendCommand(*e, job));
     expect_outcome(r);
-    same_lines(LastCalls(*e, 4), {"CloseDatabase db=1 -> 0", CloseVariableCall(""),
-                                  CloseVariableCall(e->programShort), "EndNotesRuntime -> 0"},
-               "calls.log: the variable is cleared, then armed once the window is gone");
-    ok(WaitForClientEvent(e->runningLog, "destroyed: Velmora - Velmora.nsf", 0),
-       "the database window was closed");
-    same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + e->programShort}, "notes.ini");
-    std::vector<std::string> events = StartedClientEvents(*e);
-    ok(!events.empty() && events[0] == ExpectedClientStart(*e), "the client is started");
+    std::string armed = goes ? e->programShort : "";
+    std::vector<std::string> last = {"CloseDatabase db=1 -> 0", CloseVariableCall(""),
+                                     "EndNotesRuntime -> 0"};
+    if (goes)
+        last.insert(last.begin() + 2, CloseVariableCall(armed));
+    same_lines(LastCalls(*e, last.size()), last, "calls.log: cleared, armed once it went");
+    ok(WaitForClientEvent(e->runningLog, "destroyed: Velmora - Velmora.nsf", 0) == goes,
+       "the database window was closed, or stayed");
+    same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + armed}, "notes.ini");
+    expect_client_start(*e, ExpectedClientStart(*e));
+}
+
+void CaseDatabaseWindowCloses(CaseEnv *e)
+{
+    HandOverPastDatabaseWindow(e, true);
 }
 
 void CaseDatabaseWindowStays(CaseEnv *e)
 {
-    if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --close-delay-ms never"))
-        return;
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
-    same_lines(LastCalls(*e, 3), {"CloseDatabase db=1 -> 0", CloseVariableCall(""),
-                                  "EndNotesRuntime -> 0"},
-               "calls.log: the variable stays cleared while the window stays");
-    same_lines(NotesIni(*e), {"$Velmora.closeNotes="}, "notes.ini");
-    std::vector<std::string> events = StartedClientEvents(*e);
-    ok(!events.empty() && events[0] == ExpectedClientStart(*e),
-       "the client is started all the same");
+    HandOverPastDatabaseWindow(e, false);
 }
 
 // The OEM bytes the program stores for SendTo and Subject, under the run's code pages.
@@ -199,7 +192,7 @@ void CaseAccentedProgramFolder(CaseEnv *e)
     std::string program = folder + "\\velmora-notes.exe";
     MakeFolder(folder);
     ok(CopyFileA(e->program.c_str(), program.c_str(), FALSE) &&
-           CopyFileA((e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll").c_str(),
+           CopyFileA((e->programDir + "\\nNOTES.dll").c_str(),
                      (folder + "\\nNOTES.dll").c_str(), FALSE),
        "program copied to %s", folder.c_str());
     std::string job = WritePlainJob(*e);
@@ -255,10 +248,7 @@ void CaseLaunchLines(CaseEnv *e)
         ForgetRun(*e);
         RunResult r = Run(SendCommand(*e, job));
         expect_outcome(r);
-        std::vector<std::string> events = StartedClientEvents(*e);
-        ok(!events.empty() && events[0] == "start: " + row.line,
-           "the client's command line: got \"%s\", expected \"start: %s\"",
-           events.empty() ? "(not started)" : events[0].c_str(), row.line.c_str());
+        expect_client_start(*e, "start: " + row.line);
         EndProcessesUnder(row.client.substr(0, row.client.rfind('\\')));
         DeleteFileA(row.client.c_str());
         DeleteFileA(row.database.c_str());
@@ -323,7 +313,7 @@ void CaseSendsAtOnce(CaseEnv *e)
     ok(subjects.size() == SENDS && !FileExists(NoteRecordPath(*e, SENDS + 1)),
        "%d different memos are stored, one per send", (int)subjects.size());
     ok(CountCalls(*e, "SaveNote -> 0") == SENDS, "every run saves its memo");
-    std::vector<std::string> events = StartedClientEvents(*e);
+    std::vector<std::string> events = ClientEvents(e->clientLog);
     int starts = (int)std::count(events.begin(), events.end(), ExpectedClientStart(*e));
     ok(starts == SENDS, "every run starts the client: %d starts", starts);
 }
@@ -339,11 +329,7 @@ void CaseSettingsIn64BitView(CaseEnv *e)
                SetSettingsValue("LN_Base", e->database.c_str(), KEY_WOW64_64KEY);
     if (ok(wow64 && set && !HasSettingsValue("LN_Appli") && !HasSettingsValue("LN_Base"),
            "a 64-bit system, with the settings in its 64-bit view only")) {
-        std::string job = WritePlainJob(*e);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r);
-        ok(!FileExists(job), "the job file is deleted");
-        ExpectHandedOver(*e);
+        ExpectPlainJobSent(*e);
     }
     RemoveSettingsKey(KEY_WOW64_64KEY);
 }
@@ -377,10 +363,7 @@ void CaseLaunchLineQuoted(CaseEnv *e)
         return;
     ok(e->clientShort == e->client && e->databaseShort == e->database,
        "the paths have no short form that fits: %s", e->clientShort.c_str());
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
-    ExpectHandedOver(*e);
+    ExpectPlainJobSent(*e);
 }
 
 // Takes the 8.3 name away from a file or folder: NTFS, with the restore privilege.
@@ -421,8 +404,5 @@ void CaseNoShortNames(CaseEnv *e)
         return;
     ok(e->clientShort.find(' ') != std::string::npos, "the client's path keeps a blank: %s",
        e->clientShort.c_str());
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
-    ExpectHandedOver(*e);
+    ExpectPlainJobSent(*e);
 }

@@ -96,7 +96,7 @@ void CaseLoaderBoxMissingOrdinal(CaseEnv *e)
     // https://learn.microsoft.com/en-us/windows/win32/api/processthreadsapi/nf-processthreadsapi-createprocessa
     // (CREATE_DEFAULT_ERROR_MODE), https://learn.microsoft.com/en-us/openspecs/
     // windows_protocols/ms-erref/596a1078-e883-4972-9bbc-49e60bebca55 (0xC0000138)
-    std::string library = e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll";
+    std::string library = e->programDir + "\\nNOTES.dll";
     ok(CopyFileA((OwnFolder() + "\\lacking-2072\\nNOTES.dll").c_str(), library.c_str(),
                  FALSE) != 0, "the library without 2072 put beside the program");
     PROCESS_INFORMATION process;
