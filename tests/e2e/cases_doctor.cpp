@@ -344,29 +344,26 @@ void CaseDoctorLibrary64Bit(CaseEnv *e)
     const struct {
         const char *machine, *magic;
         std::string characteristics;
-        const char *expected;
+        const char *shown, *words;
     } cases[] = {
-        {"\x64\x86", "\x0B\x02", bytes.substr(pe + 22, 2),
-         "\"machine\":\"0x8664\",\"text\":\"" },
-        {"\x4C\x01", "\x0B\x02", bytes.substr(pe + 22, 2),
-         "\"machine\":\"0x014c\",\"text\":\"" },
-        {"\x4C\x01", "\x0B\x01", notDll,
-         "\"machine\":\"0x014c\",\"text\":\"" },
+        {"\x64\x86", "\x0B\x02", bytes.substr(pe + 22, 2), "0x8664",
+         "n'est pas une biblioth\\u00e8que 32 bits (machine 0x8664)"},
+        {"\x4C\x01", "\x0B\x02", bytes.substr(pe + 22, 2), "0x014c",
+         "se dit i386 mais son en-t\\u00eate optionnel n'est pas PE32 (magic 0x020b)"},
+        {"\x4C\x01", "\x0B\x01", notDll, "0x014c",
+         "est un programme, pas une biblioth\\u00e8que (IMAGE_FILE_DLL absent)"},
     };
-    const char *words[] = {"n'est pas une biblioth\\u00e8que 32 bits (machine 0x8664)",
-                           "se dit i386 mais son en-t\\u00eate optionnel n'est pas PE32 (magic 0x020b)",
-                           "est un programme, pas une biblioth\\u00e8que (IMAGE_FILE_DLL absent)"};
-    for (size_t i = 0; i < 3; ++i) {
+    for (const auto &c : cases) {
         std::string patched = bytes;
-        patched.replace(pe + 4, 2, cases[i].machine, 2);
-        patched.replace(pe + 24, 2, cases[i].magic, 2);
-        patched.replace(pe + 22, 2, cases[i].characteristics);
+        patched.replace(pe + 4, 2, c.machine, 2);
+        patched.replace(pe + 24, 2, c.magic, 2);
+        patched.replace(pe + 22, 2, c.characteristics);
         ok(WriteBytes(library, patched), "the library patched");
         ForgetRun(*e);
         DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json --open"));
         expect_report(run, 1,
-            "{\"check\":\"library.image\",\"status\":\"problem\"," + std::string(cases[i].expected) +
-                Json(library) + " " + words[i],
+            "{\"check\":\"library.image\",\"status\":\"problem\",\"machine\":\"" +
+                std::string(c.shown) + "\",\"text\":\"" + Json(library) + " " + c.words,
             "{\"check\":\"open\",\"status\":\"problem\",\"text\":\"Ouverture de la base non "
                 "essay\\u00e9e : la biblioth\\u00e8que n'est pas une DLL 32 bits saine",
             "\"verdict\":\"problem\"");

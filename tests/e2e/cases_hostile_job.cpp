@@ -58,23 +58,15 @@ void CaseJobPaths(CaseEnv *e)
     expect_kept(attachment, "after every run");
 }
 
-// PlainJob with two extra attachments that exist.
-static Job JobWithTwoExtras(const CaseEnv &e)
-{
-    Job f = PlainJob(e);
-    f.extras.push_back(e.jobDir + "\\annexe 1.txt");
-    f.extras.push_back(e.jobDir + "\\annexe 2.txt");
-    WriteBytes(f.extras[0], "annexe 1\r\n");
-    WriteBytes(f.extras[1], "annexe 2\r\n");
-    return f;
-}
-
 void CaseRefusedJobs(CaseEnv *e)
 {
     // The job table's refused rows (tests/rule_tables.h), each made from a job that
     // would be sent: each text keeps its real start and is padded to the end of its
     // slot, so that a reader going on to the next NUL would find a plausible text.
-    Job f = JobWithTwoExtras(*e);
+    Job f = PlainJob(*e);
+    f.extras = {e->jobDir + "\\annexe 1.txt", e->jobDir + "\\annexe 2.txt"};
+    WriteBytes(f.extras[0], "annexe 1\r\n");
+    WriteBytes(f.extras[1], "annexe 2\r\n");
     const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
                              KeepFile(f.extras[1])};
     std::string job = e->jobDir + "\\memo job.tmp";
