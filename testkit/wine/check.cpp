@@ -12,12 +12,9 @@ static int passed, failed;
 
 static const char *BaseName(const char *file)
 {
-    const char *base = file;
-    for (const char *p = file; *p != '\0'; ++p) {
-        if (*p == '/' || *p == '\\')
-            base = p + 1;
-    }
-    return base;
+    for (const char *p; (p = strpbrk(file, "/\\")) != NULL;)
+        file = p + 1;
+    return file;
 }
 
 bool OkAt(const char *file, int line, bool condition, const char *format, ...)

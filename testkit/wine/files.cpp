@@ -1,6 +1,7 @@
 // Files, folders, registry values and processes for the end-to-end tests.
 #include "testkit/wine/files.h"
 
+#include <string.h>
 #include <tlhelp32.h>
 
 // Paths go through the wide functions, which take paths of any length: a case may
@@ -136,24 +137,21 @@ static const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
 
 bool SetSettingsValue(const char *name, const char *value, REGSAM view)
 {
+    if (value != NULL)
+        return SetSettingsBytes(name, REG_SZ, std::string(value, strlen(value) + 1), view);
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, NULL, 0, KEY_SET_VALUE | view,
-                        NULL, &key, NULL) != ERROR_SUCCESS)
-        return false;
-    LONG status;
-    if (value == NULL)
-        status = RegDeleteValueA(key, name);
-    else
-        status = RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)value,
-                                (DWORD)lstrlenA(value) + 1);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, KEY_SET_VALUE | view, &key) !=
+        ERROR_SUCCESS)
+        return true;
+    LONG status = RegDeleteValueA(key, name);
     RegCloseKey(key);
-    return status == ERROR_SUCCESS || (value == NULL && status == ERROR_FILE_NOT_FOUND);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes)
+bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes, REGSAM view)
 {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, NULL, 0, KEY_SET_VALUE, NULL,
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, NULL, 0, KEY_SET_VALUE | view, NULL,
                         &key, NULL) != ERROR_SUCCESS)
         return false;
     // The byte after the value is no NUL: the system adds one to a string value whose

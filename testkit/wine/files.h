@@ -29,7 +29,7 @@ std::vector<std::string> FileLines(const std::string &path);
 // same under a 32-bit system).
 bool SetSettingsValue(const char *name, const char *value, REGSAM view = 0);
 // Sets a value of any type to exactly these bytes (RegSetValueExA), with no NUL added.
-bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes);
+bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes, REGSAM view = 0);
 void RemoveSettingsKey(REGSAM view = 0);
 bool HasSettingsValue(const char *name, REGSAM view = 0);
 

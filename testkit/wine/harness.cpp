@@ -115,22 +115,12 @@ bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process, 
 
 static void Start(const std::string &commandLine, const char *application, Watched *w)
 {
-    RunResult &result = w->result;
-    result.started = false;
-    result.startError = 0;
-    result.hung = false;
-    result.exitCode = 0xFFFFFFFF;
-    result.elapsedMs = 0;
-    result.peakWorkingSet = 0;
-    w->ended = true;
-
+    w->result = RunResult();
+    w->result.exitCode = 0xFFFFFFFF;
     w->start = GetTickCount();
-    if (!StartProgram(commandLine, &w->process, 0, NULL, application)) {
-        result.startError = GetLastError();
-        return;
-    }
-    result.started = true;
-    w->ended = false;
+    w->result.started = StartProgram(commandLine, &w->process, 0, NULL, application);
+    w->result.startError = w->result.started ? 0 : GetLastError();
+    w->ended = !w->result.started;
 }
 
 // Answers the program's boxes; once it has ended, or been ended at its time limit,

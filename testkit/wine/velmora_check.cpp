@@ -228,16 +228,11 @@ static bool Wanted(const Suite &suite, int argc, char **argv)
 {
     if (suite.option != NULL && !Given(suite.option, argc, argv))
         return false;
-    const char *name = suite.name;
-    bool any = false;
     for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '/')
-            continue;
-        any = true;
-        if (strcmp(argv[i], name) == 0)
-            return true;
+        if (argv[i][0] != '/')
+            return Given(suite.name, argc, argv);
     }
-    return !any;
+    return true;
 }
 
 static void AppendLog(const std::string &log)

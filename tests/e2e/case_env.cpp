@@ -4,6 +4,8 @@
 #include "testkit/wine/check.h"
 #include "testkit/wine/files.h"
 
+#include <algorithm>
+
 static const char WorkRoot[] = "C:\\velmora e2e work";
 
 enum { WM_SYNC = WM_APP + 1 };
@@ -12,7 +14,6 @@ void SetEnv(const char *name, const char *value)
 {
     SetEnvironmentVariableA(name, value);
 }
-
 
 static bool CopyInto(const std::string &from, const std::string &to)
 {
@@ -34,23 +35,23 @@ bool BeginCase(CaseEnv *e)
             bin.c_str()))
         return false;
 
-    std::string programDir = e->root + "\\Velmora pour Notes";
+    e->programDir = e->root + "\\Velmora pour Notes";
     std::string clientDir = e->root + "\\Lotus Notes Client";
     std::string dataDir = e->root + "\\Notes Data Folder";
     e->jobDir = e->root + "\\Velmora Jobs";
     e->nnotesDir = e->root + "\\nnotes";
-    e->program = programDir + "\\velmora-notes.exe";
+    e->program = e->programDir + "\\velmora-notes.exe";
     e->client = clientDir + "\\notes-client.exe";
     e->database = dataDir + "\\Velmora.nsf";
     e->clientLog = e->root + "\\client.log";
     e->runningLog = e->root + "\\running client.log";
 
-    bool made = MakeFolder(programDir) && MakeFolder(clientDir) && MakeFolder(dataDir) &&
+    bool made = MakeFolder(e->programDir) && MakeFolder(clientDir) && MakeFolder(dataDir) &&
                 MakeFolder(e->jobDir) && MakeFolder(e->nnotesDir);
     if (!ok(made, "folders made under %s", e->root.c_str()))
         return false;
     if (!CopyInto(bin + "\\velmora-notes.exe", e->program) ||
-        !CopyInto(bin + "\\nNOTES.dll", programDir + "\\nNOTES.dll") ||
+        !CopyInto(bin + "\\nNOTES.dll", e->programDir + "\\nNOTES.dll") ||
         !CopyInto(bin + "\\notes-client.exe", e->client))
         return false;
     if (!ok(WriteBytes(e->database, "stand-in database\r\n"), "database written"))
@@ -104,25 +105,6 @@ std::string QuotedProgram(const CaseEnv &e)
     return "\"" + e.program + "\"";
 }
 
-struct MainWindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-static BOOL CALLBACK FindNotesWindow(HWND window, LPARAM param)
-{
-    MainWindowSearch *search = (MainWindowSearch *)param;
-    DWORD owner = 0;
-    char className[32];
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && GetClassNameA(window, className, sizeof className) &&
-        lstrcmpA(className, "NOTES") == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 bool StartRunningClient(CaseEnv *e, const std::string &options)
 {
     std::string line = "\"" + e->client + "\" " + options;
@@ -138,25 +120,21 @@ bool StartRunningClient(CaseEnv *e, const std::string &options)
             "the running client is ready within 10 s"))
         return false;
     WaitForInputIdle(process.hProcess, 5000);
-    MainWindowSearch search = {process.dwProcessId, NULL};
-    EnumWindows(FindNotesWindow, (LPARAM)&search);
-    e->runningWindow = search.found;
-    return ok(search.found != NULL, "the running client has a NOTES window");
+    // BeginCase saw no other client's window.
+    e->runningWindow = FindWindowA("NOTES", NULL);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(e->runningWindow, &owner);
+    return ok(owner == process.dwProcessId, "the running client has a NOTES window");
 }
 
 bool SyncRunningClient(CaseEnv *e)
 {
-    size_t before = 0;
     std::vector<std::string> events = ClientEvents(e->runningLog);
-    for (size_t i = 0; i < events.size(); ++i)
-        before += events[i] == "sync";
+    long before = std::count(events.begin(), events.end(), "sync");
     PostMessageA(e->runningWindow, WM_SYNC, 0, 0);
     for (DWORD waited = 0; waited < 5000; waited += 10) {
-        size_t now = 0;
         events = ClientEvents(e->runningLog);
-        for (size_t i = 0; i < events.size(); ++i)
-            now += events[i] == "sync";
-        if (now > before)
+        if (std::count(events.begin(), events.end(), "sync") > before)
             return true;
         Sleep(10);
     }
@@ -177,10 +155,8 @@ bool WaitForClientEvent(const std::string &log, const std::string &event, DWORD 
 {
     for (DWORD waited = 0;; waited += 20) {
         std::vector<std::string> events = ClientEvents(log);
-        for (size_t i = 0; i < events.size(); ++i) {
-            if (events[i] == event)
-                return true;
-        }
+        if (std::find(events.begin(), events.end(), event) != events.end())
+            return true;
         if (waited >= timeoutMs)
             return false;
         Sleep(20);

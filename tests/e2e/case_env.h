@@ -14,6 +14,7 @@ struct CaseEnv {
     std::string root;           // C:\velmora e2e work\<case>
     std::string program;        // the program's copy, long path with blanks
     std::string programShort;
+    std::string programDir;     // <root>\Velmora pour Notes
     std::string client;         // <root>\Lotus Notes Client\notes-client.exe
     std::string clientShort;
     std::string database;       // <root>\Notes Data Folder\Velmora.nsf

@@ -19,9 +19,6 @@ Job PlainJob(const CaseEnv &e);
 // Writes PlainJob to "<jobDir>\memo job.tmp" and returns the path.
 std::string WritePlainJob(const CaseEnv &e);
 
-// The client events of the clients the program started.
-std::vector<std::string> StartedClientEvents(const CaseEnv &e);
-
 // The start line a client started by the program must log: the two paths as the
 // settings gave them, shortened, each in quotes when it keeps a blank (none of the
 // cases' paths ends in a backslash).
@@ -51,6 +48,11 @@ void EndStartedClients(const CaseEnv &e);
 // The memo was saved and handed over with nothing running: the close variable names
 // the program's short path and the client was started on the database.
 void ExpectHandedOver(const CaseEnv &e);
+// The first client the program started logged `start` ("start: <its command line>").
+void ExpectClientStartAt(const char *file, int line, const CaseEnv &e, const std::string &start);
+#define expect_client_start(e, start) ExpectClientStartAt(__FILE__, __LINE__, (e), (start))
+// Sends WritePlainJob's job: no box, the job file deleted, the memo handed over.
+RunResult ExpectPlainJobSent(const CaseEnv &e);
 
 // A file the program must leave as it was: its path and its bytes before the run.
 struct KeptFile {
@@ -63,13 +65,21 @@ void ExpectKeptAt(const char *file, int line, const KeptFile &kept, const char *
 
 typedef void CaseFunction(CaseEnv *e);
 
-// Start-up and close mode.
-CaseFunction CaseRuntimeFails, CaseCloseModeNothingRunning, CaseCommandTails,
-    CaseCloseDatabaseWindow, CaseCloseGrandchildWindow, CaseCloseNoDatabaseWindow;
+// The WM_CLOSE events the running client has had, once it has handled everything.
+std::vector<std::string> ClosesReceived(CaseEnv *e);
+
+// Close mode with the running client started with `windows`: exit 0 and no box, the
+// close variable cleared and WM_CLOSE posted to the window titled `closed` alone, or
+// nothing touched when `closed` is NULL; no client started.  False when the client
+// could not be started.
+bool ExpectCloseMode(CaseEnv *e, const std::string &windows, const char *closed);
+
+// Close mode.
+CaseFunction CaseCommandTails, CaseCloseDatabaseWindow, CaseCloseGrandchildWindow,
+    CaseCloseNoDatabaseWindow;
 
 // Send mode.
-CaseFunction CaseJobLocked, CaseDatabaseMissing,
-    CaseNoteNotCreated, CaseAttachmentsFail, CaseClientNotRunning, CaseJobGoneAtClientStart,
+CaseFunction CaseNoteNotCreated, CaseClientNotRunning, CaseJobGoneAtClientStart,
     CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
     CaseDatabaseWindowStays, CaseStoredNote, CaseBodyLines, CaseLaunchLines, CaseDirectSendFlag,
     CaseAccentedProgramFolder, CaseSendsAtOnce, CaseLaunchLineQuoted;

@@ -40,11 +40,6 @@ std::string WritePlainJob(const CaseEnv &e)
     return path;
 }
 
-std::vector<std::string> StartedClientEvents(const CaseEnv &e)
-{
-    return ClientEvents(e.clientLog);
-}
-
 std::string Launched(const std::string &path)
 {
     return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
@@ -95,10 +90,25 @@ void ExpectHandedOver(const CaseEnv &e)
     same_lines(LastCalls(e, 2), {CloseVariableCall(e.programShort), "EndNotesRuntime -> 0"},
                "calls.log ends arming the close variable");
     same_lines(NotesIni(e), {"$Velmora.closeNotes=" + e.programShort}, "notes.ini");
-    std::vector<std::string> events = StartedClientEvents(e);
-    ok(!events.empty() && events[0] == ExpectedClientStart(e),
-       "the client's command line: got \"%s\", expected \"%s\"",
-       events.empty() ? "(not started)" : events[0].c_str(), ExpectedClientStart(e).c_str());
+    expect_client_start(e, ExpectedClientStart(e));
+}
+
+void ExpectClientStartAt(const char *file, int line, const CaseEnv &e, const std::string &start)
+{
+    std::vector<std::string> events = ClientEvents(e.clientLog);
+    OkAt(file, line, !events.empty() && events[0] == start,
+         "the client's command line: got \"%s\", expected \"%s\"",
+         events.empty() ? "(not started)" : events[0].c_str(), start.c_str());
+}
+
+RunResult ExpectPlainJobSent(const CaseEnv &e)
+{
+    std::string job = WritePlainJob(e);
+    RunResult r = Run(SendCommand(e, job));
+    expect_outcome(r);
+    ok(!FileExists(job), "the job file is deleted");
+    ExpectHandedOver(e);
+    return r;
 }
 
 KeptFile KeepFile(const std::string &path)
@@ -115,4 +125,37 @@ void ExpectKeptAt(const char *file, int line, const KeptFile &kept, const char *
     bool read = ReadBytes(kept.path, &now);
     OkAt(file, line, read && now == kept.bytes, "%s: %s is %s", when, kept.path.c_str(),
          !read ? "gone" : now == kept.bytes ? "as it was" : "changed");
+}
+
+std::vector<std::string> ClosesReceived(CaseEnv *e)
+{
+    SyncRunningClient(e);
+    std::vector<std::string> events = ClientEvents(e->runningLog), closes;
+    for (const std::string &event : events) {
+        if (event.compare(0, 19, "received WM_CLOSE: ") == 0)
+            closes.push_back(event);
+    }
+    return closes;
+}
+
+bool ExpectCloseMode(CaseEnv *e, const std::string &windows, const char *closed)
+{
+    if (!StartRunningClient(e, windows))
+        return false;
+    RunResult r = Run(QuotedProgram(*e));
+    expect_outcome(r);
+    std::vector<std::string> calls = {
+        "InitNotesRuntime argc=1 argv[0]=\"" + Escaped(e->program) + "\" -> 0",
+        "EndNotesRuntime -> 0"}, closes, ini;
+    if (closed != NULL) {
+        calls.insert(calls.begin() + 1, CloseVariableCall(""));
+        closes.push_back(std::string("received WM_CLOSE: ") + closed);
+        ini.push_back("$Velmora.closeNotes=");
+    }
+    same_lines(Calls(*e), calls, "calls.log: the close variable cleared only for a window "
+                                 "to close, before WM_CLOSE");
+    same_lines(ClosesReceived(e), closes, "WM_CLOSE goes to the database window only");
+    same_lines(NotesIni(*e), ini, "notes.ini");
+    ok(!FileExists(e->clientLog), "no Notes client is started");
+    return true;
 }

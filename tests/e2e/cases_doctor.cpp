@@ -61,7 +61,7 @@ static std::string Json(const std::string &text)
 void CaseDoctorSound(CaseEnv *e)
 {
     // Beside the program, the doctor finds it and its library without being told.
-    std::string doctor = e->program.substr(0, e->program.rfind('\\')) + "\\velmora-doctor.exe";
+    std::string doctor = e->programDir + "\\velmora-doctor.exe";
     ok(CopyFileA((OwnFolder() + "\\velmora-doctor.exe").c_str(), doctor.c_str(), FALSE) != 0,
        "the doctor is copied beside the program");
     Job f = PlainJob(*e);
@@ -130,7 +130,7 @@ void CaseDoctorMissingValue(CaseEnv *e)
 
 void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
 {
-    std::string library = e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll";
+    std::string library = e->programDir + "\\nNOTES.dll";
     ok(CopyFileA((OwnFolder() + "\\lacking-2072\\nNOTES.dll").c_str(), library.c_str(),
                  FALSE) != 0, "a library without ordinal 2072 replaces the stand-in");
     DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json"));
@@ -216,7 +216,7 @@ void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
     // The program's folder has no library; the folder the doctor is started from has one
     // that leaves a mark when loaded.  --open must not load it, nor take that folder for
     // the program's when --program names no file.
-    std::string programDir = e->program.substr(0, e->program.rfind('\\'));
+    const std::string &programDir = e->programDir;
     std::string current = e->root + "\\Downloads", tools = e->root + "\\Outils";
     ok(DeleteFileA((programDir + "\\nNOTES.dll").c_str()) && MakeFolder(current) &&
            MakeFolder(tools) && CopyMarking("velmora-mark.dll", current, "nNOTES.dll"),
@@ -299,7 +299,7 @@ void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
 {
     // A library whose loading waits 20 s: --timeout 1 bounds the load too, and the doctor
     // ends at once, its report whole.
-    std::string programDir = e->program.substr(0, e->program.rfind('\\'));
+    const std::string &programDir = e->programDir;
     ok(CopyMarking("nNOTES.dll", programDir) && CopyMarking("velmora-mark.dll", programDir) &&
            CopyMarking("velmora-mark.dll", programDir, "velmora-late.dll"),
        "the marking library beside the program");
@@ -332,7 +332,7 @@ void CaseDoctorLibrary64Bit(CaseEnv *e)
 {
     // The stand-in as images that cannot be the program's library: x86-64, i386 with a
     // PE32+ optional header, an i386 PE32 without IMAGE_FILE_DLL.  --open loads none.
-    std::string library = e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll";
+    std::string library = e->programDir + "\\nNOTES.dll";
     std::string bytes;
     DWORD pe = ReadBytes(library, &bytes) && bytes.size() > 0x40
                    ? *(const DWORD *)(bytes.data() + 0x3C) : 0;
@@ -344,29 +344,26 @@ void CaseDoctorLibrary64Bit(CaseEnv *e)
     const struct {
         const char *machine, *magic;
         std::string characteristics;
-        const char *expected;
+        const char *shown, *words;
     } cases[] = {
-        {"\x64\x86", "\x0B\x02", bytes.substr(pe + 22, 2),
-         "\"machine\":\"0x8664\",\"text\":\"" },
-        {"\x4C\x01", "\x0B\x02", bytes.substr(pe + 22, 2),
-         "\"machine\":\"0x014c\",\"text\":\"" },
-        {"\x4C\x01", "\x0B\x01", notDll,
-         "\"machine\":\"0x014c\",\"text\":\"" },
+        {"\x64\x86", "\x0B\x02", bytes.substr(pe + 22, 2), "0x8664",
+         "n'est pas une biblioth\\u00e8que 32 bits (machine 0x8664)"},
+        {"\x4C\x01", "\x0B\x02", bytes.substr(pe + 22, 2), "0x014c",
+         "se dit i386 mais son en-t\\u00eate optionnel n'est pas PE32 (magic 0x020b)"},
+        {"\x4C\x01", "\x0B\x01", notDll, "0x014c",
+         "est un programme, pas une biblioth\\u00e8que (IMAGE_FILE_DLL absent)"},
     };
-    const char *words[] = {"n'est pas une biblioth\\u00e8que 32 bits (machine 0x8664)",
-                           "se dit i386 mais son en-t\\u00eate optionnel n'est pas PE32 (magic 0x020b)",
-                           "est un programme, pas une biblioth\\u00e8que (IMAGE_FILE_DLL absent)"};
-    for (size_t i = 0; i < 3; ++i) {
+    for (const auto &c : cases) {
         std::string patched = bytes;
-        patched.replace(pe + 4, 2, cases[i].machine, 2);
-        patched.replace(pe + 24, 2, cases[i].magic, 2);
-        patched.replace(pe + 22, 2, cases[i].characteristics);
+        patched.replace(pe + 4, 2, c.machine, 2);
+        patched.replace(pe + 24, 2, c.magic, 2);
+        patched.replace(pe + 22, 2, c.characteristics);
         ok(WriteBytes(library, patched), "the library patched");
         ForgetRun(*e);
         DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json --open"));
         expect_report(run, 1,
-            "{\"check\":\"library.image\",\"status\":\"problem\"," + std::string(cases[i].expected) +
-                Json(library) + " " + words[i],
+            "{\"check\":\"library.image\",\"status\":\"problem\",\"machine\":\"" +
+                std::string(c.shown) + "\",\"text\":\"" + Json(library) + " " + c.words,
             "{\"check\":\"open\",\"status\":\"problem\",\"text\":\"Ouverture de la base non "
                 "essay\\u00e9e : la biblioth\\u00e8que n'est pas une DLL 32 bits saine",
             "\"verdict\":\"problem\"");
@@ -411,7 +408,7 @@ void CaseDoctorOtherCodePage(CaseEnv *e)
     bool wine = RunningOnWine();
     char system[MAX_PATH];
     UINT n = GetSystemDirectoryA(system, sizeof system);
-    std::string programLibrary = e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll";
+    std::string programLibrary = e->programDir + "\\nNOTES.dll";
     std::string systemLibrary = std::string(system, n < sizeof system ? n : 0) + "\\nNOTES.dll";
     if (wine)
         ok(n > 0 && MoveFileExA(programLibrary.c_str(), systemLibrary.c_str(),

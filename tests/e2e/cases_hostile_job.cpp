@@ -58,23 +58,15 @@ void CaseJobPaths(CaseEnv *e)
     expect_kept(attachment, "after every run");
 }
 
-// PlainJob with two extra attachments that exist.
-static Job JobWithTwoExtras(const CaseEnv &e)
-{
-    Job f = PlainJob(e);
-    f.extras.push_back(e.jobDir + "\\annexe 1.txt");
-    f.extras.push_back(e.jobDir + "\\annexe 2.txt");
-    WriteBytes(f.extras[0], "annexe 1\r\n");
-    WriteBytes(f.extras[1], "annexe 2\r\n");
-    return f;
-}
-
 void CaseRefusedJobs(CaseEnv *e)
 {
     // The job table's refused rows (tests/rule_tables.h), each made from a job that
     // would be sent: each text keeps its real start and is padded to the end of its
     // slot, so that a reader going on to the next NUL would find a plausible text.
-    Job f = JobWithTwoExtras(*e);
+    Job f = PlainJob(*e);
+    f.extras = {e->jobDir + "\\annexe 1.txt", e->jobDir + "\\annexe 2.txt"};
+    WriteBytes(f.extras[0], "annexe 1\r\n");
+    WriteBytes(f.extras[1], "annexe 2\r\n");
     const KeptFile kept[] = {KeepFile(f.attachment), KeepFile(f.extras[0]),
                              KeepFile(f.extras[1])};
     std::string job = e->jobDir + "\\memo job.tmp";
@@ -263,18 +255,32 @@ void CaseJobHeldOpen(CaseEnv *e)
     }
 }
 
+struct Tail {
+    const char *what;
+    std::string tail;
+};
+
+// Each tail refused with box 8, the job folder and `folder` still there and the `kept`
+// files as they were.
+static void ExpectTailsRefused(const CaseEnv &e, const std::vector<Tail> &tails,
+                               const std::vector<KeptFile> &kept, const std::string &folder)
+{
+    for (const Tail &t : tails) {
+        ForgetRun(e);
+        RunResult r = Run(SendCommand(e, t.tail));
+        expect_refused(e, r, TextOpenJob, t.what);
+        ok(FileExists(folder) && FileExists(e.jobDir), "%s: the folders are still there", t.what);
+        for (const KeptFile &k : kept)
+            expect_kept(k, t.what);
+    }
+}
+
 void CaseJobPathIsFolder(CaseEnv *e)
 {
     // An empty folder too: one opened for deletion on close would go.
-    std::string job = WritePlainJob(*e);
-    std::string empty = e->root + "\\Empty Folder";
+    std::string job = WritePlainJob(*e), empty = e->root + "\\Empty Folder";
     MakeFolder(empty);
-    const KeptFile kept[] = {KeepFile(job), KeepFile(PlainJob(*e).attachment)};
-    struct Tail {
-        const char *what;
-        std::string tail;
-    };
-    const Tail tails[] = {
+    ExpectTailsRefused(*e, {
         {"the job folder", e->jobDir},
         {"the job folder with a trailing backslash", e->jobDir + "\\"},
         {"the job folder in quotes", "\"" + e->jobDir + "\""},
@@ -282,43 +288,21 @@ void CaseJobPathIsFolder(CaseEnv *e)
         {"an empty folder in quotes, backslash last", "\"" + empty + "\\\""},
         {"the root of C:", "C:\\"},
         {"a wildcard matching the job", e->jobDir + "\\*.tmp"},
-    };
-    for (size_t i = 0; i < sizeof tails / sizeof tails[0]; ++i) {
-        ForgetRun(*e);
-        RunResult r = Run(SendCommand(*e, tails[i].tail));
-        expect_refused(*e, r, TextOpenJob, tails[i].what);
-        ok(FileExists(empty) && FileExists(e->jobDir), "%s: the folders are still there",
-           tails[i].what);
-        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
-            expect_kept(kept[k], tails[i].what);
-    }
+    }, {KeepFile(job), KeepFile(PlainJob(*e).attachment)}, empty);
 }
 
 void CaseJobPathUnopenable(CaseEnv *e)
 {
-    // Files the program may not delete, and devices.
-    std::string job = WritePlainJob(*e);
-    std::string programDir = e->program.substr(0, e->program.rfind('\\'));
+    // Files the program may not delete or that are not there, and devices.
+    std::string job = WritePlainJob(*e), library = e->programDir + "\\nNOTES.dll";
     SetFileAttributesA(job.c_str(), FILE_ATTRIBUTE_READONLY);
-    const KeptFile kept[] = {KeepFile(job), KeepFile(e->program),
-                             KeepFile(programDir + "\\nNOTES.dll"),
-                             KeepFile(PlainJob(*e).attachment)};
-    struct Tail {
-        const char *what;
-        std::string tail;
-    };
-    const Tail files[] = {
+    ExpectTailsRefused(*e, {
         {"a read-only job file", job},
+        {"a job file that is not there", e->jobDir + "\\no such job.tmp"},
         {"the running program itself", e->program},
-        {"the Notes library it has loaded", programDir + "\\nNOTES.dll"},
-    };
-    for (size_t i = 0; i < sizeof files / sizeof files[0]; ++i) {
-        ForgetRun(*e);
-        RunResult r = Run(SendCommand(*e, files[i].tail));
-        expect_refused(*e, r, TextOpenJob, files[i].what);
-        for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
-            expect_kept(kept[k], files[i].what);
-    }
+        {"the Notes library it has loaded", library},
+    }, {KeepFile(job), KeepFile(e->program), KeepFile(library),
+        KeepFile(PlainJob(*e).attachment)}, e->jobDir);
     DWORD attributes = GetFileAttributesA(job.c_str());
     ok(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY),
        "the job file is still read-only: 0x%lX", attributes);

@@ -166,8 +166,9 @@ void CaseAttachmentsMissing(CaseEnv *e)
 
     RunResult r = Run(SendCommand(*e, job));
     expect_outcome(r, TextAttach, TextAttach, TextAttach, TextAttach, TextAttach, TextAttach);
-    ok(CountCalls(*e, "AttachFile -> 261") == 6 && CountCalls(*e, "AttachFile -> 0") == 1,
-       "seven attachments tried, one attached");
+    ok(CountCalls(*e, "AttachFile -> 261") == 6 && CountCalls(*e, "AttachFile -> 0") == 1 &&
+           CountCalls(*e, "SaveNote -> 0") == 1,
+       "seven attachments tried, one attached, the memo saved once");
     std::string record;
     ReadBytes(NoteRecordPath(*e, 1), &record);
     ok(record.find("\r\n$FILE: present.txt <- " + present + "\r\n  copy: note-1.files\\1-present.txt"
@@ -180,7 +181,6 @@ void CaseAttachmentsMissing(CaseEnv *e)
     ExpectHandedOver(*e);
 }
 
-// Sets the two settings, either as a plain path or as raw bytes.
 // A client and a database at paths of 259 bytes, as long as a setting can hold.
 static void MakeLongInstallation(const CaseEnv &e, std::string *client, std::string *database)
 {
@@ -221,14 +221,12 @@ void CaseSettings(CaseEnv *e)
         RunResult r = Run(SendCommand(*e, job.path));
         if (row.rule == REFUSED_NOT) {
             expect_outcome(r);
-            std::string record, start = "start: " + ShortPath(used[1]) + " " + ShortPath(used[0]);
+            std::string record;
             ReadBytes(NoteRecordPath(*e, 1), &record);
             ok(record.compare(0, 12 + ShortPath(used[0]).size(),
                               "database: " + ShortPath(used[0]) + "\r\n") == 0,
                "%s: the memo is saved in the database named", what.c_str());
-            std::vector<std::string> events = StartedClientEvents(*e);
-            ok(!events.empty() && events[0] == start, "%s: the client's command line: got \"%s\"",
-               what.c_str(), events.empty() ? "(not started)" : events[0].c_str());
+            expect_client_start(*e, "start: " + ShortPath(used[1]) + " " + ShortPath(used[0]));
             EndStartedClients(*e);
             continue;
         }
@@ -285,26 +283,10 @@ void CaseLongWindowTitles(CaseEnv *e)
     // Titles longer than the 256-byte buffer they are read into.
     std::string other = "Stock - Velmora - " + std::string(282, 'o');
     std::string database = "Velmora - " + std::string(290, 'n');
-    if (!StartRunningClient(e, "--window \"" + other + "\" --window \"" + database +
-                                   "\" --close-delay-ms 0"))
-        return;
-    RunResult r = Run(QuotedProgram(*e));
-    expect_outcome(r);
-    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "SetClientVariable -> 0",
-                                 "EndNotesRuntime -> 0"},
-               "calls.log: close mode");
-    same_lines(LastCalls(*e, 2), {CloseVariableCall(""), "EndNotesRuntime -> 0"},
-               "calls.log: the close variable is cleared");
-    SyncRunningClient(e);
-    std::vector<std::string> events = ClientEvents(e->runningLog), closes;
-    for (size_t i = 0; i < events.size(); ++i) {
-        if (events[i].compare(0, 19, "received WM_CLOSE: ") == 0)
-            closes.push_back(events[i]);
-    }
-    same_lines(closes, {"received WM_CLOSE: " + database},
-               "WM_CLOSE goes to the 300-character database window only");
-    ok(WaitForClientEvent(e->runningLog, "destroyed: " + database, 2000),
-       "the database window goes");
+    if (ExpectCloseMode(e, "--window \"" + other + "\" --window \"" + database +
+                               "\" --close-delay-ms 0", database.c_str()))
+        ok(WaitForClientEvent(e->runningLog, "destroyed: " + database, 2000),
+           "the database window goes");
 }
 
 static const char AllButInit[] =
@@ -342,12 +324,7 @@ void CaseAllOperationsFail(CaseEnv *e)
     ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is saved");
     ok(!FileExists(e->clientLog), "no Notes client is started");
 
-    SyncRunningClient(e);
-    std::vector<std::string> events = ClientEvents(e->runningLog);
-    int closes = 0;
-    for (size_t i = 0; i < events.size(); ++i)
-        closes += events[i] == "received WM_CLOSE: Velmora - Velmora.nsf";
-    ok(closes == 0, "no send run closes the database window: %d WM_CLOSE", closes);
+    same_lines(ClosesReceived(e), {}, "no send run closes the database window");
 
     // Close mode without a working library still closes the window.
     ForgetRun(*e);
@@ -356,12 +333,8 @@ void CaseAllOperationsFail(CaseEnv *e)
     same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "SetClientVariable -> 259",
                                  "EndNotesRuntime -> 259"},
                "close mode, all but InitNotesRuntime failing");
-    SyncRunningClient(e);
-    events = ClientEvents(e->runningLog);
-    closes = 0;
-    for (size_t i = 0; i < events.size(); ++i)
-        closes += events[i] == "received WM_CLOSE: Velmora - Velmora.nsf";
-    ok(closes == 1, "the database window gets WM_CLOSE: %d", closes);
+    same_lines(ClosesReceived(e), {"received WM_CLOSE: Velmora - Velmora.nsf"},
+               "the database window gets WM_CLOSE");
     ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
     expect_kept(attachment, "the attachment");
 }
@@ -388,9 +361,7 @@ void CaseMemoOperationsFail(CaseEnv *e)
                "calls.log: every step tried once");
     ok(!FileExists(job), "the job file is deleted");
     ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is saved");
-    std::vector<std::string> events = StartedClientEvents(*e);
-    ok(!events.empty() && events[0] == ExpectedClientStart(*e),
-       "the Notes client is started all the same");
+    expect_client_start(*e, ExpectedClientStart(*e));   // all the same
     for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
         expect_kept(kept[k], "every memo step failing");
 

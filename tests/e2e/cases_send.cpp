@@ -7,57 +7,6 @@
 
 #include <algorithm>
 
-void CaseJobLocked(CaseEnv *e)
-{
-    std::string job = WritePlainJob(*e), before, after;
-    ReadBytes(job, &before);
-    HANDLE held = CreateFileA(job.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ok(held != INVALID_HANDLE_VALUE, "the test holds the job file open");
-    RunResult r = Run(SendCommand(*e, job));
-    CloseHandle(held);
-    expect_outcome(r, TextOpenJob);
-    same_lines(CallSummary(*e), InitAndEnd, "calls.log: no database is opened");
-    ok(ReadBytes(job, &after) && after == before, "the job file is left as it was");
-
-    ForgetRun(*e);
-    r = Run(SendCommand(*e, e->jobDir + "\\no such job.tmp"));
-    expect_outcome(r, TextOpenJob);
-    same_lines(CallSummary(*e), InitAndEnd, "calls.log for a job file that is not there");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-}
-
-void CaseDatabaseMissing(CaseEnv *e)
-{
-    // The database setting names a folder: it exists, but is no database.
-    std::string folder = e->database.substr(0, e->database.rfind('\\'));
-    SetSettingsValue("LN_Base", folder.c_str());
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r, TextNoDatabase);
-    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 261",
-                                 "EndNotesRuntime -> 0"},
-               "calls.log: the database cannot be opened");
-    same_lines(LastCalls(*e, 2),
-               {"OpenDatabase path=\"" + Escaped(ShortPath(folder)) + "\" -> 261 db=0",
-                "EndNotesRuntime -> 0"},
-               "calls.log: the database is opened by its short path");
-    ok(!FileExists(job), "the job file is deleted");
-
-    // The library refusing a database that is there.
-    ForgetRun(*e);
-    SetSettingsValue("LN_Base", e->database.c_str());
-    SetEnv("NNOTES_FAIL", "OpenDatabase");
-    job = WritePlainJob(*e);
-    r = Run(SendCommand(*e, job));
-    expect_outcome(r, TextNoDatabase);
-    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 259",
-                                 "EndNotesRuntime -> 0"},
-               "calls.log when the library refuses the database");
-    ok(!FileExists(job), "the job file is deleted");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-    ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
-}
-
 void CaseNoteNotCreated(CaseEnv *e)
 {
     SetEnv("NNOTES_FAIL", "CreateNote");
@@ -73,44 +22,15 @@ void CaseNoteNotCreated(CaseEnv *e)
     ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
 }
 
-void CaseAttachmentsFail(CaseEnv *e)
-{
-    Job f = PlainJob(*e);
-    f.attachment = e->jobDir + "\\absent.pdf";
-    f.extras.push_back(e->jobDir + "\\present.txt");
-    f.extras.push_back(e->jobDir + "\\gone.txt");
-    WriteBytes(f.extras[0], "present\r\n");
-    std::string job = e->jobDir + "\\memo job.tmp";
-    WriteJobFile(job, f);
-
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r, TextAttach, TextAttach);
-    ok(CountCalls(*e, "AttachFile -> 261") == 2 && CountCalls(*e, "AttachFile -> 0") == 1,
-       "three attachments tried, one attached");
-    ok(CountCalls(*e, "SaveNote -> 0") == 1, "the memo is saved once");
-    std::string record;
-    ReadBytes(NoteRecordPath(*e, 1), &record);
-    ok(record.find("$FILE: present.txt <- " + f.extras[0] + "\r\n") != std::string::npos,
-       "the memo holds the attachment that was there: %s", Escaped(record).c_str());
-    ok(record.find("absent.pdf") == std::string::npos && record.find("gone.txt") ==
-           std::string::npos, "the memo holds no missing attachment");
-    ok(!FileExists(job), "the job file is deleted");
-    ExpectHandedOver(*e);
-}
-
 void CaseClientNotRunning(CaseEnv *e)
 {
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
-    ok(!FileExists(job), "the job file is deleted");
     // On a volume without 8.3 names the paths keep their blanks, and the hand-over is
     // expected with them quoted.
     if (MakesShortNames(e->root))
         ok(e->programShort != e->program && e->programShort.find(' ') == std::string::npos,
            "the program's folder has a short form without blanks: %s",
            e->programShort.c_str());
-    ExpectHandedOver(*e);
+    ExpectPlainJobSent(*e);
     ok(CountCalls(*e, "SetClientVariable -> 0") == 1, "the close variable is set once");
     ok(WaitForClientEvent(e->clientLog, "ready", 3000), "the started client comes up");
 }
@@ -121,7 +41,7 @@ void CaseJobGoneAtClientStart(CaseEnv *e)
     SetEnv("NOTES_CLIENT_CHECK_GONE", job.c_str());
     RunResult r = Run(SendCommand(*e, job));
     expect_outcome(r);
-    std::vector<std::string> events = StartedClientEvents(*e);
+    std::vector<std::string> events = ClientEvents(e->clientLog);
     same_lines(std::vector<std::string>(events.begin(),
                                         events.begin() + (events.size() < 2 ? events.size() : 2)),
                {ExpectedClientStart(*e), "job file present: no"},
@@ -132,12 +52,9 @@ void CaseClientBusyThenFree(CaseEnv *e)
 {
     if (!StartRunningClient(e, "--disabled-ms 3000"))
         return;
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
+    RunResult r = ExpectPlainJobSent(*e);
     ok(r.elapsedMs >= 2000, "the program waits for the client: took %lu ms", r.elapsedMs);
     ok(WaitForClientEvent(e->runningLog, "enabled", 0), "the client was enabled meanwhile");
-    ExpectHandedOver(*e);
 }
 
 void CaseClientBusyTooLong(CaseEnv *e)
@@ -152,43 +69,40 @@ void CaseClientBusyTooLong(CaseEnv *e)
     ok(!FileExists(job), "the job file is deleted");
     ok(CountCalls(*e, "SetClientVariable -> 0") == 0, "the close variable is not touched");
     ok(!FileExists(e->clientLog), "no Notes client is started");
-    SyncRunningClient(e);
-    std::vector<std::string> events = ClientEvents(e->runningLog);
-    ok(std::find(events.begin(), events.end(), "received WM_CLOSE: Velmora - Velmora.nsf") ==
-           events.end(), "the busy client's database window is left alone");
+    same_lines(ClosesReceived(e), {}, "the busy client's database window is left alone");
+}
+
+// The memo handed over while the client shows the database window, which goes 50 ms
+// after WM_CLOSE or never: the close variable is cleared, and armed only once the
+// window is gone; the client is started all the same.
+static void HandOverPastDatabaseWindow(CaseEnv *e, bool goes)
+{
+    if (!StartRunningClient(e, std::string("--window \"Velmora - Velmora.nsf\" --close-delay-ms ") +
+                                   (goes ? "50" : "never")))
+        return;
+    std::string job = WritePlainJob(*e);
+    RunResult r = Run(SendCommand(*e, job));
+    expect_outcome(r);
+    std::string armed = goes ? e->programShort : "";
+    std::vector<std::string> last = {"CloseDatabase db=1 -> 0", CloseVariableCall(""),
+                                     "EndNotesRuntime -> 0"};
+    if (goes)
+        last.insert(last.begin() + 2, CloseVariableCall(armed));
+    same_lines(LastCalls(*e, last.size()), last, "calls.log: cleared, armed once it went");
+    ok(WaitForClientEvent(e->runningLog, "destroyed: Velmora - Velmora.nsf", 0) == goes,
+       "the database window was closed, or stayed");
+    same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + armed}, "notes.ini");
+    expect_client_start(*e, ExpectedClientStart(*e));
 }
 
 void CaseDatabaseWindowCloses(CaseEnv *e)
 {
-    if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --close-delay-ms 50"))
-        return;
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
-    same_lines(LastCalls(*e, 4), {"CloseDatabase db=1 -> 0", CloseVariableCall(""),
-                                  CloseVariableCall(e->programShort), "EndNotesRuntime -> 0"},
-               "calls.log: the variable is cleared, then armed once the window is gone");
-    ok(WaitForClientEvent(e->runningLog, "destroyed: Velmora - Velmora.nsf", 0),
-       "the database window was closed");
-    same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + e->programShort}, "notes.ini");
-    std::vector<std::string> events = StartedClientEvents(*e);
-    ok(!events.empty() && events[0] == ExpectedClientStart(*e), "the client is started");
+    HandOverPastDatabaseWindow(e, true);
 }
 
 void CaseDatabaseWindowStays(CaseEnv *e)
 {
-    if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --close-delay-ms never"))
-        return;
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
-    same_lines(LastCalls(*e, 3), {"CloseDatabase db=1 -> 0", CloseVariableCall(""),
-                                  "EndNotesRuntime -> 0"},
-               "calls.log: the variable stays cleared while the window stays");
-    same_lines(NotesIni(*e), {"$Velmora.closeNotes="}, "notes.ini");
-    std::vector<std::string> events = StartedClientEvents(*e);
-    ok(!events.empty() && events[0] == ExpectedClientStart(*e),
-       "the client is started all the same");
+    HandOverPastDatabaseWindow(e, false);
 }
 
 // The OEM bytes the program stores for SendTo and Subject, under the run's code pages.
@@ -278,7 +192,7 @@ void CaseAccentedProgramFolder(CaseEnv *e)
     std::string program = folder + "\\velmora-notes.exe";
     MakeFolder(folder);
     ok(CopyFileA(e->program.c_str(), program.c_str(), FALSE) &&
-           CopyFileA((e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll").c_str(),
+           CopyFileA((e->programDir + "\\nNOTES.dll").c_str(),
                      (folder + "\\nNOTES.dll").c_str(), FALSE),
        "program copied to %s", folder.c_str());
     std::string job = WritePlainJob(*e);
@@ -334,10 +248,7 @@ void CaseLaunchLines(CaseEnv *e)
         ForgetRun(*e);
         RunResult r = Run(SendCommand(*e, job));
         expect_outcome(r);
-        std::vector<std::string> events = StartedClientEvents(*e);
-        ok(!events.empty() && events[0] == "start: " + row.line,
-           "the client's command line: got \"%s\", expected \"start: %s\"",
-           events.empty() ? "(not started)" : events[0].c_str(), row.line.c_str());
+        expect_client_start(*e, "start: " + row.line);
         EndProcessesUnder(row.client.substr(0, row.client.rfind('\\')));
         DeleteFileA(row.client.c_str());
         DeleteFileA(row.database.c_str());
@@ -402,7 +313,7 @@ void CaseSendsAtOnce(CaseEnv *e)
     ok(subjects.size() == SENDS && !FileExists(NoteRecordPath(*e, SENDS + 1)),
        "%d different memos are stored, one per send", (int)subjects.size());
     ok(CountCalls(*e, "SaveNote -> 0") == SENDS, "every run saves its memo");
-    std::vector<std::string> events = StartedClientEvents(*e);
+    std::vector<std::string> events = ClientEvents(e->clientLog);
     int starts = (int)std::count(events.begin(), events.end(), ExpectedClientStart(*e));
     ok(starts == SENDS, "every run starts the client: %d starts", starts);
 }
@@ -418,11 +329,7 @@ void CaseSettingsIn64BitView(CaseEnv *e)
                SetSettingsValue("LN_Base", e->database.c_str(), KEY_WOW64_64KEY);
     if (ok(wow64 && set && !HasSettingsValue("LN_Appli") && !HasSettingsValue("LN_Base"),
            "a 64-bit system, with the settings in its 64-bit view only")) {
-        std::string job = WritePlainJob(*e);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r);
-        ok(!FileExists(job), "the job file is deleted");
-        ExpectHandedOver(*e);
+        ExpectPlainJobSent(*e);
     }
     RemoveSettingsKey(KEY_WOW64_64KEY);
 }
@@ -456,10 +363,7 @@ void CaseLaunchLineQuoted(CaseEnv *e)
         return;
     ok(e->clientShort == e->client && e->databaseShort == e->database,
        "the paths have no short form that fits: %s", e->clientShort.c_str());
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
-    ExpectHandedOver(*e);
+    ExpectPlainJobSent(*e);
 }
 
 // Takes the 8.3 name away from a file or folder: NTFS, with the restore privilege.
@@ -500,8 +404,5 @@ void CaseNoShortNames(CaseEnv *e)
         return;
     ok(e->clientShort.find(' ') != std::string::npos, "the client's path keeps a blank: %s",
        e->clientShort.c_str());
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r);
-    ExpectHandedOver(*e);
+    ExpectPlainJobSent(*e);
 }

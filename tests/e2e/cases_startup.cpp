@@ -1,56 +1,9 @@
-// Start-up and close mode: the Notes runtime, the command tail, and closing the
-// product database's window in a running Notes client.
+// Start-up and close mode: the command tail, closing the product database's window in
+// a running Notes client, and the loader's box for a library that lacks an ordinal.
 #include "tests/e2e/cases.h"
 #include "tests/rule_tables.h"
 
 #include <string.h>
-
-static const std::vector<std::string> CloseModeCalls = {
-    "InitNotesRuntime -> 0", "SetClientVariable -> 0", "EndNotesRuntime -> 0"};
-
-// The WM_CLOSE events the running client has had, after it has handled everything.
-static std::vector<std::string> ClosesReceived(CaseEnv *e)
-{
-    SyncRunningClient(e);
-    std::vector<std::string> events = ClientEvents(e->runningLog), closes;
-    for (size_t i = 0; i < events.size(); ++i) {
-        if (events[i].compare(0, 19, "received WM_CLOSE: ") == 0)
-            closes.push_back(events[i]);
-    }
-    return closes;
-}
-
-void CaseRuntimeFails(CaseEnv *e)
-{
-    SetEnv("NNOTES_FAIL", "InitNotesRuntime");
-
-    RunResult r = Run(QuotedProgram(*e));
-    expect_outcome(r, TextNotesInit);
-    same_lines(Calls(*e),
-               {"InitNotesRuntime argc=1 argv[0]=\"" + Escaped(e->program) + "\" -> 259"},
-               "calls.log: the runtime is not ended when it did not start");
-
-    // With a job: the job file is not even opened.
-    ForgetRun(*e);
-    std::string job = WritePlainJob(*e), before, after;
-    ReadBytes(job, &before);
-    r = Run(QuotedProgram(*e) + " " + job);
-    expect_outcome(r, TextNotesInit);
-    same_lines(CallSummary(*e), {"InitNotesRuntime -> 259"}, "calls.log with a job");
-    ok(ReadBytes(job, &after) && after == before, "the job file is left as it was");
-}
-
-void CaseCloseModeNothingRunning(CaseEnv *e)
-{
-    RunResult r = Run(QuotedProgram(*e));
-    expect_outcome(r);
-    same_lines(Calls(*e),
-               {"InitNotesRuntime argc=1 argv[0]=\"" + Escaped(e->program) + "\" -> 0",
-                "EndNotesRuntime -> 0"},
-               "calls.log");
-    ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-}
 
 void CaseCommandTails(CaseEnv *e)
 {
@@ -68,6 +21,7 @@ void CaseCommandTails(CaseEnv *e)
         if (*row.tail == '\0') {
             expect_outcome(r);
             same_lines(CallSummary(*e), InitAndEnd, ("close mode for " + line).c_str());
+            ok(!FileExists(e->clientLog), "\"%s\": no Notes client is started", line.c_str());
         } else if (row.job != nullptr) {
             expect_outcome(r);
             ok(!FileExists(row.job) && CountCalls(*e, "SaveNote -> 0") == 1,
@@ -86,52 +40,30 @@ void CaseCommandTails(CaseEnv *e)
     RemoveDirectoryA("C:\\My Jobs");
 }
 
+// Titles that look like the database window but are not: exactly the prefix, other
+// letter case, no blank, the prefix not at the start, and a grandchild among them.
 void CaseCloseDatabaseWindow(CaseEnv *e)
 {
-    // Titles that look like the database window but are not: exactly the prefix, other
-    // letter case, no blank, the prefix not at the start.
-    if (!StartRunningClient(e, "--window \"Velmora -\" --window \"velmora - Stock\" "
-                               "--window \"VELMORA - Stock\" --window \"Velmora-Stock\" "
-                               "--window \"Stock - Velmora - x\" --window \"Velmora - Stock\" "
-                               "--grandchild \"velmora - deep\" --close-delay-ms never"))
-        return;
-    RunResult r = Run(QuotedProgram(*e));
-    expect_outcome(r);
-    same_lines(Calls(*e),
-               {"InitNotesRuntime argc=1 argv[0]=\"" + Escaped(e->program) + "\" -> 0",
-                CloseVariableCall(""), "EndNotesRuntime -> 0"},
-               "calls.log: the close variable is cleared before WM_CLOSE");
-    same_lines(ClosesReceived(e), {"received WM_CLOSE: Velmora - Stock"},
-               "WM_CLOSE goes to the database window only");
-    same_lines(NotesIni(*e), {"$Velmora.closeNotes="}, "notes.ini");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
+    ExpectCloseMode(e, "--window \"Velmora -\" --window \"velmora - Stock\" "
+                       "--window \"VELMORA - Stock\" --window \"Velmora-Stock\" "
+                       "--window \"Stock - Velmora - x\" --window \"Velmora - Stock\" "
+                       "--grandchild \"velmora - deep\" --close-delay-ms never",
+                    "Velmora - Stock");
 }
 
 void CaseCloseGrandchildWindow(CaseEnv *e)
 {
-    if (!StartRunningClient(e, "--window \"Velmora -\" --grandchild \"Velmora - Deep\" "
-                               "--close-delay-ms 0"))
-        return;
-    RunResult r = Run(QuotedProgram(*e));
-    expect_outcome(r);
-    same_lines(CallSummary(*e), CloseModeCalls, "calls.log");
-    same_lines(ClosesReceived(e), {"received WM_CLOSE: Velmora - Deep"},
-               "WM_CLOSE reaches a window below a child");
-    ok(WaitForClientEvent(e->runningLog, "destroyed: Velmora - Deep", 2000),
-       "the database window goes");
+    if (ExpectCloseMode(e, "--window \"Velmora -\" --grandchild \"Velmora - Deep\" "
+                           "--close-delay-ms 0", "Velmora - Deep"))
+        ok(WaitForClientEvent(e->runningLog, "destroyed: Velmora - Deep", 2000),
+           "the database window goes");
 }
 
 void CaseCloseNoDatabaseWindow(CaseEnv *e)
 {
-    if (!StartRunningClient(e, "--window \"Velmora -\" --window \"velmora - stock\" "
-                               "--window \"Velmora-Stock\" --window \"Notes - Velmora - x\" "
-                               "--grandchild \"VELMORA - DEEP\" --close-delay-ms 0"))
-        return;
-    RunResult r = Run(QuotedProgram(*e));
-    expect_outcome(r);
-    same_lines(CallSummary(*e), InitAndEnd, "calls.log: nothing but start and end");
-    same_lines(ClosesReceived(e), {}, "no window is closed");
-    ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
+    ExpectCloseMode(e, "--window \"Velmora -\" --window \"velmora - stock\" "
+                       "--window \"Velmora-Stock\" --window \"Notes - Velmora - x\" "
+                       "--grandchild \"VELMORA - DEEP\" --close-delay-ms 0", NULL);
 }
 
 struct SystemBoxSearch {
@@ -164,7 +96,7 @@ void CaseLoaderBoxMissingOrdinal(CaseEnv *e)
     // https://learn.microsoft.com/en-us/windows/win32/api/processthreadsapi/nf-processthreadsapi-createprocessa
     // (CREATE_DEFAULT_ERROR_MODE), https://learn.microsoft.com/en-us/openspecs/
     // windows_protocols/ms-erref/596a1078-e883-4972-9bbc-49e60bebca55 (0xC0000138)
-    std::string library = e->program.substr(0, e->program.rfind('\\')) + "\\nNOTES.dll";
+    std::string library = e->programDir + "\\nNOTES.dll";
     ok(CopyFileA((OwnFolder() + "\\lacking-2072\\nNOTES.dll").c_str(), library.c_str(),
                  FALSE) != 0, "the library without 2072 put beside the program");
     PROCESS_INFORMATION process;

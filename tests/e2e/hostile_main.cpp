@@ -1,9 +1,6 @@
-// velmora-e2e-hostile.exe: the end-to-end tests of what the program must survive:
-// command tails and header texts that do not fit, list counts that cannot be, job
-// paths it cannot open, registry values without their NUL, expansions and body lines
-// past 16-bit lengths, very long window titles and a Notes library that refuses
-// everything.  The program must show one box per failure, keep or delete the job
-// file as its table says, never touch an attachment and always exit 0.
+// velmora-e2e-hostile.exe: the end-to-end tests of what the program must survive
+// (README.md lists it).  The program must show one box per failure, keep or delete the
+// job file as its table says, never touch an attachment and always exit 0.
 //
 //   velmora-e2e-hostile.exe [case ...]
 //   velmora-e2e-hostile.exe --hold-file <share mode> <path>
