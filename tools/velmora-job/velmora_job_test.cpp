@@ -28,10 +28,17 @@ struct Outcome {
 
 Outcome Tool(const std::vector<std::string> &args, const std::string &input = std::string())
 {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    int status = RunTool(args, in, out, err);
-    return Outcome{status, out.str(), err.str()};
+    FILE *in = tmpfile();
+    (void)fwrite(input.data(), 1, input.size(), in);
+    rewind(in);
+    char *out = nullptr, *err = nullptr;
+    size_t outSize = 0, errSize = 0;
+    FILE *outFile = open_memstream(&out, &outSize), *errFile = open_memstream(&err, &errSize);
+    int status = RunTool(args, in, outFile, errFile);
+    fclose(in), fclose(outFile), fclose(errFile);
+    Outcome r = {status, std::string(out, outSize), std::string(err, errSize)};
+    free(out), free(err);
+    return r;
 }
 
 class TempDir : public ::testing::Test {
