@@ -46,13 +46,8 @@ std::string Cut(const std::string &value)
 // what the program must end with: the short form when it fits, else the path.
 std::string Place(const std::string &path, bool directory, unsigned form)
 {
-    std::string shortPath;
-    switch (form & 3) {
-    case 0:                 // the path is its own short form
-    case 1: break;
-    case 2: shortPath = "S" + std::string((size_t)(form >> 2) * 5, 's'); break;    // up to 316 chars
-    case 3: break;          // no short form
-    }
+    // 0 and 1: the path is its own short form; 2: one of up to 316 chars; 3: none.
+    std::string shortPath = (form & 3) == 2 ? "S" + std::string((size_t)(form >> 2) * 5, 's') : "";
     if (directory)
         AddDirectory(path, shortPath);
     else

@@ -22,16 +22,6 @@ const size_t MaxExtras = 8;
 
 enum Failure { NONE, CREATE_NOTE, CREATE_BODY, ADD_BODY, ATTACH_EVERY, ATTACH_ONE, FAILURES };
 
-void Terminate(char *slot, size_t size)
-{
-    slot[size - 1] = '\0';
-}
-
-std::string Text(const char *slot)
-{
-    return std::string(slot);
-}
-
 std::string Oem(const std::string &text)
 {
     std::vector<char> buffer(text.begin(), text.end());
@@ -68,18 +58,16 @@ std::string CheckMemo(const uint8_t *data, size_t size)
     std::string header = in.Take(sizeof job.header);
     memcpy(&job.header, header.data(), header.size());
     JobHeader &h = job.header;
-    Terminate(h.subject, sizeof h.subject);
-    Terminate(h.body, sizeof h.body);
-    Terminate(h.attachment, sizeof h.attachment);
-    Terminate(h.documentName, sizeof h.documentName);
-    Terminate(h.sendTo, sizeof h.sendTo);
+    h.subject[sizeof h.subject - 1] = h.body[sizeof h.body - 1] = '\0';
+    h.attachment[sizeof h.attachment - 1] = h.documentName[sizeof h.documentName - 1] = '\0';
+    h.sendTo[sizeof h.sendTo - 1] = '\0';
     std::vector<ExtraAttachment> extras;
     while (in.size > 0 && extras.size() < MaxExtras) {
         ExtraAttachment slot;
         memset(&slot, 0, sizeof slot);
         std::string bytes = in.Take(sizeof slot.path);
         memcpy(slot.path, bytes.data(), bytes.size());
-        Terminate(slot.path, sizeof slot.path);
+        slot.path[sizeof slot.path - 1] = '\0';
         extras.push_back(slot);
     }
     h.extraCount = (DWORD)extras.size();
@@ -90,15 +78,10 @@ std::string CheckMemo(const uint8_t *data, size_t size)
     w.userNameFails = (userFlags & 1) != 0;
     if (userFlags & 2)
         w.userName = std::string(255, 'u');     // the longest a 256-byte buffer takes
-    switch (failure) {
-    case NONE: break;
-    case CREATE_NOTE: FailNotes("CreateNote"); break;
-    case CREATE_BODY: FailNotes("CreateBodyBuffer"); break;
-    case ADD_BODY: FailNotes("AddBodyToNote"); break;
-    case ATTACH_EVERY: FailNotes("AttachFile"); break;
-    case ATTACH_ONE: FailNotes("AttachFile", (int)failingAttachment); break;
-    case FAILURES: break;
-    }
+    static const char *const failing[FAILURES] = {nullptr, "CreateNote", "CreateBodyBuffer",
+                                                  "AddBodyToNote", "AttachFile", "AttachFile"};
+    if (failing[failure] != nullptr)
+        FailNotes(failing[failure], failure == ATTACH_ONE ? (int)failingAttachment : 0);
     std::string user = w.userNameFails ? "" : w.userName;
 
     // The calls the rules give, user name queries aside.
@@ -109,7 +92,7 @@ std::string CheckMemo(const uint8_t *data, size_t size)
         expected.push_back(Box(MSG_CREATE_MEMO_FAILED));
     } else {
         bool used;
-        std::string document = Text(h.documentName);
+        std::string document = h.documentName;
         expected.push_back("SetTextItem Form=Document length=65535");
         if (h.sendTo[0] != '\0')
             expected.push_back("SetTextItem SendTo=" +
@@ -138,9 +121,9 @@ std::string CheckMemo(const uint8_t *data, size_t size)
                     expected.push_back(Box(MSG_ADD_BODY_FAILED));
             }
         }
-        std::vector<std::string> paths = {Text(h.attachment)};
+        std::vector<std::string> paths = {h.attachment};
         for (const ExtraAttachment &e : extras)
-            paths.push_back(Text(e.path));
+            paths.push_back(e.path);
         for (size_t i = 0; i < paths.size(); ++i) {
             expected.push_back("AttachFile $FILE/5 " + paths[i] + " as " +
                                ModelRecordedName(paths[i]) +

@@ -85,7 +85,6 @@ inline std::string JobRowBytes(const JobRow &row, velmora_job::Job job)
 // The body template (with an empty document name) and the lines of the memo's body, an
 // empty line as "".  Host (test_memo.cpp): the lines ComposeMemo appends, an empty
 // line with no text.  Wine (cases_send.cpp): the lines the stand-in library stored.
-// velmora-job (velmora_job_test.cpp): the lines its listing shows.
 
 struct BodyRow {
     const char *body;
@@ -105,7 +104,7 @@ static const BodyRow BodyRows[] = {
 
 // ---- recorded names -----------------------------------------------------------------
 // The path of an attachment and the name it is recorded under.  Host (test_memo.cpp):
-// the name ComposeMemo gives AttachFile.  velmora-job: the name its listing shows.
+// the name ComposeMemo gives AttachFile.
 // Under Wine only a file that is there can be attached, so these paths (relative to
 // a drive, a folder, a share, none) are shown on the host; the suite's stored_note
 // attaches real files under their recorded names.

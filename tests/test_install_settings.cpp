@@ -25,21 +25,6 @@ TEST(InstallSettings, ReadsTestsAndShortensBothPaths)
     EXPECT_EQ(expected, TheWorld().events);
 }
 
-TEST(InstallSettings, DirectoryPassesAndNoShortFormKeepsThePath)
-{
-    InstallProduct();
-    TheWorld().files.erase(DatabasePath);
-    AddDirectory(DatabasePath);
-    TheWorld().values["LN_Appli"] = std::string("C:\\notes.exe") + '\0';
-    AddFile("C:\\notes.exe", "MZ");
-    TheWorld().files["C:\\notes.exe"].noShortForm = true;
-    InstallSettings settings;
-    Refusal why;
-    ASSERT_TRUE(LoadInstallSettings(&settings, &why));
-    EXPECT_STREQ("C:\\notes.exe", settings.clientPath);
-    EXPECT_STREQ(DatabasePath, settings.databasePath);
-}
-
 // Every row of the settings table: refused with the rule and the value concerned and
 // nothing shortened, or loaded at the limit.
 TEST(InstallSettings, RefusesMissingEmptyAbsentOrOversizedValues)

@@ -82,7 +82,10 @@ put("memo", "create_note_fails", memo(failure=1))
 put("memo", "create_body_fails", memo(failure=2))
 put("memo", "add_body_fails", memo(failure=3, user=2, body=b"[USER]\r\n"))
 put("memo", "second_attach_fails", memo(failure=5, which=1, extras=[b"C:\\a", b"C:\\b"]))
+put("memo", "every_attach_fails", memo(failure=4, extras=[b"C:\\a", b"C:\\b"]))
 put("memo", "empty_fields", memo(subject=b"", body=b"", send_to=b"", attachment=b"", direct=True))
+high_flag = memo(send_to=b"[DOC]", document=b"")  # the flag's high byte set, a send-to of nothing
+put("memo", "flag_high_byte", high_flag[:4] + b"\x01" + high_flag[5:])
 
 # command_tail: number of lead bytes (low two bits), lead bytes, line
 put("command_tail", "quoted", b"\0\"C:\\Program Files\\Velmora\\velmora-notes.exe\"  C:\\Temp\\job 1.tmp")

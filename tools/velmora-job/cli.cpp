@@ -3,13 +3,12 @@
 // `dump` reads one back as the program would and says why it would refuse it.
 #include "cli.h"
 
+#include "job/memo_rules.h"
 #include "resources/message_texts.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace velmora_job {
 
@@ -60,18 +59,30 @@ const char Help[] =
     "or cannot be converted, dump: the program would refuse the file; 2 bad command\n"
     "line, or a file that cannot be read or written.\n";
 
-// The bytes of the file at `path`, whole.
+// The rest of `file`, appended to `bytes`; false when reading fails.
+bool ReadAll(FILE *file, std::string *bytes)
+{
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes->append(buffer, n);
+    return std::ferror(file) == 0;
+}
+
+// The bytes of the file at `path`, appended to `bytes`.
 bool ReadFileBytes(const std::string &path, std::string *bytes)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    std::ostringstream s;
-    s << file.rdbuf();
-    if (file.bad())
-        return false;
-    *bytes = s.str();
-    return true;
+    FILE *file = std::fopen(path.c_str(), "rb");
+    bool read = file != nullptr && ReadAll(file, bytes);
+    if (file != nullptr)
+        (void)std::fclose(file);
+    return read;
+}
+
+// One line of what the tool says on standard error.
+void Say(FILE *err, const std::string &what)
+{
+    (void)std::fprintf(err, "velmora-job: %s\n", what.c_str());
 }
 
 std::string Quoted(const std::string &bytes, Display display)
@@ -139,9 +150,10 @@ bool ParseNumber(const std::string &text, uint64_t limit, uint64_t *value)
     return !text.empty();
 }
 
-int UsageError(std::ostream &err, const std::string &message)
+int UsageError(FILE *err, const std::string &message)
 {
-    err << "velmora-job: " << message << "\n" << Usage;
+    Say(err, message);
+    (void)std::fputs(Usage, err);
     return EXIT_USAGE;
 }
 
@@ -218,7 +230,7 @@ bool TakeText(const std::vector<std::string> &args, size_t *i, MakeRequest *r,
     return taken;
 }
 
-int ParseMake(const std::vector<std::string> &args, MakeRequest *r, std::ostream &err)
+int ParseMake(const std::vector<std::string> &args, MakeRequest *r, FILE *err)
 {
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string &arg = args[i];
@@ -242,26 +254,19 @@ int ParseMake(const std::vector<std::string> &args, MakeRequest *r, std::ostream
 }
 
 // The body from its file or standard input, when --body-file gave one.
-bool ReadBody(MakeRequest *r, std::istream &in, std::ostream &err)
+bool ReadBody(MakeRequest *r, FILE *in, FILE *err)
 {
     if (!r->bodyFromFile)
         return true;
-    if (r->bodyFile == "-") {
-        std::ostringstream s;
-        s << in.rdbuf();
-        r->job.body = s.str();
+    if (r->bodyFile == "-" ? ReadAll(in, &r->job.body) : ReadFileBytes(r->bodyFile, &r->job.body))
         return true;
-    }
-    if (ReadFileBytes(r->bodyFile, &r->job.body))
-        return true;
-    err << "velmora-job: cannot read the body file " << r->bodyFile << ": "
-        << std::strerror(errno) << "\n";
+    Say(err, "cannot read the body file " + r->bodyFile + ": " + std::strerror(errno));
     return false;
 }
 
 // The texts converted from UTF-8 to Windows-1252; false, each failure said, when one
 // cannot be.
-bool ConvertTexts(Job *job, std::ostream &err)
+bool ConvertTexts(Job *job, FILE *err)
 {
     const std::pair<const char *, std::string *> texts[] = {
         {"send-to", &job->sendTo},    {"subject", &job->subject},
@@ -272,13 +277,13 @@ bool ConvertTexts(Job *job, std::ostream &err)
     std::string error;
     for (const std::pair<const char *, std::string *> &t : texts) {
         if (!Utf8ToCp1252(*t.second, t.second, &error)) {
-            err << "velmora-job: " << t.first << ": " << error << "\n";
+            Say(err, std::string(t.first) + ": " + error);
             converted = false;
         }
     }
     for (size_t k = 0; k < job->extras.size(); ++k) {
         if (!Utf8ToCp1252(job->extras[k], &job->extras[k], &error)) {
-            err << "velmora-job: extra " << k + 1 << ": " << error << "\n";
+            Say(err, "extra " + std::to_string(k + 1) + ": " + error);
             converted = false;
         }
     }
@@ -287,38 +292,35 @@ bool ConvertTexts(Job *job, std::ostream &err)
 
 // For a checked job: false, each problem said, when it does not fit; warnings for what
 // the program will ignore or complain of.
-bool Fits(const Job &job, std::ostream &err)
+bool Fits(const Job &job, FILE *err)
 {
     std::vector<std::string> problems = JobProblems(job);
     for (const std::string &p : problems)
-        err << "velmora-job: " << p << "\n";
+        Say(err, p);
     if (!problems.empty())
         return false;
     if (job.directSend != 0 && job.sendTo.empty())
-        err << "velmora-job: warning: --direct without --send-to is ignored by the program\n";
+        Say(err, "warning: --direct without --send-to is ignored by the program");
     if (job.attachment.empty())
-        err << "velmora-job: warning: no --attach; the program always tries to attach the "
-               "main attachment and will report that it cannot\n";
+        Say(err, "warning: no --attach; the program always tries to attach the main attachment "
+                 "and will report that it cannot");
     return true;
 }
 
 // Writes the encoded job to the output file, replacing it; none left on failure.
-int WriteJob(const MakeRequest &r, std::ostream &err)
+int WriteJob(const MakeRequest &r, FILE *err)
 {
     std::string bytes = EncodeJob(r.job, r.how);
-    std::ofstream file(r.out, std::ios::binary | std::ios::trunc);
-    if (file)
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (file)
-        file.close();
-    if (file)
+    FILE *file = std::fopen(r.out.c_str(), "wb");
+    bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file != nullptr && std::fclose(file) == 0 && written)
         return EXIT_DONE;
-    err << "velmora-job: cannot write " << r.out << ": " << std::strerror(errno) << "\n";
+    Say(err, "cannot write " + r.out + ": " + std::strerror(errno));
     (void)std::remove(r.out.c_str());   // best effort: the error is said above
     return EXIT_USAGE;
 }
 
-int Make(const std::vector<std::string> &args, std::istream &in, std::ostream &err)
+int Make(const std::vector<std::string> &args, FILE *in, FILE *err)
 {
     MakeRequest r;
     int status = ParseMake(args, &r, err);
@@ -335,7 +337,84 @@ int Make(const std::vector<std::string> &args, std::istream &in, std::ostream &e
     return WriteJob(r, err);
 }
 
-int Dump(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+// A text as found in its slot, quoted, marked when it has no NUL.
+std::string SlotShown(const SlotText &t, Display display)
+{
+    std::string shown = Quoted(t.text, display);
+    if (!t.terminated)
+        shown += "  <- no NUL: the whole slot is shown";
+    return shown;
+}
+
+// An attachment's path, with the name it is recorded under when that differs.
+std::string PathShown(const SlotText &t, Display display)
+{
+    std::string shown = SlotShown(t, display), name = RecordedName(t.text.c_str());
+    if (t.terminated && !t.text.empty() && name != t.text)
+        shown += "  (recorded as " + Quoted(name, display) + ")";
+    return shown;
+}
+
+// One field of the listing: its label in a column of 14, then its value.
+void PrintField(FILE *out, const std::string &label, const std::string &value)
+{
+    (void)std::fprintf(out, "  %-13s %s\n", (label + ":").c_str(), value.c_str());
+}
+
+// The body, line by line as the program sends it (NextBodyLine), or its slot when it
+// has no NUL.
+void PrintBody(const SlotText &body, Display display, FILE *out)
+{
+    if (!body.terminated) {
+        PrintField(out, "body", SlotShown(body, display));
+        return;
+    }
+    std::vector<std::string> lines;
+    BodyLine line;
+    for (const char *at = body.text.c_str(); NextBodyLine(&at, &line);)
+        lines.push_back(std::string(line.text, line.length));
+    PrintField(out, "body", std::to_string(lines.size()) + (lines.size() == 1 ? " line" : " lines"));
+    for (size_t i = 0; i < lines.size(); ++i)
+        (void)std::fprintf(out, "    %2lu: %s\n", static_cast<unsigned long>(i + 1),
+                           Quoted(lines[i], display).c_str());
+}
+
+// The fields of a whole header and the extras found.
+void PrintFields(const Examination &r, Display display, FILE *out)
+{
+    (void)std::fprintf(out, "  direct send:  0x%04X (%s)\n", static_cast<unsigned>(r.directSend),
+                       r.directSend != 0 ? "yes" : "no");
+    PrintField(out, "subject", SlotShown(r.subject, display));
+    PrintBody(r.body, display, out);
+    PrintField(out, "attachment", PathShown(r.attachment, display));
+    PrintField(out, "document", SlotShown(r.documentName, display));
+    PrintField(out, "send-to", SlotShown(r.sendTo, display));
+    PrintField(out, "extra count", std::to_string(r.extraCount));
+    for (size_t i = 0; i < r.extras.size(); ++i)
+        PrintField(out, "extra " + std::to_string(i + 1), PathShown(r.extras[i], display));
+}
+
+// The listing of `dump`: the fields, then whether and why the program would refuse.
+void PrintExamination(const Examination &r, Display display, FILE *out)
+{
+    PrintField(out, "size", std::to_string(r.fileSize) + " bytes");
+    if (r.headerComplete)
+        PrintFields(r, display, out);
+    if (Readable(r)) {
+        (void)std::fputs("The program reads this job.\n", out);
+    } else {
+        (void)std::fprintf(out, "The program refuses this job (%s) and deletes the file:\n",
+                           Quoted(MessageText(RefusalMessage(r.refusals[0].rule)), display).c_str());
+        for (const Refusal &why : r.refusals)
+            (void)std::fprintf(out, "  - %s\n", Describe(why, r).c_str());
+    }
+    if (!r.notes.empty())
+        (void)std::fputs("Notes:\n", out);
+    for (const Note &n : r.notes)
+        (void)std::fprintf(out, "  - %s\n", Describe(n).c_str());
+}
+
+int Dump(const std::vector<std::string> &args, FILE *out, FILE *err)
 {
     Display display = DISPLAY_ASCII;
     std::string path;
@@ -355,97 +434,23 @@ int Dump(const std::vector<std::string> &args, std::ostream &out, std::ostream &
 
     std::string bytes;
     if (!ReadFileBytes(path, &bytes)) {
-        err << "velmora-job: cannot read " << path << ": " << std::strerror(errno) << "\n";
+        Say(err, "cannot read " + path + ": " + std::strerror(errno));
         return EXIT_USAGE;
     }
     Examination examination = ExamineJob(bytes);
-    out << path << ":\n" << FormatExamination(examination, display);
+    (void)std::fprintf(out, "%s:\n", path.c_str());
+    PrintExamination(examination, display, out);
     return Readable(examination) ? EXIT_DONE : EXIT_REFUSED;
-}
-
-// A text as found in its slot, quoted, marked when it has no NUL.
-std::string SlotShown(const SlotText &t, Display display)
-{
-    std::string shown = Quoted(t.text, display);
-    if (!t.terminated)
-        shown += "  <- no NUL: the whole slot is shown";
-    return shown;
-}
-
-// An attachment's path, with the name it is recorded under when that differs.
-std::string PathShown(const SlotText &t, Display display)
-{
-    std::string shown = SlotShown(t, display);
-    if (t.terminated && !t.text.empty() && RecordedName(t.text) != t.text)
-        shown += "  (recorded as " + Quoted(RecordedName(t.text), display) + ")";
-    return shown;
-}
-
-// The body, line by line as the program sends it, or its slot when it has no NUL.
-void FormatBody(const SlotText &body, Display display, std::ostream &s)
-{
-    if (!body.terminated) {
-        s << "  body:         " << SlotShown(body, display) << "\n";
-        return;
-    }
-    std::vector<std::string> lines = BodyLines(body.text);
-    s << "  body:         " << lines.size() << (lines.size() == 1 ? " line" : " lines") << "\n";
-    for (size_t i = 0; i < lines.size(); ++i)
-        s << "    " << (i + 1 < 10 ? " " : "") << i + 1 << ": " << Quoted(lines[i], display)
-          << "\n";
-}
-
-// The fields of a whole header and the extras found.
-void FormatFields(const Examination &r, Display display, std::ostream &s)
-{
-    char flag[16];
-    (void)std::snprintf(flag, sizeof flag, "0x%04X", static_cast<unsigned>(r.directSend));
-    s << "  direct send:  " << flag << (r.directSend != 0 ? " (yes)" : " (no)") << "\n";
-    s << "  subject:      " << SlotShown(r.subject, display) << "\n";
-    FormatBody(r.body, display, s);
-    s << "  attachment:   " << PathShown(r.attachment, display) << "\n";
-    s << "  document:     " << SlotShown(r.documentName, display) << "\n";
-    s << "  send-to:      " << SlotShown(r.sendTo, display) << "\n";
-    s << "  extra count:  " << r.extraCount << "\n";
-    for (size_t i = 0; i < r.extras.size(); ++i) {
-        std::string label = "extra " + std::to_string(i + 1) + ":";
-        s << "  " << label << std::string(label.size() < 14 ? 14 - label.size() : 1, ' ')
-          << PathShown(r.extras[i], display) << "\n";
-    }
 }
 
 } // namespace
 
-std::string FormatExamination(const Examination &r, Display display)
-{
-    std::ostringstream s;
-    s << "  size:         " << r.fileSize << " bytes\n";
-    if (r.headerComplete)
-        FormatFields(r, display, s);
-    if (Readable(r)) {
-        s << "The program reads this job.\n";
-    } else {
-        s << "The program refuses this job ("
-          << Quoted(MessageText(RefusalMessage(r.refusals[0].rule)), display)
-          << ") and deletes the file:\n";
-        for (const Refusal &why : r.refusals)
-            s << "  - " << Describe(why, r) << "\n";
-    }
-    if (!r.notes.empty()) {
-        s << "Notes:\n";
-        for (const Note &n : r.notes)
-            s << "  - " << Describe(n) << "\n";
-    }
-    return s.str();
-}
-
-int RunTool(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-            std::ostream &err)
+int RunTool(const std::vector<std::string> &args, FILE *in, FILE *out, FILE *err)
 {
     if (args.empty())
         return UsageError(err, "no command");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        out << Help;
+        (void)std::fputs(Help, out);
         return EXIT_DONE;
     }
     if (args[0] == "make")

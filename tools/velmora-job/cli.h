@@ -6,7 +6,7 @@
 
 #include "testkit/job_encoder.h"
 
-#include <iosfwd>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,10 +20,6 @@ enum ExitCode {
 
 // Runs one command; `args` excludes the program name.  `in` is read for
 // `--body-file -`.
-int RunTool(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-            std::ostream &err);
-
-// The text of a dump, as `dump` prints it.
-std::string FormatExamination(const Examination &r, Display display);
+int RunTool(const std::vector<std::string> &args, FILE *in, FILE *out, FILE *err);
 
 } // namespace velmora_job

@@ -4,7 +4,6 @@
 #include "job_format.h"
 
 #include "job/job_rules.h"
-#include "job/memo_rules.h"
 
 #include <cstdio>
 #include <cstring>
@@ -13,40 +12,10 @@ namespace velmora_job {
 
 namespace {
 
-#define SLOT_OF(field) offsetof(JobHeader, field), sizeof(JobHeader::field)
-
-struct TextField {
-    SlotText Examination::*found;
-    size_t offset;
-    size_t slot;
-};
-
-const TextField TextFields[] = {
-    {&Examination::subject, SLOT_OF(subject)},
-    {&Examination::body, SLOT_OF(body)},
-    {&Examination::attachment, SLOT_OF(attachment)},
-    {&Examination::documentName, SLOT_OF(documentName)},
-    {&Examination::sendTo, SLOT_OF(sendTo)},
-};
-
-uint16_t Get16(const std::string &in, size_t at)
-{
-    return static_cast<uint16_t>(static_cast<unsigned char>(in[at]) |
-                                 static_cast<unsigned char>(in[at + 1]) << 8);
-}
-
-uint32_t Get32(const std::string &in, size_t at)
-{
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<unsigned char>(in[at + i]);
-    return v;
-}
-
-SlotText ReadSlot(const std::string &in, size_t at, size_t slot)
+// A text as its slot holds it: up to its NUL, or the whole slot when it has none.
+SlotText ReadSlot(const char *begin, size_t slot)
 {
     SlotText t;
-    const char *begin = in.data() + at;
     const void *nul = std::memchr(begin, '\0', slot);
     t.terminated = nul != nullptr;
     t.text.assign(begin, t.terminated ? static_cast<const char *>(nul) - begin : slot);
@@ -70,19 +39,19 @@ void ExamineList(const std::string &in, Examination *r)
     if (!JudgeList(list, r->extraCount, listGot, &why))
         r->refusals.push_back(why);
     for (uint32_t i = 0; i < listGot / JOB_EXTRA_SLOT; ++i)
-        r->extras.push_back(ReadSlot(in, JOB_HEADER_SIZE + i * JOB_EXTRA_SLOT, JOB_EXTRA_SLOT));
+        r->extras.push_back(ReadSlot(list[i].path, sizeof list[i].path));
     if (listBytes > size)
         r->notes.push_back(Note{REMARK_TRAILING_BYTES, listBytes - size});
 }
 
 // What a whole header holds that the program ignores or that does not do what it seems.
-void NoteOddities(const std::string &in, Examination *r)
+void NoteOddities(const JobHeader &h, Examination *r)
 {
     if (r->reserved != 0)
         r->notes.push_back(Note{REMARK_RESERVED_NOT_ZERO, r->reserved});
-    for (size_t i = offsetof(JobHeader, unused); i < offsetof(JobHeader, subject); ++i) {
-        if (in[i] != '\0') {
-            r->notes.push_back(Note{REMARK_UNREAD_NOT_ZERO, i});
+    for (size_t i = 0; i < sizeof h.unused; ++i) {
+        if (h.unused[i] != '\0') {
+            r->notes.push_back(Note{REMARK_UNREAD_NOT_ZERO, offsetof(JobHeader, unused) + i});
             break;
         }
     }
@@ -93,20 +62,6 @@ void NoteOddities(const std::string &in, Examination *r)
 }
 
 } // namespace
-
-std::vector<std::string> BodyLines(const std::string &body)
-{
-    std::vector<std::string> lines;
-    BodyLine line;
-    for (const char *at = body.c_str(); NextBodyLine(&at, &line);)
-        lines.push_back(std::string(line.text, line.length));
-    return lines;
-}
-
-std::string RecordedName(const std::string &path)
-{
-    return ::RecordedName(path.c_str());
-}
 
 Examination ExamineJob(const std::string &in)
 {
@@ -124,14 +79,16 @@ Examination ExamineJob(const std::string &in)
     if (got < JOB_HEADER_SIZE)
         return r;
     r.headerComplete = true;
-    r.directSend = Get16(in, offsetof(JobHeader, directSend));
-    r.extraCount = Get32(in, offsetof(JobHeader, extraCount));
-    r.reserved = Get32(in, offsetof(JobHeader, listReference));
-    for (const TextField &f : TextFields)
-        r.*f.found = ReadSlot(in, f.offset, f.slot);
-
+    r.directSend = header.directSend;
+    r.extraCount = header.extraCount;
+    r.reserved = header.listReference;
+    r.subject = ReadSlot(header.subject, sizeof header.subject);
+    r.body = ReadSlot(header.body, sizeof header.body);
+    r.attachment = ReadSlot(header.attachment, sizeof header.attachment);
+    r.documentName = ReadSlot(header.documentName, sizeof header.documentName);
+    r.sendTo = ReadSlot(header.sendTo, sizeof header.sendTo);
     ExamineList(in, &r);
-    NoteOddities(in, &r);
+    NoteOddities(header, &r);
     return r;
 }
 
@@ -163,16 +120,7 @@ std::string Describe(const Refusal &why, const Examination &r)
     case REFUSED_EXTRA_UNTERMINATED:
         return "extra " + std::to_string(why.detail + 1) + " (counting from 1) has no NUL inside its " +
                std::to_string(JOB_EXTRA_SLOT) + "-byte slot (text not terminated)";
-    case REFUSED_NOT:
-    case REFUSED_KEY_MISSING:
-    case REFUSED_VALUE_MISSING:
-    case REFUSED_VALUE_TOO_LONG:
-    case REFUSED_VALUE_UNTERMINATED:
-    case REFUSED_EXPANSION_TOO_LONG:
-    case REFUSED_VALUE_EMPTY:
-    case REFUSED_VALUE_NAMES_NOTHING:
-    case REFUSED_PATH_TOO_LONG:
-    case REFUSED_JOB_UNOPENABLE:
+    default:
         break;      // not rules of a job file's bytes: ExamineJob gives none of them
     }
     return "refused by rule " + std::to_string(static_cast<int>(why.rule));

@@ -13,15 +13,6 @@
 
 namespace velmora_job {
 
-// The lines of a body as the program makes them (NextBodyLine): split at CR, a CR LF
-// counting as a single line end; a bare LF stays inside its line; a final line end
-// starts no line.  The body is its text up to its first NUL, as in the program.
-std::vector<std::string> BodyLines(const std::string &body);
-
-// The name an attachment is recorded under (the program's RecordedName): the part
-// after the last backslash of the path, up to its first NUL.
-std::string RecordedName(const std::string &path);
-
 // One text slot as found in a file.  Without its NUL, `text` is the whole slot.
 struct SlotText {
     std::string text;

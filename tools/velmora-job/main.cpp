@@ -2,7 +2,7 @@
 // streams handed to the command line (cli.cpp), standard input kept byte for byte.
 #include "cli.h"
 
-#include <iostream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,5 +17,5 @@ int main(int argc, char **argv)
     _setmode(_fileno(stdin), _O_BINARY);    // a body read from standard input keeps its bytes
 #endif
     std::vector<std::string> args(argv + 1, argv + argc);
-    return velmora_job::RunTool(args, std::cin, std::cout, std::cerr);
+    return velmora_job::RunTool(args, stdin, stdout, stderr);
 }

@@ -25,7 +25,7 @@ int ByteOf(uint32_t cp)
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
         return static_cast<int>(cp);
     for (int i = 0; i < 32; ++i) {
-        if (HighRow[i] != 0 && HighRow[i] == cp)
+        if (HighRow[i] == cp)       // cp is 0x80 or more here: no undefined byte matches
             return 0x80 + i;
     }
     return -1;
@@ -51,13 +51,6 @@ void AppendUtf8(uint32_t cp, std::string *out)
         out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
         out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
-}
-
-std::string Hex2(unsigned b)
-{
-    char buffer[8];
-    (void)std::snprintf(buffer, sizeof buffer, "%02X", b & 0xFFu);
-    return buffer;
 }
 
 // Decodes one UTF-8 sequence at `i`; false for a malformed, overlong or surrogate one.
@@ -102,17 +95,18 @@ bool Utf8ToCp1252(const std::string &utf8, std::string *cp1252, std::string *err
     for (size_t i = 0; i < utf8.size();) {
         uint32_t cp = 0;
         size_t length = 0;
+        char said[64];
         if (!DecodeOne(utf8, i, &cp, &length)) {
-            *error = "byte 0x" + Hex2(static_cast<unsigned char>(utf8[i])) + " at offset " +
-                     std::to_string(i) + " is not valid UTF-8";
+            (void)std::snprintf(said, sizeof said, "byte 0x%02X at offset %lu is not valid UTF-8",
+                                static_cast<unsigned char>(utf8[i]), static_cast<unsigned long>(i));
+            *error = said;
             return false;
         }
         int b = ByteOf(cp);
         if (b < 0) {
-            char name[16];
-            (void)std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
-            *error = "character " + utf8.substr(i, length) + " (" + name + ") at offset " +
-                     std::to_string(i) + " has no Windows-1252 equivalent";
+            (void)std::snprintf(said, sizeof said, " (U+%04X) at offset %lu has no Windows-1252 equivalent",
+                                static_cast<unsigned>(cp), static_cast<unsigned long>(i));
+            *error = "character " + utf8.substr(i, length) + said;
             return false;
         }
         out.push_back(static_cast<char>(b));
