@@ -13,6 +13,8 @@
 // ended by itself, 1 when it did not start or had to be ended, 2 on a bad option.
 #include "testkit/wine/files.h"
 #include "testkit/wine/harness.h"
+#include "tools/common/args.h"
+#include "tools/common/say.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -38,17 +40,39 @@ static const char *AfterProgramName(const char *p)
     return p;
 }
 
-// The next blank-delimited word at *p, moving *p past it and the blanks after it.
-static std::string NextWord(const char **p)
+// The blank-delimited words at the start of `line`, at most `most`; starts[k] is where
+// word k begins, and starts[count] where the rest of the line does.
+enum { MOST_WORDS = 8 };
+struct Words {
+    std::string words[MOST_WORDS];
+    const char *argv[MOST_WORDS];
+    const char *starts[MOST_WORDS + 1];
+    int count;
+};
+
+static void SplitWords(const char *p, Words *w)
 {
-    const char *start = *p;
-    while ((unsigned char)**p > ' ')
-        ++*p;
-    std::string word(start, (size_t)(*p - start));
-    while (**p != '\0' && (unsigned char)**p <= ' ')
-        ++*p;
-    return word;
+    w->count = 0;
+    while (*p != '\0' && w->count < MOST_WORDS) {
+        w->starts[w->count] = p;
+        const char *start = p;
+        while ((unsigned char)*p > ' ')
+            ++p;
+        w->words[w->count].assign(start, (size_t)(p - start));
+        w->argv[w->count] = w->words[w->count].c_str();
+        ++w->count;
+        while (*p != '\0' && (unsigned char)*p <= ' ')
+            ++p;
+    }
+    w->starts[w->count] = p;
 }
+
+enum { OPT_MEMORY, OPT_TIME_LIMIT, OPT_FROM_FILE };
+static const ArgOption Options[] = {
+    {"--memory", OPT_MEMORY, ARG_FLAG, false},
+    {"--time-limit-ms", OPT_TIME_LIMIT, ARG_VALUE, false},
+    {"--from-file", OPT_FROM_FILE, ARG_VALUE, false},
+};
 
 static int Usage()
 {
@@ -59,35 +83,37 @@ static int Usage()
 
 int main()
 {
-    const char *p = AfterProgramName(GetCommandLineA());
+    Words w;
+    SplitWords(AfterProgramName(GetCommandLineA()), &w);
+    ArgReader reader = ArgsOf(Options, sizeof Options / sizeof Options[0], w.count, w.argv, 0,
+                              false);
     DWORD timeLimitMs = 60000;
     bool memory = false;
     std::string commandLine;
     bool haveLine = false;
+    uint64_t n = 0;
 
-    while (strncmp(p, "--", 2) == 0 && !haveLine) {
-        std::string option = NextWord(&p);
-        if (option == "--memory") {
-            memory = true;
-        } else if (option == "--time-limit-ms") {
-            std::string value = NextWord(&p);
-            char *end = NULL;
-            timeLimitMs = strtoul(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0')
-                return Usage();
-        } else if (option == "--from-file") {
-            std::string file = NextWord(&p);
-            if (file.empty() || !ReadBytes(file, &commandLine)) {
-                fprintf(stderr, "velmora-run: cannot read %s\n", file.c_str());
-                return 2;
-            }
-            haveLine = true;
-        } else {
+    for (Arg a = NextArg(&reader); !haveLine && a.event != ARG_END; a = NextArg(&reader)) {
+        if (strncmp(a.text, "--", 2) != 0) {
+            --reader.next;      // the command line starts at the first word not an option
+            break;
+        }
+        if (a.event != ARG_OPTION || (a.id == OPT_TIME_LIMIT && !ArgNumber(a.value, 0xFFFFFFFF, &n)))
             return Usage();
+        if (a.id == OPT_MEMORY) {
+            memory = true;
+        } else if (a.id == OPT_TIME_LIMIT) {
+            timeLimitMs = (DWORD)n;
+        } else if (!ReadBytes(a.value, &commandLine)) {
+            const Voice say = {stderr, "velmora-run", NULL};
+            Say(&say, "cannot read %s", a.value);
+            return 2;
+        } else {
+            haveLine = true;
         }
     }
     if (!haveLine)
-        commandLine = p;
+        commandLine = w.starts[reader.next];
     if (commandLine.empty())
         return Usage();
 
