@@ -34,7 +34,7 @@ echo "=== clang-tidy, host build"
 cmake --preset host -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null || exit 1
 # shellcheck disable=SC2086
 clang-tidy --quiet -p build/host $host_sources tools/velmora-job/cli.cpp \
-    tools/velmora-job/job_format.cpp tools/velmora-job/text_codec.cpp tools/velmora-job/main.cpp tools/common/job_encoder.cpp 2>&1 | quiet
+    tools/velmora-job/job_format.cpp tools/velmora-job/text_codec.cpp tools/velmora-job/main.cpp tools/common/*.cpp 2>&1 | quiet
 [ "${PIPESTATUS[0]}" -eq 0 ] || failed="$failed clang-tidy-host"
 
 echo "=== clang-tidy, 32-bit Windows"
@@ -54,7 +54,7 @@ cppcheck --enable=all --inconclusive --library=windows --platform=win32A --std=c
     --language=c++ -I . -I build/win32/generated --quiet --error-exitcode=1 \
     --suppressions-list=tools/cppcheck-suppressions.txt -i tools/velmora-job/velmora_job_test.cpp \
     --template='{file}:{line}: {severity} [{id}] {message}' \
-    app job window notes tools/velmora-doctor tools/velmora-job tools/common/job_encoder.cpp || failed="$failed cppcheck"
+    app job window notes tools/velmora-doctor tools/velmora-job tools/common || failed="$failed cppcheck"
 
 if [ -n "$failed" ]; then
     echo "analyse.sh: findings in:$failed"

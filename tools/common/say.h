@@ -1,5 +1,5 @@
 // The tools' one way to say a line of their own: to a stream, after the tool's name,
-// and copied into a report where there is one.
+// and copied into a report where there is one.  A line is cut past 4 KiB.
 #pragma once
 
 #include <stdio.h>

@@ -399,9 +399,9 @@ int Dump(int argc, const char *const *argv, FILE *out, const Voice *say)
 int RunTool(const std::vector<std::string> &args, FILE *in, FILE *out, FILE *err)
 {
     const Voice say = {err, "velmora-job", nullptr};
-    std::vector<const char *> argv;
-    for (const std::string &arg : args)
-        argv.push_back(arg.c_str());
+    std::vector<const char *> argv(args.size());
+    for (size_t i = 0; i < args.size(); ++i)
+        argv[i] = args[i].c_str();
     int argc = static_cast<int>(argv.size());
     if (argc == 0)
         return UsageError(&say, "no command");
