@@ -22,8 +22,9 @@
 
 static const char Caption[] = "Velmora pour Lotus Notes";
 
-// Skips the program name as the classic rules have it, then blanks.
-static const char *AfterProgramName(const char *p)
+// Skips the program name as the classic rules have it, then `words` blank-delimited
+// words, and the blanks after each.
+static const char *After(const char *p, int words)
 {
     if (*p == '"') {
         ++p;
@@ -31,40 +32,14 @@ static const char *AfterProgramName(const char *p)
             ++p;
         if (*p == '"')
             ++p;
-    } else {
-        while ((unsigned char)*p > ' ')
-            ++p;
     }
-    while (*p != '\0' && (unsigned char)*p <= ' ')
-        ++p;
-    return p;
-}
-
-// The blank-delimited words at the start of `line`, at most `most`; starts[k] is where
-// word k begins, and starts[count] where the rest of the line does.
-enum { MOST_WORDS = 8 };
-struct Words {
-    std::string words[MOST_WORDS];
-    const char *argv[MOST_WORDS];
-    const char *starts[MOST_WORDS + 1];
-    int count;
-};
-
-static void SplitWords(const char *p, Words *w)
-{
-    w->count = 0;
-    while (*p != '\0' && w->count < MOST_WORDS) {
-        w->starts[w->count] = p;
-        const char *start = p;
+    for (int k = 0; k <= words; ++k) {
         while ((unsigned char)*p > ' ')
             ++p;
-        w->words[w->count].assign(start, (size_t)(p - start));
-        w->argv[w->count] = w->words[w->count].c_str();
-        ++w->count;
         while (*p != '\0' && (unsigned char)*p <= ' ')
             ++p;
     }
-    w->starts[w->count] = p;
+    return p;
 }
 
 enum { OPT_MEMORY, OPT_TIME_LIMIT, OPT_FROM_FILE };
@@ -81,12 +56,9 @@ static int Usage()
     return 2;
 }
 
-int main()
+int main(int argc, char **argv)
 {
-    Words w;
-    SplitWords(AfterProgramName(GetCommandLineA()), &w);
-    ArgReader reader = ArgsOf(Options, sizeof Options / sizeof Options[0], w.count, w.argv, 0,
-                              false);
+    ArgReader reader = ArgsOf(Options, sizeof Options / sizeof Options[0], argc, argv, 1, false);
     DWORD timeLimitMs = 60000;
     bool memory = false;
     std::string commandLine;
@@ -112,8 +84,8 @@ int main()
             haveLine = true;
         }
     }
-    if (!haveLine)
-        commandLine = w.starts[reader.next];
+    if (!haveLine)      // the options' words are plain: as many as the runtime split off
+        commandLine = After(GetCommandLineA(), reader.next - 1);
     if (commandLine.empty())
         return Usage();
 
