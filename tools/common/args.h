@@ -1,14 +1,11 @@
 // The tools' one command-line parser: a table of the options a tool takes, read in
 // order, one argument at a time.  The caller owns what each option means; the reader
-// only says which option came, with its value, or what was wrong with an argument.
+// says which option came, with its value, or what is wrong with an argument.
 #pragma once
 
 #include <stdint.h>
 
-enum ArgTakes {
-    ARG_FLAG,       // "--name"
-    ARG_VALUE,      // "--name VALUE", and "--name=VALUE" where the reader allows it
-};
+enum ArgTakes { ARG_FLAG, ARG_VALUE };  // "--name"; "--name VALUE" (or "--name=VALUE")
 
 struct ArgOption {
     const char *name;   // matched exactly: "--json", "/devices"
@@ -20,17 +17,17 @@ struct ArgOption {
 enum ArgEvent {
     ARG_END,        // no argument left
     ARG_OPTION,     // an option of the table, with its value if it takes one
-    ARG_OPERAND,    // an argument that is no option: "-" or not starting with '-'
+    ARG_OPERAND,    // "-", or an argument not starting with '-' that is no option
     ARG_UNKNOWN,    // starts with '-' but is no option of the table
     ARG_NO_VALUE,   // an option that takes a value, last on the line
-    ARG_TWICE,      // an option given once already
+    ARG_TWICE,      // an option given once already, with its value
 };
 
 struct Arg {
     ArgEvent event;
-    int id;             // ARG_OPTION, ARG_NO_VALUE, ARG_TWICE: the option's id
+    int id;             // the option's id, for an option, ARG_NO_VALUE and ARG_TWICE
     const char *text;   // the argument as written ("--count=7"); NULL at ARG_END
-    const char *value;  // ARG_OPTION that takes one: its value; otherwise NULL
+    const char *value;  // the value of an option that takes one, or NULL
 };
 
 struct ArgReader {
@@ -38,7 +35,7 @@ struct ArgReader {
     int optionCount;            // at most 32
     int argc;
     const char *const *argv;
-    int next;                   // the argument read next; the caller may move it
+    int next;                   // the argument read next; the caller may move it back
     bool joined;                // "--name=VALUE" is read as the option and its value
     uint32_t seen;              // one bit per option of the table
 };
@@ -46,7 +43,6 @@ struct ArgReader {
 // A reader of argv[first..argc) against `options`.
 ArgReader ArgsOf(const ArgOption *options, int optionCount, int argc, const char *const *argv,
                  int first, bool joined);
-
 Arg NextArg(ArgReader *r);
 
 // A decimal number of digits alone, not empty, at most `limit`.
