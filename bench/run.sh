@@ -99,7 +99,6 @@ awk -v s="$size" 'BEGIN { printf "size: %d bytes = %.1f KiB, %.2f of the 24 KiB 
     s, s / 1024, s / 24576 }'
 # The list is checked by tests/pe/check_exe.sh; here it is shown.  objdump's own words,
 # not those of the French locale tools/wine.env sets.
-imports=$(LC_ALL=C i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
-echo "imports: $(echo $imports)"
+echo "imports: $(LC_ALL=C i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | paste -sd ' ')"
 
 exit $status
