@@ -20,8 +20,6 @@
 #include "tools/common/say.h"
 
 #include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 
 #include <algorithm>
 

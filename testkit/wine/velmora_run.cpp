@@ -17,7 +17,6 @@
 #include "tools/common/say.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 static const char Caption[] = "Velmora pour Lotus Notes";
