@@ -87,7 +87,7 @@ std::string Quoted(const std::string &bytes, Display display)
 }
 
 enum OptionId {
-    OPT_SEND_TO, OPT_SUBJECT, OPT_DOCUMENT, OPT_ATTACH,     // the job's texts, in Texts' order
+    OPT_SEND_TO, OPT_SUBJECT, OPT_DOCUMENT, OPT_ATTACH,     // first in both tables, in order
     OPT_BODY, OPT_BODY_FILE, OPT_EXTRA, OPT_COUNT, OPT_SIZE,
     OPT_DIRECT, OPT_UTF8, OPT_RAW_BODY, OPT_UNCHECKED,
 };
@@ -102,16 +102,9 @@ const ArgOption MakeOptions[] = {
 };
 const ArgOption DumpOptions[] = {{"--utf8", OPT_UTF8, ARG_FLAG, false}};
 
-// The job's texts that an option gives, at most once each.
-const struct {
-    std::string Job::*member;
-    const char *twice;
-} Texts[] = {
-    {&Job::sendTo, "--send-to given twice"},
-    {&Job::subject, "--subject given twice"},
-    {&Job::documentName, "--document given twice"},
-    {&Job::attachment, "--attach given twice (use --extra for more files)"},
-};
+// The job's texts that the first options give, at most once each.
+std::string Job::*const Texts[] = {&Job::sendTo, &Job::subject, &Job::documentName,
+                                   &Job::attachment};
 
 struct MakeRequest {
     std::string out;
@@ -141,8 +134,11 @@ std::string TakeMakeOption(const Arg &a, MakeRequest *r)
     case OPT_SUBJECT:
     case OPT_DOCUMENT:
     case OPT_ATTACH:
-        r->job.*Texts[a.id].member = a.value;
-        return a.event == ARG_TWICE ? Texts[a.id].twice : "";
+        r->job.*Texts[a.id] = a.value;
+        if (a.event != ARG_TWICE)
+            return "";
+        return std::string(MakeOptions[a.id].name) + " given twice" +
+               (a.id == OPT_ATTACH ? " (use --extra for more files)" : "");
     case OPT_BODY:
     case OPT_BODY_FILE:
         r->bodyFromFile = a.id == OPT_BODY_FILE;
