@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Static analysis of the program's sources (app/, job/, window/, notes/) and of the
-# tools that ship beside it (tools/velmora-doctor, tools/velmora-job):
+# tools that ship beside it (tools/velmora-doctor, tools/velmora-job, tools/common):
 #  1. clang-tidy (.clang-tidy) as the host build compiles them, from the host build's
 #     compile_commands.json, against the fake Win32 layer;
 #  2. clang-tidy again for the real target, 32-bit Windows with the mingw-w64 headers,
 #     which also covers app/startup.cpp and app/stack_guard.cpp (Windows build only)
-#     and the doctor; velmora-job, a portable C++ tool, is read in the host pass;
+#     and the doctor; velmora-job and tools/common, portable C++, are read in the host pass;
 #  3. cppcheck with its Windows library, for the 32-bit ANSI platform, suppressions in
 #     tools/cppcheck-suppressions.txt.
 # Exits non-zero if any pass has a finding.  Assumes tools/bootstrap.sh ran.
