@@ -16,10 +16,10 @@
 // job file gone, or the figures would be those of a failure.  Exits 0 when every run
 // was good, 1 otherwise.
 #include "bench/bench_support.h"
+#include "tools/common/args.h"
+#include "tools/common/say.h"
 
 #include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 
 #include <algorithm>
 
@@ -31,9 +31,11 @@ struct Install {
 };
 
 
+static const Voice Bench = {stderr, "velmora-bench", NULL};
+
 static bool Fail(const char *what)
 {
-    fprintf(stderr, "velmora-bench: %s\n", what);
+    Say(&Bench, "%s", what);
     return false;
 }
 
@@ -41,7 +43,7 @@ static bool Copy(const std::string &from, const std::string &to)
 {
     if (CopyFileA(from.c_str(), to.c_str(), FALSE))
         return true;
-    fprintf(stderr, "velmora-bench: cannot copy %s to %s\n", from.c_str(), to.c_str());
+    Say(&Bench, "cannot copy %s to %s", from.c_str(), to.c_str());
     return false;
 }
 
@@ -129,10 +131,9 @@ static bool Good(const char *who, bool started, bool ended, DWORD exitCode)
 {
     if (started && ended && exitCode == 0)
         return true;
-    fprintf(stderr, "velmora-bench: %s %s (exit code %lu)\n", who,
-            !started ? "did not start" : !ended ? "did not end by itself: a message box?" :
-                                                  "failed",
-            exitCode);
+    Say(&Bench, "%s %s (exit code %lu)", who,
+        !started ? "did not start" : !ended ? "did not end by itself: a message box?" : "failed",
+        exitCode);
     return false;
 }
 
@@ -147,7 +148,8 @@ static bool Sent(const Install &in, bool started, bool ended, DWORD exitCode, co
         return Fail("the program saved no memo");
     if (record.find("Subject: Devis A12") == std::string::npos ||
         record.find(expected) == std::string::npos) {
-        fprintf(stderr, "velmora-bench: the memo lacks \"%s\":\n%s\n", expected, record.c_str());
+        Say(&Bench, "the memo lacks \"%s\":", expected);
+        fprintf(stderr, "%s\n", record.c_str());      // whole, however long
         return false;
     }
     if (FileExists(in.job))
@@ -266,30 +268,32 @@ static int Usage()
     return 2;
 }
 
+enum { OPT_PAIRS, OPT_EXTRAS };
+static const ArgOption Options[] = {
+    {"--pairs", OPT_PAIRS, ARG_VALUE, false},
+    {"--extras", OPT_EXTRAS, ARG_VALUE, false},
+};
+
 int main(int argc, char **argv)
 {
-    if (argc < 2)
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode != "send" && mode != "memory")
         return Usage();
-    std::string mode = argv[1];
-    int pairs = mode == "send" ? 12 : 5;
-    long extras = 10000;
-    for (int i = 2; i + 1 < argc; i += 2) {
-        if (strcmp(argv[i], "--pairs") == 0)
-            pairs = atoi(argv[i + 1]);
-        else if (strcmp(argv[i], "--extras") == 0)
-            extras = atol(argv[i + 1]);
-        else
+    uint64_t pairs = mode == "send" ? 12 : 5, extras = 10000;
+    ArgReader reader = ArgsOf(Options, sizeof Options / sizeof Options[0], argc, argv, 2, false);
+    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
+        if (a.event != ARG_OPTION || !ArgNumber(a.value, 1000000, a.id == OPT_PAIRS ? &pairs : &extras))
             return Usage();
     }
-    if ((mode != "send" && mode != "memory") || argc % 2 != 0 || pairs < 1 || extras < 1)
+    if (pairs < 1 || extras < 1)
         return Usage();
 
     Install in;
     bool good = Lay(&in);
     if (good && mode == "send")
-        good = TimeSend(in, pairs);
+        good = TimeSend(in, (int)pairs);
     else if (good)
-        good = WeighMemory(in, pairs, (size_t)extras);
+        good = WeighMemory(in, (int)pairs, (size_t)extras);
     fflush(stdout);
     Remove(in);
     return good ? 0 : 1;

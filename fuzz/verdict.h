@@ -1,7 +1,7 @@
 // Collecting the first broken property of a fuzz case, with printable bytes.
 #pragma once
 
-#include "testkit/byte_escape.h"
+#include "tools/common/byte_escape.h"
 
 #include <stdio.h>
 

@@ -5,7 +5,7 @@
 #include "resources/resource.h"
 #include "testkit/fake/world.h"
 
-#include "testkit/job_encoder.h"
+#include "tools/common/job_encoder.h"
 
 #include <gtest/gtest.h>
 

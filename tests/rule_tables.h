@@ -6,7 +6,7 @@
 #pragma once
 
 #include "job/refusal.h"
-#include "testkit/job_encoder.h"
+#include "tools/common/job_encoder.h"
 
 #include <stdint.h>
 

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Static analysis of the program's sources (app/, job/, window/, notes/) and of the
-# tools that ship beside it (tools/velmora-doctor, tools/velmora-job):
+# tools that ship beside it (tools/velmora-doctor, tools/velmora-job, tools/common):
 #  1. clang-tidy (.clang-tidy) as the host build compiles them, from the host build's
 #     compile_commands.json, against the fake Win32 layer;
 #  2. clang-tidy again for the real target, 32-bit Windows with the mingw-w64 headers,
 #     which also covers app/startup.cpp and app/stack_guard.cpp (Windows build only)
-#     and the doctor; velmora-job, a portable C++ tool, is read in the host pass;
+#     and the doctor; velmora-job and tools/common, portable C++, are read in the host pass;
 #  3. cppcheck with its Windows library, for the 32-bit ANSI platform, suppressions in
 #     tools/cppcheck-suppressions.txt.
 # Exits non-zero if any pass has a finding.  Assumes tools/bootstrap.sh ran.
@@ -34,7 +34,7 @@ echo "=== clang-tidy, host build"
 cmake --preset host -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null || exit 1
 # shellcheck disable=SC2086
 clang-tidy --quiet -p build/host $host_sources tools/velmora-job/cli.cpp \
-    tools/velmora-job/job_format.cpp tools/velmora-job/text_codec.cpp tools/velmora-job/main.cpp testkit/job_encoder.cpp 2>&1 | quiet
+    tools/velmora-job/job_format.cpp tools/velmora-job/text_codec.cpp tools/velmora-job/main.cpp tools/common/*.cpp 2>&1 | quiet
 [ "${PIPESTATUS[0]}" -eq 0 ] || failed="$failed clang-tidy-host"
 
 echo "=== clang-tidy, 32-bit Windows"
@@ -54,7 +54,7 @@ cppcheck --enable=all --inconclusive --library=windows --platform=win32A --std=c
     --language=c++ -I . -I build/win32/generated --quiet --error-exitcode=1 \
     --suppressions-list=tools/cppcheck-suppressions.txt -i tools/velmora-job/velmora_job_test.cpp \
     --template='{file}:{line}: {severity} [{id}] {message}' \
-    app job window notes tools/velmora-doctor tools/velmora-job testkit/job_encoder.cpp || failed="$failed cppcheck"
+    app job window notes tools/velmora-doctor tools/velmora-job tools/common || failed="$failed cppcheck"
 
 if [ -n "$failed" ]; then
     echo "analyse.sh: findings in:$failed"

@@ -2,7 +2,7 @@
 #include "standins/nnotes/record.h"
 
 #include "standins/log_append.h"
-#include "testkit/byte_escape.h"
+#include "tools/common/byte_escape.h"
 
 #include <string.h>
 

@@ -1,7 +1,7 @@
 // Reading the stand-in Notes client's command line into its options.
 #include "standins/notes-client/client_options.h"
+#include "tools/common/args.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 // A duration in milliseconds or "never"; false when it is neither.
@@ -11,9 +11,8 @@ static bool ParseDuration(const char *text, DWORD *ms)
         *ms = NEVER;
         return true;
     }
-    char *end = NULL;
-    unsigned long value = strtoul(text, &end, 10);
-    if (text[0] < '0' || text[0] > '9' || *end != '\0' || value >= NEVER)
+    uint64_t value = 0;
+    if (!ArgNumber(text, NEVER - 1, &value))
         return false;
     *ms = (DWORD)value;
     return true;
@@ -28,6 +27,15 @@ static DWORD LifetimeFromEnvironment()
     return n == 0 || n >= sizeof text || !ParseDuration(text, &ms) ? 1500 : ms;
 }
 
+enum { OPT_WINDOW, OPT_GRANDCHILD, OPT_DISABLED, OPT_CLOSE_DELAY, OPT_LIFETIME };
+static const ArgOption Options[] = {
+    {"--window", OPT_WINDOW, ARG_VALUE, false},
+    {"--grandchild", OPT_GRANDCHILD, ARG_VALUE, false},
+    {"--disabled-ms", OPT_DISABLED, ARG_VALUE, false},
+    {"--close-delay-ms", OPT_CLOSE_DELAY, ARG_VALUE, false},
+    {"--lifetime-ms", OPT_LIFETIME, ARG_VALUE, false},
+};
+
 ClientOptions ParseClientOptions(int argc, char **argv)
 {
     ClientOptions o;
@@ -35,37 +43,27 @@ ClientOptions ParseClientOptions(int argc, char **argv)
     o.closeDelayMs = 0;
     o.lifetimeMs = 0;
     bool lifetimeGiven = false;
-
-    for (int i = 1; i < argc && o.error.empty(); ++i) {
-        const char *arg = argv[i];
-        if (strncmp(arg, "--", 2) != 0) {
+    ArgReader reader = ArgsOf(Options, sizeof Options / sizeof Options[0], argc, argv, 1, false);
+    for (Arg a = NextArg(&reader); a.event != ARG_END && o.error.empty(); a = NextArg(&reader)) {
+        if (a.event == ARG_OPERAND) {
             if (!o.database.empty())
-                o.error = std::string("a second database: ") + arg;
-            o.database = arg;
-            continue;
-        }
-        if (i + 1 >= argc) {
-            o.error = std::string("no value after ") + arg;
-            break;
-        }
-        const char *value = argv[++i];
-        bool good = true;
-        if (strcmp(arg, "--window") == 0) {
-            o.windows.push_back(value);
-        } else if (strcmp(arg, "--grandchild") == 0) {
-            o.grandchildren.push_back(value);
-        } else if (strcmp(arg, "--disabled-ms") == 0) {
-            good = ParseDuration(value, &o.disabledMs);
-        } else if (strcmp(arg, "--close-delay-ms") == 0) {
-            good = ParseDuration(value, &o.closeDelayMs);
-        } else if (strcmp(arg, "--lifetime-ms") == 0) {
-            good = ParseDuration(value, &o.lifetimeMs);
-            lifetimeGiven = true;
+                o.error = std::string("a second database: ") + a.text;
+            o.database = a.text;
+        } else if (a.event == ARG_NO_VALUE) {
+            o.error = std::string("no value after ") + a.text;
+        } else if (a.event == ARG_UNKNOWN) {
+            o.error = std::string("bad option: ") + a.text;
+        } else if (a.id == OPT_WINDOW) {
+            o.windows.push_back(a.value);
+        } else if (a.id == OPT_GRANDCHILD) {
+            o.grandchildren.push_back(a.value);
         } else {
-            good = false;
+            DWORD *ms = a.id == OPT_DISABLED ? &o.disabledMs
+                        : a.id == OPT_CLOSE_DELAY ? &o.closeDelayMs : &o.lifetimeMs;
+            lifetimeGiven = lifetimeGiven || a.id == OPT_LIFETIME;
+            if (!ParseDuration(a.value, ms))
+                o.error = std::string("bad option: ") + a.text + " " + a.value;
         }
-        if (!good)
-            o.error = std::string("bad option: ") + arg + " " + value;
     }
     if (!lifetimeGiven)
         o.lifetimeMs = o.database.empty() ? 60000 : LifetimeFromEnvironment();

@@ -1,7 +1,7 @@
 // The check counters and failure messages of the Windows-side checks.
 #include "testkit/wine/check.h"
 
-#include "testkit/byte_escape.h"
+#include "tools/common/byte_escape.h"
 
 #include <stdarg.h>
 #include <stdio.h>

@@ -1,7 +1,7 @@
 // Running a program and answering its message boxes from outside, as a user would.
 #include "testkit/wine/harness.h"
 
-#include "testkit/byte_escape.h"
+#include "tools/common/byte_escape.h"
 
 #include <psapi.h>
 

@@ -2,7 +2,7 @@
 // integrator writes them, or unchecked for a file malformed on purpose.
 #pragma once
 
-#include "testkit/job_encoder.h"
+#include "tools/common/job_encoder.h"
 
 #include <string>
 

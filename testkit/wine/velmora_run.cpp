@@ -13,15 +13,17 @@
 // ended by itself, 1 when it did not start or had to be ended, 2 on a bad option.
 #include "testkit/wine/files.h"
 #include "testkit/wine/harness.h"
+#include "tools/common/args.h"
+#include "tools/common/say.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 static const char Caption[] = "Velmora pour Lotus Notes";
 
-// Skips the program name as the classic rules have it, then blanks.
-static const char *AfterProgramName(const char *p)
+// Skips the program name as the classic rules have it, then `words` blank-delimited
+// words, and the blanks after each.
+static const char *After(const char *p, int words)
 {
     if (*p == '"') {
         ++p;
@@ -29,26 +31,22 @@ static const char *AfterProgramName(const char *p)
             ++p;
         if (*p == '"')
             ++p;
-    } else {
+    }
+    for (int k = 0; k <= words; ++k) {
         while ((unsigned char)*p > ' ')
             ++p;
+        while (*p != '\0' && (unsigned char)*p <= ' ')
+            ++p;
     }
-    while (*p != '\0' && (unsigned char)*p <= ' ')
-        ++p;
     return p;
 }
 
-// The next blank-delimited word at *p, moving *p past it and the blanks after it.
-static std::string NextWord(const char **p)
-{
-    const char *start = *p;
-    while ((unsigned char)**p > ' ')
-        ++*p;
-    std::string word(start, (size_t)(*p - start));
-    while (**p != '\0' && (unsigned char)**p <= ' ')
-        ++*p;
-    return word;
-}
+enum { OPT_MEMORY, OPT_TIME_LIMIT, OPT_FROM_FILE };
+static const ArgOption Options[] = {
+    {"--memory", OPT_MEMORY, ARG_FLAG, false},
+    {"--time-limit-ms", OPT_TIME_LIMIT, ARG_VALUE, false},
+    {"--from-file", OPT_FROM_FILE, ARG_VALUE, false},
+};
 
 static int Usage()
 {
@@ -57,37 +55,36 @@ static int Usage()
     return 2;
 }
 
-int main()
+int main(int argc, char **argv)
 {
-    const char *p = AfterProgramName(GetCommandLineA());
+    ArgReader reader = ArgsOf(Options, sizeof Options / sizeof Options[0], argc, argv, 1, false);
     DWORD timeLimitMs = 60000;
     bool memory = false;
     std::string commandLine;
     bool haveLine = false;
+    uint64_t n = 0;
 
-    while (strncmp(p, "--", 2) == 0 && !haveLine) {
-        std::string option = NextWord(&p);
-        if (option == "--memory") {
-            memory = true;
-        } else if (option == "--time-limit-ms") {
-            std::string value = NextWord(&p);
-            char *end = NULL;
-            timeLimitMs = strtoul(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0')
-                return Usage();
-        } else if (option == "--from-file") {
-            std::string file = NextWord(&p);
-            if (file.empty() || !ReadBytes(file, &commandLine)) {
-                fprintf(stderr, "velmora-run: cannot read %s\n", file.c_str());
-                return 2;
-            }
-            haveLine = true;
-        } else {
+    for (Arg a = NextArg(&reader); !haveLine && a.event != ARG_END; a = NextArg(&reader)) {
+        if (strncmp(a.text, "--", 2) != 0) {
+            --reader.next;      // the command line starts at the first word not an option
+            break;
+        }
+        if (a.event != ARG_OPTION || (a.id == OPT_TIME_LIMIT && !ArgNumber(a.value, 0xFFFFFFFF, &n)))
             return Usage();
+        if (a.id == OPT_MEMORY) {
+            memory = true;
+        } else if (a.id == OPT_TIME_LIMIT) {
+            timeLimitMs = (DWORD)n;
+        } else if (!ReadBytes(a.value, &commandLine)) {
+            const Voice say = {stderr, "velmora-run", NULL};
+            Say(&say, "cannot read %s", a.value);
+            return 2;
+        } else {
+            haveLine = true;
         }
     }
-    if (!haveLine)
-        commandLine = p;
+    if (!haveLine)      // the options' words are plain: as many as the runtime split off
+        commandLine = After(GetCommandLineA(), reader.next - 1);
     if (commandLine.empty())
         return Usage();
 

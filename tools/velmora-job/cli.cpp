@@ -5,6 +5,8 @@
 
 #include "job/memo_rules.h"
 #include "resources/message_texts.h"
+#include "tools/common/args.h"
+#include "tools/common/say.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -79,55 +81,35 @@ bool ReadFileBytes(const std::string &path, std::string *bytes)
     return read;
 }
 
-// One line of what the tool says on standard error.
-void Say(FILE *err, const std::string &what)
-{
-    (void)std::fprintf(err, "velmora-job: %s\n", what.c_str());
-}
-
 std::string Quoted(const std::string &bytes, Display display)
 {
     return "\"" + ShownBytes(bytes, display) + "\"";
 }
 
-// An option's value: from "--opt=value" or the next argument.
-bool TakeValue(const std::vector<std::string> &args, size_t *i, const std::string &arg,
-               const std::string &name, std::string *value, bool *missing)
-{
-    if (arg == name) {
-        if (*i + 1 >= args.size()) {
-            *missing = true;
-            return true;
-        }
-        *value = args[++*i];
-        return true;
-    }
-    if (arg.compare(0, name.size() + 1, name + "=") == 0) {
-        *value = arg.substr(name.size() + 1);
-        return true;
-    }
-    return false;
-}
+enum OptionId {
+    OPT_SEND_TO, OPT_SUBJECT, OPT_DOCUMENT, OPT_ATTACH,     // first in both tables, in order
+    OPT_BODY, OPT_BODY_FILE, OPT_EXTRA, OPT_COUNT, OPT_SIZE,
+    OPT_DIRECT, OPT_UTF8, OPT_RAW_BODY, OPT_UNCHECKED,
+};
+const ArgOption MakeOptions[] = {
+    {"--send-to", OPT_SEND_TO, ARG_VALUE, true},    {"--subject", OPT_SUBJECT, ARG_VALUE, true},
+    {"--document", OPT_DOCUMENT, ARG_VALUE, true},  {"--attach", OPT_ATTACH, ARG_VALUE, true},
+    {"--body", OPT_BODY, ARG_VALUE, false},         {"--body-file", OPT_BODY_FILE, ARG_VALUE, false},
+    {"--extra", OPT_EXTRA, ARG_VALUE, false},       {"--count", OPT_COUNT, ARG_VALUE, false},
+    {"--size", OPT_SIZE, ARG_VALUE, false},         {"--direct", OPT_DIRECT, ARG_FLAG, false},
+    {"--utf8", OPT_UTF8, ARG_FLAG, false},          {"--raw-body", OPT_RAW_BODY, ARG_FLAG, false},
+    {"--unchecked", OPT_UNCHECKED, ARG_FLAG, false},
+};
+const ArgOption DumpOptions[] = {{"--utf8", OPT_UTF8, ARG_FLAG, false}};
 
-// The options that give one text of the job, each at most once.
-struct TextOption {
-    const char *name;
-    std::string Job::*member;
-    const char *twice;
-};
-const TextOption TextOptions[] = {
-    {"--send-to", &Job::sendTo, "--send-to given twice"},
-    {"--subject", &Job::subject, "--subject given twice"},
-    {"--document", &Job::documentName, "--document given twice"},
-    {"--attach", &Job::attachment, "--attach given twice (use --extra for more files)"},
-};
-enum { TEXT_OPTION_COUNT = sizeof TextOptions / sizeof TextOptions[0] };
+// The job's texts that the first options give, at most once each.
+std::string Job::*const Texts[] = {&Job::sendTo, &Job::subject, &Job::documentName,
+                                   &Job::attachment};
 
 struct MakeRequest {
     std::string out;
     Job job;
     bool haveOut = false;
-    bool seen[TEXT_OPTION_COUNT] = {};
     bool haveBody = false;
     bool bodyFromFile = false;
     std::string bodyFile;
@@ -136,137 +118,102 @@ struct MakeRequest {
     Encoding how;
 };
 
-// A decimal number of at most `limit`, for --count or --size; false for anything else.
-bool ParseNumber(const std::string &text, uint64_t limit, uint64_t *value)
+int UsageError(const Voice *say, const std::string &message)
 {
-    uint64_t n = 0;
-    for (char c : text) {
-        uint64_t digit = (uint64_t)(c - '0');
-        if (c < '0' || c > '9' || n > (limit - digit) / 10)
-            return false;
-        n = n * 10 + digit;
-    }
-    *value = n;
-    return !text.empty();
-}
-
-int UsageError(FILE *err, const std::string &message)
-{
-    Say(err, message);
-    (void)std::fputs(Usage, err);
+    Say(say, "%s", message.c_str());
+    (void)std::fputs(Usage, say->to);
     return EXIT_USAGE;
 }
 
-// A flag of `make`; false for another argument.
-bool TakeFlag(const std::string &arg, MakeRequest *r)
+// One option of `make` taken into the request; what is wrong with it, or empty.
+std::string TakeMakeOption(const Arg &a, MakeRequest *r)
 {
-    if (arg == "--direct")
-        r->job.directSend = 1;
-    else if (arg == "--utf8")
-        r->utf8 = true;
-    else if (arg == "--raw-body")
-        r->rawBody = true;
-    else if (arg == "--unchecked")
-        r->how.checked = false;
-    else
-        return false;
-    return true;
-}
-
-// --count N or --size N, making the encoding unchecked; false for another argument, or,
-// with *problem set, for a bad number.
-bool TakeNumber(const std::vector<std::string> &args, size_t *i, MakeRequest *r,
-                std::string *problem)
-{
-    const std::string &arg = args[*i];
-    std::string value;
-    bool missing = false;
-    bool count = TakeValue(args, i, arg, "--count", &value, &missing);
-    if (!count && !TakeValue(args, i, arg, "--size", &value, &missing))
-        return false;
     uint64_t n = 0;
-    if (missing)
-        *problem = arg + " needs a value";
-    else if (!ParseNumber(value, count ? UINT32_MAX : UINT64_MAX - 1, &n))
-        *problem = arg + ": not a number of the right size: " + value;
-    r->how.checked = false;
-    if (count)
-        r->how.count = static_cast<int64_t>(n);
-    else
-        r->how.size = n;
-    return true;
-}
-
-// A text option, the body or an extra; false for another argument, or, with *problem
-// set, for one given twice or without its value.
-bool TakeText(const std::vector<std::string> &args, size_t *i, MakeRequest *r,
-              std::string *problem)
-{
-    const std::string &arg = args[*i];
-    std::string value;
-    bool missing = false;
-    bool taken = false;
-    for (int k = 0; k < TEXT_OPTION_COUNT && !taken; ++k) {
-        taken = TakeValue(args, i, arg, TextOptions[k].name, &value, &missing);
-        if (taken && !missing && r->seen[k])
-            *problem = TextOptions[k].twice;
-        if (taken && !missing)
-            r->seen[k] = true, r->job.*TextOptions[k].member = value;
-    }
-    if (!taken && TakeValue(args, i, arg, "--extra", &value, &missing)) {
-        taken = true;
-        r->job.extras.push_back(value);
-    } else if (!taken && (TakeValue(args, i, arg, "--body", &value, &missing) ||
-                          TakeValue(args, i, arg, "--body-file", &value, &missing))) {
-        taken = true;
-        if (!missing && r->haveBody)
-            *problem = "give the body once, with --body or --body-file";
+    switch (static_cast<OptionId>(a.id)) {
+    case OPT_SEND_TO:
+    case OPT_SUBJECT:
+    case OPT_DOCUMENT:
+    case OPT_ATTACH:
+        r->job.*Texts[a.id] = a.value;
+        if (a.event != ARG_TWICE)
+            return "";
+        return std::string(MakeOptions[a.id].name) + " given twice" +
+               (a.id == OPT_ATTACH ? " (use --extra for more files)" : "");
+    case OPT_BODY:
+    case OPT_BODY_FILE:
+        r->bodyFromFile = a.id == OPT_BODY_FILE;
+        (r->bodyFromFile ? r->bodyFile : r->job.body) = a.value;
+        if (r->haveBody)
+            return "give the body once, with --body or --body-file";
         r->haveBody = true;
-        r->bodyFromFile = arg.compare(0, 11, "--body-file") == 0;
-        (r->bodyFromFile ? r->bodyFile : r->job.body) = value;
+        return "";
+    case OPT_EXTRA:
+        r->job.extras.push_back(a.value);
+        return "";
+    case OPT_COUNT:
+    case OPT_SIZE:
+        r->how.checked = false;
+        if (!ArgNumber(a.value, a.id == OPT_COUNT ? UINT32_MAX : UINT64_MAX - 1, &n))
+            return std::string(a.text) + ": not a number of the right size: " + a.value;
+        if (a.id == OPT_COUNT)
+            r->how.count = static_cast<int64_t>(n);
+        else
+            r->how.size = n;
+        return "";
+    case OPT_DIRECT:
+        r->job.directSend = 1;
+        return "";
+    case OPT_UTF8:
+        r->utf8 = true;
+        return "";
+    case OPT_RAW_BODY:
+        r->rawBody = true;
+        return "";
+    case OPT_UNCHECKED:
+        r->how.checked = false;
+        return "";
     }
-    if (taken && missing && problem->empty())
-        *problem = arg + " needs a value";
-    return taken;
+    return "";
 }
 
-int ParseMake(const std::vector<std::string> &args, MakeRequest *r, FILE *err)
+int ParseMake(int argc, const char *const *argv, MakeRequest *r, const Voice *say)
 {
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string &arg = args[i];
+    ArgReader reader = ArgsOf(MakeOptions, sizeof MakeOptions / sizeof MakeOptions[0], argc,
+                              argv, 1, true);
+    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
         std::string problem;
-        if (TakeFlag(arg, r) || TakeNumber(args, &i, r, &problem) ||
-            TakeText(args, &i, r, &problem)) {
-            if (!problem.empty())
-                return UsageError(err, problem);
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            return UsageError(err, "unknown option " + arg);
-        } else if (r->haveOut) {
-            return UsageError(err, "more than one output file: " + r->out + ", " + arg);
-        } else {
-            r->out = arg;
-            r->haveOut = true;
-        }
+        if (a.event == ARG_OPTION || a.event == ARG_TWICE)
+            problem = TakeMakeOption(a, r);
+        else if (a.event == ARG_NO_VALUE)
+            problem = std::string(a.text) + " needs a value";
+        else if (a.event == ARG_UNKNOWN)
+            problem = std::string("unknown option ") + a.text;
+        else if (r->haveOut)
+            problem = "more than one output file: " + r->out + ", " + a.text;
+        else
+            r->out = a.text, r->haveOut = true;
+        if (!problem.empty())
+            return UsageError(say, problem);
     }
     if (!r->haveOut)
-        return UsageError(err, "make needs the output file");
+        return UsageError(say, "make needs the output file");
     return EXIT_DONE;
 }
 
 // The body from its file or standard input, when --body-file gave one.
-bool ReadBody(MakeRequest *r, FILE *in, FILE *err)
+bool ReadBody(MakeRequest *r, FILE *in, const Voice *say)
 {
     if (!r->bodyFromFile)
         return true;
     if (r->bodyFile == "-" ? ReadAll(in, &r->job.body) : ReadFileBytes(r->bodyFile, &r->job.body))
         return true;
-    Say(err, "cannot read the body file " + r->bodyFile + ": " + std::strerror(errno));
+    Say(say, "cannot read the body file %s: %s", r->bodyFile.c_str(), std::strerror(errno));
     return false;
 }
 
 // The texts converted from UTF-8 to Windows-1252; false, each failure said, when one
 // cannot be.
-bool ConvertTexts(Job *job, FILE *err)
+bool ConvertTexts(Job *job, const Voice *say)
 {
     const std::pair<const char *, std::string *> texts[] = {
         {"send-to", &job->sendTo},    {"subject", &job->subject},
@@ -277,13 +224,13 @@ bool ConvertTexts(Job *job, FILE *err)
     std::string error;
     for (const std::pair<const char *, std::string *> &t : texts) {
         if (!Utf8ToCp1252(*t.second, t.second, &error)) {
-            Say(err, std::string(t.first) + ": " + error);
+            Say(say, "%s: %s", t.first, error.c_str());
             converted = false;
         }
     }
     for (size_t k = 0; k < job->extras.size(); ++k) {
         if (!Utf8ToCp1252(job->extras[k], &job->extras[k], &error)) {
-            Say(err, "extra " + std::to_string(k + 1) + ": " + error);
+            Say(say, "extra %lu: %s", static_cast<unsigned long>(k + 1), error.c_str());
             converted = false;
         }
     }
@@ -292,49 +239,49 @@ bool ConvertTexts(Job *job, FILE *err)
 
 // For a checked job: false, each problem said, when it does not fit; warnings for what
 // the program will ignore or complain of.
-bool Fits(const Job &job, FILE *err)
+bool Fits(const Job &job, const Voice *say)
 {
     std::vector<std::string> problems = JobProblems(job);
     for (const std::string &p : problems)
-        Say(err, p);
+        Say(say, "%s", p.c_str());
     if (!problems.empty())
         return false;
     if (job.directSend != 0 && job.sendTo.empty())
-        Say(err, "warning: --direct without --send-to is ignored by the program");
+        Say(say, "warning: --direct without --send-to is ignored by the program");
     if (job.attachment.empty())
-        Say(err, "warning: no --attach; the program always tries to attach the main attachment "
+        Say(say, "warning: no --attach; the program always tries to attach the main attachment "
                  "and will report that it cannot");
     return true;
 }
 
 // Writes the encoded job to the output file, replacing it; none left on failure.
-int WriteJob(const MakeRequest &r, FILE *err)
+int WriteJob(const MakeRequest &r, const Voice *say)
 {
     std::string bytes = EncodeJob(r.job, r.how);
     FILE *file = std::fopen(r.out.c_str(), "wb");
     bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     if (file != nullptr && std::fclose(file) == 0 && written)
         return EXIT_DONE;
-    Say(err, "cannot write " + r.out + ": " + std::strerror(errno));
+    Say(say, "cannot write %s: %s", r.out.c_str(), std::strerror(errno));
     (void)std::remove(r.out.c_str());   // best effort: the error is said above
     return EXIT_USAGE;
 }
 
-int Make(const std::vector<std::string> &args, FILE *in, FILE *err)
+int Make(int argc, const char *const *argv, FILE *in, const Voice *say)
 {
     MakeRequest r;
-    int status = ParseMake(args, &r, err);
+    int status = ParseMake(argc, argv, &r, say);
     if (status != EXIT_DONE)
         return status;
-    if (!ReadBody(&r, in, err))
+    if (!ReadBody(&r, in, say))
         return EXIT_USAGE;
-    if (r.utf8 && !ConvertTexts(&r.job, err))
+    if (r.utf8 && !ConvertTexts(&r.job, say))
         return EXIT_REFUSED;
     if (!r.rawBody)
         r.job.body = LfToCrLf(r.job.body);
-    if (r.how.checked && !Fits(r.job, err))
+    if (r.how.checked && !Fits(r.job, say))
         return EXIT_REFUSED;
-    return WriteJob(r, err);
+    return WriteJob(r, say);
 }
 
 // A text as found in its slot, quoted, marked when it has no NUL.
@@ -414,31 +361,31 @@ void PrintExamination(const Examination &r, Display display, FILE *out)
         (void)std::fprintf(out, "  - %s\n", Describe(n).c_str());
 }
 
-int Dump(const std::vector<std::string> &args, FILE *out, FILE *err)
+int Dump(int argc, const char *const *argv, FILE *out, const Voice *say)
 {
     Display display = DISPLAY_ASCII;
-    std::string path;
-    bool havePath = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--utf8")
+    const char *path = nullptr;
+    ArgReader reader = ArgsOf(DumpOptions, 1, argc, argv, 1, false);
+    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
+        if (a.event == ARG_OPTION)
             display = DISPLAY_UTF8;
-        else if (args[i].size() > 1 && args[i][0] == '-')
-            return UsageError(err, "unknown option " + args[i]);
-        else if (havePath)
-            return UsageError(err, "dump takes one file");
+        else if (a.event != ARG_OPERAND)
+            return UsageError(say, std::string("unknown option ") + a.text);
+        else if (path != nullptr)
+            return UsageError(say, "dump takes one file");
         else
-            path = args[i], havePath = true;
+            path = a.text;
     }
-    if (!havePath)
-        return UsageError(err, "dump needs a file");
+    if (path == nullptr)
+        return UsageError(say, "dump needs a file");
 
     std::string bytes;
     if (!ReadFileBytes(path, &bytes)) {
-        Say(err, "cannot read " + path + ": " + std::strerror(errno));
+        Say(say, "cannot read %s: %s", path, std::strerror(errno));
         return EXIT_USAGE;
     }
     Examination examination = ExamineJob(bytes);
-    (void)std::fprintf(out, "%s:\n", path.c_str());
+    (void)std::fprintf(out, "%s:\n", path);
     PrintExamination(examination, display, out);
     return Readable(examination) ? EXIT_DONE : EXIT_REFUSED;
 }
@@ -447,17 +394,22 @@ int Dump(const std::vector<std::string> &args, FILE *out, FILE *err)
 
 int RunTool(const std::vector<std::string> &args, FILE *in, FILE *out, FILE *err)
 {
-    if (args.empty())
-        return UsageError(err, "no command");
+    const Voice say = {err, "velmora-job", nullptr};
+    std::vector<const char *> argv(args.size());
+    for (size_t i = 0; i < args.size(); ++i)
+        argv[i] = args[i].c_str();
+    int argc = static_cast<int>(argv.size());
+    if (argc == 0)
+        return UsageError(&say, "no command");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         (void)std::fputs(Help, out);
         return EXIT_DONE;
     }
     if (args[0] == "make")
-        return Make(args, in, err);
+        return Make(argc, argv.data(), in, &say);
     if (args[0] == "dump")
-        return Dump(args, out, err);
-    return UsageError(err, "unknown command " + args[0]);
+        return Dump(argc, argv.data(), out, &say);
+    return UsageError(&say, "unknown command " + args[0]);
 }
 
 } // namespace velmora_job

@@ -4,7 +4,7 @@
 #include "job_format.h"
 #include "text_codec.h"
 
-#include "testkit/job_encoder.h"
+#include "tools/common/job_encoder.h"
 
 #include <cstdio>
 #include <string>

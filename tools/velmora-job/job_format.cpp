@@ -95,12 +95,35 @@ Examination ExamineJob(const std::string &in)
 std::string Describe(const Refusal &why, const Examination &r)
 {
     std::string detail = std::to_string(why.detail);
+    std::string value = why.value != nullptr ? why.value : "";
     switch (why.rule) {
+    case REFUSED_NOT:
+        return "no refusal";
+    // The installation's rules: the program's, not a job file's; ExamineJob gives none,
+    // but every rule has its words, so that a new one is not left without.
+    case REFUSED_KEY_MISSING:
+        return "the installation's registry key cannot be opened (error " + detail + ")";
+    case REFUSED_VALUE_MISSING:
+        return "the value " + value + " is missing (error " + detail + ")";
+    case REFUSED_VALUE_TOO_LONG:
+        return "the value " + value + " is " + detail + " bytes, too long for 260 bytes";
+    case REFUSED_VALUE_UNTERMINATED:
+        return "the value " + value + " has no NUL";
+    case REFUSED_EXPANSION_TOO_LONG:
+        return "the value " + value + " expanded does not fit 260 bytes";
+    case REFUSED_VALUE_EMPTY:
+        return "the value " + value + " is empty";
+    case REFUSED_VALUE_NAMES_NOTHING:
+        return "the value " + value + " names no file or folder (error " + detail + ")";
+    case REFUSED_PATH_TOO_LONG:
+        return "the job's path is " + detail + " characters, too long for 260 bytes";
+    case REFUSED_JOB_UNOPENABLE:
+        return "the job file cannot be opened alone to be deleted (error " + detail + ")";
     case REFUSED_HEADER_SHORT:
         return "the file is " + detail + " bytes long, shorter than the " +
                std::to_string(JOB_HEADER_SIZE) + "-byte header";
     case REFUSED_TEXT_UNTERMINATED:
-        return std::string("the ") + why.value + " has no NUL inside its slot (text not terminated)";
+        return "the " + value + " has no NUL inside its slot (text not terminated)";
     case REFUSED_LIST_TOO_LARGE:
         return "the extra count " + detail + " is too large: count x " +
                std::to_string(JOB_EXTRA_SLOT) + " does not fit 32 bits (the limit is " +
@@ -120,10 +143,8 @@ std::string Describe(const Refusal &why, const Examination &r)
     case REFUSED_EXTRA_UNTERMINATED:
         return "extra " + std::to_string(why.detail + 1) + " (counting from 1) has no NUL inside its " +
                std::to_string(JOB_EXTRA_SLOT) + "-byte slot (text not terminated)";
-    default:
-        break;      // not rules of a job file's bytes: ExamineJob gives none of them
     }
-    return "refused by rule " + std::to_string(static_cast<int>(why.rule));
+    return std::string();
 }
 
 std::string Describe(const Note &n)

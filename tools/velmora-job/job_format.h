@@ -1,7 +1,7 @@
 // A job file read back the way velmora-notes.exe reads it (job/job_layout.h), saying
 // why the program would refuse it and what is odd in it; velmora-job's `dump`.  The
 // rules are the program's own (job/job_rules.h, job/memo_rules.h), and so are the
-// reasons (job/refusal.h).  Writing a job is the encoder's (testkit/job_encoder.h).
+// reasons (job/refusal.h).  Writing a job is the encoder's (tools/common/job_encoder.h).
 #pragma once
 
 #include "job/job_layout.h"

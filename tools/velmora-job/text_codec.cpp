@@ -2,7 +2,7 @@
 // bytes shown on a terminal, line feeds made the program's CR LF.
 #include "text_codec.h"
 
-#include "testkit/byte_escape.h"
+#include "tools/common/byte_escape.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -95,7 +95,8 @@ struct MakeRow {
     std::vector<std::string> args;
     std::string input;                  // standard input
     int status;
-    std::vector<std::string> said;      // each found on stderr; none: stderr stays empty
+    std::vector<std::string> said;      // each begins a line of stderr after the tool's
+                                        // name; none: stderr stays empty
     Job job;                            // written, with `how`, when status is 0
     Encoding how = Encoding();
 };
@@ -134,7 +135,8 @@ std::vector<MakeRow> MakeRows()
           "ok", "--extra", "bad\xC3"}, "", 1,
          {"subject: character \xE4\xB8\xAD (U+4E2D) at offset 6 has no Windows-1252 equivalent",
           "extra 2: byte 0xC3 at offset 3 is not valid UTF-8"}},
-        {{"make", "OUT", "--direct"}, "", 0, {"--direct without --send-to", "no --attach"}, {1}},
+        {{"make", "OUT", "--direct"}, "", 0,
+         {"warning: --direct without --send-to", "warning: no --attach"}, {1}},
         // Malformed on purpose.
         {{"make", "OUT", "--size", "7"}, "", 0, {}, {}, Unchecked(-1, 7)},
         {{"make", "OUT", "--send-to", sample.sendTo, "--subject", std::string(300, 'S'), "--body",
@@ -231,8 +233,9 @@ TEST_F(TempDir, MakeWritesTheJobOrSaysWhyNot)
         std::remove(out.c_str());
         Outcome r = Tool(args, row.input);
         EXPECT_EQ(row.status, r.status) << line << "\n" << r.err;
-        for (const std::string &s : row.said)
-            EXPECT_NE(std::string::npos, r.err.find(s)) << line << "\n" << r.err;
+        for (const std::string &s : row.said)     // each on a line of its own, named
+            EXPECT_NE(std::string::npos, ("\n" + r.err).find("\nvelmora-job: " + s))
+                << line << "\n" << r.err;
         if (row.said.empty())
             EXPECT_EQ("", r.err) << line;
         if (row.status == 0)
@@ -330,7 +333,7 @@ TEST_F(TempDir, DumpListsTheFieldsAndWhyTheProgramWouldRefuse)
 {
     Job subjectFull = SampleJob(), nonAscii;
     subjectFull.subject.assign(JOB_TEXT_SLOT, 'S');
-    nonAscii.subject = "Re\xE7u \x80\x81\t";
+    nonAscii.subject = "Re\xE7u \x80\x81\x9D\t";
     nonAscii.attachment = "C:\\a";
     const std::string refused = "The program refuses this job (\"Impossible de lire le fichier "
                                 "ou format incorrect.\") and deletes the file:\n";
@@ -361,8 +364,8 @@ TEST_F(TempDir, DumpListsTheFieldsAndWhyTheProgramWouldRefuse)
         {EncodeJob(subjectFull, Unchecked(5)), false, 1,
          refused + "  - the subject has no NUL inside its slot (text not terminated)\n"
                    "  - the extra count is 5 but the file holds 2 whole"},
-        {EncodeJob(nonAscii), false, 0, "subject:      \"Re\\xE7u \\x80\\x81\\t\""},
-        {EncodeJob(nonAscii), true, 0, "subject:      \"Re\xC3\xA7u \xE2\x82\xAC\\x81\\t\""},
+        {EncodeJob(nonAscii), false, 0, "subject:      \"Re\\xE7u \\x80\\x81\\x9D\\t\""},
+        {EncodeJob(nonAscii), true, 0, "subject:      \"Re\xC3\xA7u \xE2\x82\xAC\\x81\\x9D\\t\""},
     };
     std::string file = Path("job.vmj");
     for (const auto &row : rows) {

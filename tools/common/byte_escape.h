@@ -1,4 +1,4 @@
-// The one byte escaper of the equipment: calls.log (written by the stand-in library,
+// The one byte escaper of the tools and the equipment: calls.log (written by the stand-in library,
 // expected by the test driver), the failure messages of the end-to-end and fuzz
 // checks, and velmora-job's listings.  An escaped byte is always \xNN, upper-case hex.
 #pragma once

@@ -1,6 +1,6 @@
 // Writing job files: each text in its slot, the numbers little-endian, the extra list
-// after the header (testkit/job_encoder.h).
-#include "testkit/job_encoder.h"
+// after the header (tools/common/job_encoder.h).
+#include "tools/common/job_encoder.h"
 
 namespace velmora_job {
 
