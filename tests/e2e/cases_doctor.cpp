@@ -645,11 +645,11 @@ static bool RunUnix(const char *program, const char *option,
     return RunAndAnswer(line, 10000, application.c_str()).started;
 }
 
-static bool Appears(const std::string &path)
+static bool Appears(const std::string &path, bool present = true)
 {
-    for (int i = 0; i < 50 && !FileExists(path); ++i)
+    for (int i = 0; i < 50 && FileExists(path) != present; ++i)
         Sleep(50);
-    return FileExists(path);
+    return FileExists(path) == present;
 }
 
 void CaseDoctorCaptureRefusals(CaseEnv *e)
@@ -725,6 +725,19 @@ void CaseDoctorCaptureOverflow(CaseEnv *e)
        capture.output.c_str());
 }
 
+static bool WriteShared(const std::string &path, const std::string &bytes)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0,
+                           NULL);
+    DWORD wrote = 0;
+    bool good = f != INVALID_HANDLE_VALUE &&
+                WriteFile(f, bytes.data(), (DWORD)bytes.size(), &wrote, NULL) &&
+                wrote == bytes.size();
+    if (f != INVALID_HANDLE_VALUE)
+        CloseHandle(f);
+    return good;
+}
+
 // The copies of CaseDoctorCaptureCopies, the capture started into `dest`.
 static void ExpectCopies(CaseEnv *e, const std::string &dest, CaptureRun *capture)
 {
@@ -732,16 +745,25 @@ static void ExpectCopies(CaseEnv *e, const std::string &dest, CaptureRun *captur
         EndCapture(capture);
         return;
     }
-    std::string job = WritePlainJob(*e), first;
-    ReadBytes(job, &first);
-    // Written again, longer: the copy follows; the job is the application's alone.
-    std::string again = first + "written again";
-    WriteBytes(job, again);
-    // Over the cap of a file.  (A file that is a link is refused too, but Wine shows a
+    // Written by an application that lets others read meanwhile: the capture copies it
+    // when it appears, and again, whole, after it is written again.
+    std::string job = e->jobDir + "\\memo job.tmp", first = "first version",
+                again = "first version, then written again";
+    ok(WriteShared(job, first), "the job written");
+    for (int i = 0; i < 100 && capture->output.find("memo job.tmp -> ") == std::string::npos; ++i) {
+        Sleep(50);
+        ReadBytes(capture->outPath, &capture->output);
+    }
+    ok(WriteShared(job, again), "the job written again");
+    // Over the cap of a file, which is refused.  (A file that is a link is refused too, but Wine shows a
     // Unix link to a file as the file itself: FILE_FLAG_OPEN_REPARSE_POINT opens "the
     // reparse point" rather than its target on Windows,
     // https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-createfilea)
-    WriteBytes(e->jobDir + "\\big.tmp", std::string(1024 * 1024 + 1, 'b'));
+    // Moved in whole, so that the capture first sees it at its full size.
+    std::string big = e->root + "\\big.tmp";
+    ok(WriteBytes(big, std::string(1024 * 1024 + 1, 'b')) &&
+           MoveFileA(big.c_str(), (e->jobDir + "\\big.tmp").c_str()),
+       "a file over the cap moved in");
     EndCapture(capture);
     std::string jobNow, kept;
     ReadBytes(job, &jobNow);
@@ -784,5 +806,6 @@ void CaseDoctorCaptureCopies(CaseEnv *e)
                      &capture))
         ExpectCopies(e, dest, &capture);
     RunUnix("/bin/rm", "-r", {UnixPath(dest)});
+    Appears(dest, false);
     RunUnix("/bin/rm", "", {drive});
 }
