@@ -44,14 +44,22 @@ static const unsigned long long TOTAL_CAP = 100ull * 1024 * 1024;     // 100 Mo
 
 // The file functions of ntdll that open a name inside a folder's handle and link an open
 // file: found at run time, for the doctor imports nothing but kernel32, user32 and
-// advapi32.
+// advapi32.  NtCreateFile:
+// https://learn.microsoft.com/windows/win32/api/winternl/nf-winternl-ntcreatefile
+// FILE_LINK_INFORMATION:
+// https://learn.microsoft.com/windows-hardware/drivers/ddi/ntifs/ns-ntifs-_file_link_information
 typedef NTSTATUS(NTAPI *NtCreateFileFunction)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
                                               PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG,
                                               ULONG, ULONG, PVOID, ULONG);
 typedef NTSTATUS(NTAPI *NtSetInformationFileFunction)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
                                                       FILE_INFORMATION_CLASS);
 typedef ULONG(NTAPI *RtlNtStatusToDosErrorFunction)(NTSTATUS);
+// Kernel32's since Windows Vista: found at run time too, so that the doctor starts
+// wherever the program does.
+typedef BOOL(WINAPI *GetFileInformationByHandleExFunction)(HANDLE, FILE_INFO_BY_HANDLE_CLASS,
+                                                           LPVOID, DWORD);
 static NtCreateFileFunction g_ntCreateFile;
+static GetFileInformationByHandleExFunction g_listFolder;
 static NtSetInformationFileFunction g_ntSetInformationFile;
 static RtlNtStatusToDosErrorFunction g_toDosError;
 
@@ -211,12 +219,12 @@ static DWORD CopyData(HANDLE source, HANDLE kept, unsigned long long *copied)
     return SetEndOfFile(kept) ? ERROR_SUCCESS : GetLastError();
 }
 
-// A name of the folder turned into DEST's "<number> <name>" for the next number that
-// names no file yet, made by `make` (a link or a new copy); the error, or ERROR_SUCCESS.
+// A file's name in DEST, "<number> <name>", and as the lines show it.
 struct KeptName {
     WCHAR name[MAX_PATH];
     char shown[MAX_PATH];       // DEST\<number> <name>, ANSI, for the lines
 };
+// The name in DEST for the next number; false when it does not fit.
 static bool NumberedName(Capture *c, const WCHAR *wide, const char *ansi, KeptName *k)
 {
     int n = wsprintfW(k->name, L"%04lu ", ++c->number);
@@ -381,7 +389,7 @@ static void LookAgain(Capture *c)
                &listing) != ERROR_SUCCESS)
         return;
     FILE_INFO_BY_HANDLE_CLASS which = FileFullDirectoryRestartInfo;
-    while (GetFileInformationByHandleEx(listing, which, entries, sizeof entries)) {
+    while (g_listFolder != NULL && g_listFolder(listing, which, entries, sizeof entries)) {
         which = FileFullDirectoryInfo;
         for (const BYTE *at = entries;;) {
             const FILE_FULL_DIR_INFO *e = (const FILE_FULL_DIR_INFO *)at;
@@ -542,6 +550,8 @@ static DWORD StartWatching(Capture *c, OVERLAPPED *io, BYTE *buffer, const char 
     g_toDosError = (RtlNtStatusToDosErrorFunction)(void *)GetProcAddress(ntdll, "RtlNtStatusToDosError");
     if (g_ntCreateFile == NULL || g_ntSetInformationFile == NULL || g_toDosError == NULL)
         return ERROR_PROC_NOT_FOUND;
+    g_listFolder = (GetFileInformationByHandleExFunction)(void *)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx");
     if (ThroughReparsePoint(c->folder) || ThroughReparsePoint(c->dest)) {
         *why = "un des chemins passe par un point d'analyse (jonction, lien symbolique)";
         return ERROR_CANT_ACCESS_FILE;
