@@ -695,34 +695,41 @@ void CaseDoctorCaptureOverflow(CaseEnv *e)
 {
     // More changes at once than the capture's buffer holds: the capture is held still
     // while BURST files with long names appear, so that their events overflow the
-    // buffer (ERROR_NOTIFY_ENUM_DIR); it says so, counts it, reads the folder again and
-    // goes on watching: the job written afterwards is kept.
+    // buffer (ERROR_NOTIFY_ENUM_DIR); it says so, counts it, reads the folder again,
+    // where it finds the job written amid the burst, and goes on watching: the job
+    // written afterwards is kept too.
     enum { BURST = 700 };
     CaptureRun capture;
     std::string dest = e->root + "\\kept";
-    if (!StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count 1 --match memo*",
+    if (!StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count 2 --match memo*",
                       &capture) ||
         !CaptureWatching(capture))
         return;
     ok(SuspendThread(capture.process.hThread) == 0, "the capture held still");
     std::string longName(150, 'n');
-    for (int i = 0; i < BURST; ++i)
+    for (int i = 0; i < BURST; ++i) {
         WriteBytes(e->jobDir + "\\" + longName + " " + std::to_string(i), "");
+        if (i == BURST / 2)
+            WriteBytes(e->jobDir + "\\memo amid the burst.tmp", "amid");
+    }
     ResumeThread(capture.process.hThread);
-    for (int i = 0; i < 100 && capture.output.find("Trop de changements") == std::string::npos &&
-                    WaitForSingleObject(capture.process.hProcess, 100) == WAIT_TIMEOUT;
+    // The job after the burst once the one amid it is kept, so that they keep their order.
+    for (int i = 0;
+         i < 100 && capture.output.find("memo amid the burst.tmp -> ") == std::string::npos &&
+         WaitForSingleObject(capture.process.hProcess, 100) == WAIT_TIMEOUT;
          ++i)
         ReadBytes(capture.outPath, &capture.output);
     WritePlainJob(*e);
     EndCapture(&capture);
-    std::string kept;
-    ReadBytes(dest + "\\0001 memo job.tmp", &kept);
-    ok(capture.exitCode == 1 && kept.size() > 0 &&
+    std::string amid, kept;
+    ReadBytes(dest + "\\0001 memo amid the burst.tmp", &amid);
+    ReadBytes(dest + "\\0002 memo job.tmp", &kept);
+    ok(capture.exitCode == 1 && amid == "amid" && kept.size() > 0 &&
            capture.output.find("ATTENTION Trop de changements \xe0 la fois") != std::string::npos &&
            Lines(capture.output).back() ==
-               "Bilan : 1 fichier gard\xe9, 0 perdu, 0 \xe9" "cart\xe9, 1 d\xe9" "bordement.",
-       "after the overflow the job is kept: exit code %lu, output:\n%s", capture.exitCode,
-       capture.output.c_str());
+               "Bilan : 2 fichiers gard\xe9s, 0 perdu, 0 \xe9" "cart\xe9, 1 d\xe9" "bordement.",
+       "the job amid the overflow and the one after it are kept: exit code %lu, output:\n%s",
+       capture.exitCode, capture.output.c_str());
 }
 
 static bool WriteShared(const std::string &path, const std::string &bytes)
