@@ -2,16 +2,14 @@
 #include "tools/velmora-doctor/capture_rules.h"
 
 // WideCharToMultiByte: "For the CP_UTF7 and CP_UTF8 settings for CodePage, this
-// parameter [lpUsedDefaultChar] must be set to NULL", and dwFlags takes only
-// WC_ERR_INVALID_CHARS (UTF-8) or nothing (UTF-7).
+// parameter [lpUsedDefaultChar] must be set to NULL", and for UTF-8 dwFlags takes only
+// WC_ERR_INVALID_CHARS.  (No machine has UTF-7 as its ANSI code page.)
 // https://learn.microsoft.com/windows/win32/api/stringapiset/nf-stringapiset-widechartomultibyte
 NameConversion ConversionFor(unsigned codePage)
 {
-    enum { UTF7 = 65000, UTF8 = 65001, NO_BEST_FIT = 0x400, ERR_INVALID_CHARS = 0x80 };
+    enum { UTF8 = 65001, NO_BEST_FIT = 0x400, ERR_INVALID_CHARS = 0x80 };
     if (codePage == UTF8)
         return NameConversion{ERR_INVALID_CHARS, false};
-    if (codePage == UTF7)
-        return NameConversion{0, false};
     // Best fit would turn a letter the code page lacks into another name ('\u0142' into
     // 'l') without saying so: no best fit, and the default character reported.
     return NameConversion{NO_BEST_FIT, true};

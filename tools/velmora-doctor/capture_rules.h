@@ -8,8 +8,8 @@
 struct NameConversion {
     unsigned long flags;    // WC_NO_BEST_FIT_CHARS (0x400) or WC_ERR_INVALID_CHARS (0x80)
     // Whether lpUsedDefaultChar is given: a name with a character the code page lacks is
-    // then known.  UTF-8 and UTF-7 take none (ERROR_INVALID_PARAMETER otherwise) and lack
-    // no character; an unpaired surrogate is refused by WC_ERR_INVALID_CHARS instead.
+    // then known.  UTF-8 takes none (ERROR_INVALID_PARAMETER otherwise) and lacks no
+    // character; an unpaired surrogate is refused by WC_ERR_INVALID_CHARS instead.
     bool askUsedDefault;
 };
 NameConversion ConversionFor(unsigned codePage);
