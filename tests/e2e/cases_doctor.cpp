@@ -664,14 +664,20 @@ void CaseDoctorCaptureRefusals(CaseEnv *e)
     ok(!FileExists(dest), "the elevated capture made no destination");
 
     // Under the filtered token: a destination that exists, or a path through a reparse
-    // point (under Wine a Unix symbolic link shows as one), is refused before watching.
+    // point, is refused before watching.  Under Wine, which makes no junction, a Unix
+    // symbolic link shows as one; on Windows, a junction.
     struct Refused {
         std::string folder, dest, words;
     };
     std::string linked = e->root + "\\linked jobs";
-    bool link = RunUnix("/bin/ln", "-s", {UnixPath(e->jobDir), UnixPath(linked)}) &&
-                Appears(linked);
-    ok(link, "a symbolic link to the job folder made by ln");
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    bool wine = RunningOnWine();
+    bool link = wine ? RunUnix("/bin/ln", "-s", {UnixPath(e->jobDir), UnixPath(linked)})
+                     : RunAndAnswer("\"" + std::string(system) + "\\cmd.exe\" /c mklink /J " +
+                                        Quoted(linked) + " " + Quoted(e->jobDir),
+                                    10000).exitCode == 0;
+    ok(link && Appears(linked), "a link to the job folder");
     const Refused refused[] = {
         {e->jobDir, e->programDir, "la destination existe d\xe9j\xe0"},
         {linked, dest, "un des chemins passe par un point d'analyse"},
@@ -687,8 +693,10 @@ void CaseDoctorCaptureRefusals(CaseEnv *e)
         }
     }
     ok(!FileExists(dest) && !FileExists(e->jobDir + "\\kept"), "no refused capture made DEST");
-    if (link)
-        RunUnix("/bin/rm", "", {UnixPath(linked)});
+    if (link && wine)
+        RunUnix("/bin/rm", "", {UnixPath(linked)}) && Appears(linked, false);
+    else if (link)
+        RemoveDirectoryA(linked.c_str());       // the junction, not the folder it names
 }
 
 void CaseDoctorCaptureOverflow(CaseEnv *e)
