@@ -1,6 +1,7 @@
 // velmora-doctor's decisions free of Windows (tools/velmora-doctor/decisions.h), each
 // against a table written from the doctor's usage, the PE format and the code pages.
 #include "tools/velmora-doctor/decisions.h"
+#include "tools/velmora-doctor/capture_rules.h"
 #include "tests/helpers.h"
 
 #include <string>
@@ -143,4 +144,47 @@ TEST(Doctor, TextConversions)
         out.resize(JsonFromUtf8(c.in.data(), c.in.size(), &out[0]));
         EXPECT_EQ(c.out, out) << c.in;
     }
+}
+
+// The capture's names: how they are converted to the ANSI code page, and --match.
+TEST(Doctor, CaptureNames)
+{
+    // WideCharToMultiByte: lpUsedDefaultChar "must be set to NULL" for CP_UTF8 (else
+    // ERROR_INVALID_PARAMETER, and every name would be skipped), which is CP_ACP on a
+    // machine using UTF-8 for ANSI; dwFlags is then 0 or WC_ERR_INVALID_CHARS (0x80).
+    // Elsewhere best fit is off (WC_NO_BEST_FIT_CHARS, 0x400) and the default character
+    // reported, so that a name the code page cannot hold is known.  Wine does not
+    // enforce the NULL rule.
+    // https://learn.microsoft.com/windows/win32/api/stringapiset/nf-stringapiset-widechartomultibyte
+    static const struct {
+        unsigned codePage;
+        unsigned long flags;
+        bool askUsedDefault;
+    } conversions[] = {
+        {65001, 0x80, false},
+        {1252, 0x400, true},
+    };
+    for (const auto &c : conversions) {
+        NameConversion got = ConversionFor(c.codePage);
+        EXPECT_EQ(c.flags, got.flags) << c.codePage;
+        EXPECT_EQ(c.askUsedDefault, got.askUsedDefault) << c.codePage;
+    }
+
+    static const struct {
+        const char *pattern, *name;
+        bool matches;
+    } names[] = {
+        {"memo*.tmp", "memo job 12.tmp", true},
+        {"memo*.tmp", "MEMO.TMP", true},
+        {"memo*.tmp", "memo job.tmp.bak", false},
+        {"memo*.tmp", "xmemo.tmp", false},
+        {"job?.tmp", "job1.tmp", true},
+        {"job?.tmp", "job.tmp", false},
+        {"*a*b", "aXbYab", true},           // the star takes more after a false start
+        {"*a*b", "aXbYa", false},
+        {"*", "", true},
+        {"\xe9t\xe9*", "\xc9T\xc9 1", false},   // only ASCII letters fold
+    };
+    for (const auto &c : names)
+        EXPECT_EQ(c.matches, NameMatches(c.pattern, c.name)) << c.pattern << " " << c.name;
 }

@@ -113,6 +113,68 @@ bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process, 
                           &startup, process) != 0;
 }
 
+// The filtered token linked to this process's, or NULL.
+static HANDLE LinkedToken(void)
+{
+    HANDLE own = NULL;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    TOKEN_LINKED_TOKEN linked = {NULL};
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own))
+        return NULL;
+    if (!GetTokenInformation(own, TokenElevationType, &type, sizeof type, &size) ||
+        type != TokenElevationTypeFull ||
+        !GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size))
+        linked.LinkedToken = NULL;
+    CloseHandle(own);
+    return linked.LinkedToken;
+}
+
+const char *NoLinkedToken(void)
+{
+    HANDLE linked = LinkedToken();
+    if (linked == NULL)
+        return "no filtered token linked to this one: UAC off, the built-in Administrator, "
+               "or not elevated";
+    CloseHandle(linked);
+    return NULL;
+}
+
+bool StartProgramFiltered(const std::string &commandLine, PROCESS_INFORMATION *process,
+                          DWORD flags, HANDLE output)
+{
+    HANDLE linked = LinkedToken(), primary = NULL;
+    if (linked == NULL) {
+        SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
+        return false;
+    }
+    bool duplicated = DuplicateTokenEx(linked, TOKEN_ALL_ACCESS, NULL, SecurityImpersonation,
+                                       TokenPrimary, &primary) != 0;
+    DWORD error = GetLastError();
+    CloseHandle(linked);
+    if (!duplicated) {
+        SetLastError(error);
+        return false;
+    }
+    std::wstring line(commandLine.size() + 1, L'\0');
+    line.resize((size_t)MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, &line[0],
+                                            (int)line.size()));
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    if (output != NULL) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+    }
+    bool started = !line.empty() &&
+                   CreateProcessAsUserW(primary, NULL, &line[0], NULL, NULL, output != NULL,
+                                        flags, NULL, NULL, &startup, process) != 0;
+    error = GetLastError();
+    CloseHandle(primary);
+    SetLastError(error);
+    return started;
+}
+
 static void Start(const std::string &commandLine, const char *application, Watched *w)
 {
     w->result = RunResult();

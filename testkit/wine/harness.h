@@ -29,6 +29,16 @@ struct RunResult {
 bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process,
                   DWORD flags = 0, HANDLE output = NULL, const char *application = NULL);
 
+// Why this process has no filtered token linked to it (UAC off, the built-in
+// Administrator, a process that is not elevated); NULL when it has one.  Under Wine
+// every process is elevated, with one.
+const char *NoLinkedToken(void);
+// StartProgram under that filtered token (TokenLinkedToken, DuplicateTokenEx,
+// CreateProcessAsUserW): what a standard user's program gets; under Wine the child
+// reports not elevated, type Limited.  False, with GetLastError set, when it cannot.
+bool StartProgramFiltered(const std::string &commandLine, PROCESS_INFORMATION *process,
+                          DWORD flags, HANDLE output);
+
 // Starts `commandLine` exactly as given (CreateProcessA, inheriting this process's
 // environment and current folder).  The program is the one the command line names,
 // unless `application` names it: a line such as an unclosed quote is then still

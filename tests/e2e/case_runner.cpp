@@ -52,6 +52,8 @@ static const char *Unmet(const CaseEntry &c, char *why, size_t size)
         return "Wine";
     if ((c.needs & NEEDS_64BIT_WINDOWS) && !Is64BitWindows())
         return "needs 64-bit Windows";
+    if (c.needs & NEEDS_LINKED_TOKEN)
+        return NoLinkedToken();
     return NULL;
 }
 

@@ -9,6 +9,7 @@
 enum CaseNeed : unsigned {
     NEEDS_WINDOWS = 1,        // shows what only Windows does: skipped under Wine
     NEEDS_64BIT_WINDOWS = 2,  // two registry views
+    NEEDS_LINKED_TOKEN = 4,   // runs a program as a standard user: elevated, under UAC
 };
 
 struct CaseEntry {

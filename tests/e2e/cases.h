@@ -95,7 +95,8 @@ CaseFunction CaseSettingsIn64BitView, CaseDoctorSettingsIn64BitView;
 CaseFunction CaseDoctorSound, CaseDoctorMissingValue, CaseDoctorLibraryLacksOrdinal,
     CaseDoctorBusyClient, CaseDoctorVersionAndWaits, CaseDoctorLibraryInCurrentFolder,
     CaseDoctorLibrary64Bit, CaseDoctorReadOnlyJob, CaseDoctorLibraryStuckOrCrashing,
-    CaseDoctorCapture;
+    CaseDoctorCapture, CaseDoctorCaptureRefusals, CaseDoctorCaptureOverflow,
+    CaseDoctorCaptureCopies;
 // The doctor under ANSI 1250 (velmora-e2e.exe --ansi-1250, LC_ALL=pl_PL.UTF-8).
 CaseFunction CaseDoctorOtherCodePage;
 

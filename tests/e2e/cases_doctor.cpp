@@ -491,32 +491,77 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
                     rule + "\",\"value\":\"" + value + "\""});
 }
 
+// --capture runs as the user whose application writes the jobs: each case starts it
+// under the filtered token (under Wine every process is elevated, as check.cmd is),
+// its output going to a file of the case folder.
+struct CaptureRun {
+    PROCESS_INFORMATION process;
+    std::string outPath;
+    std::string output;
+    DWORD exitCode;
+};
+
+static bool StartCapture(const CaseEnv &e, const std::string &arguments, CaptureRun *run)
+{
+    static int runs;
+    run->outPath = e.root + "\\capture output " + std::to_string(++runs) + ".txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE out = CreateFileA(run->outPath.c_str(), GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0, NULL);
+    std::string line = "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture " + arguments;
+    bool started = out != INVALID_HANDLE_VALUE &&
+                   StartProgramFiltered(line, &run->process, CREATE_NO_WINDOW, out);
+    DWORD error = GetLastError();
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    if (!ok(started, "the capture starts: %s (error %lu)", line.c_str(), error))
+        return false;
+    for (int i = 0; i < 100 && run->output.find("Capture des fichiers") == std::string::npos &&
+                    WaitForSingleObject(run->process.hProcess, 100) == WAIT_TIMEOUT;
+         ++i)
+        ReadBytes(run->outPath, &run->output);
+    return true;
+}
+
+static bool CaptureWatching(const CaptureRun &run)
+{
+    return ok(run.output.find("Capture des fichiers") != std::string::npos,
+              "the capture is watching:\n%s", run.output.c_str());
+}
+
+// Waits for the capture to end by itself (its count reached), then reads its output.
+static void EndCapture(CaptureRun *run)
+{
+    if (!ok(WaitForSingleObject(run->process.hProcess, 20000) == WAIT_OBJECT_0,
+            "the capture ends by itself"))
+        TerminateProcess(run->process.hProcess, 0xDEAD);
+    run->exitCode = 0xFFFFFFFF;
+    GetExitCodeProcess(run->process.hProcess, &run->exitCode);
+    CloseHandle(run->process.hThread);
+    CloseHandle(run->process.hProcess);
+    ReadBytes(run->outPath, &run->output);
+}
+
+static std::string Quoted(const std::string &path)
+{
+    return "\"" + path + "\"";
+}
+
 void CaseDoctorCapture(CaseEnv *e)
 {
     // --capture while the application sends JOBS jobs: every memo is sent, every job
     // deleted by the program (the capture never holds one), and every job kept in the
-    // destination with the bytes the application wrote.
+    // destination with the bytes the application wrote; another program's file in the
+    // folder is neither kept nor counted.
     enum { JOBS = 40 };
     Job f = PlainJob(*e);       // its attachment is in the folder before the capture
     std::string dest = e->root + "\\kept jobs";
-    std::string outPath = e->root + "\\capture output.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inherit, CREATE_ALWAYS, 0, NULL);
-    std::string line = "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture \"" + e->jobDir +
-                       "\" \"" + dest + "\" --count " + std::to_string(JOBS);
-    PROCESS_INFORMATION capture;
-    if (!ok(out != INVALID_HANDLE_VALUE && StartProgram(line, &capture, CREATE_NO_WINDOW, out),
-            "the capture starts: %s (error %lu)", line.c_str(), GetLastError()))
+    CaptureRun capture;
+    if (!StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count " +
+                              std::to_string(JOBS) + " --match \"memo job*.tmp\"",
+                      &capture) ||
+        !CaptureWatching(capture))
         return;
-    CloseHandle(out);
-    std::string output;
-    for (int i = 0; i < 100 && output.find("Capture des fichiers") == std::string::npos; ++i) {
-        Sleep(100);
-        ReadBytes(outPath, &output);
-    }
-    ok(output.find("Capture des fichiers") != std::string::npos, "the capture is watching:\n%s",
-       output.c_str());
 
     // In rounds of ROUND jobs written one after the other, then sent at once.
     enum { ROUND = 10 };
@@ -524,6 +569,7 @@ void CaseDoctorCapture(CaseEnv *e)
     DWORD start = GetTickCount();
     for (int first = 1; first <= JOBS; first += ROUND) {
         std::vector<std::string> jobs, lines;
+        WriteBytes(e->jobDir + "\\other program " + std::to_string(first) + ".tmp", "not a job");
         for (int i = first; i < first + ROUND; ++i) {
             f.documentName = "Devis " + std::to_string(i);
             jobs.push_back(e->jobDir + "\\memo job " + std::to_string(i) + ".tmp");
@@ -538,14 +584,7 @@ void CaseDoctorCapture(CaseEnv *e)
         }
     }
     DWORD sending = GetTickCount() - start;
-    bool ended = WaitForSingleObject(capture.hProcess, 10000) == WAIT_OBJECT_0;
-    if (!ok(ended, "the capture ends after %d files", JOBS))
-        TerminateProcess(capture.hProcess, 0xDEAD);
-    DWORD exitCode = 0xFFFFFFFF;
-    GetExitCodeProcess(capture.hProcess, &exitCode);
-    CloseHandle(capture.hThread);
-    CloseHandle(capture.hProcess);
-    ReadBytes(outPath, &output);
+    EndCapture(&capture);
 
     ok(CountCalls(*e, "SaveNote -> 0") == JOBS && FileExists(NoteRecordPath(*e, JOBS)),
        "%d memos sent", JOBS);
@@ -556,11 +595,232 @@ void CaseDoctorCapture(CaseEnv *e)
         std::string bytes;
         kept += ReadBytes(dest + name, &bytes) && bytes == written[(size_t)i];
     }
-    std::vector<std::string> lines = Lines(output);
+    std::vector<std::string> lines = Lines(capture.output);
     printf("  capture: %d jobs sent in %lu ms, %d memos saved, %d jobs kept as written\n", JOBS,
            sending, CountCalls(*e, "SaveNote -> 0"), kept);
-    ok(kept == JOBS && exitCode == 0 && !lines.empty() &&
-           lines.back() == "Bilan : 40 fichiers gard\xe9s, 0 perdu, 0 d\xe9" "bordement.",
+    ok(kept == JOBS && capture.exitCode == 0 && !lines.empty() &&
+           lines.back() == "Bilan : 40 fichiers gard\xe9s, 0 perdu, 0 \xe9" "cart\xe9, 0 d\xe9"
+                           "bordement.",
        "%d of %d jobs kept as written, in %lu ms of sending; exit code %lu, output:\n%s", kept,
-       JOBS, sending, exitCode, output.c_str());
+       JOBS, sending, capture.exitCode, capture.output.c_str());
+    // Each kept file's line carries the time it was kept.
+    std::string first;
+    for (size_t i = lines.size(); i-- > 0;)
+        first = lines[i].compare(0, 5, "GARD\xc9") == 0 ? lines[i] : first;
+    std::string shape = first.substr(0, 30);
+    for (size_t i = 10; i < shape.size(); ++i)
+        shape[i] = shape[i] >= '0' && shape[i] <= '9' ? '9' : shape[i];
+    ok(shape == "GARD\xc9     9999-99-99 99:99:99 " &&
+           first.find("memo job 1.tmp -> " + dest + "\\0001 memo job 1.tmp (lien)") !=
+               std::string::npos,
+       "the first kept file's line, with its time: %s", first.c_str());
+    ok(capture.output.find("other program") == std::string::npos, "no other program's file kept");
+}
+
+// Under Wine, the Unix form of a Windows path whose last part may not exist yet ("" when
+// there is none), and a Unix command run on such paths: Wine runs a Unix program that
+// CreateProcess is given, and makes no symbolic link of its own.
+static std::string UnixPath(const std::string &path)
+{
+    typedef char *(CDECL * UnixName)(const WCHAR *);
+    UnixName unixName = (UnixName)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                          "wine_get_unix_file_name");
+    char *name = unixName != NULL ? unixName(Wide(path).c_str()) : NULL;
+    std::string found = name != NULL ? name : "";
+    if (name != NULL)
+        HeapFree(GetProcessHeap(), 0, name);
+    return found;
+}
+
+static bool RunUnix(const char *program, const char *option,
+                    const std::vector<std::string> &unixPaths)
+{
+    std::string line = std::string(program) + " " + option, application = "Z:";
+    for (size_t i = 0; i < unixPaths.size(); ++i)
+        line += " \"" + unixPaths[i] + "\"";
+    for (const char *c = program; *c != '\0'; ++c)
+        application += *c == '/' ? '\\' : *c;
+    // Wine gives no exit code of a Unix process, nor waits for its end: the caller
+    // looks for what it made.
+    return RunAndAnswer(line, 10000, application.c_str()).started;
+}
+
+static bool Appears(const std::string &path, bool present = true)
+{
+    for (int i = 0; i < 50 && FileExists(path) != present; ++i)
+        Sleep(50);
+    return FileExists(path) == present;
+}
+
+void CaseDoctorCaptureRefusals(CaseEnv *e)
+{
+    std::string dest = e->root + "\\kept";
+    std::string capture = "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture " +
+                          Quoted(e->jobDir) + " ";
+    // Elevated (under Wine every process is), the capture refuses to start and makes
+    // nothing: it must run as the user whose application writes the jobs.
+    DoctorRun run = RunDoctor(*e, capture + Quoted(dest));
+    expect_report(run, 2, "PROBL\xc8ME  La capture ne s'ex\xe9" "cute ni en administrateur");
+    ok(!FileExists(dest), "the elevated capture made no destination");
+
+    // Under the filtered token: a destination that exists, or a path through a reparse
+    // point, is refused before watching.  Under Wine, which makes no junction, a Unix
+    // symbolic link shows as one; on Windows, a junction.
+    struct Refused {
+        std::string folder, dest, words;
+    };
+    std::string linked = e->root + "\\linked jobs";
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    bool wine = RunningOnWine();
+    bool link = wine ? RunUnix("/bin/ln", "-s", {UnixPath(e->jobDir), UnixPath(linked)})
+                     : RunAndAnswer("\"" + std::string(system) + "\\cmd.exe\" /c mklink /J " +
+                                        Quoted(linked) + " " + Quoted(e->jobDir),
+                                    10000).exitCode == 0;
+    ok(link && Appears(linked), "a link to the job folder");
+    const Refused refused[] = {
+        {e->jobDir, e->programDir, "la destination existe d\xe9j\xe0"},
+        {linked, dest, "un des chemins passe par un point d'analyse"},
+        {e->jobDir, linked + "\\kept", "un des chemins passe par un point d'analyse"},
+    };
+    for (const Refused &r : refused) {
+        CaptureRun c;
+        if (StartCapture(*e, Quoted(r.folder) + " " + Quoted(r.dest), &c)) {
+            EndCapture(&c);
+            ok(c.exitCode == 1 && c.output.find(r.words) != std::string::npos,
+               "%s to %s refused: exit code %lu, output:\n%s", r.folder.c_str(),
+               r.dest.c_str(), c.exitCode, c.output.c_str());
+        }
+    }
+    ok(!FileExists(dest) && !FileExists(e->jobDir + "\\kept"), "no refused capture made DEST");
+    if (link && wine)
+        RunUnix("/bin/rm", "", {UnixPath(linked)}) && Appears(linked, false);
+    else if (link)
+        RemoveDirectoryA(linked.c_str());       // the junction, not the folder it names
+}
+
+void CaseDoctorCaptureOverflow(CaseEnv *e)
+{
+    // More changes at once than the capture's buffer holds: the capture is held still
+    // while BURST files with long names appear, so that their events overflow the
+    // buffer (ERROR_NOTIFY_ENUM_DIR); it says so, counts it, reads the folder again,
+    // where it finds the job written amid the burst, and goes on watching: the job
+    // written afterwards is kept too.
+    enum { BURST = 700 };
+    CaptureRun capture;
+    std::string dest = e->root + "\\kept";
+    if (!StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count 2 --match memo*",
+                      &capture) ||
+        !CaptureWatching(capture))
+        return;
+    ok(SuspendThread(capture.process.hThread) == 0, "the capture held still");
+    std::string longName(150, 'n');
+    for (int i = 0; i < BURST; ++i) {
+        WriteBytes(e->jobDir + "\\" + longName + " " + std::to_string(i), "");
+        if (i == BURST / 2)
+            WriteBytes(e->jobDir + "\\memo amid the burst.tmp", "amid");
+    }
+    ResumeThread(capture.process.hThread);
+    // The job after the burst once the one amid it is kept, so that they keep their order.
+    for (int i = 0;
+         i < 100 && capture.output.find("memo amid the burst.tmp -> ") == std::string::npos &&
+         WaitForSingleObject(capture.process.hProcess, 100) == WAIT_TIMEOUT;
+         ++i)
+        ReadBytes(capture.outPath, &capture.output);
+    WritePlainJob(*e);
+    EndCapture(&capture);
+    std::string amid, kept;
+    ReadBytes(dest + "\\0001 memo amid the burst.tmp", &amid);
+    ReadBytes(dest + "\\0002 memo job.tmp", &kept);
+    ok(capture.exitCode == 1 && amid == "amid" && kept.size() > 0 &&
+           capture.output.find("ATTENTION Trop de changements \xe0 la fois") != std::string::npos &&
+           Lines(capture.output).back() ==
+               "Bilan : 2 fichiers gard\xe9s, 0 perdu, 0 \xe9" "cart\xe9, 1 d\xe9" "bordement.",
+       "the job amid the overflow and the one after it are kept: exit code %lu, output:\n%s",
+       capture.exitCode, capture.output.c_str());
+}
+
+static bool WriteShared(const std::string &path, const std::string &bytes)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0,
+                           NULL);
+    DWORD wrote = 0;
+    bool good = f != INVALID_HANDLE_VALUE &&
+                WriteFile(f, bytes.data(), (DWORD)bytes.size(), &wrote, NULL) &&
+                wrote == bytes.size();
+    if (f != INVALID_HANDLE_VALUE)
+        CloseHandle(f);
+    return good;
+}
+
+// The copies of CaseDoctorCaptureCopies, the capture started into `dest`.
+static void ExpectCopies(CaseEnv *e, const std::string &dest, CaptureRun *capture)
+{
+    if (!CaptureWatching(*capture)) {
+        EndCapture(capture);
+        return;
+    }
+    // Written by an application that lets others read meanwhile: the capture copies it
+    // when it appears, and again, whole, after it is written again.
+    std::string job = e->jobDir + "\\memo job.tmp", first = "first version",
+                again = "first version, then written again";
+    ok(WriteShared(job, first), "the job written");
+    for (int i = 0; i < 100 && capture->output.find("memo job.tmp -> ") == std::string::npos; ++i) {
+        Sleep(50);
+        ReadBytes(capture->outPath, &capture->output);
+    }
+    ok(WriteShared(job, again), "the job written again");
+    // Over the cap of a file, which is refused.  (A file that is a link is refused too, but Wine shows a
+    // Unix link to a file as the file itself: FILE_FLAG_OPEN_REPARSE_POINT opens "the
+    // reparse point" rather than its target on Windows,
+    // https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-createfilea)
+    // Moved in whole, so that the capture first sees it at its full size.
+    std::string big = e->root + "\\big.tmp";
+    ok(WriteBytes(big, std::string(1024 * 1024 + 1, 'b')) &&
+           MoveFileA(big.c_str(), (e->jobDir + "\\big.tmp").c_str()),
+       "a file over the cap moved in");
+    EndCapture(capture);
+    std::string jobNow, kept;
+    ReadBytes(job, &jobNow);
+    ReadBytes(dest + "\\0001 memo job.tmp", &kept);
+    ok(jobNow == again, "the job keeps what the application wrote (%d bytes of %d)",
+       (int)jobNow.size(), (int)again.size());
+    ok(kept == again, "the copy holds the last write (%d bytes of %d)", (int)kept.size(),
+       (int)again.size());
+    ok(capture->exitCode == 1 &&
+           capture->output.find("memo job.tmp -> " + dest + "\\0001 memo job.tmp (copie)") !=
+               std::string::npos &&
+           capture->output.find("big.tmp : plus de 1 Mo, le plafond par fichier") !=
+               std::string::npos &&
+           Lines(capture->output).back() ==
+               "Bilan : 1 fichier gard\xe9, 0 perdu, 1 \xe9" "cart\xe9, 0 d\xe9" "bordement.",
+       "one copy, one file refused: exit code %lu, output:\n%s", capture->exitCode,
+       capture->output.c_str());
+}
+
+void CaseDoctorCaptureCopies(CaseEnv *e)
+{
+    // A destination on another file system takes no hard link: each file is copied,
+    // and copied again when written, never onto the application's job.  Under Wine,
+    // /dev/shm is such a file system, given a drive letter of its own (Wine shows the
+    // mount point Z:\dev\shm as a reparse point, which the capture refuses); on Windows
+    // it would be another volume.
+    if (!RunningOnWine()) {
+        printf("  (not on Windows: needs a destination on another volume)\n");
+        return;
+    }
+    std::string drive = UnixPath("C:\\");
+    drive = drive.substr(0, drive.size() - 3) + "r:";       // beside dosdevices/c:/
+    if (!ok(!FileExists("R:\\"), "no drive R: before the case"))
+        return;
+    std::string dest = "R:\\velmora capture " + std::to_string(GetCurrentProcessId());
+    CaptureRun capture;
+    if (ok(RunUnix("/bin/ln", "-s", {"/dev/shm", drive}) && Appears("R:\\"),
+           "/dev/shm as drive R:") &&
+        StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count 2 --match *.tmp",
+                     &capture))
+        ExpectCopies(e, dest, &capture);
+    RunUnix("/bin/rm", "-r", {UnixPath(dest)});
+    Appears(dest, false);
+    RunUnix("/bin/rm", "", {drive});
 }

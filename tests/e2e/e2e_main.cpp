@@ -42,7 +42,10 @@ static const CaseEntry cases[] = {
     {"doctor_library_64bit", CaseDoctorLibrary64Bit},
     {"doctor_library_stuck_or_crashing", CaseDoctorLibraryStuckOrCrashing},
     {"doctor_read_only_job", CaseDoctorReadOnlyJob},
-    {"doctor_capture", CaseDoctorCapture},
+    {"doctor_capture", CaseDoctorCapture, 1252, 0, NEEDS_LINKED_TOKEN},
+    {"doctor_capture_refusals", CaseDoctorCaptureRefusals, 1252, 0, NEEDS_LINKED_TOKEN},
+    {"doctor_capture_overflow", CaseDoctorCaptureOverflow, 1252, 0, NEEDS_LINKED_TOKEN},
+    {"doctor_capture_copies", CaseDoctorCaptureCopies, 1252, 0, NEEDS_LINKED_TOKEN},
     {"launch_line_quoted", CaseLaunchLineQuoted},
     // What Wine cannot show.
     {"no_short_names", CaseNoShortNames, 1252, 0, NEEDS_WINDOWS},

@@ -1,42 +1,97 @@
-// velmora-doctor --capture FOLDER DEST [--count N]: keeps, for support, the job files
-// the application writes into FOLDER, which the program deletes as soon as it has
-// read them (messages 9 and 6 leave nothing to look at otherwise).
+// velmora-doctor --capture FOLDER DEST [--count N] [--match PATTERN]: keeps, for
+// support, the job files the application writes into FOLDER, which the program deletes
+// as soon as it has read them (messages 9 and 6 leave nothing to look at otherwise).
 //
-// The folder is watched with ReadDirectoryChangesW; each file that appears in it is
-// given a hard link in DEST ("0001 name", numbered in the order seen, so that a name
-// the application uses again is kept each time).  A hard link shares the file's data:
-// whatever the application writes after the link is in the kept file too, and when
-// the program deletes the job the link keeps the data.  No handle is held: the
-// program's exclusive open never meets the capture, and nothing needs to guess when
-// the application has finished writing.  A link needs DEST on the same NTFS volume as
-// FOLDER; elsewhere the capture falls back to plain copies, taken when the file
-// appears and again each time it is written, which is best effort: a copy opens the
-// job for a moment, like a scanner, and the program may meet it during its one-second
-// wait, or delete the job before the last write was copied.
+// The folder is watched with ReadDirectoryChangesW (its own files, not its subfolders);
+// each file that appears in it, or only those whose name matches PATTERN, is given a
+// hard link in DEST ("0001 name", numbered in the order seen, so that a name the
+// application uses again is kept each time).  A hard link shares the file's data:
+// whatever the application writes after the link is in the kept file too, and when the
+// program deletes the job the link keeps the data.  The link is made through a handle
+// that reads no data, so the program's exclusive open never meets it, and nothing needs
+// to guess when the application has finished writing.  A link needs DEST on the same
+// NTFS volume as FOLDER; for a file that cannot be linked the capture makes a plain
+// copy, taken when the file appears and again each time it is written, which is best
+// effort: a copy opens the job for a moment, like a scanner, and the program may meet
+// it during its one-second wait, or delete the job before the last write was copied.
+//
+// It watches what a standard user's application writes, as that user: it refuses to run
+// elevated or as SYSTEM, where a user who swaps a file or the folder for a link could
+// have it copy what only an administrator may read.  Even so it trusts no path: DEST is
+// made new (an existing one is refused), neither path may go through a reparse point,
+// each file is opened from the folder's own handle, never through a link, and kept
+// from that handle, never reopened by name.  A file is kept up to FILE_CAP bytes and the
+// capture keeps TOTAL_CAP bytes in all: jobs are a few kilobytes.
 //
 // Limits: the system buffers the folder's changes in a buffer of BUFFER_SIZE bytes;
-// when it fills (a burst of hundreds of files), events are lost: the capture says so
-// and looks at the folder again, where a job already deleted can no longer be found.
-// It never deletes or changes a file of FOLDER.
+// when it fills (a burst of hundreds of files), events are lost: the capture says so,
+// looks at the folder again, where a job already deleted can no longer be found, and
+// goes on watching.  It never deletes or changes a file of FOLDER.
 #include "tools/velmora-doctor/doctor.h"
+#include "tools/velmora-doctor/capture_rules.h"
+#include "tools/velmora-doctor/elevation.h"
 
+#include <winternl.h>
 #include <stdlib.h>
 #include <string.h>
 
-enum { BUFFER_SIZE = 64 * 1024, PRESENT_SLOTS = 128, COUNT_MAX = 1000000 };
+enum {
+    BUFFER_SIZE = 64 * 1024, PRESENT_SLOTS = 128, COUNT_MAX = 1000000,
+    FILE_CAP = 1024 * 1024,             // 1 Mo: a job is a few kilobytes
+    COPY_CHUNK = 64 * 1024,
+};
+static const unsigned long long TOTAL_CAP = 100ull * 1024 * 1024;     // 100 Mo
+
+// The file functions of ntdll that open a name inside a folder's handle and link an open
+// file: found at run time, for the doctor imports nothing but kernel32, user32 and
+// advapi32.  NtCreateFile:
+// https://learn.microsoft.com/windows/win32/api/winternl/nf-winternl-ntcreatefile
+// FILE_LINK_INFORMATION:
+// https://learn.microsoft.com/windows-hardware/drivers/ddi/ntifs/ns-ntifs-_file_link_information
+typedef NTSTATUS(NTAPI *NtCreateFileFunction)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
+                                              PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG,
+                                              ULONG, ULONG, PVOID, ULONG);
+typedef NTSTATUS(NTAPI *NtSetInformationFileFunction)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                      FILE_INFORMATION_CLASS);
+typedef ULONG(NTAPI *RtlNtStatusToDosErrorFunction)(NTSTATUS);
+// Kernel32's since Windows Vista: found at run time too, so that the doctor starts
+// wherever the program does.
+typedef BOOL(WINAPI *GetFileInformationByHandleExFunction)(HANDLE, FILE_INFO_BY_HANDLE_CLASS,
+                                                           LPVOID, DWORD);
+static NtCreateFileFunction g_ntCreateFile;
+static GetFileInformationByHandleExFunction g_listFolder;
+static NtSetInformationFileFunction g_ntSetInformationFile;
+static RtlNtStatusToDosErrorFunction g_toDosError;
+
+// FILE_LINK_INFORMATION (ntifs.h) with room for a name.
+struct LinkInformation {
+    BOOLEAN replaceIfExists;
+    HANDLE rootDirectory;
+    ULONG fileNameLength;
+    WCHAR fileName[MAX_PATH];
+};
+
+enum Fate { FATE_LINKED, FATE_COPIED, FATE_HELD, FATE_NOT_KEPT };
 
 struct Capture {
     char folder[MAX_PATH];
     char dest[MAX_PATH];
+    const char *match;          // the names kept; none: every file
     unsigned long count;        // stop after this many files; 0: until Ctrl+C
-    bool copying;               // links failed once: plain copies from then on
+    HANDLE folderHandle;        // opened once, never through a reparse point
+    HANDLE destHandle;
+    NameConversion conversion;
+    UINT ansi;
+    bool copyNoted;             // the line on copies said once
     unsigned long number;       // of the last kept file
-    unsigned long kept, lost, overflows;
-    // The names present in the folder that were kept, with the file that keeps each:
-    // a later write to a copied file is copied again, and a name is kept once until it
-    // is removed.
+    unsigned long kept, lost, refused, overflows;
+    unsigned long long keptBytes;
+    // The names present in the folder that were seen, with what became of each: a name
+    // is kept, refused or lost once until it is removed, a later write to a copied file
+    // is copied again, and a file the application holds is copied at its next write.
     char present[PRESENT_SLOTS][MAX_PATH];
-    char keptAs[PRESENT_SLOTS][MAX_PATH];
+    Fate fate[PRESENT_SLOTS];
+    WCHAR keptAs[PRESENT_SLOTS][MAX_PATH];     // its name in DEST, when kept
     int nextSlot;
 };
 
@@ -53,6 +108,15 @@ static void Say(const Text *line)
     WriteStandardText(STD_OUTPUT_HANDLE, line);
 }
 
+// A line's first word, padded, and the local time: "GARDÉ     2026-12-08 14:03:27 ".
+static void Begin(Text *line, const char *word)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    TextFormat(line, "%-10s%04u-%02u-%02u %02u:%02u:%02u ", word, now.wYear, now.wMonth,
+               now.wDay, now.wHour, now.wMinute, now.wSecond);
+}
+
 static int Present(const Capture *c, const char *name)
 {
     for (int i = 0; i < PRESENT_SLOTS; ++i) {
@@ -62,122 +126,287 @@ static int Present(const Capture *c, const char *name)
     return -1;
 }
 
+static int Remember(Capture *c, const char *name, Fate fate)
+{
+    int slot = Present(c, name);
+    if (slot < 0) {
+        slot = c->nextSlot;
+        c->nextSlot = (c->nextSlot + 1) % PRESENT_SLOTS;
+        lstrcpyA(c->present[slot], name);
+    }
+    c->fate[slot] = fate;
+    return slot;
+}
+
+static DWORD ErrorOf(NTSTATUS status)
+{
+    return status == 0 ? ERROR_SUCCESS : g_toDosError(status);
+}
+
+// Opens `name` inside the folder `root` (an empty name: the folder itself), never
+// following a reparse point; the error, or ERROR_SUCCESS.
+static DWORD OpenIn(HANDLE root, const WCHAR *name, ACCESS_MASK access, ULONG disposition,
+                    ULONG options, HANDLE *opened)
+{
+    UNICODE_STRING text;
+    text.Buffer = (PWSTR)name;
+    text.Length = text.MaximumLength = (USHORT)(lstrlenW(name) * sizeof(WCHAR));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, root, NULL);
+    IO_STATUS_BLOCK io;
+    NTSTATUS status = g_ntCreateFile(opened, access | SYNCHRONIZE, &attributes, &io, NULL,
+                                     FILE_ATTRIBUTE_NORMAL,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     disposition,
+                                     options | FILE_OPEN_REPARSE_POINT |
+                                         FILE_SYNCHRONOUS_IO_NONALERT,
+                                     NULL, 0);
+    if (status != 0)
+        *opened = INVALID_HANDLE_VALUE;
+    return ErrorOf(status);
+}
+
+// The lines of a file not kept: lost (an error) or refused (a link, a cap).
+static void SayNotKept(const char *word, const char *name, const char *why, DWORD number)
+{
+    Text line = {};
+    Begin(&line, word);
+    TextAddAnsi(&line, name);
+    TextFormat(&line, why, number);
+    TextAdd(&line, "\r\n");
+    Say(&line);
+    TextFree(&line);
+}
+
+static void Lost(Capture *c, const char *name, DWORD error)
+{
+    ++c->lost;
+    SayNotKept("PERDU", name, " : pas gard\xe9 (erreur %lu)", error);
+    Remember(c, name, FATE_NOT_KEPT);
+}
+
+// A name removed from the folder, or renamed: a file the application held until then
+// was never kept.
 static void Forget(Capture *c, const char *name)
 {
     int slot = Present(c, name);
+    if (slot >= 0 && c->fate[slot] == FATE_HELD)
+        Lost(c, name, ERROR_SHARING_VIOLATION);
     if (slot >= 0)
         c->present[slot][0] = '\0';
 }
 
-// "<dest>\<number> <name>" for the next number that names no file yet.
-static bool NextKeptPath(Capture *c, const char *name, char path[MAX_PATH])
+// Copies the data of `source` into `kept`, at most FILE_CAP bytes, and ends `kept`
+// there; the error, or ERROR_SUCCESS.  Never onto the source itself: a kept file that is
+// a link to it would lose the application's job.
+static DWORD CopyData(HANDLE source, HANDLE kept, unsigned long long *copied)
 {
-    for (int tries = 0; tries < 1000; ++tries) {
-        int n = wsprintfA(path, "%s\\%04lu ", c->dest, ++c->number);
-        if ((size_t)n + strlen(name) >= MAX_PATH)
-            return false;
-        lstrcpyA(path + n, name);
-        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
-            return true;
+    static BYTE chunk[COPY_CHUNK];
+    BY_HANDLE_FILE_INFORMATION from, to;
+    if (!GetFileInformationByHandle(source, &from) || !GetFileInformationByHandle(kept, &to))
+        return GetLastError();
+    if (from.dwVolumeSerialNumber == to.dwVolumeSerialNumber &&
+        from.nFileIndexHigh == to.nFileIndexHigh && from.nFileIndexLow == to.nFileIndexLow)
+        return ERROR_INVALID_PARAMETER;
+    *copied = 0;
+    DWORD got = 0;
+    while (*copied < FILE_CAP && ReadFile(source, chunk, COPY_CHUNK, &got, NULL) && got > 0) {
+        DWORD wrote = 0;
+        if (!WriteFile(kept, chunk, got, &wrote, NULL) || wrote != got)
+            return GetLastError();
+        *copied += got;
     }
-    return false;
+    return SetEndOfFile(kept) ? ERROR_SUCCESS : GetLastError();
 }
 
-static void SayLost(const char *name, DWORD error)
+// A file's name in DEST, "<number> <name>", and as the lines show it.
+struct KeptName {
+    WCHAR name[MAX_PATH];
+    char shown[MAX_PATH];       // DEST\<number> <name>, ANSI, for the lines
+};
+// The name in DEST for the next number; false when it does not fit.
+static bool NumberedName(Capture *c, const WCHAR *wide, const char *ansi, KeptName *k)
 {
-    Text line = {};
-    TextAdd(&line, "PERDU     ");
-    TextAddAnsi(&line, name);
-    TextFormat(&line, " : pas gard\xe9 (erreur %lu)\r\n", error);
-    Say(&line);
-    TextFree(&line);
+    int n = wsprintfW(k->name, L"%04lu ", ++c->number);
+    int m = wsprintfA(k->shown, "%s\\%04lu ", c->dest, c->number);
+    if (n + lstrlenW(wide) >= MAX_PATH || (size_t)m + strlen(ansi) >= MAX_PATH)
+        return false;
+    lstrcpyW(k->name + n, wide);
+    lstrcpyA(k->shown + m, ansi);
+    return true;
 }
 
-// Keeps `source` at `kept`: a hard link while the destination takes one, else a copy
-// from then on; the error, or ERROR_SUCCESS.
-static DWORD KeepFile(Capture *c, const char *source, const char *kept)
+static DWORD LinkAs(Capture *c, HANDLE source, const KeptName *k)
 {
-    if (!c->copying) {
-        if (CreateHardLinkA(kept, source, NULL))
-            return ERROR_SUCCESS;
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-            error == ERROR_ACCESS_DENIED)
-            return error;
-        c->copying = true;
-        Text line = {};
-        TextFormat(&line, "INFO      Pas de lien possible vers la destination (erreur %lu) "
-                          ": des copies au mieux d\xe9sormais\r\n", error);
-        Say(&line);
-        TextFree(&line);
+    static LinkInformation link;
+    link.replaceIfExists = FALSE;
+    link.rootDirectory = c->destHandle;
+    link.fileNameLength = (ULONG)(lstrlenW(k->name) * sizeof(WCHAR));
+    lstrcpyW(link.fileName, k->name);
+    IO_STATUS_BLOCK io;
+    return ErrorOf(g_ntSetInformationFile(source, &io, &link, sizeof link, FileLinkInformation));
+}
+
+static DWORD CopyAs(Capture *c, HANDLE source, const KeptName *k, unsigned long long *copied)
+{
+    HANDLE kept;
+    DWORD error = OpenIn(c->destHandle, k->name, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                         FILE_CREATE, FILE_NON_DIRECTORY_FILE, &kept);
+    if (error != ERROR_SUCCESS)
+        return error;
+    error = CopyData(source, kept, copied);
+    CloseHandle(kept);
+    return error;
+}
+
+// A copied file written again: copied over its first copy.
+static void CopyAgain(Capture *c, int slot, const WCHAR *wide, const char *name)
+{
+    HANDLE source, kept;
+    if (OpenIn(c->folderHandle, wide, GENERIC_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
+               &source) != ERROR_SUCCESS)
+        return;         // already gone, or held: the copy keeps what was there
+    unsigned long long copied = 0;
+    DWORD error = OpenIn(c->destHandle, c->keptAs[slot], GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                         FILE_OPEN, FILE_NON_DIRECTORY_FILE, &kept);
+    if (error == ERROR_SUCCESS) {
+        error = CopyData(source, kept, &copied);
+        CloseHandle(kept);
     }
-    return CopyFileA(source, kept, TRUE) ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(source);
+    if (error != ERROR_SUCCESS)
+        SayNotKept("ATTENTION", name, " : la copie n'a pas suivi une \xe9" "criture (erreur %lu)",
+                   error);
 }
 
-// Remembers a file kept and says so.
-static void SayKept(Capture *c, const char *name, const char *kept)
+// Keeps the file of the folder `wide` (`name` in the ANSI code page), which has just
+// appeared or been written.
+static void Keep(Capture *c, const WCHAR *wide, const char *name, bool written)
 {
+    int slot = Present(c, name);
+    if (slot >= 0 && c->fate[slot] != FATE_HELD) {
+        if (written && c->fate[slot] == FATE_COPIED)
+            CopyAgain(c, slot, wide, name);
+        return;
+    }
+    // Opened without its data first: the program's exclusive open does not meet this.
+    HANDLE source;
+    DWORD error = OpenIn(c->folderHandle, wide, FILE_READ_ATTRIBUTES, FILE_OPEN, 0, &source);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (error == ERROR_SUCCESS && !GetFileInformationByHandle(source, &info))
+        error = GetLastError();
+    if (error != ERROR_SUCCESS) {
+        if (source != INVALID_HANDLE_VALUE)
+            CloseHandle(source);
+        Lost(c, name, error);
+        return;
+    }
+    unsigned long long size = ((unsigned long long)info.nFileSizeHigh << 32) | info.nFileSizeLow;
+    const char *refusal = NULL;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        refusal = " : un lien (point d'analyse), jamais suivi";
+    else if (size > FILE_CAP)
+        refusal = " : plus de 1 Mo, le plafond par fichier";
+    else if (c->keptBytes + size > TOTAL_CAP)
+        refusal = " : 100 Mo d\xe9j\xe0 gard\xe9s, le plafond en tout";
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || refusal != NULL) {
+        CloseHandle(source);
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            ++c->refused;
+            SayNotKept("\xc9" "CART\xc9", name, refusal, 0);
+            Remember(c, name, FATE_NOT_KEPT);
+        }
+        return;
+    }
+    KeptName k;
+    Fate fate = FATE_LINKED;
+    unsigned long number = c->number;
+    error = ERROR_ALREADY_EXISTS;
+    for (int tries = 0; tries < 1000 && error == ERROR_ALREADY_EXISTS; ++tries)
+        error = NumberedName(c, wide, name, &k) ? LinkAs(c, source, &k)
+                                                 : ERROR_FILENAME_EXCED_RANGE;
+    CloseHandle(source);
+    if (error != ERROR_SUCCESS && error != ERROR_FILENAME_EXCED_RANGE &&
+        error != ERROR_FILE_NOT_FOUND) {
+        // No link for this file (another volume, a file system without links): a copy
+        // of it, and the next file tries a link again.
+        if (!c->copyNoted) {
+            c->copyNoted = true;
+            SayNotKept("INFO", "", "Pas de lien possible vers la destination (erreur %lu) : "
+                                   "des copies au mieux", error);
+        }
+        fate = FATE_COPIED;
+        error = OpenIn(c->folderHandle, wide, GENERIC_READ, FILE_OPEN, 0, &source);
+        if (error == ERROR_SUCCESS) {
+            error = CopyAs(c, source, &k, &size);
+            CloseHandle(source);
+        }
+    }
+    if (error != ERROR_SUCCESS) {
+        c->number = number;     // that number names nothing
+        if (error == ERROR_SHARING_VIOLATION) {
+            // Held by the application while it writes: copied at its next write, or lost
+            // when it goes first.
+            Remember(c, name, FATE_HELD);
+            return;
+        }
+        Lost(c, name, error);
+        return;
+    }
     ++c->kept;
-    int slot = c->nextSlot;
-    c->nextSlot = (c->nextSlot + 1) % PRESENT_SLOTS;
-    lstrcpyA(c->present[slot], name);
-    lstrcpyA(c->keptAs[slot], kept);
+    c->keptBytes += size;
+    slot = Remember(c, name, fate);
+    lstrcpyW(c->keptAs[slot], k.name);
     Text line = {};
-    TextAdd(&line, "GARD\xc9     ");
+    Begin(&line, "GARD\xc9");
     TextAddAnsi(&line, name);
     TextAdd(&line, " -> ");
-    TextAddAnsi(&line, kept);
-    TextAdd(&line, c->copying ? " (copie)\r\n" : " (lien)\r\n");
+    TextAddAnsi(&line, k.shown);
+    TextAdd(&line, fate == FATE_COPIED ? " (copie)\r\n" : " (lien)\r\n");
     Say(&line);
     TextFree(&line);
 }
 
-// Keeps the file `name` of the folder, which has just appeared or been written.
-static void Keep(Capture *c, const char *name, bool written)
+// A name the folder reports, in the ANSI code page, into `name`; false for a name the
+// program cannot have been given (it opens jobs by their ANSI path) or that --match
+// leaves out.
+static bool Wanted(const Capture *c, const WCHAR *wide, int length, char name[MAX_PATH])
 {
-    char source[MAX_PATH], kept[MAX_PATH];
-    int slot = Present(c, name);
-    if (slot >= 0 && !(written && c->copying))
-        return;
-    size_t n = (size_t)wsprintfA(source, "%.259s", c->folder);
-    if (n + 1 + strlen(name) >= MAX_PATH) {
-        ++c->lost;
-        SayLost(name, ERROR_FILENAME_EXCED_RANGE);
-        return;
-    }
-    source[n] = '\\';
-    lstrcpyA(source + n + 1, name);
-    DWORD attributes = GetFileAttributesA(source);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return;
-    if (slot >= 0) {            // a copy written again: copied over its first copy
-        CopyFileA(source, c->keptAs[slot], FALSE);
-        return;
-    }
-    DWORD error = NextKeptPath(c, name, kept) ? KeepFile(c, source, kept)
-                                              : ERROR_FILENAME_EXCED_RANGE;
-    if (error != ERROR_SUCCESS) {
-        ++c->lost;
-        SayLost(name, error);
-        return;
-    }
-    SayKept(c, name, kept);
+    BOOL lossy = FALSE;
+    int n = WideCharToMultiByte(c->ansi, c->conversion.flags, wide, length, name, MAX_PATH - 1,
+                                NULL, c->conversion.askUsedDefault ? &lossy : NULL);
+    name[n > 0 ? n : 0] = '\0';
+    return n > 0 && !lossy && (c->match == NULL || NameMatches(c->match, name));
 }
 
-// After lost events: every file of the folder not kept yet.
+// After lost events: every file of the folder not kept yet, read through the folder's
+// own handle.
 static void LookAgain(Capture *c)
 {
-    char pattern[MAX_PATH];
-    WIN32_FIND_DATAA found;
-    wsprintfA(pattern, "%.257s\\*", c->folder);
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
+    static BYTE entries[BUFFER_SIZE] __attribute__((aligned(8)));
+    HANDLE listing;
+    if (OpenIn(c->folderHandle, L"", FILE_LIST_DIRECTORY, FILE_OPEN, FILE_DIRECTORY_FILE,
+               &listing) != ERROR_SUCCESS)
         return;
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            Keep(c, found.cFileName, false);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    FILE_INFO_BY_HANDLE_CLASS which = FileFullDirectoryRestartInfo;
+    while (g_listFolder != NULL && g_listFolder(listing, which, entries, sizeof entries)) {
+        which = FileFullDirectoryInfo;
+        for (const BYTE *at = entries;;) {
+            const FILE_FULL_DIR_INFO *e = (const FILE_FULL_DIR_INFO *)at;
+            WCHAR wide[MAX_PATH];
+            char name[MAX_PATH];
+            int length = (int)(e->FileNameLength / sizeof(WCHAR));
+            if ((e->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && length < MAX_PATH &&
+                Wanted(c, e->FileName, length, name)) {
+                lstrcpynW(wide, e->FileName, length + 1);
+                Keep(c, wide, name, false);
+            }
+            if (e->NextEntryOffset == 0)
+                break;
+            at += e->NextEntryOffset;
+        }
+    }
+    CloseHandle(listing);
 }
 
 // The events of one completed read.
@@ -185,18 +414,18 @@ static void Handle(Capture *c, const BYTE *events, DWORD size)
 {
     for (DWORD at = 0; at + sizeof(FILE_NOTIFY_INFORMATION) <= size;) {
         const FILE_NOTIFY_INFORMATION *e = (const FILE_NOTIFY_INFORMATION *)(events + at);
+        WCHAR wide[MAX_PATH];
         char name[MAX_PATH];
-        BOOL lossy = FALSE;
-        int n = WideCharToMultiByte(CP_ACP, 0, e->FileName, (int)(e->FileNameLength / 2),
-                                    name, MAX_PATH - 1, NULL, &lossy);
-        name[n > 0 ? n : 0] = '\0';
-        if (n <= 0 || lossy) {
-            // The program opens jobs by their ANSI path: it cannot have been given this one.
+        int length = (int)(e->FileNameLength / sizeof(WCHAR));
+        if (length >= MAX_PATH || !Wanted(c, e->FileName, length, name)) {
+            // Not a job of the application's.
         } else if (e->Action == FILE_ACTION_ADDED || e->Action == FILE_ACTION_RENAMED_NEW_NAME) {
+            lstrcpynW(wide, e->FileName, length + 1);
             Forget(c, name);
-            Keep(c, name, false);
+            Keep(c, wide, name, false);
         } else if (e->Action == FILE_ACTION_MODIFIED) {
-            Keep(c, name, true);
+            lstrcpynW(wide, e->FileName, length + 1);
+            Keep(c, wide, name, true);
         } else if (e->Action == FILE_ACTION_REMOVED || e->Action == FILE_ACTION_RENAMED_OLD_NAME) {
             Forget(c, name);
         }
@@ -217,13 +446,13 @@ static bool Watch(HANDLE folder, BYTE *buffer, OVERLAPPED *io)
 
 static bool Done(const Capture *c)
 {
-    return c->count != 0 && c->kept + c->lost >= c->count;
+    return c->count != 0 && c->kept + c->lost + c->refused >= c->count;
 }
 
 static int Usage(void)
 {
-    WriteStandard(STD_ERROR_HANDLE,
-                  "Usage : velmora-doctor.exe --capture DOSSIER DESTINATION [--count N]\r\n");
+    WriteStandard(STD_ERROR_HANDLE, "Usage : velmora-doctor.exe --capture DOSSIER DESTINATION "
+                                    "[--count N] [--match MOD\xc8LE]\r\n");
     return EXIT_USAGE;
 }
 
@@ -238,47 +467,118 @@ static bool FullPath(const char *given, char out[MAX_PATH])
     return true;
 }
 
-// The folder, the destination and the count from the arguments after --capture; false
-// for a usage problem.
+// The folder, the destination, the count and the pattern from the arguments after
+// --capture; false for a usage problem.
 static bool TakeArguments(int argc, char **argv, Capture *c)
 {
-    if (argc != 2 && !(argc == 4 && strcmp(argv[2], "--count") == 0))
+    if (argc < 2)
         return false;
-    if (argc == 4) {
-        const char *digits = argv[3];
-        c->count = strspn(digits, "0123456789") == strlen(digits) && strlen(digits) <= 7
-                       ? strtoul(digits, NULL, 10) : 0;
-        if (c->count == 0 || c->count > COUNT_MAX)
+    for (int i = 2; i < argc; i += 2) {
+        if (i + 1 >= argc)
             return false;
+        const char *value = argv[i + 1];
+        if (strcmp(argv[i], "--count") == 0 && c->count == 0) {
+            c->count = strspn(value, "0123456789") == strlen(value) && strlen(value) <= 7
+                           ? strtoul(value, NULL, 10) : 0;
+            if (c->count == 0 || c->count > COUNT_MAX)
+                return false;
+        } else if (strcmp(argv[i], "--match") == 0 && c->match == NULL && value[0] != '\0') {
+            c->match = value;
+        } else {
+            return false;
+        }
     }
     return FullPath(argv[0], c->folder) && FullPath(argv[1], c->dest) &&
            lstrcmpiA(c->folder, c->dest) != 0;
 }
 
-// Opens the folder for watching, makes the destination and starts the first read into
-// `buffer`; the error that stopped it, or ERROR_SUCCESS.
-static DWORD StartWatching(const Capture *c, HANDLE *folder, OVERLAPPED *io, BYTE *buffer)
+// Whether a folder of `path`, from the one below its root to `path` itself, is a
+// reparse point (a junction, a symbolic link, a mount point); a part that does not
+// exist is none.
+static bool ThroughReparsePoint(const char *path)
 {
-    *folder = CreateFileA(c->folder, FILE_LIST_DIRECTORY,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, NULL);
-    DWORD error = *folder == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-    if (error == ERROR_SUCCESS && !CreateDirectoryA(c->dest, NULL) &&
-        GetLastError() != ERROR_ALREADY_EXISTS)
-        error = GetLastError();
-    DWORD destAttributes = GetFileAttributesA(c->dest);
-    if (error == ERROR_SUCCESS && (destAttributes == INVALID_FILE_ATTRIBUTES ||
-                                   (destAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0))
-        error = ERROR_DIRECTORY;
+    size_t root = 0;
+    if (path[0] != '\0' && path[1] == ':' && path[2] == '\\') {
+        root = 3;
+    } else if (path[0] == '\\' && path[1] == '\\') {      // \\server\share\ is the root
+        int slashes = 0;
+        for (root = 2; path[root] != '\0' && slashes < 2; ++root)
+            slashes += path[root] == '\\';
+    }
+    char part[MAX_PATH];
+    for (size_t i = root; i < MAX_PATH; ++i) {
+        if ((path[i] == '\\' || path[i] == '\0') && i > root) {
+            lstrcpynA(part, path, (int)i + 1);
+            DWORD attributes = GetFileAttributesA(part);
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+                return true;
+        }
+        if (path[i] == '\0')
+            break;
+    }
+    return false;
+}
+
+// A folder opened by its path, never through a reparse point; false when it is none.
+static HANDLE OpenFolder(const char *path, DWORD access, DWORD flags)
+{
+    HANDLE folder = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS |
+                                    FILE_FLAG_OPEN_REPARSE_POINT | flags, NULL);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (folder != INVALID_HANDLE_VALUE &&
+        (!GetFileInformationByHandle(folder, &info) ||
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+         (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        CloseHandle(folder);
+        SetLastError(ERROR_DIRECTORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    return folder;
+}
+
+// Opens the folder for watching, makes the destination and starts the first read into
+// `buffer`; the error that stopped it, or ERROR_SUCCESS, and in `why` the words for a
+// refusal of the paths.
+static DWORD StartWatching(Capture *c, OVERLAPPED *io, BYTE *buffer, const char **why)
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    g_ntCreateFile = (NtCreateFileFunction)(void *)GetProcAddress(ntdll, "NtCreateFile");
+    g_ntSetInformationFile =
+        (NtSetInformationFileFunction)(void *)GetProcAddress(ntdll, "NtSetInformationFile");
+    g_toDosError = (RtlNtStatusToDosErrorFunction)(void *)GetProcAddress(ntdll, "RtlNtStatusToDosError");
+    if (g_ntCreateFile == NULL || g_ntSetInformationFile == NULL || g_toDosError == NULL)
+        return ERROR_PROC_NOT_FOUND;
+    g_listFolder = (GetFileInformationByHandleExFunction)(void *)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx");
+    if (ThroughReparsePoint(c->folder) || ThroughReparsePoint(c->dest)) {
+        *why = "un des chemins passe par un point d'analyse (jonction, lien symbolique)";
+        return ERROR_CANT_ACCESS_FILE;
+    }
+    if (GetFileAttributesA(c->dest) != INVALID_FILE_ATTRIBUTES) {
+        *why = "la destination existe d\xe9j\xe0 : donnez un dossier \xe0 cr\xe9" "er";
+        return ERROR_ALREADY_EXISTS;
+    }
+    // Kept from the start to the end: the folder cannot be renamed or removed meanwhile,
+    // so no other folder takes its place.
+    c->folderHandle = OpenFolder(c->folder, FILE_LIST_DIRECTORY, FILE_FLAG_OVERLAPPED);
+    if (c->folderHandle == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    if (!CreateDirectoryA(c->dest, NULL))
+        return GetLastError();
+    c->destHandle = OpenFolder(c->dest, FILE_LIST_DIRECTORY | FILE_ADD_FILE, 0);
+    if (c->destHandle == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    c->ansi = GetACP();
+    c->conversion = ConversionFor(c->ansi);
     io->hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     g_stop = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (error == ERROR_SUCCESS && !Watch(*folder, buffer, io))
-        error = GetLastError();
-    return error;
+    return Watch(c->folderHandle, buffer, io) ? ERROR_SUCCESS : GetLastError();
 }
 
 // The capture's first line: from where to where, and what the kept files hold.
-static void Announce(const Capture *c, DWORD error)
+static void Announce(const Capture *c, DWORD error, const char *why)
 {
     Text line = {};
     if (error != ERROR_SUCCESS) {
@@ -286,6 +586,10 @@ static void Announce(const Capture *c, DWORD error)
         TextAddAnsi(&line, c->folder);
         TextAdd(&line, " vers ");
         TextAddAnsi(&line, c->dest);
+        if (why != NULL) {
+            TextAdd(&line, " : ");
+            TextAdd(&line, why);
+        }
         TextFormat(&line, " (erreur %lu)\r\n", error);
         WriteStandardText(STD_ERROR_HANDLE, &line);
         TextFree(&line);
@@ -295,33 +599,40 @@ static void Announce(const Capture *c, DWORD error)
     TextAddAnsi(&line, c->folder);
     TextAdd(&line, " dans ");
     TextAddAnsi(&line, c->dest);
+    if (c->match != NULL) {
+        TextAdd(&line, ", ceux nomm\xe9s ");
+        TextAddAnsi(&line, c->match);
+    }
     TextAdd(&line, c->count != 0 ? "" : " ; Ctrl+C pour arr\xeater");
-    TextAdd(&line, ".\r\nLes fichiers gard\xe9s contiennent les mails (destinataires, sujet, "
-                   "texte, chemins des pi\xe8" "ces jointes) : supprimez-les apr\xe8s usage.\r\n");
+    TextAdd(&line, ".\r\nLes sous-dossiers ne sont pas surveill\xe9s. Les fichiers gard\xe9s "
+                   "contiennent les mails (destinataires, sujet, texte, chemins des pi\xe8"
+                   "ces jointes) : supprimez-les apr\xe8s usage.\r\n");
     Say(&line);
     TextFree(&line);
 }
 
 // Handles the folder's changes until the count is reached or Ctrl+C; false when a read
 // of the changes failed.
-static bool CaptureChanges(Capture *c, HANDLE folder, OVERLAPPED *io, BYTE buffers[2][BUFFER_SIZE])
+static bool CaptureChanges(Capture *c, OVERLAPPED *io, BYTE buffers[2][BUFFER_SIZE])
 {
-    Text line = {};
+    HANDLE folder = c->folderHandle;
     int current = 0;
-    bool failed = false;
     HANDLE waits[2] = {io->hEvent, g_stop};
     while (!Done(c) && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
         DWORD size = 0;
         bool read = GetOverlappedResult(folder, io, &size, FALSE) != 0;
-        DWORD readError = read ? ERROR_SUCCESS : GetLastError();
+        // More changes than the buffer holds: they are lost, not the watch.
+        bool overflow = !read && GetLastError() == ERROR_NOTIFY_ENUM_DIR;
+        DWORD error = read || overflow ? ERROR_SUCCESS : GetLastError();
         // The next read goes into the other buffer before these events are handled.
-        bool watching = (read || readError == ERROR_NOTIFY_ENUM_DIR) &&
-                        Watch(folder, buffers[1 - current], io);
-        if (!watching) {
-            TextFormat(&line, "PROBL\xc8ME  La surveillance s'arr\xeate (erreur %lu)\r\n",
-                       read || readError == ERROR_NOTIFY_ENUM_DIR ? GetLastError() : readError);
-            failed = true;
-            break;
+        if (error == ERROR_SUCCESS && !Watch(folder, buffers[1 - current], io))
+            error = GetLastError();
+        if (error != ERROR_SUCCESS) {
+            Text line = {};
+            TextFormat(&line, "PROBL\xc8ME  La surveillance s'arr\xeate (erreur %lu)\r\n", error);
+            Say(&line);
+            TextFree(&line);
+            return false;
         }
         if (read && size > 0) {
             Handle(c, buffers[current], size);
@@ -333,10 +644,7 @@ static bool CaptureChanges(Capture *c, HANDLE folder, OVERLAPPED *io, BYTE buffe
         }
         current = 1 - current;
     }
-    if (failed)
-        Say(&line);
-    TextFree(&line);
-    return !failed;
+    return true;
 }
 
 int RunCapture(int argc, char **argv)
@@ -345,21 +653,37 @@ int RunCapture(int argc, char **argv)
     static BYTE buffers[2][BUFFER_SIZE] __attribute__((aligned(4)));
     if (!TakeArguments(argc, argv, &c))
         return Usage();
-    HANDLE folder = INVALID_HANDLE_VALUE;
+    if (TokenIsElevatedOrSystem()) {
+        WriteStandard(STD_ERROR_HANDLE,
+                      "PROBL\xc8ME  La capture ne s'ex\xe9" "cute ni en administrateur (invite "
+                      "de commandes \xe9lev\xe9" "e) ni en SYSTEM : elle observe ce qu'\xe9" "crit "
+                      "l'application d'un utilisateur ; lancez-la sous le compte de cet "
+                      "utilisateur, dans une invite de commandes ordinaire.\r\n");
+        return EXIT_USAGE;
+    }
+    c.folderHandle = c.destHandle = INVALID_HANDLE_VALUE;
     OVERLAPPED io = {};
-    DWORD error = StartWatching(&c, &folder, &io, buffers[0]);
-    Announce(&c, error);
+    const char *why = NULL;
+    DWORD error = StartWatching(&c, &io, buffers[0], &why);
+    Announce(&c, error, why);
     if (error != ERROR_SUCCESS)
         return EXIT_PROBLEM;
     SetConsoleCtrlHandler(OnControl, TRUE);
-    bool failed = !CaptureChanges(&c, folder, &io, buffers);
-    CancelIo(folder);
-    CloseHandle(folder);
+    bool failed = !CaptureChanges(&c, &io, buffers);
+    for (int i = 0; i < PRESENT_SLOTS; ++i) {
+        if (c.present[i][0] != '\0' && c.fate[i] == FATE_HELD)
+            Lost(&c, c.present[i], ERROR_SHARING_VIOLATION);
+    }
+    CancelIo(c.folderHandle);
+    CloseHandle(c.folderHandle);
+    CloseHandle(c.destHandle);
     Text line = {};
-    TextFormat(&line, "Bilan : %lu fichier%s gard\xe9%s, %lu perdu%s, %lu d\xe9" "bordement%s.\r\n",
+    TextFormat(&line, "Bilan : %lu fichier%s gard\xe9%s, %lu perdu%s, %lu \xe9" "cart\xe9%s, "
+               "%lu d\xe9" "bordement%s.\r\n",
                c.kept, c.kept > 1 ? "s" : "", c.kept > 1 ? "s" : "", c.lost,
-               c.lost > 1 ? "s" : "", c.overflows, c.overflows > 1 ? "s" : "");
+               c.lost > 1 ? "s" : "", c.refused, c.refused > 1 ? "s" : "", c.overflows,
+               c.overflows > 1 ? "s" : "");
     Say(&line);
     TextFree(&line);
-    return failed || c.lost > 0 || c.overflows > 0 ? EXIT_PROBLEM : EXIT_SOUND;
+    return failed || c.lost > 0 || c.refused > 0 || c.overflows > 0 ? EXIT_PROBLEM : EXIT_SOUND;
 }

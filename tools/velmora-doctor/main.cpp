@@ -4,7 +4,7 @@
 //   velmora-doctor.exe [--json] [--program CHEMIN] [--open] [--timeout SECONDES]
 //                      [--job FICHIER]
 //   velmora-doctor.exe --version
-//   velmora-doctor.exe --capture DOSSIER DESTINATION [--count N]
+//   velmora-doctor.exe --capture DOSSIER DESTINATION [--count N] [--match MODELE]
 //   velmora-doctor.exe --check-settings CLIENT BASE
 //
 // Exit code: 0 when the installation is sound, 1 when a problem was found, 2 on bad
@@ -24,7 +24,7 @@ static const char Usage[] =
     "Usage : velmora-doctor.exe [--json] [--program CHEMIN] [--open] [--timeout SECONDES]\r\n"
     "                           [--job FICHIER]\r\n"
     "        velmora-doctor.exe --version\r\n"
-    "        velmora-doctor.exe --capture DOSSIER DESTINATION [--count N]\r\n"
+    "        velmora-doctor.exe --capture DOSSIER DESTINATION [--count N] [--match MOD\xc8LE]\r\n"
     "        velmora-doctor.exe --check-settings CLIENT BASE\r\n"
     "  --json              rapport JSON (ASCII) pour les scripts\r\n"
     "  --program CHEMIN    le velmora-notes.exe \xe0 examiner (par d\xe9" "faut celui du "
@@ -36,8 +36,10 @@ static const char Usage[] =
     "  --job FICHIER       ce que le programme ferait de ce fichier de travail (sans le "
     "supprimer)\r\n"
     "  --version           la version du docteur\r\n"
-    "  --capture           garde dans DESTINATION chaque fichier de travail qui appara\xeet "
-    "dans DOSSIER, jusqu'\xe0 Ctrl+C ou N fichiers (docs\\messages.md, messages 9 et 6)\r\n"
+    "  --capture           garde dans DESTINATION, nouveau, chaque fichier de travail qui "
+    "appara\xeet dans DOSSIER (pas ses sous-dossiers), ou ceux nomm\xe9s MOD\xc8LE, jusqu'\xe0 "
+    "Ctrl+C ou N fichiers ; sous le compte de l'utilisateur, jamais en administrateur "
+    "(docs\\messages.md, messages 9 et 6)\r\n"
     "  --check-settings    juge CLIENT et BASE comme le programme jugerait LN_Appli et "
     "LN_Base (\"\" : non donn\xe9), pour l'installeur : code 0 accept\xe9s, 1 refus\xe9\r\n"
     "Code de sortie : 0 installation saine, 1 probl\xe8me trouv\xe9, 2 mauvais usage, "
