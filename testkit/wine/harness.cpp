@@ -113,6 +113,55 @@ bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process, 
                           &startup, process) != 0;
 }
 
+bool StartProgramAsUser(const std::string &commandLine, PROCESS_INFORMATION *process,
+                        DWORD flags, HANDLE output, std::string *why)
+{
+    HANDLE token = NULL, linked = NULL, primary = NULL;
+    TOKEN_ELEVATION elevation = {0};
+    TOKEN_LINKED_TOKEN link = {NULL};
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) ||
+        !GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size)) {
+        *why = "the process token cannot be read (error " + std::to_string(GetLastError()) + ")";
+        if (token != NULL)
+            CloseHandle(token);
+        return false;
+    }
+    if (elevation.TokenIsElevated == 0) {
+        CloseHandle(token);
+        return StartProgram(commandLine, process, flags, output) ||
+               (*why = "error " + std::to_string(GetLastError()), false);
+    }
+    if (GetTokenInformation(token, TokenLinkedToken, &link, sizeof link, &size))
+        linked = link.LinkedToken;
+    CloseHandle(token);
+    if (linked == NULL ||
+        !DuplicateTokenEx(linked, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, NULL,
+                          SecurityImpersonation, TokenPrimary, &primary)) {
+        *why = "elevated with no linked token (UAC off, or the built-in Administrator)";
+        if (linked != NULL)
+            CloseHandle(linked);
+        return false;
+    }
+    CloseHandle(linked);
+    int n = MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, NULL, 0);
+    std::vector<WCHAR> line(n > 0 ? (size_t)n : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, &line[0], n);
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    if (output != NULL) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+    }
+    bool started = CreateProcessAsUserW(primary, NULL, &line[0], NULL, NULL, output != NULL,
+                                        flags, NULL, NULL, &startup, process) != 0;
+    if (!started)
+        *why = "CreateProcessAsUserW: error " + std::to_string(GetLastError());
+    CloseHandle(primary);
+    return started;
+}
+
 static void Start(const std::string &commandLine, const char *application, Watched *w)
 {
     w->result = RunResult();

@@ -29,6 +29,15 @@ struct RunResult {
 bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process,
                   DWORD flags = 0, HANDLE output = NULL, const char *application = NULL);
 
+// StartProgram for a program meant to run as the user who sends mail, not as an
+// administrator: from an elevated process (UAC), under its linked token, the filtered
+// one a standard start of that user gets (TokenLinkedToken, made a primary token with
+// DuplicateTokenEx, CreateProcessAsUserW); from a process that is not elevated, as is.
+// False, with `why` said, when the process is elevated with no linked token (UAC off,
+// the built-in Administrator, SYSTEM) or the start fails.
+bool StartProgramAsUser(const std::string &commandLine, PROCESS_INFORMATION *process,
+                        DWORD flags, HANDLE output, std::string *why);
+
 // Starts `commandLine` exactly as given (CreateProcessA, inheriting this process's
 // environment and current folder).  The program is the one the command line names,
 // unless `application` names it: a line such as an unclosed quote is then still

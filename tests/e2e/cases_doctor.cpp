@@ -7,9 +7,9 @@
 #include "tests/e2e/cases.h"
 #include "testkit/wine/machine.h"
 
-DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine)
+DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine, bool ownToken)
 {
-    DoctorRun run = {0xFFFFFFFF, ""};
+    DoctorRun run = {0xFFFFFFFF, "", ""};
     // A file of its own for each run: a process the doctor leaves behind may still hold
     // the last one.
     static int runs;
@@ -18,9 +18,17 @@ DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine)
     HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              &inherit, CREATE_ALWAYS, 0, NULL);
     PROCESS_INFORMATION process;
+    std::string why;
     bool started = out != INVALID_HANDLE_VALUE &&
-                   StartProgram(commandLine, &process, CREATE_NO_WINDOW, out);
-    if (ok(started, "the doctor starts: %s (error %lu)", commandLine.c_str(), GetLastError())) {
+                   (ownToken ? StartProgram(commandLine, &process, CREATE_NO_WINDOW, out)
+                             : StartProgramAsUser(commandLine, &process, CREATE_NO_WINDOW, out,
+                                                  &why));
+    if (!started && why.find("no linked token") != std::string::npos) {
+        run.skipped = why;
+        printf("  skipped, the doctor cannot run as a user here: %s: %s\n", why.c_str(),
+               commandLine.c_str());
+    } else if (ok(started, "the doctor starts: %s (error %lu) %s", commandLine.c_str(),
+                  GetLastError(), why.c_str())) {
         if (!ok(WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0,
                 "the doctor ends within 30 s"))
             TerminateProcess(process.hProcess, 0xDEAD);
@@ -43,6 +51,8 @@ std::string DoctorCommand(const CaseEnv &e, const std::string &options)
 void ExpectReportAt(const char *file, int line, const DoctorRun &run, DWORD exitCode,
                     const std::vector<std::string> &pieces)
 {
+    if (!run.skipped.empty())
+        return;
     OkAt(file, line, run.exitCode == exitCode, "doctor's exit code: got %lu, expected %lu",
          run.exitCode, exitCode);
     for (size_t i = 0; i < pieces.size(); ++i)
@@ -55,6 +65,15 @@ static std::string Json(const std::string &text)
     std::string out;
     for (size_t i = 0; i < text.size(); ++i)
         out += text[i] == '\\' ? std::string("\\\\") : std::string(1, text[i]);
+    return out;
+}
+
+// ASCII text as the inside of a JSON string.
+static std::string JsonText(const std::string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+        out += text[i] == '"' ? std::string("\\\"") : Json(text.substr(i, 1));
     return out;
 }
 
@@ -112,6 +131,39 @@ void CaseDoctorSound(CaseEnv *e)
            "line %u is one check, sound: %s", (unsigned)i + 1, lines[i].c_str());
 }
 
+// The package's record (HKLM\SOFTWARE\Zabrel\Velmora\Installer, 32-bit view) as a
+// package that wrote LN_Base with `text` leaves it; false when it cannot be written.
+// The key is removed afterwards only when this case made it (`made`).
+static bool WriteRecord(const std::string &text, bool *made)
+{
+    HKEY key;
+    DWORD disposition = 0, one = 1;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora\\Installer", 0, NULL, 0,
+                        KEY_ALL_ACCESS | KEY_WOW64_32KEY, NULL, &key, &disposition) != ERROR_SUCCESS)
+        return false;
+    *made = disposition == REG_CREATED_NEW_KEY;
+    bool written =
+        RegSetValueExA(key, "WroteLN_Base", 0, REG_DWORD, (const BYTE *)&one, sizeof one) == 0 &&
+        RegSetValueExA(key, "LN_Base", 0, REG_SZ, (const BYTE *)text.c_str(),
+                       (DWORD)text.size() + 1) == 0;
+    RegCloseKey(key);
+    return written;
+}
+
+static void RemoveRecord(bool made)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora\\Installer", 0,
+                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueA(key, "WroteLN_Base");
+    RegDeleteValueA(key, "LN_Base");
+    RegCloseKey(key);
+    if (made)
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora\\Installer",
+                        KEY_WOW64_32KEY, 0);
+}
+
 void CaseDoctorMissingValue(CaseEnv *e)
 {
     SetSettingsValue("LN_Base", NULL);
@@ -121,11 +173,47 @@ void CaseDoctorMissingValue(CaseEnv *e)
         "\"rule\":\"value_missing\"",
         "{\"check\":\"settings\",\"status\":\"problem\",\"rule\":\"value_missing\",\"value\":"
         "\"LN_Base\",\"detail\":2,");
+    // No package wrote it: a repair would not bring it back, and no command can know
+    // the path.
     run = RunDoctor(*e, DoctorCommand(*e, ""));
     expect_report(run, 1,
         std::string("PROBL\xc8ME  R\xe9glages refus\xe9s par le programme, qui affichera \xab ") +
             TextNotInstalled + " \xbb : la valeur LN_Base est absente (erreur 2) ; \xe0 faire : "
-            "r\xe9installez Velmora, ou ajoutez la valeur (type REG_SZ) avec le chemin complet\r\n");
+            "le paquet d'installation n'a pas \xe9" "crit cette valeur, une r\xe9paration ne la "
+            "remettrait pas : ajoutez-la (type REG_SZ) avec le chemin complet, ou r\xe9installez "
+            "Velmora en donnant LN_APPLI et LN_BASE\r\nOK        ");
+
+    // A package wrote it and is gone (its record left): the value is written back with
+    // the text the package remembered, by the command printed, which works.
+    bool made = false;
+    if (!ok(WriteRecord(e->database, &made), "the package's record is written"))
+        return;
+    run = RunDoctor(*e, DoctorCommand(*e, "--json"));
+    std::string fix = "reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v LN_Base /t "
+                      "REG_SZ /d \"" + e->database + "\" /f /reg:32";
+    expect_report(run, 1,
+        "\"action\":\"\\u00e9" "crivez la valeur avec le chemin que le paquet d'installation y "
+            "avait mis\",\"fix\":\"" + JsonText(fix) + "\"}");
+    run = RunDoctor(*e, DoctorCommand(*e, ""));
+    std::vector<std::string> lines = Lines(run.output);
+    size_t at = 0;
+    while (at < lines.size() && lines[at].compare(0, 10, "PROBL\xc8ME  ") != 0)
+        ++at;
+    ok(at + 1 < lines.size() && lines[at + 1] == "          " + fix,
+       "the command alone on the line after the problem's:\n%s", run.output.c_str());
+    RunResult fixed = RunAndAnswer("cmd.exe /s /c \"" + fix + "\"", 30000);
+    ok(fixed.exitCode == 0 && HasSettingsValue("LN_Base"), "the command ran: exit code %lu",
+       fixed.exitCode);
+    run = RunDoctor(*e, DoctorCommand(*e, "--json"));
+    expect_report(run, 0, "{\"check\":\"settings\",\"status\":\"ok\"");
+    RemoveRecord(made);
+
+    // --program must name a file: a folder is bad usage, and nothing is checked.
+    run = RunDoctor(*e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --program \"" +
+                            e->programDir + "\"");
+    expect_report(run, 2, "velmora-doctor : --program " + e->programDir +
+                              " ne d\xe9signe aucun fichier ; aucune biblioth\xe8que n'est "
+                              "cherch\xe9" "e\r\n");
 }
 
 void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
@@ -295,8 +383,52 @@ void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
                                  "corrigez LN_Appli\"}");
 }
 
+// Whether this process runs elevated, as every Wine process does (and check.cmd on
+// Windows).
+static bool Elevated()
+{
+    HANDLE token;
+    TOKEN_ELEVATION elevation = {0};
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+    CloseHandle(token);
+    return elevation.TokenIsElevated != 0;
+}
+
 void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
 {
+    // Elevated, --open runs nothing of the library's (it would run as administrator) and
+    // says to run it as the user; every other check is made, and the installation is
+    // sound.
+    if (Elevated()) {
+        DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json --open"), true);
+        expect_report(run, 0,
+            "{\"check\":\"library.ordinals\",\"status\":\"ok\"",
+            "{\"check\":\"open\",\"status\":\"warning\",\"text\":\"Ouverture de la base "
+                "non essay\\u00e9" "e : le docteur tourne en administrateur",
+            "\"action\":\"relancez le docteur avec --open en tant que l'utilisateur qui envoie "
+                "les mails",
+            "\"verdict\":\"sound\",\"problems\":0,\"warnings\":1,");
+        same_lines(CallSummary(*e), {}, "calls.log: the library never ran elevated");
+    } else {
+        printf("  not elevated: the refusal of --open elevated is not seen here\n");
+    }
+
+    // A library that installs a crash handler of its own when its runtime starts, then
+    // overflows its stack in OpenDatabase: the crash line and the summary still come
+    // out, the JSON document closed.
+    SetEnv("NNOTES_OPEN_OVERFLOW", "1");
+    DoctorRun crashed = RunDoctor(*e, DoctorCommand(*e, "--json --open"));
+    SetEnv("NNOTES_OPEN_OVERFLOW", NULL);
+    expect_report(crashed, 1,
+        "{\"check\":\"open.password\",\"status\":\"info\"",
+        ",\n{\"check\":\"crash\",\"status\":\"problem\",\"text\":\"Le docteur s'arr\\u00eate "
+            "sur l'exception 0xC00000FD pendant --open, dans le code de nNOTES.dll\",\"action\":"
+            "\"r\\u00e9installez le client Notes, et signalez-le avec ce rapport\"}\n],"
+            "\"verdict\":\"problem\",\"problems\":1,\"warnings\":0,\"busy\":0}\n");
+
     // A library whose loading waits 20 s: --timeout 1 bounds the load too, and the doctor
     // ends at once, its report whole.
     const std::string &programDir = e->programDir;

@@ -60,20 +60,6 @@ bool CheckProgram(const char *programPath)
     return found;
 }
 
-// A crash, most likely inside the library --open runs: the report still ends with a
-// line that says so and its summary, and the process ends at once.
-static LONG WINAPI ReportCrash(EXCEPTION_POINTERS *info)
-{
-    char line[200];
-    wsprintfA(line, "Le docteur s'arr\xeate sur l'exception 0x%08lX%s", 
-              info->ExceptionRecord->ExceptionCode,
-              OpenRunning() ? " pendant --open, dans le code de nNOTES.dll" : "");
-    Report("crash", STATUS_PROBLEM, line,
-           "r\xe9installez le client Notes, et signalez-le avec ce rapport", NULL, 0);
-    TerminateProcess(GetCurrentProcess(), (UINT)EndReport());
-    return EXCEPTION_EXECUTE_HANDLER;
-}
-
 // The program beside the doctor, or the one named, as a full path: its folder is where
 // the library is looked for first.  False when a path is too long or the one named is
 // no file, said once on the standard error.
@@ -107,9 +93,11 @@ static bool ProgramPath(const char *named, char program[MAX_PATH])
 
 int main(int argc, char **argv)
 {
-    // Run as SYSTEM or from a remote shell, a critical-error box has nobody to answer it.
-    SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
-    SetUnhandledExceptionFilter(ReportCrash);
+    // Run as SYSTEM or from a remote shell, a critical-error box or a crash's box has
+    // nobody to answer it: a crash ends the report instead (ReportCrashes).
+    SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS |
+                 SEM_NOGPFAULTERRORBOX);
+    ReportCrashes();
     RestrictLibrarySearch();
 
     Options options;
