@@ -472,6 +472,23 @@ void CaseDoctorLibrary64Bit(CaseEnv *e)
             "the stand-in is a PE image"))
         return;
     unsigned characteristics = (unsigned char)bytes[pe + 22] | (unsigned char)bytes[pe + 23] << 8;
+
+    // The program's version is read from its image only as the image check reads a
+    // library: i386 with a PE32 optional header.  Its own, then with the magic of PE32+
+    // (whose optional header the version reader would misread): none.
+    DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json"));
+    size_t at = run.output.find("\"doctor\":\"");
+    std::string version = at != std::string::npos
+                              ? run.output.substr(at + 10, run.output.find('"', at + 10) - at - 10)
+                              : "";
+    expect_report(run, 0, "\"program\":\"" + version + "\",\"doctor\":\"" + version + "\"");
+    std::string program;
+    DWORD programPe = ReadBytes(e->program, &program) && program.size() > 0x40
+                          ? *(const DWORD *)(program.data() + 0x3C) : 0;
+    ok(!version.empty() && programPe > 0 && programPe + 26 <= program.size() &&
+           program.compare(programPe + 24, 2, "\x0B\x01", 2) == 0 &&
+           WriteBytes(e->program, program.replace(programPe + 24, 2, "\x0B\x02", 2)),
+       "the program's version is %s, and its magic is made PE32+", version.c_str());
     std::string notDll = {(char)(characteristics & 0xFF), (char)((characteristics >> 8) & ~0x20)};
     const struct {
         const char *machine, *magic;
@@ -492,8 +509,9 @@ void CaseDoctorLibrary64Bit(CaseEnv *e)
         patched.replace(pe + 22, 2, c.characteristics);
         ok(WriteBytes(library, patched), "the library patched");
         ForgetRun(*e);
-        DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json --open"));
+        run = RunDoctor(*e, DoctorCommand(*e, "--json --open"));
         expect_report(run, 1,
+            "\"program\":\"\",\"doctor\":\"" + version + "\",\"library\":\"\"",
             "{\"check\":\"library.image\",\"status\":\"problem\",\"machine\":\"" +
                 std::string(c.shown) + "\",\"text\":\"" + Json(library) + " " + c.words,
             "{\"check\":\"open\",\"status\":\"problem\",\"text\":\"Ouverture de la base non "
