@@ -164,8 +164,70 @@ static void RemoveRecord(bool made)
                         KEY_WOW64_32KEY, 0);
 }
 
+// The rows of a console the doctor alone wrote to, each without its trailing blanks: a
+// console made for it by this process, which the doctor inherits, read back once it has
+// ended, then this process's own standard handles and console taken back.
+static std::vector<std::wstring> ConsoleRows(const std::string &commandLine)
+{
+    std::vector<std::wstring> rows;
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE), out = GetStdHandle(STD_OUTPUT_HANDLE),
+           error = GetStdHandle(STD_ERROR_HANDLE);
+    FreeConsole();
+    bool made = AllocConsole() != 0;
+    HANDLE console = made ? CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                        0, NULL)
+                          : INVALID_HANDLE_VALUE;
+    // Rows wider than any line: each line of the report is one row.
+    COORD size = {1000, 200};
+    bool sized = console != INVALID_HANDLE_VALUE && SetConsoleScreenBufferSize(console, size);
+    PROCESS_INFORMATION process;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (ok(sized, "a console of 1000 columns (made %d, error %lu)", made, GetLastError()) &&
+        ok(StartProgram(commandLine, &process), "the doctor starts on the console")) {
+        WaitForSingleObject(process.hProcess, 30000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (sized && GetConsoleScreenBufferInfo(console, &info)) {
+        std::vector<WCHAR> row(info.dwSize.X);
+        for (SHORT y = 0; y <= info.dwCursorPosition.Y && y < info.dwSize.Y; ++y) {
+            DWORD read = 0;
+            COORD at = {0, y};
+            ReadConsoleOutputCharacterW(console, &row[0], info.dwSize.X, at, &read);
+            std::wstring text(&row[0], read);
+            text.erase(text.find_last_not_of(L' ') + 1);
+            rows.push_back(text);
+        }
+    }
+    if (console != INVALID_HANDLE_VALUE)
+        CloseHandle(console);
+    FreeConsole();
+    AttachConsole(ATTACH_PARENT_PROCESS);
+    SetStdHandle(STD_INPUT_HANDLE, in);
+    SetStdHandle(STD_OUTPUT_HANDLE, out);
+    SetStdHandle(STD_ERROR_HANDLE, error);
+    return rows;
+}
+
 void CaseDoctorMissingValue(CaseEnv *e)
 {
+    // On a console the report is written in UTF-16, whatever the console's code page:
+    // each row holds the line as the redirected report has it in 1252, and nothing more.
+    DoctorRun redirected = RunDoctor(*e, DoctorCommand(*e, ""));
+    std::vector<std::string> lines = Lines(redirected.output);
+    std::vector<std::wstring> rows = ConsoleRows(DoctorCommand(*e, ""));
+    ok(rows.size() >= lines.size() && !lines.empty(), "%u rows on the console for %u lines",
+       (unsigned)rows.size(), (unsigned)lines.size());
+    for (size_t i = 0; i < lines.size() && i < rows.size(); ++i) {
+        WCHAR wide[1100];
+        int n = MultiByteToWideChar(1252, 0, lines[i].data(), (int)lines[i].size(), wide, 1100);
+        ok(rows[i] == std::wstring(wide, n > 0 ? (size_t)n : 0), "console row %u is line %u: %s",
+           (unsigned)i + 1, (unsigned)i + 1, lines[i].c_str());
+    }
+    for (size_t i = lines.size(); i < rows.size(); ++i)
+        ok(rows[i].empty(), "console row %u is empty", (unsigned)i + 1);
+
     SetSettingsValue("LN_Base", NULL);
     DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json"));
     expect_report(run, 1,
@@ -195,7 +257,7 @@ void CaseDoctorMissingValue(CaseEnv *e)
         "\"action\":\"\\u00e9" "crivez la valeur avec le chemin que le paquet d'installation y "
             "avait mis\",\"fix\":\"" + JsonText(fix) + "\"}");
     run = RunDoctor(*e, DoctorCommand(*e, ""));
-    std::vector<std::string> lines = Lines(run.output);
+    lines = Lines(run.output);
     size_t at = 0;
     while (at < lines.size() && lines[at].compare(0, 10, "PROBL\xc8ME  ") != 0)
         ++at;
