@@ -227,4 +227,23 @@ TEST(Doctor, SettingFixes)
     EXPECT_FALSE(RepairCommand("{0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31}", out, 40));
     char small[20];
     EXPECT_FALSE(WriteValueCommand("LN_Base", "C:\\b.nsf", small, sizeof small));
+
+    // Into the client's folder: the package of the release (x.y.z of x.y.z.0), the
+    // installed product removed first, each step waited for; a folder ending in a
+    // backslash would escape msiexec's closing quote.
+    char line[600];
+    ASSERT_TRUE(InstallIntoCommand("2.4.1.0", "C:\\Lotus\\Notes", "C:\\Lotus\\Notes\\notes.exe",
+                                   "D:\\Data\\Velmora.nsf", "", line, sizeof line));
+    EXPECT_STREQ("msiexec /i velmora-notes-2.4.1.msi INSTALLDIR=\"C:\\Lotus\\Notes\" "
+                 "LN_APPLI=\"C:\\Lotus\\Notes\\notes.exe\" LN_BASE=\"D:\\Data\\Velmora.nsf\" "
+                 "/qn /norestart", line);
+    ASSERT_TRUE(InstallIntoCommand("2.4.1.0", "C:\\Notes", "C:\\Notes\\notes.exe", "C:\\b.nsf",
+                                   "{0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31}", line, sizeof line));
+    EXPECT_STREQ("start /wait msiexec /x {0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31} /qn /norestart "
+                 "&& start /wait msiexec /i velmora-notes-2.4.1.msi INSTALLDIR=\"C:\\Notes\" "
+                 "LN_APPLI=\"C:\\Notes\\notes.exe\" LN_BASE=\"C:\\b.nsf\" /qn /norestart", line);
+    EXPECT_FALSE(InstallIntoCommand("2.4.1.0", "C:\\", "C:\\notes.exe", "C:\\b.nsf", "", line,
+                                    sizeof line));
+    EXPECT_FALSE(InstallIntoCommand("2.4.1.0", "C:\\Notes", "C:\\Notes\\notes.exe",
+                                    "C:\\100%.nsf", "", line, sizeof line));
 }

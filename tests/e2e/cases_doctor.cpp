@@ -68,6 +68,17 @@ static std::string Json(const std::string &text)
     return out;
 }
 
+// The release's x.y.z, as its package is named, from the doctor's file version x.y.z.0
+// in its JSON report.
+static std::string Release(const DoctorRun &run)
+{
+    size_t at = run.output.find("\"doctor\":\"");
+    std::string version = at != std::string::npos
+                              ? run.output.substr(at + 10, run.output.find('"', at + 10) - at - 10)
+                              : "";
+    return version.substr(0, version.rfind('.'));
+}
+
 // ASCII text as the inside of a JSON string.
 static std::string JsonText(const std::string &text)
 {
@@ -433,7 +444,13 @@ void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
     SetCurrentDirectoryA(tools.c_str());
     DeleteFileA((programDir + "\\nNOTES.dll").c_str());
     run = RunDoctor(*e, DoctorCommand(*e, "--json"));
-    expect_report(run, 1, none + "installez velmora-notes.exe dans le dossier du client Notes\"}");
+    // The command installs the package into the client's folder, with the settings the
+    // program accepted (no product of the package is installed here to remove first).
+    std::string clientFolder = e->client.substr(0, e->client.rfind('\\'));
+    expect_report(run, 1, none + "installez velmora-notes.exe dans le dossier du client Notes\","
+        "\"fix\":\"" + JsonText("msiexec /i velmora-notes-" + Release(run) +
+            ".msi INSTALLDIR=\"" + clientFolder + "\" LN_APPLI=\"" + e->client +
+            "\" LN_BASE=\"" + e->database + "\" /qn /norestart") + "\"}");
     std::string client = programDir + "\\notes-client.exe";
     ok(CopyFileA(e->client.c_str(), client.c_str(), FALSE) &&
            SetSettingsValue("LN_Appli", client.c_str()),

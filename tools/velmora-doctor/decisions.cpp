@@ -283,3 +283,43 @@ bool RepairCommand(const char *productCode, char *out, size_t size)
            Append(productCode, out, size, &length) &&
            Append(" /qn /norestart", out, size, &length);
 }
+
+// ` NAME="text"`, a text msiexec can carry: no '"', no trailing backslash before the
+// closing quote, no '%' for cmd.
+static bool AppendProperty(const char *name, const char *text, char *out, size_t size,
+                           size_t *length)
+{
+    size_t n = strlen(text);
+    return n > 0 && text[n - 1] != '\\' && strpbrk(text, "\"%") == NULL &&
+           Append(" ", out, size, length) && Append(name, out, size, length) &&
+           Append("=\"", out, size, length) && Append(text, out, size, length) &&
+           Append("\"", out, size, length);
+}
+
+// In cmd, msiexec (a Windows program) runs on without being waited for: "start /wait"
+// waits, and gives its exit code to "&&".
+bool InstallIntoCommand(const char *version, const char *folder, const char *client,
+                        const char *database, const char *productCode, char *out, size_t size)
+{
+    const char *last = strrchr(version, '.');
+    char package[64];
+    size_t length = 0, kept = last != NULL ? (size_t)(last - version) : 0;
+    if (kept == 0 || kept + 20 > sizeof package)
+        return false;
+    memcpy(package, "velmora-notes-", 14);
+    memcpy(package + 14, version, kept);
+    memcpy(package + 14 + kept, ".msi", 5);
+    bool removing = productCode[0] != '\0';
+    bool fits = true;
+    if (removing)
+        fits = productCode[0] == '{' && strpbrk(productCode, " \"%") == NULL &&
+               Append("start /wait msiexec /x ", out, size, &length) &&
+               Append(productCode, out, size, &length) &&
+               Append(" /qn /norestart && start /wait ", out, size, &length);
+    return fits && Append("msiexec /i ", out, size, &length) &&
+           Append(package, out, size, &length) &&
+           AppendProperty("INSTALLDIR", folder, out, size, &length) &&
+           AppendProperty("LN_APPLI", client, out, size, &length) &&
+           AppendProperty("LN_BASE", database, out, size, &length) &&
+           Append(" /qn /norestart", out, size, &length);
+}

@@ -97,6 +97,12 @@ ValueFix DecideValueFix(RefusalRule rule, const ValueRecord *record);
 // `productCode` "{...}".
 bool WriteValueCommand(const char *name, const char *text, char *out, size_t size);
 bool RepairCommand(const char *productCode, char *out, size_t size);
+// The package of `version` ("x.y.z.w": velmora-notes-x.y.z.msi) installed into `folder`
+// with the two settings it must write; when `productCode` is not empty, that product
+// is removed first (which removes the values it wrote, given again here), each step
+// waited for.
+bool InstallIntoCommand(const char *version, const char *folder, const char *client,
+                        const char *database, const char *productCode, char *out, size_t size);
 
 // A value of one registry view: the program reads the 32-bit view and takes the 64-bit
 // one only for a value missing there, so a 64-bit value that differs from a 32-bit one

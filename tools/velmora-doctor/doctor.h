@@ -96,6 +96,9 @@ bool CheckSettings(InstallSettings *settings);
 // the value the installer would write of it; an empty one is not given.  Returns
 // EXIT_SOUND when the program would accept each path given, else EXIT_PROBLEM.
 int CheckGivenSettings(const char *client, const char *database);
+// The installed product of the package's UpgradeCode, "{...}", through msi.dll from
+// the system folder; false when none is installed.
+bool InstalledProduct(char code[39]);
 // Finds nNOTES.dll as the program's import would and checks the file; with no program
 // (none found), looks for none.  `settings` (none: refused) tell where the client is.
 void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library);

@@ -231,9 +231,7 @@ static bool ReadText(const char *key, const char *name, char text[MAX_PATH])
     return read;
 }
 
-// The installed product of the package's UpgradeCode, through msi.dll from the system
-// folder; false when none is installed.
-static bool InstalledProduct(char code[39])
+bool InstalledProduct(char code[39])
 {
     typedef UINT(WINAPI * EnumRelatedCall)(const char *, DWORD, DWORD, char *);
     char path[MAX_PATH];
@@ -263,12 +261,15 @@ static const char *SettingsFix(const Refusal *why, char fix[2 * MAX_PATH + 100])
     record.productInstalled = InstalledProduct(product);
     switch (DecideValueFix(why->rule, &record)) {
     case FIX_REPAIR:
-        RepairCommand(product, fix, 2 * MAX_PATH + 100);
+        if (!RepairCommand(product, fix, 2 * MAX_PATH + 100))
+            fix[0] = '\0';
         return "le paquet d'installation avait \xe9" "crit cette valeur : une r\xe9paration "
                "de Velmora la remet, avec le texte qu'il y avait mis";
     case FIX_WRITE_REMEMBERED:
-        if (!WriteValueCommand(name, remembered, fix, 2 * MAX_PATH + 100))
+        if (!WriteValueCommand(name, remembered, fix, 2 * MAX_PATH + 100)) {
+            fix[0] = '\0';
             return NULL;
+        }
         return "\xe9" "crivez la valeur avec le chemin que le paquet d'installation y avait mis";
     case FIX_NONE:
         break;
