@@ -98,7 +98,9 @@ static bool ProgramPath(const char *named, char program[MAX_PATH])
 int main(int argc, char **argv)
 {
     // Run as SYSTEM or from a remote shell, a critical-error box or a crash's box has
-    // nobody to answer it: a crash ends the report instead (ReportCrashes).
+    // nobody to answer it: a crash ends the report instead (ReportCrashes).  Wine shows
+    // no such box either way (learn.microsoft.com: "SetErrorMode function",
+    // SEM_NOGPFAULTERRORBOX).
     SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS |
                  SEM_NOGPFAULTERRORBOX);
     ReportCrashes();
