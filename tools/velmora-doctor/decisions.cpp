@@ -302,13 +302,12 @@ bool InstallIntoCommand(const char *version, const char *folder, const char *cli
                         const char *database, const char *productCode, char *out, size_t size)
 {
     const char *last = strrchr(version, '.');
-    char package[64];
+    char release[32];
     size_t length = 0, kept = last != NULL ? (size_t)(last - version) : 0;
-    if (kept == 0 || kept + 20 > sizeof package)
+    if (kept == 0 || kept >= sizeof release)
         return false;
-    memcpy(package, "velmora-notes-", 14);
-    memcpy(package + 14, version, kept);
-    memcpy(package + 14 + kept, ".msi", 5);
+    memcpy(release, version, kept);
+    release[kept] = '\0';
     bool removing = productCode[0] != '\0';
     bool fits = true;
     if (removing)
@@ -316,8 +315,8 @@ bool InstallIntoCommand(const char *version, const char *folder, const char *cli
                Append("start /wait msiexec /x ", out, size, &length) &&
                Append(productCode, out, size, &length) &&
                Append(" /qn /norestart && start /wait ", out, size, &length);
-    return fits && Append("msiexec /i ", out, size, &length) &&
-           Append(package, out, size, &length) &&
+    return fits && Append("msiexec /i velmora-notes-", out, size, &length) &&
+           Append(release, out, size, &length) && Append(".msi", out, size, &length) &&
            AppendProperty("INSTALLDIR", folder, out, size, &length) &&
            AppendProperty("LN_APPLI", client, out, size, &length) &&
            AppendProperty("LN_BASE", database, out, size, &length) &&

@@ -16,18 +16,16 @@ bool TokenIsElevatedOrSystem(void)
     DWORD size = 0;
     bool known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation,
                                      &size) != 0;
-    // TOKEN_USER and a SID of at most SECURITY_MAX_SID_SIZE bytes.
-    union {
-        TOKEN_USER user;
-        BYTE room[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } user;
+    // TOKEN_USER and a SID of at most SECURITY_MAX_SID_SIZE bytes, aligned for both.
+    DWORD room[(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE) / sizeof(DWORD) + 1];
+    const TOKEN_USER *user = (const TOKEN_USER *)(void *)room;
     bool system = false;
-    if (GetTokenInformation(token, TokenUser, &user, sizeof user, &size)) {
+    if (GetTokenInformation(token, TokenUser, room, sizeof room, &size)) {
         SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
         PSID localSystem = NULL;
         if (AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
                                      &localSystem)) {
-            system = EqualSid(user.user.User.Sid, localSystem) != 0;
+            system = EqualSid(user->User.Sid, localSystem) != 0;
             FreeSid(localSystem);
         }
     } else {

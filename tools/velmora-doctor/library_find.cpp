@@ -115,7 +115,7 @@ static void InstallIntoFix(const char *programPath, const InstallSettings *setti
     ShortenPath(program);
     DWORD n = GetLongPathNameA(settings->clientPath, client, MAX_PATH);
     DWORD m = GetLongPathNameA(settings->databasePath, database, MAX_PATH);
-    char *slash = n > 0 && n < MAX_PATH ? strrchr(client, '\\') : NULL;
+    const char *slash = n > 0 && n < MAX_PATH ? strrchr(client, '\\') : NULL;
     if (SameFolder(program, settings->clientPath) || slash == NULL || m == 0 || m >= MAX_PATH)
         return;
     char folder[MAX_PATH];

@@ -80,7 +80,7 @@ bool Is32Bit(const Image *image)
 {
     ImageHeader header = HeaderOf(image);
     ImageVerdict verdict = JudgeImage(&header);
-    return verdict == IMAGE_NOT_DLL || verdict == IMAGE_SOUND;
+    return image->nt != NULL && (verdict == IMAGE_NOT_DLL || verdict == IMAGE_SOUND);
 }
 
 const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)

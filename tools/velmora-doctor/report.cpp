@@ -246,12 +246,23 @@ int EndReport(void)
 // The crash's code stands as this in the forms written in advance.
 static const char CodeMark[] = "0xFFFFFFFF";
 
-static int FindMark(const char *bytes, const WCHAR *wide, int length)
+// Where the code's digits start in a form, after its "0x"; -1 when it holds no mark.
+static int FindMarkIn(const char *bytes, int length)
+{
+    int n = (int)sizeof CodeMark - 1;
+    for (int i = 0; i + n <= length; ++i) {
+        if (memcmp(bytes + i, CodeMark, (size_t)n) == 0)
+            return i + 2;
+    }
+    return -1;
+}
+
+static int FindMarkInWide(const WCHAR *wide, int length)
 {
     int n = (int)sizeof CodeMark - 1;
     for (int i = 0; i + n <= length; ++i) {
         int same = 0;
-        while (same < n && (bytes != NULL ? bytes[i + same] : (char)wide[i + same]) == CodeMark[same])
+        while (same < n && wide[i + same] == (WCHAR)CodeMark[same])
             ++same;
         if (same == n)
             return i + 2;
@@ -275,8 +286,8 @@ static void PrepareCrashEnds(void)
         TextFree(&line);
         WriteEnd();
         g_composing = NULL;
-        end->wideCode = FindMark(NULL, end->wide, end->wideLength);
-        end->byteCode = FindMark(end->bytes, NULL, end->byteLength);
+        end->wideCode = FindMarkInWide(end->wide, end->wideLength);
+        end->byteCode = FindMarkIn(end->bytes, end->byteLength);
         g_checks = checks;
         g_problems = problems;
         g_warnings = warnings;
