@@ -147,6 +147,9 @@ TEST(Doctor, TextConversions)
 
 // --open: the first reason that holds wins; an elevated run and a Windows without
 // SetDefaultDllDirectories (Windows 7 without KB2533623) are warnings, exit code 0.
+// Wine has the call, and every Wine process is elevated: the old Windows is judged here
+// only (learn.microsoft.com: "SetDefaultDllDirectories function", its requirements:
+// Windows 7 and Server 2008 R2 with KB2533623).
 TEST(Doctor, OpenRefusals)
 {
     static const struct {

@@ -184,7 +184,7 @@ static void RemoveRecord(bool made)
 // The rows of a console the doctor alone wrote to, each without its trailing blanks: a
 // console made for it by this process, which the doctor inherits, read back once it has
 // ended, then this process's own standard handles and console taken back.
-static std::vector<std::wstring> ConsoleRows(const std::string &commandLine)
+static std::vector<std::wstring> ConsoleRows(const std::string &commandLine, bool asUser = false)
 {
     std::vector<std::wstring> rows;
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE), out = GetStdHandle(STD_OUTPUT_HANDLE),
@@ -200,8 +200,11 @@ static std::vector<std::wstring> ConsoleRows(const std::string &commandLine)
     bool sized = console != INVALID_HANDLE_VALUE && SetConsoleScreenBufferSize(console, size);
     PROCESS_INFORMATION process;
     CONSOLE_SCREEN_BUFFER_INFO info;
+    std::string why;
     if (ok(sized, "a console of 1000 columns (made %d, error %lu)", made, GetLastError()) &&
-        ok(StartProgram(commandLine, &process), "the doctor starts on the console")) {
+        ok(asUser ? StartProgramAsUser(commandLine, &process, 0, NULL, &why)
+                  : StartProgram(commandLine, &process),
+           "the doctor starts on the console %s", why.c_str())) {
         WaitForSingleObject(process.hProcess, 30000);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
@@ -515,6 +518,22 @@ void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
             "sur l'exception 0xC00000FD pendant --open, dans le code de nNOTES.dll\",\"action\":"
             "\"r\\u00e9installez le client Notes, et signalez-le avec ce rapport\"}\n],"
             "\"verdict\":\"problem\",\"problems\":1,\"warnings\":0,\"busy\":0}\n");
+    // On a console, in UTF-16, its code written in as well.
+    if (crashed.skipped.empty()) {
+        SetEnv("NNOTES_OPEN_OVERFLOW", "1");
+        std::vector<std::wstring> rows = ConsoleRows(DoctorCommand(*e, "--open"), true);
+        SetEnv("NNOTES_OPEN_OVERFLOW", NULL);
+        while (!rows.empty() && rows.back().empty())
+            rows.pop_back();
+        ok(rows.size() >= 2 &&
+               rows[rows.size() - 2] == L"PROBL\u00c8ME  Le docteur s'arr\u00eate sur "
+                   L"l'exception 0xC00000FD pendant --open, dans le code de nNOTES.dll ; "
+                   L"\u00e0 faire : r\u00e9installez le client Notes, et signalez-le avec ce "
+                   L"rapport" &&
+               rows.back() == L"Bilan : 1 probl\u00e8me, 0 avertissement.",
+           "the crash line and the summary end the console's report (%u rows)",
+           (unsigned)rows.size());
+    }
 
     // A library whose loading waits 20 s: --timeout 1 bounds the load too, and the doctor
     // ends at once, its report whole.
