@@ -228,6 +228,9 @@ TEST(Doctor, SettingFixes)
     ASSERT_TRUE(RepairCommand("{0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31}", out, sizeof out));
     EXPECT_STREQ("msiexec /fomus {0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31} /qn /norestart", out);
     EXPECT_FALSE(RepairCommand("{0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31}", out, 40));
+    ASSERT_TRUE(DeleteValue64Command("LN_Appli", out, sizeof out));
+    EXPECT_STREQ("reg delete \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v LN_Appli /f "
+                 "/reg:64", out);
     char small[20];
     EXPECT_FALSE(WriteValueCommand("LN_Base", "C:\\b.nsf", small, sizeof small));
 

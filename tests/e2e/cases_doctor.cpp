@@ -733,6 +733,16 @@ void CaseDoctorSettingsIn64BitView(CaseEnv *e)
                 "\"LN_Base\"",
             "\"quotes\":\"no\",\"used\":\"no\",\"text\":",
             "que le programme lit\",\"action\":\"supprimez la valeur de la vue 64 bits");
+        // The command printed removes it, and the warning goes.
+        std::string fix = "reg delete \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v "
+                          "LN_Base /f /reg:64";
+        expect_report(run, 0, "corrigez celle de la vue 32 bits\",\"fix\":\"" + JsonText(fix) +
+                                  "\"}");
+        RunResult fixed = RunAndAnswer("cmd.exe /s /c \"" + fix + "\"", 30000);
+        ok(fixed.exitCode == 0 && !HasSettingsValue("LN_Base", KEY_WOW64_64KEY),
+           "the command ran: exit code %lu", fixed.exitCode);
+        run = RunDoctor(*e, DoctorCommand(*e, "--json"));
+        expect_report(run, 0, "\"verdict\":\"sound\",\"problems\":0,\"warnings\":0,");
         RemoveSettingsKey();
     }
     RemoveSettingsKey(KEY_WOW64_64KEY);

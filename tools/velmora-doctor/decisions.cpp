@@ -272,6 +272,14 @@ bool WriteValueCommand(const char *name, const char *text, char *out, size_t siz
     return fits && Append("\" /f /reg:32", out, size, &length);
 }
 
+bool DeleteValue64Command(const char *name, char *out, size_t size)
+{
+    size_t length = 0;
+    return Append("reg delete \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", out, size,
+                  &length) &&
+           Append(name, out, size, &length) && Append(" /f /reg:64", out, size, &length);
+}
+
 // The repair of the installed product from its cached package, by ProductCode: "o"
 // files older or missing, "m" and "u" the registry entries, "s" shortcuts
 // (learn.microsoft.com: "msiexec", repair options); /norestart, or /qn may restart.

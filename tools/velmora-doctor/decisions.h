@@ -97,6 +97,9 @@ ValueFix DecideValueFix(RefusalRule rule, const ValueRecord *record);
 // `productCode` "{...}".
 bool WriteValueCommand(const char *name, const char *text, char *out, size_t size);
 bool RepairCommand(const char *productCode, char *out, size_t size);
+// The removal of the value `name` from the 64-bit view, where it hides nothing from the
+// program but a different value of the 32-bit view.
+bool DeleteValue64Command(const char *name, char *out, size_t size);
 // The package of `version` ("x.y.z.w": velmora-notes-x.y.z.msi) installed into `folder`
 // with the two settings it must write; when `productCode` is not empty, that product
 // is removed first (which removes the values it wrote, given again here), each step

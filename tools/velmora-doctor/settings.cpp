@@ -116,11 +116,14 @@ static void ReportAcceptedValue(const Found *v, const char *path, bool seen, boo
                       {"path", path, 0},               {"exists", exists, 0},
                       {"short", shortPath, 0},         {"quotes", quotes ? "yes" : "no", 0},
                       {"used", verdict == VALUE_HIDDEN ? "no" : "yes", 0}};
-    ReportText("settings.value", verdict == VALUE_USED ? STATUS_OK : STATUS_WARNING, text,
-               verdict == VALUE_HIDDEN
-                   ? "supprimez la valeur de la vue 64 bits, ou corrigez celle de la vue 32 bits"
-                   : "corrigez le chemin, ou r\xe9installez le client Notes ou la base",
-               fields, 11);
+    char fix[100];
+    if (verdict != VALUE_HIDDEN || !DeleteValue64Command(v->name, fix, sizeof fix))
+        fix[0] = '\0';
+    ReportFix("settings.value", verdict == VALUE_USED ? STATUS_OK : STATUS_WARNING, text,
+              verdict == VALUE_HIDDEN
+                  ? "supprimez la valeur de la vue 64 bits, ou corrigez celle de la vue 32 bits"
+                  : "corrigez le chemin, ou r\xe9installez le client Notes ou la base",
+              fix, fields, 11);
 }
 
 // `seen32` is the value in the 32-bit view: filled when `view` is that one, compared
