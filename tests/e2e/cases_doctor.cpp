@@ -191,6 +191,8 @@ static std::vector<std::wstring> ConsoleRows(const std::string &commandLine, boo
            error = GetStdHandle(STD_ERROR_HANDLE);
     FreeConsole();
     bool made = AllocConsole() != 0;
+    if (made && GetConsoleWindow() != NULL)
+        ShowWindow(GetConsoleWindow(), SW_HIDE);        // on Windows, no window flashes
     HANDLE console = made ? CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                                         0, NULL)
