@@ -5,10 +5,11 @@
 // The doctor does not import the library: it must run where the library is broken or
 // absent.  The few entries it calls (and the one window/database_window.cpp refers
 // to) are defined here and go to the library loaded by --open, by ordinal.  --open
-// runs the library's code with the user's rights, often an administrator's: it loads
-// only a sound 32-bit DLL found in the program's folder or a system folder, and what
-// that library loads by name only from its own folder and System32, never from the
-// current folder or the doctor's; and it stops waiting for it after a time.
+// runs the library's code with the doctor's rights: it is refused elevated or as
+// SYSTEM (a library planted beside a planted program would run as administrator); it
+// loads only a sound 32-bit DLL found in the program's folder or a system folder, and
+// what that library loads by name only from its own folder and System32, never from
+// the current folder or the doctor's; and it stops waiting for it after a time.
 #include "tools/velmora-doctor/library_image.h"
 
 #include "tools/velmora-doctor/elevation.h"
