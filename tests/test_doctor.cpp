@@ -188,3 +188,112 @@ TEST(Doctor, CaptureNames)
     for (const auto &c : names)
         EXPECT_EQ(c.matches, NameMatches(c.pattern, c.name)) << c.pattern << " " << c.name;
 }
+
+// --open: the first reason that holds wins; an elevated run and a Windows without
+// SetDefaultDllDirectories (Windows 7 without KB2533623) are warnings, exit code 0.
+// Wine has the call, and every Wine process is elevated: the old Windows is judged here
+// only (learn.microsoft.com: "SetDefaultDllDirectories function", its requirements:
+// Windows 7 and Server 2008 R2 with KB2533623).
+TEST(Doctor, OpenRefusals)
+{
+    static const struct {
+        OpenFacts facts;
+        OpenRefusal refusal;
+        Status status;
+    } cases[] = {
+        {{true, true, IMAGE_SOUND, false, true, true}, OPEN_TRIED, STATUS_OK},
+        {{false, false, IMAGE_NOT_PE, true, false, false}, OPEN_NO_LIBRARY, STATUS_INFO},
+        {{true, false, IMAGE_NOT_PE, true, false, false}, OPEN_SETTINGS_REFUSED, STATUS_INFO},
+        {{true, true, IMAGE_NOT_PE32, true, false, false}, OPEN_IMAGE_UNSOUND, STATUS_PROBLEM},
+        {{true, true, IMAGE_NOT_DLL, false, true, true}, OPEN_IMAGE_UNSOUND, STATUS_PROBLEM},
+        {{true, true, IMAGE_SOUND, true, false, false}, OPEN_ELEVATED, STATUS_WARNING},
+        {{true, true, IMAGE_SOUND, true, true, true}, OPEN_ELEVATED, STATUS_WARNING},
+        {{true, true, IMAGE_SOUND, false, false, false}, OPEN_SEARCH_UNRESTRICTED, STATUS_WARNING},
+        {{true, true, IMAGE_SOUND, false, false, true}, OPEN_SEARCH_UNRESTRICTED, STATUS_WARNING},
+        {{true, true, IMAGE_SOUND, false, true, false}, OPEN_NOT_LOADABLE, STATUS_PROBLEM},
+    };
+    for (const auto &c : cases) {
+        OpenDecision d = DecideOpen(&c.facts);
+        EXPECT_EQ(c.refusal, d.refusal) << c.refusal;
+        EXPECT_EQ(c.status, d.status) << c.refusal;
+    }
+}
+
+// A refused setting against the package's record: a repair brings back only a value
+// the package wrote and that is missing, with the product still installed; the text the
+// package remembered is written back for any other text the program refuses that a
+// new one mends.
+TEST(Doctor, SettingFixes)
+{
+    static const struct {
+        RefusalRule rule;
+        ValueRecord record;     // wrote, remembered, productInstalled
+        ValueFix fix;
+    } cases[] = {
+        {REFUSED_VALUE_MISSING, {true, true, true}, FIX_REPAIR},
+        {REFUSED_KEY_MISSING, {true, false, true}, FIX_REPAIR},
+        {REFUSED_VALUE_MISSING, {true, true, false}, FIX_WRITE_REMEMBERED},
+        {REFUSED_VALUE_MISSING, {true, false, false}, FIX_NONE},
+        {REFUSED_VALUE_MISSING, {false, false, true}, FIX_NONE},
+        {REFUSED_VALUE_NAMES_NOTHING, {true, true, true}, FIX_WRITE_REMEMBERED},
+        {REFUSED_VALUE_EMPTY, {true, true, true}, FIX_WRITE_REMEMBERED},
+        {REFUSED_VALUE_UNTERMINATED, {true, true, false}, FIX_WRITE_REMEMBERED},
+        {REFUSED_EXPANSION_TOO_LONG, {true, true, false}, FIX_WRITE_REMEMBERED},
+        {REFUSED_VALUE_NAMES_NOTHING, {true, false, true}, FIX_NONE},
+        {REFUSED_VALUE_TOO_LONG, {true, true, true}, FIX_NONE},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.fix, DecideValueFix(c.rule, &c.record))
+            << c.rule << " " << c.record.wrote << c.record.remembered << c.record.productInstalled;
+
+    // The command lines, whole: reg.exe reads "\\" before a closing quote as one
+    // backslash, so a trailing one is doubled; '"' and cmd's '%' cannot be carried.
+    static const struct {
+        const char *name, *text, *command;
+    } writes[] = {
+        {"LN_Base", "C:\\Notes\\Data\\Velmora.nsf",
+         "reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v LN_Base /t REG_SZ /d "
+         "\"C:\\Notes\\Data\\Velmora.nsf\" /f /reg:32"},
+        {"LN_Appli", "D:\\Lotus Notes\\", 
+         "reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v LN_Appli /t REG_SZ /d "
+         "\"D:\\Lotus Notes\\\\\" /f /reg:32"},
+        {"LN_Base", "C:\\a\"b.nsf", nullptr},
+        {"LN_Base", "%HOMEDRIVE%\\b.nsf", nullptr},
+        {"LN_Base", "", nullptr},
+    };
+    for (const auto &w : writes) {
+        char out[600];
+        bool made = WriteValueCommand(w.name, w.text, out, sizeof out);
+        EXPECT_EQ(w.command != nullptr, made) << w.text;
+        if (made && w.command != nullptr)
+            EXPECT_STREQ(w.command, out);
+    }
+    char out[100];
+    ASSERT_TRUE(RepairCommand("{0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31}", out, sizeof out));
+    EXPECT_STREQ("msiexec /fomus {0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31} /qn /norestart", out);
+    EXPECT_FALSE(RepairCommand("{0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31}", out, 40));
+    ASSERT_TRUE(DeleteValue64Command("LN_Appli", out, sizeof out));
+    EXPECT_STREQ("reg delete \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v LN_Appli /f "
+                 "/reg:64", out);
+    char small[20];
+    EXPECT_FALSE(WriteValueCommand("LN_Base", "C:\\b.nsf", small, sizeof small));
+
+    // Into the client's folder: the package of the release (x.y.z of x.y.z.0), the
+    // installed product removed first, each step waited for; a folder ending in a
+    // backslash would escape msiexec's closing quote.
+    char line[600];
+    ASSERT_TRUE(InstallIntoCommand("2.4.1.0", "C:\\Lotus\\Notes", "C:\\Lotus\\Notes\\notes.exe",
+                                   "D:\\Data\\Velmora.nsf", "", line, sizeof line));
+    EXPECT_STREQ("msiexec /i velmora-notes-2.4.1.msi INSTALLDIR=\"C:\\Lotus\\Notes\" "
+                 "LN_APPLI=\"C:\\Lotus\\Notes\\notes.exe\" LN_BASE=\"D:\\Data\\Velmora.nsf\" "
+                 "/qn /norestart", line);
+    ASSERT_TRUE(InstallIntoCommand("2.4.1.0", "C:\\Notes", "C:\\Notes\\notes.exe", "C:\\b.nsf",
+                                   "{0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31}", line, sizeof line));
+    EXPECT_STREQ("start /wait msiexec /x {0B6E6C5E-2F1A-5D2C-9A55-7C1B0E8F4A31} /qn /norestart "
+                 "&& start /wait msiexec /i velmora-notes-2.4.1.msi INSTALLDIR=\"C:\\Notes\" "
+                 "LN_APPLI=\"C:\\Notes\\notes.exe\" LN_BASE=\"C:\\b.nsf\" /qn /norestart", line);
+    EXPECT_FALSE(InstallIntoCommand("2.4.1.0", "C:\\", "C:\\notes.exe", "C:\\b.nsf", "", line,
+                                    sizeof line));
+    EXPECT_FALSE(InstallIntoCommand("2.4.1.0", "C:\\Notes", "C:\\Notes\\notes.exe",
+                                    "C:\\100%.nsf", "", line, sizeof line));
+}

@@ -61,3 +61,21 @@ unsigned long InitWaitMs(void)
     DWORD n = GetEnvironmentVariableA("NNOTES_INIT_WAIT_MS", value, sizeof value);
     return n > 0 && n < sizeof value ? strtoul(value, NULL, 10) : 0;
 }
+
+bool OpenOverflows(void)
+{
+    char value[4];
+    DWORD n = GetEnvironmentVariableA("NNOTES_OPEN_OVERFLOW", value, sizeof value);
+    return n == 1 && value[0] == '1';
+}
+
+// Each call holds a buffer the compiler cannot drop, used again after the next call so
+// that the call is no jump.
+void OverflowStack(unsigned depth)
+{
+    volatile char room[4096];
+    room[depth % sizeof room] = (char)depth;
+    if (depth != 0xFFFFFFFFu)
+        OverflowStack(depth + 1);
+    room[0] = room[1];
+}

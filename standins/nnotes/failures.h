@@ -11,3 +11,9 @@ bool CallFails(const char *operation);
 // How long InitNotesRuntime waits before it answers (NNOTES_INIT_WAIT_MS, 0 when unset),
 // as a real client's runtime waits for the user's password.
 unsigned long InitWaitMs(void);
+
+// Whether OpenDatabase overflows its stack (NNOTES_OPEN_OVERFLOW=1), as a library that
+// recurses without end: the caller's crash handling must still get its words out.
+bool OpenOverflows(void);
+// Recurses until the stack is spent.
+void OverflowStack(unsigned depth);

@@ -27,9 +27,19 @@ static std::string Arrow(NotesStatus status)
 
 extern "C" {
 
+// A crash handler of the library's own, as a real runtime may install one: it ends the
+// process at once, saying nothing.
+static LONG WINAPI EndSilently(EXCEPTION_POINTERS *)
+{
+    TerminateProcess(GetCurrentProcess(), 99);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 NotesStatus NOTESAPI InitNotesRuntime(int argc, char **argv)
 {
     Sleep(InitWaitMs());
+    if (OpenOverflows())
+        SetUnhandledExceptionFilter(EndSilently);
     char count[16];
     wsprintfA(count, "%d", argc);
     std::string line = std::string("InitNotesRuntime argc=") + count;
@@ -67,6 +77,8 @@ void NOTESAPI SetClientVariable(const char *name, const char *value)
 
 NotesStatus NOTESAPI OpenDatabase(const char *path, NotesHandle *db)
 {
+    if (OpenOverflows())
+        OverflowStack(0);
     NotesStatus status = Precondition("OpenDatabase");
     if (status == STATUS_OK && db == NULL)
         status = STATUS_BAD_ARGUMENT;

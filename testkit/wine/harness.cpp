@@ -113,7 +113,7 @@ bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process, 
                           &startup, process) != 0;
 }
 
-// The filtered token linked to this process's, or NULL.
+// The filtered token linked to this process's elevated one, or NULL.
 static HANDLE LinkedToken(void)
 {
     HANDLE own = NULL;
@@ -130,35 +130,50 @@ static HANDLE LinkedToken(void)
     return linked.LinkedToken;
 }
 
+static bool Elevated(void)
+{
+    HANDLE own = NULL;
+    TOKEN_ELEVATION elevation = {0};
+    DWORD size = 0;
+    bool read = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) &&
+                GetTokenInformation(own, TokenElevation, &elevation, sizeof elevation, &size);
+    if (own != NULL)
+        CloseHandle(own);
+    return !read || elevation.TokenIsElevated != 0;
+}
+
 const char *NoLinkedToken(void)
 {
+    if (!Elevated())
+        return NULL;
     HANDLE linked = LinkedToken();
     if (linked == NULL)
-        return "no filtered token linked to this one: UAC off, the built-in Administrator, "
-               "or not elevated";
+        return "elevated with no filtered token linked to this one: UAC off, or the built-in "
+               "Administrator";
     CloseHandle(linked);
     return NULL;
 }
 
-bool StartProgramFiltered(const std::string &commandLine, PROCESS_INFORMATION *process,
-                          DWORD flags, HANDLE output)
+bool StartProgramAsUser(const std::string &commandLine, PROCESS_INFORMATION *process,
+                        DWORD flags, HANDLE output, std::string *why)
 {
+    if (!Elevated())
+        return StartProgram(commandLine, process, flags, output) ||
+               (*why = "error " + std::to_string(GetLastError()), false);
     HANDLE linked = LinkedToken(), primary = NULL;
-    if (linked == NULL) {
-        SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
+    if (linked == NULL ||
+        !DuplicateTokenEx(linked, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, NULL,
+                          SecurityImpersonation, TokenPrimary, &primary)) {
+        const char *none = NoLinkedToken();
+        *why = none ? none : "DuplicateTokenEx: error " + std::to_string(GetLastError());
+        if (linked != NULL)
+            CloseHandle(linked);
         return false;
     }
-    bool duplicated = DuplicateTokenEx(linked, TOKEN_ALL_ACCESS, NULL, SecurityImpersonation,
-                                       TokenPrimary, &primary) != 0;
-    DWORD error = GetLastError();
     CloseHandle(linked);
-    if (!duplicated) {
-        SetLastError(error);
-        return false;
-    }
-    std::wstring line(commandLine.size() + 1, L'\0');
-    line.resize((size_t)MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, &line[0],
-                                            (int)line.size()));
+    int n = MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, NULL, 0);
+    std::vector<WCHAR> line(n > 0 ? (size_t)n : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, &line[0], n);
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
@@ -166,12 +181,11 @@ bool StartProgramFiltered(const std::string &commandLine, PROCESS_INFORMATION *p
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = startup.hStdError = output;
     }
-    bool started = !line.empty() &&
-                   CreateProcessAsUserW(primary, NULL, &line[0], NULL, NULL, output != NULL,
+    bool started = CreateProcessAsUserW(primary, NULL, &line[0], NULL, NULL, output != NULL,
                                         flags, NULL, NULL, &startup, process) != 0;
-    error = GetLastError();
+    if (!started)
+        *why = "CreateProcessAsUserW: error " + std::to_string(GetLastError());
     CloseHandle(primary);
-    SetLastError(error);
     return started;
 }
 

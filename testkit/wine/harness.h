@@ -29,15 +29,18 @@ struct RunResult {
 bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process,
                   DWORD flags = 0, HANDLE output = NULL, const char *application = NULL);
 
-// Why this process has no filtered token linked to it (UAC off, the built-in
-// Administrator, a process that is not elevated); NULL when it has one.  Under Wine
-// every process is elevated, with one.
+// Why this process cannot start a program as a standard user (elevated with no filtered
+// token linked to it: UAC off, the built-in Administrator); NULL when it can.  Under
+// Wine every process is elevated, with a linked token.
 const char *NoLinkedToken(void);
-// StartProgram under that filtered token (TokenLinkedToken, DuplicateTokenEx,
-// CreateProcessAsUserW): what a standard user's program gets; under Wine the child
-// reports not elevated, type Limited.  False, with GetLastError set, when it cannot.
-bool StartProgramFiltered(const std::string &commandLine, PROCESS_INFORMATION *process,
-                          DWORD flags, HANDLE output);
+// StartProgram for a program meant to run as the user who sends mail, not as an
+// administrator: from an elevated process (UAC), under its linked token, the filtered
+// one a standard start of that user gets (TokenLinkedToken, made a primary token with
+// DuplicateTokenEx, CreateProcessAsUserW); from a process that is not elevated, as is.
+// False, with `why` said, when the process is elevated with no linked token (UAC off,
+// the built-in Administrator, SYSTEM) or the start fails.
+bool StartProgramAsUser(const std::string &commandLine, PROCESS_INFORMATION *process,
+                        DWORD flags, HANDLE output, std::string *why);
 
 // Starts `commandLine` exactly as given (CreateProcessA, inheriting this process's
 // environment and current folder).  The program is the one the command line names,

@@ -103,9 +103,11 @@ CaseFunction CaseDoctorOtherCodePage;
 struct DoctorRun {
     DWORD exitCode;
     std::string output;     // stdout and stderr
+    std::string skipped;    // why it did not run as the user, when it could not
 };
-// Runs the doctor's command line with its output sent to a file of the case folder.
-DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine);
+// Runs the doctor's command line with its output sent to a file of the case folder, as
+// the user who sends mail (StartProgramAsUser), or with this process's own token.
+DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine, bool ownToken = false);
 // The built doctor on the case's program, with `options`.
 std::string DoctorCommand(const CaseEnv &e, const std::string &options);
 // Checks the doctor's exit code and that its report holds each piece.

@@ -209,3 +209,124 @@ size_t JsonFromUtf8(const char *in, size_t n, char *out)
     out[length++] = '"';
     return length;
 }
+
+OpenDecision DecideOpen(const OpenFacts *facts)
+{
+    if (!facts->libraryFound)
+        return {OPEN_NO_LIBRARY, STATUS_INFO};
+    if (!facts->settingsAccepted)
+        return {OPEN_SETTINGS_REFUSED, STATUS_INFO};
+    if (facts->image != IMAGE_SOUND)
+        return {OPEN_IMAGE_UNSOUND, STATUS_PROBLEM};
+    if (facts->elevated)
+        return {OPEN_ELEVATED, STATUS_WARNING};
+    if (!facts->searchRestricted)
+        return {OPEN_SEARCH_UNRESTRICTED, STATUS_WARNING};
+    if (!facts->loadable)
+        return {OPEN_NOT_LOADABLE, STATUS_PROBLEM};
+    return {OPEN_TRIED, STATUS_OK};
+}
+
+ValueFix DecideValueFix(RefusalRule rule, const ValueRecord *record)
+{
+    bool missing = rule == REFUSED_KEY_MISSING || rule == REFUSED_VALUE_MISSING;
+    bool rewritable = missing || rule == REFUSED_VALUE_EMPTY ||
+                      rule == REFUSED_VALUE_NAMES_NOTHING || rule == REFUSED_VALUE_UNTERMINATED ||
+                      rule == REFUSED_EXPANSION_TOO_LONG;
+    if (missing && record->wrote && record->productInstalled)
+        return FIX_REPAIR;
+    if (rewritable && record->remembered)
+        return FIX_WRITE_REMEMBERED;
+    return FIX_NONE;
+}
+
+// Appends `s` at out[*length]; false when it does not fit with the NUL.
+static bool Append(const char *s, char *out, size_t size, size_t *length)
+{
+    size_t n = strlen(s);
+    if (*length + n >= size)
+        return false;
+    memcpy(out + *length, s, n + 1);
+    *length += n;
+    return true;
+}
+
+// reg.exe reads its arguments as the C runtime does: backslashes before a closing quote
+// are doubled, and a '"' inside cannot be given.  In cmd, '%' would expand a variable.
+// /reg:32 writes the 32-bit view, the one the program reads first, from a 64-bit cmd
+// too (learn.microsoft.com: "reg add").
+bool WriteValueCommand(const char *name, const char *text, char *out, size_t size)
+{
+    size_t length = 0, n = strlen(text);
+    if (strpbrk(text, "\"%") != NULL || n == 0)
+        return false;
+    size_t trailing = 0;
+    while (trailing < n && text[n - 1 - trailing] == '\\')
+        ++trailing;
+    bool fits = Append("reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", out, size,
+                       &length) &&
+                Append(name, out, size, &length) &&
+                Append(" /t REG_SZ /d \"", out, size, &length) && Append(text, out, size, &length);
+    for (size_t i = 0; fits && i < trailing; ++i)
+        fits = Append("\\", out, size, &length);
+    return fits && Append("\" /f /reg:32", out, size, &length);
+}
+
+bool DeleteValue64Command(const char *name, char *out, size_t size)
+{
+    size_t length = 0;
+    return Append("reg delete \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", out, size,
+                  &length) &&
+           Append(name, out, size, &length) && Append(" /f /reg:64", out, size, &length);
+}
+
+// The repair of the installed product from its cached package, by ProductCode: "o"
+// files older or missing, "m" and "u" the registry entries, "s" shortcuts
+// (learn.microsoft.com: "msiexec", repair options); /norestart, or /qn may restart.
+bool RepairCommand(const char *productCode, char *out, size_t size)
+{
+    size_t length = 0;
+    return productCode[0] == '{' && strpbrk(productCode, " \"%") == NULL &&
+           Append("msiexec /fomus ", out, size, &length) &&
+           Append(productCode, out, size, &length) &&
+           Append(" /qn /norestart", out, size, &length);
+}
+
+// ` NAME="text"`, a text msiexec can carry: no '"', no trailing backslash before the
+// closing quote, no '%' for cmd.
+static bool AppendProperty(const char *name, const char *text, char *out, size_t size,
+                           size_t *length)
+{
+    size_t n = strlen(text);
+    return n > 0 && text[n - 1] != '\\' && strpbrk(text, "\"%") == NULL &&
+           Append(" ", out, size, length) && Append(name, out, size, length) &&
+           Append("=\"", out, size, length) && Append(text, out, size, length) &&
+           Append("\"", out, size, length);
+}
+
+// In cmd, msiexec (a Windows program) runs on without being waited for: "start /wait"
+// waits, and gives its exit code to "&&".
+bool InstallIntoCommand(const char *version, const char *folder, const char *client,
+                        const char *database, const char *productCode, char *out, size_t size)
+{
+    const char *last = strrchr(version, '.');
+    char release[32];
+    size_t length = 0, kept = last != NULL ? (size_t)(last - version) : 0;
+    if (kept == 0 || kept >= sizeof release)
+        return false;
+    memcpy(release, version, kept);
+    release[kept] = '\0';
+    bool removing = productCode[0] != '\0';
+    bool fits = true;
+    if (removing)
+        fits = productCode[0] == '{' && strpbrk(productCode, " \"%") == NULL &&
+               Append("start /wait msiexec /x ", out, size, &length) &&
+               Append(productCode, out, size, &length) &&
+               Append(" /qn /norestart && start /wait ", out, size, &length);
+    return fits && Append("msiexec /i velmora-notes-", out, size, &length) &&
+           Append(release, out, size, &length) && Append(".msi", out, size, &length) &&
+           AppendProperty("INSTALLDIR", folder, out, size, &length) &&
+           AppendProperty("LN_APPLI", client, out, size, &length) &&
+           AppendProperty("LN_BASE", database, out, size, &length) &&
+           Append(" /qn /norestart", out, size, &length);
+}

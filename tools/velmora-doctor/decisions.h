@@ -6,6 +6,8 @@
 
 #include <stddef.h>
 
+#include "job/refusal.h"
+
 // BUSY: sound, but a check cannot conclude right now (the Notes client is busy, or the
 // library waits, as for a password); it has an exit code of its own.
 enum Status { STATUS_OK, STATUS_INFO, STATUS_WARNING, STATUS_BUSY, STATUS_PROBLEM };
@@ -48,6 +50,62 @@ enum ImageVerdict { IMAGE_NOT_PE, IMAGE_NOT_I386, IMAGE_NOT_PE32, IMAGE_NOT_DLL,
 // Only a 32-bit x86 DLL with a PE32 optional header can be the program's library; an
 // .exe would load without its imports resolved.
 ImageVerdict JudgeImage(const ImageHeader *header);
+
+// --open runs the library's code with the doctor's rights: whether it is tried, or why
+// not, and how the refusal is rated.  The first reason that holds, in this order: no
+// library, settings refused, an image that cannot be the program's library, a token
+// elevated or SYSTEM's (the library would run as administrator; run the doctor as the
+// user who sends mail), a Windows that cannot restrict the search for libraries
+// (SetDefaultDllDirectories missing), a library outside the program's folder and the
+// system folders.  An elevated run and an old Windows are warnings: the installation
+// may be sound, only the open is not tried.
+enum OpenRefusal {
+    OPEN_TRIED, OPEN_NO_LIBRARY, OPEN_SETTINGS_REFUSED, OPEN_IMAGE_UNSOUND, OPEN_ELEVATED,
+    OPEN_SEARCH_UNRESTRICTED, OPEN_NOT_LOADABLE
+};
+struct OpenDecision {
+    OpenRefusal refusal;
+    Status status;          // of the refusal's line; none when tried
+};
+struct OpenFacts {
+    bool libraryFound, settingsAccepted;
+    ImageVerdict image;
+    bool elevated, searchRestricted, loadable;
+};
+OpenDecision DecideOpen(const OpenFacts *facts);
+
+// A setting the program refuses (message 7), against the package's record of it
+// (HKLM\SOFTWARE\Zabrel\Velmora\Installer): a repair writes back a value the package
+// wrote and that has gone missing, never one that is there (it keeps the live text) nor
+// one it never wrote; a text that names nothing, or is empty, is written anew with the
+// text the package remembered, when it remembered one that differs.
+struct ValueRecord {
+    bool wrote;                 // WroteLN_<name> is 1
+    bool remembered;            // the package's copy of the text, differing from the live one
+    bool productInstalled;      // a product of the package's UpgradeCode is installed
+};
+enum ValueFix {
+    FIX_NONE,                   // no command: a shorter path is needed, or the text is unknown
+    FIX_REPAIR,                 // msiexec's repair of the installed product
+    FIX_WRITE_REMEMBERED,       // reg add with the package's copy of the text
+};
+ValueFix DecideValueFix(RefusalRule rule, const ValueRecord *record);
+
+// The command lines of the fixes, at `out` (room `size`, NUL included); false when the
+// line does not fit or cannot be written (a text holding '"', which the command
+// line could not carry).  `name` is LN_Appli or LN_Base, `text` the value to write,
+// `productCode` "{...}".
+bool WriteValueCommand(const char *name, const char *text, char *out, size_t size);
+bool RepairCommand(const char *productCode, char *out, size_t size);
+// The removal of the value `name` from the 64-bit view, where it hides nothing from the
+// program but a different value of the 32-bit view.
+bool DeleteValue64Command(const char *name, char *out, size_t size);
+// The package of `version` ("x.y.z.w": velmora-notes-x.y.z.msi) installed into `folder`
+// with the two settings it must write; when `productCode` is not empty, that product
+// is removed first (which removes the values it wrote, given again here), each step
+// waited for.
+bool InstallIntoCommand(const char *version, const char *folder, const char *client,
+                        const char *database, const char *productCode, char *out, size_t size);
 
 // A value of one registry view: the program reads the 32-bit view and takes the 64-bit
 // one only for a value missing there, so a 64-bit value that differs from a 32-bit one

@@ -53,9 +53,19 @@ void Report(const char *id, Status status, const char *fixed, const char *action
             const Field *fields, int fieldCount);
 void ReportText(const char *id, Status status, const Text *text, const char *action,
                 const Field *fields, int fieldCount);
+// The same with the command line that makes the fix (a text read, ANSI code page; none
+// or empty: no command), printed alone on the line after the check's, and in the JSON
+// object as "fix".
+void ReportFix(const char *id, Status status, const Text *text, const char *action,
+               const char *fix, const Field *fields, int fieldCount);
 // Ends the report with the overall verdict; returns the exit code: EXIT_PROBLEM when a
 // problem was found, else EXIT_BUSY when a check could not conclude, else EXIT_SOUND.
 int EndReport(void);
+// Makes an unhandled exception end the report with a problem line that says so and the
+// summary, then the process, whatever state the heap and the faulting thread's stack are
+// in.  Called at start, and again after the library's code ran (a library may install
+// a filter of its own).
+void ReportCrashes(void);
 
 // The reasons of the program, in words: the JSON identifier of a rule, and a French
 // sentence for a refusal; returns what to do (the doctor's own text).
@@ -86,6 +96,9 @@ bool CheckSettings(InstallSettings *settings);
 // the value the installer would write of it; an empty one is not given.  Returns
 // EXIT_SOUND when the program would accept each path given, else EXIT_PROBLEM.
 int CheckGivenSettings(const char *client, const char *database);
+// The installed product of the package's UpgradeCode, "{...}", through msi.dll from
+// the system folder; false when none is installed.
+bool InstalledProduct(char code[39]);
 // Finds nNOTES.dll as the program's import would and checks the file; with no program
 // (none found), looks for none.  `settings` (none: refused) tell where the client is.
 void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library);

@@ -1,6 +1,8 @@
-// The doctor's token: elevated, SYSTEM, or a standard user's.
-// TokenElevation: https://learn.microsoft.com/windows/win32/api/winnt/ns-winnt-token_elevation
-// SYSTEM's SID, S-1-5-18: https://learn.microsoft.com/windows/win32/secauthz/well-known-sids
+// The process token read once: elevated, or SYSTEM.  Under UAC an administrator's
+// token is elevated only in a process started "as administrator"; SYSTEM's is
+// reported elevated by some Windows versions and not by others, so its SID is checked
+// too (learn.microsoft.com: "TOKEN_INFORMATION_CLASS", TokenElevation; "Well-known
+// SIDs", S-1-5-18 Local System).
 #include "tools/velmora-doctor/elevation.h"
 
 #include <windows.h>
@@ -10,22 +12,25 @@ bool TokenIsElevatedOrSystem(void)
     HANDLE token = NULL;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return true;
-    TOKEN_ELEVATION elevation = {};
+    TOKEN_ELEVATION elevation = {0};
     DWORD size = 0;
-    bool elevated = !GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation,
-                                         &size) ||
-                    elevation.TokenIsElevated != 0;
-    // A TOKEN_USER and its SID, aligned for the SID's fields.
-    DWORD user[(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE) / sizeof(DWORD) + 1];
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID system = NULL;
-    bool isSystem = true;
-    if (GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
-        AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                 &system)) {
-        isSystem = EqualSid(((TOKEN_USER *)user)->User.Sid, system) != 0;
-        FreeSid(system);
+    bool known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation,
+                                     &size) != 0;
+    // TOKEN_USER and a SID of at most SECURITY_MAX_SID_SIZE bytes, aligned for both.
+    DWORD room[(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE) / sizeof(DWORD) + 1];
+    const TOKEN_USER *user = (const TOKEN_USER *)(void *)room;
+    bool system = false;
+    if (GetTokenInformation(token, TokenUser, room, sizeof room, &size)) {
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        PSID localSystem = NULL;
+        if (AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                     &localSystem)) {
+            system = EqualSid(user->User.Sid, localSystem) != 0;
+            FreeSid(localSystem);
+        }
+    } else {
+        known = false;
     }
     CloseHandle(token);
-    return elevated || isSystem;
+    return !known || elevation.TokenIsElevated != 0 || system;
 }

@@ -1,7 +1,7 @@
-// Whether the doctor runs with more rights than a standard user.
+// Whose rights the doctor runs with.
 #pragma once
 
-// True when the process token is elevated (TokenElevation) or is SYSTEM's (user SID
-// S-1-5-18); false for a standard user's token, or a filtered one under UAC.  A token
-// that cannot be read counts as elevated: what needs a standard user then refuses.
+// True when the process token is elevated (TokenElevation) or is SYSTEM's (user
+// S-1-5-18); also true when the token cannot be read, the safe side for a check that
+// refuses to run foreign code.
 bool TokenIsElevatedOrSystem(void);

@@ -6,6 +6,8 @@
 
 #include "notes/short_path.h"
 
+#include "velmora_version.h"
+
 #include <string.h>
 
 static const char LibraryName[] = "nNOTES.dll";
@@ -100,8 +102,34 @@ static const char *MissingAction(const char *programPath, const InstallSettings 
     return "installez velmora-notes.exe dans le dossier du client Notes";
 }
 
+// The command that installs the program into the client's folder, with the settings
+// the program accepted; empty when there are none, or the program is there already.
+static void InstallIntoFix(const char *programPath, const InstallSettings *settings,
+                           char fix[4 * MAX_PATH])
+{
+    char program[MAX_PATH], client[MAX_PATH], database[MAX_PATH], product[39];
+    fix[0] = product[0] = '\0';
+    if (settings == NULL)
+        return;
+    lstrcpynA(program, programPath, MAX_PATH);
+    ShortenPath(program);
+    DWORD n = GetLongPathNameA(settings->clientPath, client, MAX_PATH);
+    DWORD m = GetLongPathNameA(settings->databasePath, database, MAX_PATH);
+    const char *slash = n > 0 && n < MAX_PATH ? strrchr(client, '\\') : NULL;
+    if (SameFolder(program, settings->clientPath) || slash == NULL || m == 0 || m >= MAX_PATH)
+        return;
+    char folder[MAX_PATH];
+    lstrcpynA(folder, client, (int)(slash - client) + 1);
+    if (!InstalledProduct(product))
+        product[0] = '\0';
+    if (!InstallIntoCommand(VELMORA_VERSION_TEXT, folder, client, database, product, fix,
+                            4 * MAX_PATH))
+        fix[0] = '\0';
+}
+
 void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library)
 {
+    static char fix[4 * MAX_PATH];
     library->path[0] = '\0';
     library->loadable = false;
     library->image = IMAGE_NOT_PE;
@@ -116,16 +144,21 @@ void CheckLibrary(const char *programPath, const InstallSettings *settings, Libr
     Place place = FindLibrary(programPath, library->path);
     library->loadable = place >= PLACE_PROGRAM && place <= PLACE_WINDOWS;
     Field fields[] = {{"place", PlaceIds[place], 0}, {"path", library->path, 0}};
+    fix[0] = '\0';
+    if (place == PLACE_NONE || !library->loadable)
+        InstallIntoFix(programPath, settings, fix);
     if (place == PLACE_NONE) {
-        Report("library.found", STATUS_PROBLEM,
-               "nNOTES.dll introuvable : Windows refusera de d\xe9marrer le programme",
-               MissingAction(programPath, settings), fields, 2);
+        Text missing = {};
+        TextAdd(&missing, "nNOTES.dll introuvable : Windows refusera de d\xe9marrer le programme");
+        ReportFix("library.found", STATUS_PROBLEM, &missing, MissingAction(programPath, settings),
+                  fix, fields, 2);
+        TextFree(&missing);
         return;
     }
     Text text = {};
     TextFormat(&text, "nNOTES.dll trouv\xe9" "e %s : ", PlaceNames[place]);
     TextAddAnsi(&text, library->path);
-    ReportText("library.found", library->loadable ? STATUS_OK : STATUS_WARNING, &text,
+    ReportFix("library.found", library->loadable ? STATUS_OK : STATUS_WARNING, &text,
                place == PLACE_CURRENT
                    ? "installez velmora-notes.exe dans le dossier du client Notes : lanc\xe9 "
                      "d'ailleurs, il ne trouvera pas la biblioth\xe8que, et un dossier courant "
@@ -133,7 +166,7 @@ void CheckLibrary(const char *programPath, const InstallSettings *settings, Libr
                    : "installez velmora-notes.exe dans le dossier du client Notes : un "
                      "dossier courant passe avant le PATH et peut fournir une biblioth\xe8que "
                      "pi\xe9g\xe9" "e",
-               fields, 2);
+               fix, fields, 2);
     TextFree(&text);
     CheckLibraryImage(library);
 }

@@ -64,10 +64,23 @@ bool ReadImage(const char *path, Image *image, DWORD *error)
     return true;
 }
 
+static ImageHeader HeaderOf(const Image *image)
+{
+    ImageHeader header = {image->nt != NULL, 0, 0, 0};
+    if (header.pe) {
+        header.machine = image->nt->FileHeader.Machine;
+        header.characteristics = image->nt->FileHeader.Characteristics;
+        header.magic = image->nt->OptionalHeader.Magic;
+    }
+    return header;
+}
+
+// The image check's own rule: i386 with a PE32 optional header, DLL or not.
 bool Is32Bit(const Image *image)
 {
-    return image->nt != NULL && image->nt->FileHeader.Machine == IMAGE_FILE_MACHINE_I386 &&
-           image->nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+    ImageHeader header = HeaderOf(image);
+    ImageVerdict verdict = JudgeImage(&header);
+    return image->nt != NULL && (verdict == IMAGE_NOT_DLL || verdict == IMAGE_SOUND);
 }
 
 const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
@@ -89,9 +102,6 @@ const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
     return NULL;
 }
 
-// The file version of a 32-bit image's version resource: the first RT_VERSION entry,
-// its first name and language, and the VS_FIXEDFILEINFO after the header of
-// VS_VERSIONINFO (three WORDs and L"VS_VERSION_INFO", padded: 40 bytes).
 // The file version of a 32-bit image's version resource: the first RT_VERSION entry,
 // its first name and language, and the VS_FIXEDFILEINFO after the header of
 // VS_VERSIONINFO (three WORDs and L"VS_VERSION_INFO", padded: 40 bytes).
@@ -133,17 +143,6 @@ bool ImageVersion(const Image *image, char version[VERSION_SIZE])
               LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
               LOWORD(fixed->dwFileVersionLS));
     return true;
-}
-
-static ImageHeader HeaderOf(const Image *image)
-{
-    ImageHeader header = {image->nt != NULL, 0, 0, 0};
-    if (header.pe) {
-        header.machine = image->nt->FileHeader.Machine;
-        header.characteristics = image->nt->FileHeader.Characteristics;
-        header.magic = image->nt->OptionalHeader.Magic;
-    }
-    return header;
 }
 
 // What is wrong with an image that cannot be the program's library, and what to do.

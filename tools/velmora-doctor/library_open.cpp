@@ -5,11 +5,14 @@
 // The doctor does not import the library: it must run where the library is broken or
 // absent.  The few entries it calls (and the one window/database_window.cpp refers
 // to) are defined here and go to the library loaded by --open, by ordinal.  --open
-// runs the library's code with the user's rights, often an administrator's: it loads
-// only a sound 32-bit DLL found in the program's folder or a system folder, and what
-// that library loads by name only from its own folder and System32, never from the
-// current folder or the doctor's; and it stops waiting for it after a time.
+// runs the library's code with the doctor's rights: it is refused elevated or as
+// SYSTEM (a library planted beside a planted program would run as administrator); it
+// loads only a sound 32-bit DLL found in the program's folder or a system folder, and
+// what that library loads by name only from its own folder and System32, never from
+// the current folder or the doctor's; and it stops waiting for it after a time.
 #include "tools/velmora-doctor/library_image.h"
+
+#include "tools/velmora-doctor/elevation.h"
 
 #include "notes/notes_client.h"
 #include "resources/resource.h"
@@ -122,8 +125,10 @@ static DWORD WINAPI RunOpen(void *parameter)
                                LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
     run->loadError = g_library == NULL ? GetLastError() : 0;
     if (g_library != NULL) {
+        ReportCrashes();        // its entry code may have put a filter of its own
         InterlockedExchange(&run->stage, STAGE_RUNTIME);
         run->runtime = InitNotesRuntime(run->argc, run->argv);
+        ReportCrashes();
         if (run->runtime == 0) {
             InterlockedExchange(&run->stage, STAGE_DATABASE);
             NotesHandle db = 0;
@@ -137,23 +142,6 @@ static DWORD WINAPI RunOpen(void *parameter)
     }
     InterlockedExchange(&run->stage, STAGE_DONE);
     return 0;
-}
-
-// Why --open is not tried, or none.
-static const char *NotTried(const Library *library, const InstallSettings *settings)
-{
-    if (library->path[0] == '\0')
-        return "pas de biblioth\xe8que";
-    if (settings == NULL)
-        return "r\xe9glages refus\xe9s";
-    if (library->image != IMAGE_SOUND)
-        return "la biblioth\xe8que n'est pas une DLL 32 bits saine (voir plus haut) : le "
-               "docteur ne la charge pas";
-    if (g_addDllDirectory == NULL)
-        return "ce Windows ne sait pas restreindre la recherche des DLL "
-               "(SetDefaultDllDirectories manque : Windows 7 et 2008 R2 sans la mise \xe0 "
-               "jour KB2533623, Vista, XP) ; le docteur ne charge pas la biblioth\xe8que";
-    return NULL;
 }
 
 // Makes the library's folder the one its libraries come from and the current one (its
@@ -270,30 +258,52 @@ static void ReportOpened(const OpenRun *run)
     TextFree(&text);
 }
 
+// Why --open is not tried, and what to do.
+static const char *NotTried(OpenRefusal refusal, const Library *library, Text *text)
+{
+    TextAdd(text, "Ouverture de la base non essay\xe9" "e : ");
+    switch (refusal) {
+    case OPEN_NO_LIBRARY:
+    case OPEN_SETTINGS_REFUSED:
+        TextAdd(text, refusal == OPEN_NO_LIBRARY ? "pas de biblioth\xe8que" : "r\xe9glages refus\xe9s");
+        return "corrigez d'abord ce qui est signal\xe9 plus haut";
+    case OPEN_IMAGE_UNSOUND:
+        TextAdd(text, "la biblioth\xe8que n'est pas une DLL 32 bits saine (voir plus haut) : le "
+                      "docteur ne la charge pas");
+        return "corrigez d'abord ce qui est signal\xe9 plus haut";
+    case OPEN_ELEVATED:
+        TextAdd(text, "le docteur tourne en administrateur (\xe9lev\xe9) ou en SYSTEM, et le "
+                      "code de nNOTES.dll tournerait avec ces droits ; les autres contr\xf4les "
+                      "sont faits");
+        return "relancez le docteur avec --open en tant que l'utilisateur qui envoie les "
+               "mails, sans \xe9l\xe9vation : c'est aussi ce que voit le programme";
+    case OPEN_SEARCH_UNRESTRICTED:
+        TextAdd(text, "ce Windows ne sait pas restreindre la recherche des DLL "
+                      "(SetDefaultDllDirectories manque : Windows 7 et 2008 R2 sans la mise \xe0 "
+                      "jour KB2533623, Vista, XP) ; le docteur ne charge pas la biblioth\xe8que");
+        return "installez la mise \xe0 jour KB2533623, ou essayez le programme lui-m\xeame";
+    case OPEN_NOT_LOADABLE:
+        TextAdd(text, "le docteur ne charge pas ");
+        TextAddAnsi(text, library->path);
+        TextAdd(text, ", trouv\xe9" "e hors du dossier du programme et des dossiers syst\xe8me "
+                      "(son code tournerait avec vos droits)");
+        return "installez velmora-notes.exe dans le dossier du client Notes";
+    case OPEN_TRIED:
+        break;
+    }
+    return "";
+}
+
 // Whether --open may go ahead; when not, reports why it is not tried.
 static bool MayOpen(const Library *library, const InstallSettings *settings)
 {
-    Text text = {};
-    const char *notTried = NotTried(library, settings);
-    if (notTried != NULL) {
-        TextAdd(&text, "Ouverture de la base non essay\xe9" "e : ");
-        TextAdd(&text, notTried);
-        ReportText("open", library->image != IMAGE_SOUND || g_addDllDirectory == NULL
-                               ? STATUS_PROBLEM : STATUS_INFO,
-                   &text, g_addDllDirectory == NULL
-                              ? "installez la mise \xe0 jour KB2533623, ou essayez le programme lui-m\xeame"
-                              : "corrigez d'abord ce qui est signal\xe9 plus haut",
-                   NULL, 0);
-        TextFree(&text);
-        return false;
-    }
-    if (!library->loadable) {
-        TextAdd(&text, "Ouverture de la base non essay\xe9" "e : le docteur ne charge pas ");
-        TextAddAnsi(&text, library->path);
-        TextAdd(&text, ", trouv\xe9" "e hors du dossier du programme et des dossiers syst\xe8me "
-                       "(son code tournerait avec vos droits)");
-        ReportText("open", STATUS_PROBLEM, &text,
-                   "installez velmora-notes.exe dans le dossier du client Notes", NULL, 0);
+    OpenFacts facts = {library->path[0] != '\0', settings != NULL, library->image,
+                       TokenIsElevatedOrSystem(), g_addDllDirectory != NULL, library->loadable};
+    OpenDecision decision = DecideOpen(&facts);
+    if (decision.refusal != OPEN_TRIED) {
+        Text text = {};
+        const char *action = NotTried(decision.refusal, library, &text);
+        ReportText("open", decision.status, &text, action, NULL, 0);
         TextFree(&text);
         return false;
     }

@@ -26,22 +26,26 @@ static const char Usage[] =
     "        velmora-doctor.exe --version\r\n"
     "        velmora-doctor.exe --capture DOSSIER DESTINATION [--count N] [--match MOD\xc8LE]\r\n"
     "        velmora-doctor.exe --check-settings CLIENT BASE\r\n"
+    "  (sans option)       les r\xe9glages, nNOTES.dll, le client Notes : messages 7 et 2, "
+    "et la bo\xeete de Windows pour nNOTES.dll introuvable (docs\\messages.md)\r\n"
     "  --json              rapport JSON (ASCII) pour les scripts\r\n"
     "  --program CHEMIN    le velmora-notes.exe \xe0 examiner (par d\xe9" "faut celui du "
     "dossier du docteur)\r\n"
     "  --open              d\xe9marre le runtime Notes, ouvre et ferme la base, arr\xeate le "
-    "runtime\r\n"
+    "runtime : messages 11 et 10 ; en tant que l'utilisateur qui envoie les mails, "
+    "jamais \xe9l\xe9v\xe9\r\n"
     "  --timeout SECONDES  l'attente la plus longue de --open (par d\xe9" "faut 60, de 1 "
     "\xe0 3600)\r\n"
     "  --job FICHIER       ce que le programme ferait de ce fichier de travail (sans le "
-    "supprimer)\r\n"
+    "supprimer) : messages 8, 9 et 6\r\n"
     "  --version           la version du docteur\r\n"
     "  --capture           garde dans DESTINATION, nouveau, chaque fichier de travail qui "
     "appara\xeet dans DOSSIER (pas ses sous-dossiers), ou ceux nomm\xe9s MOD\xc8LE, jusqu'\xe0 "
     "Ctrl+C ou N fichiers ; sous le compte de l'utilisateur, jamais en administrateur "
     "(docs\\messages.md, messages 9 et 6)\r\n"
     "  --check-settings    juge CLIENT et BASE comme le programme jugerait LN_Appli et "
-    "LN_Base (\"\" : non donn\xe9), pour l'installeur : code 0 accept\xe9s, 1 refus\xe9\r\n"
+    "LN_Base (\"\" : non donn\xe9), pour l'installeur : code 0 accept\xe9s, 1 refus\xe9 "
+    "(message 7)\r\n"
     "Code de sortie : 0 installation saine, 1 probl\xe8me trouv\xe9, 2 mauvais usage, "
     "3 installation saine mais occup\xe9" "e pour l'instant (client Notes occup\xe9, ou "
     "--open qui attend).\r\n";
@@ -60,20 +64,6 @@ bool CheckProgram(const char *programPath)
                fields, 1);
     TextFree(&text);
     return found;
-}
-
-// A crash, most likely inside the library --open runs: the report still ends with a
-// line that says so and its summary, and the process ends at once.
-static LONG WINAPI ReportCrash(EXCEPTION_POINTERS *info)
-{
-    char line[200];
-    wsprintfA(line, "Le docteur s'arr\xeate sur l'exception 0x%08lX%s", 
-              info->ExceptionRecord->ExceptionCode,
-              OpenRunning() ? " pendant --open, dans le code de nNOTES.dll" : "");
-    Report("crash", STATUS_PROBLEM, line,
-           "r\xe9installez le client Notes, et signalez-le avec ce rapport", NULL, 0);
-    TerminateProcess(GetCurrentProcess(), (UINT)EndReport());
-    return EXCEPTION_EXECUTE_HANDLER;
 }
 
 // The program beside the doctor, or the one named, as a full path: its folder is where
@@ -109,9 +99,13 @@ static bool ProgramPath(const char *named, char program[MAX_PATH])
 
 int main(int argc, char **argv)
 {
-    // Run as SYSTEM or from a remote shell, a critical-error box has nobody to answer it.
-    SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
-    SetUnhandledExceptionFilter(ReportCrash);
+    // Run as SYSTEM or from a remote shell, a critical-error box or a crash's box has
+    // nobody to answer it: a crash ends the report instead (ReportCrashes).  Wine shows
+    // no such box either way (learn.microsoft.com: "SetErrorMode function",
+    // SEM_NOGPFAULTERRORBOX).
+    SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS |
+                 SEM_NOGPFAULTERRORBOX);
+    ReportCrashes();
     RestrictLibrarySearch();
 
     Options options;

@@ -16,6 +16,23 @@ static bool g_console;
 static bool g_json;
 static int g_checks, g_problems, g_warnings, g_busy;
 
+// The end of the report after a crash, written in advance: on the faulting thread, its
+// stack spent or the heap broken, nothing may be formatted or allocated.  Each form is
+// what ReportText and EndReport would write for the crash line and the summary at that
+// point, kept up to date after each check, with and without the words for a crash
+// inside --open; the exception code's eight digits are written in at the crash.
+enum { CRASH_ROOM = 2048 };
+struct CrashEnd {
+    WCHAR wide[CRASH_ROOM];         // for a console
+    int wideLength;
+    char bytes[CRASH_ROOM];         // redirected (ANSI code page), or JSON
+    int byteLength;
+    int wideCode, byteCode;         // where the code's digits start; -1: not found
+};
+static CrashEnd g_crashEnds[2];     // [1]: during --open
+static CrashEnd *g_composing;       // the one being written instead of the output
+static void PrepareCrashEnds(void);
+
 // `n` UTF-16 units of `from` into a heap block; its length in *length.  None on failure.
 static WCHAR *Wide(UINT codePage, const char *from, size_t n, int *length)
 {
@@ -29,7 +46,12 @@ static WCHAR *Wide(UINT codePage, const char *from, size_t n, int *length)
 static void WriteBytes(HANDLE out, const char *bytes, size_t length)
 {
     DWORD written = 0;
-    WriteFile(out, bytes, (DWORD)length, &written, NULL);
+    if (g_composing == NULL) {
+        WriteFile(out, bytes, (DWORD)length, &written, NULL);
+    } else if (g_composing->byteLength + length <= CRASH_ROOM) {
+        memcpy(g_composing->bytes + g_composing->byteLength, bytes, length);
+        g_composing->byteLength += (int)length;
+    }
 }
 
 // UTF-8 text to a console as UTF-16, or elsewhere in the ANSI code page.
@@ -40,7 +62,11 @@ static void WriteTo(HANDLE out, bool console, const char *utf8, size_t length)
     if (wide == NULL)
         return;
     DWORD written = 0;
-    if (console) {
+    if (g_composing != NULL && n <= CRASH_ROOM - g_composing->wideLength) {
+        memcpy(g_composing->wide + g_composing->wideLength, wide, (size_t)n * sizeof(WCHAR));
+        g_composing->wideLength += n;
+    }
+    if (console && g_composing == NULL) {
         WriteConsoleW(out, wide, (DWORD)n, &written, NULL);
     } else {
         int size = n > 0 ? WideCharToMultiByte(CP_ACP, 0, wide, n, NULL, 0, NULL, NULL) : 0;
@@ -105,19 +131,21 @@ void BeginReport(bool json)
     g_checks = g_problems = g_warnings = g_busy = 0;
     if (json)
         WriteAscii("{\"tool\":\"velmora-doctor\",\"checks\":[\n");
+    PrepareCrashEnds();
 }
 
 static const char *const StatusIds[] = {"ok", "info", "warning", "busy", "problem"};
 static const char *const StatusWords[] = {"OK        ", "INFO      ", "ATTENTION ",
                                           "OCCUP\xc9    ", "PROBL\xc8ME  "};
 
-void ReportText(const char *id, Status status, const Text *text, const char *action,
-                const Field *fields, int fieldCount)
+static void WriteCheck(const char *id, Status status, const Text *text, const char *action,
+                       const char *fix, const Field *fields, int fieldCount)
 {
     g_problems += status == STATUS_PROBLEM;
     g_warnings += status == STATUS_WARNING;
     g_busy += status == STATUS_BUSY;
     bool acting = action != NULL && action[0] != '\0' && status >= STATUS_WARNING;
+    bool fixing = acting && fix != NULL && fix[0] != '\0';
     if (!g_json) {
         Text line = {};
         TextAdd(&line, StatusWords[status]);
@@ -127,6 +155,12 @@ void ReportText(const char *id, Status status, const Text *text, const char *act
             TextAdd(&line, action);
         }
         TextAdd(&line, "\r\n");
+        // The command alone on its line, under the text, to be copied whole.
+        if (fixing) {
+            TextAdd(&line, "          ");
+            TextAddAnsi(&line, fix);
+            TextAdd(&line, "\r\n");
+        }
         WriteTo(g_out, g_console, TextOf(&line), line.length);
         TextFree(&line);
         return;
@@ -153,7 +187,24 @@ void ReportText(const char *id, Status status, const Text *text, const char *act
         WriteAscii(",\"action\":");
         WriteJsonText(action, false);
     }
+    if (fixing) {
+        WriteAscii(",\"fix\":");
+        WriteJsonText(fix, true);
+    }
     WriteAscii("}");
+}
+
+void ReportFix(const char *id, Status status, const Text *text, const char *action,
+               const char *fix, const Field *fields, int fieldCount)
+{
+    WriteCheck(id, status, text, action, fix, fields, fieldCount);
+    PrepareCrashEnds();
+}
+
+void ReportText(const char *id, Status status, const Text *text, const char *action,
+                const Field *fields, int fieldCount)
+{
+    ReportFix(id, status, text, action, NULL, fields, fieldCount);
 }
 
 void Report(const char *id, Status status, const char *fixed, const char *action,
@@ -165,7 +216,7 @@ void Report(const char *id, Status status, const char *fixed, const char *action
     TextFree(&text);
 }
 
-int EndReport(void)
+static int WriteEnd(void)
 {
     Text line = {};
     const char *verdict = g_problems > 0 ? "problem" : g_busy > 0 ? "busy" : "sound";
@@ -183,6 +234,93 @@ int EndReport(void)
     WriteTo(g_out, g_console && !g_json, TextOf(&line), line.length);
     TextFree(&line);
     return ExitCodeOf(g_problems, g_busy);
+}
+
+int EndReport(void)
+{
+    g_crashEnds[0].byteLength = g_crashEnds[1].byteLength = 0;      // nothing after the end
+    g_crashEnds[0].wideLength = g_crashEnds[1].wideLength = 0;
+    return WriteEnd();
+}
+
+// The crash's code stands as this in the forms written in advance.
+static const char CodeMark[] = "0xFFFFFFFF";
+
+// Where the code's digits start in a form, after its "0x"; -1 when it holds no mark.
+static int FindMarkIn(const char *bytes, int length)
+{
+    int n = (int)sizeof CodeMark - 1;
+    for (int i = 0; i + n <= length; ++i) {
+        if (memcmp(bytes + i, CodeMark, (size_t)n) == 0)
+            return i + 2;
+    }
+    return -1;
+}
+
+static int FindMarkInWide(const WCHAR *wide, int length)
+{
+    int n = (int)sizeof CodeMark - 1;
+    for (int i = 0; i + n <= length; ++i) {
+        int same = 0;
+        while (same < n && wide[i + same] == (WCHAR)CodeMark[same])
+            ++same;
+        if (same == n)
+            return i + 2;
+    }
+    return -1;
+}
+
+// Writes both ends for the counts as they are now; the counts are left as they were.
+static void PrepareCrashEnds(void)
+{
+    int checks = g_checks, problems = g_problems, warnings = g_warnings, busy = g_busy;
+    for (int during = 0; during < 2; ++during) {
+        CrashEnd *end = &g_crashEnds[during];
+        end->wideLength = end->byteLength = 0;
+        g_composing = end;
+        Text line = {};
+        TextFormat(&line, "Le docteur s'arr\xeate sur l'exception %s%s", CodeMark,
+                   during ? " pendant --open, dans le code de nNOTES.dll" : "");
+        WriteCheck("crash", STATUS_PROBLEM, &line,
+                   "r\xe9installez le client Notes, et signalez-le avec ce rapport", NULL, NULL, 0);
+        TextFree(&line);
+        WriteEnd();
+        g_composing = NULL;
+        end->wideCode = FindMarkInWide(end->wide, end->wideLength);
+        end->byteCode = FindMarkIn(end->bytes, end->byteLength);
+        g_checks = checks;
+        g_problems = problems;
+        g_warnings = warnings;
+        g_busy = busy;
+    }
+}
+
+// Runs on the faulting thread: no allocation, no formatting, a few hundred bytes of
+// stack.  Ends the process with the exit code of a problem found.
+static LONG WINAPI ReportCrash(EXCEPTION_POINTERS *info)
+{
+    static const char Hex[] = "0123456789ABCDEF";
+    CrashEnd *end = &g_crashEnds[OpenRunning() ? 1 : 0];
+    DWORD code = info->ExceptionRecord->ExceptionCode;
+    for (int i = 0; i < 8; ++i) {
+        char digit = Hex[(code >> (28 - 4 * i)) & 0xF];
+        if (end->wideCode >= 0)
+            end->wide[end->wideCode + i] = (WCHAR)digit;
+        if (end->byteCode >= 0)
+            end->bytes[end->byteCode + i] = digit;
+    }
+    DWORD written = 0;
+    if (g_console && !g_json)
+        WriteConsoleW(g_out, end->wide, (DWORD)end->wideLength, &written, NULL);
+    else
+        WriteFile(g_out, end->bytes, (DWORD)end->byteLength, &written, NULL);
+    TerminateProcess(GetCurrentProcess(), EXIT_PROBLEM);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void ReportCrashes(void)
+{
+    SetUnhandledExceptionFilter(ReportCrash);
 }
 
 // Room for `n` more bytes and the NUL.

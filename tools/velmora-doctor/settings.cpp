@@ -116,11 +116,14 @@ static void ReportAcceptedValue(const Found *v, const char *path, bool seen, boo
                       {"path", path, 0},               {"exists", exists, 0},
                       {"short", shortPath, 0},         {"quotes", quotes ? "yes" : "no", 0},
                       {"used", verdict == VALUE_HIDDEN ? "no" : "yes", 0}};
-    ReportText("settings.value", verdict == VALUE_USED ? STATUS_OK : STATUS_WARNING, text,
-               verdict == VALUE_HIDDEN
-                   ? "supprimez la valeur de la vue 64 bits, ou corrigez celle de la vue 32 bits"
-                   : "corrigez le chemin, ou r\xe9installez le client Notes ou la base",
-               fields, 11);
+    char fix[100];
+    if (verdict != VALUE_HIDDEN || !DeleteValue64Command(v->name, fix, sizeof fix))
+        fix[0] = '\0';
+    ReportFix("settings.value", verdict == VALUE_USED ? STATUS_OK : STATUS_WARNING, text,
+              verdict == VALUE_HIDDEN
+                  ? "supprimez la valeur de la vue 64 bits, ou corrigez celle de la vue 32 bits"
+                  : "corrigez le chemin, ou r\xe9installez le client Notes ou la base",
+              fix, fields, 11);
 }
 
 // `seen32` is the value in the 32-bit view: filled when `view` is that one, compared
@@ -206,6 +209,81 @@ static void ReportSettingsAccepted(const InstallSettings *settings)
     TextFree(&launch);
 }
 
+// The package's record of what it wrote, in the 32-bit view, where the package (x86)
+// writes it.
+static const char RecordKey[] = "SOFTWARE\\Zabrel\\Velmora\\Installer";
+// The package's UpgradeCode, the same in every version.
+static const char UpgradeCode[] = "{6F3B2A51-8C47-4E0D-9B6A-3D1E7C25A9F4}";
+
+// The value `name` of `key` (32-bit view) as text, or false.
+static bool ReadText(const char *key, const char *name, char text[MAX_PATH])
+{
+    HKEY opened;
+    text[0] = '\0';
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &opened) !=
+        ERROR_SUCCESS)
+        return false;
+    DWORD type = 0, size = MAX_PATH - 1;
+    bool read = RegQueryValueExA(opened, name, NULL, &type, (BYTE *)text, &size) == ERROR_SUCCESS &&
+                (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_DWORD);
+    if (read && type == REG_DWORD)
+        wsprintfA(text, "%lu", size == sizeof(DWORD) ? *(const DWORD *)text : 0UL);
+    else
+        text[read && size < MAX_PATH ? size : 0] = '\0';
+    RegCloseKey(opened);
+    return read;
+}
+
+bool InstalledProduct(char code[39])
+{
+    typedef UINT(WINAPI * EnumRelatedCall)(const char *, DWORD, DWORD, char *);
+    char path[MAX_PATH];
+    UINT n = GetSystemDirectoryA(path, MAX_PATH - 9);
+    HMODULE msi = n > 0 && n < MAX_PATH - 9 ? (lstrcpyA(path + n, "\\msi.dll"), LoadLibraryA(path))
+                                             : NULL;
+    EnumRelatedCall call = msi != NULL ? (EnumRelatedCall)(void *)GetProcAddress(
+                                             msi, "MsiEnumRelatedProductsA")
+                                       : NULL;
+    return call != NULL && call(UpgradeCode, 0, 0, code) == ERROR_SUCCESS;
+}
+
+// What brings back a refused value, said after the reason, with its command in `fix`;
+// none: the program's own advice.
+static const char *SettingsFix(const Refusal *why, char fix[2 * MAX_PATH + 100])
+{
+    fix[0] = '\0';
+    const char *name = why->value != NULL ? why->value : ClientValue;
+    char wrote[MAX_PATH], remembered[MAX_PATH], live[MAX_PATH], product[39];
+    ValueRecord record;
+    char wroteName[32];
+    wsprintfA(wroteName, "Wrote%s", name);
+    record.wrote = ReadText(RecordKey, wroteName, wrote) && lstrcmpA(wrote, "1") == 0;
+    ReadText(SettingsKey, name, live);
+    record.remembered = ReadText(RecordKey, name, remembered) && remembered[0] != '\0' &&
+                        lstrcmpA(remembered, live) != 0;
+    record.productInstalled = InstalledProduct(product);
+    switch (DecideValueFix(why->rule, &record)) {
+    case FIX_REPAIR:
+        if (!RepairCommand(product, fix, 2 * MAX_PATH + 100))
+            fix[0] = '\0';
+        return "le paquet d'installation avait \xe9" "crit cette valeur : une r\xe9paration "
+               "de Velmora la remet, avec le texte qu'il y avait mis";
+    case FIX_WRITE_REMEMBERED:
+        if (!WriteValueCommand(name, remembered, fix, 2 * MAX_PATH + 100)) {
+            fix[0] = '\0';
+            return NULL;
+        }
+        return "\xe9" "crivez la valeur avec le chemin que le paquet d'installation y avait mis";
+    case FIX_NONE:
+        break;
+    }
+    if (!record.wrote && (why->rule == REFUSED_KEY_MISSING || why->rule == REFUSED_VALUE_MISSING))
+        return "le paquet d'installation n'a pas \xe9" "crit cette valeur, une r\xe9paration ne "
+               "la remettrait pas : ajoutez-la (type REG_SZ) avec le chemin complet, ou "
+               "r\xe9installez Velmora en donnant LN_APPLI et LN_BASE";
+    return NULL;
+}
+
 bool CheckSettings(InstallSettings *settings)
 {
     // A 32-bit process on 64-bit Windows sees two views; on 32-bit Windows there is
@@ -224,6 +302,9 @@ bool CheckSettings(InstallSettings *settings)
     if (!LoadInstallSettings(settings, &why)) {
         Text text = {}, sentence = {};
         const char *action = DescribeRefusal(&why, &sentence);
+        static char fix[2 * MAX_PATH + 100];
+        const char *fixAction = SettingsFix(&why, fix);
+        action = fixAction != NULL ? fixAction : action;
         TextAdd(&text, "R\xe9glages refus\xe9s par le programme, qui affichera ");
         TextAddBox(&text, RefusalMessage(why.rule));
         TextAdd(&text, " : ");
@@ -231,7 +312,7 @@ bool CheckSettings(InstallSettings *settings)
         Field fields[] = {{"rule", RuleId(why.rule), 0},
                           {"value", why.value != NULL ? why.value : "", 0},
                           {"detail", NULL, why.detail}};
-        ReportText("settings", STATUS_PROBLEM, &text, action, fields, 3);
+        ReportFix("settings", STATUS_PROBLEM, &text, action, fix, fields, 3);
         TextFree(&text);
         TextFree(&sentence);
         return false;
