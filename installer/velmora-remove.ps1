@@ -35,7 +35,7 @@ $upgradeCode = '<UpgradeCode>'
 $msiexec = Join-Path ([Environment]::GetFolderPath('System')) 'msiexec.exe'
 
 function Get-Related {
-    $installer = New-Object -ComObject WindowsInstaller.Installer
+    $installer = New-Object -ComObject WindowsInstaller.Installer -ErrorAction Stop
     $list = $installer.GetType().InvokeMember('RelatedProducts', 'GetProperty', $null, $installer, @($upgradeCode))
     $count = $list.GetType().InvokeMember('Count', 'GetProperty', $null, $list, $null)
     $codes = @()
