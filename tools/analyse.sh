@@ -48,6 +48,7 @@ cppcheck_pid=$!
 # count of warnings clang hid in system headers.  Fails if any file has a finding.
 tidy() {
     local pass=$1; shift
+    # shellcheck disable=SC2016
     nl -ba -w4 -nrz | xargs -P 2 -L 1 bash -c 'n=${*: -2:1} file=${*: -1}; set -- "${@:1:$#-2}"
         clang-tidy --quiet "${@//\{\}/$file}" >"$0/$n" 2>&1 || echo "$file" >>"$0/failed"' \
         "$logs/$pass" "$@"
