@@ -41,3 +41,15 @@ function(velmora_equipment_target target)
         target_link_options(${target} PRIVATE -static)
     endif()
 endfunction()
+
+# velmora_tool_manifest(TARGET): a Windows tool's manifest (tools/manifest/tool.rc): run as
+# the invoker, the Windows versions it supports, nothing else.  The program keeps none.
+function(velmora_tool_manifest target)
+    if(CMAKE_CROSSCOMPILING)
+        set(rc ${CMAKE_SOURCE_DIR}/tools/manifest/tool.rc)
+        target_sources(${target} PRIVATE ${rc})
+        set_source_files_properties(${rc} PROPERTIES
+            COMPILE_FLAGS "-I ${CMAKE_SOURCE_DIR}/tools/manifest"
+            OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/tools/manifest/tool.manifest)
+    endif()
+endfunction()

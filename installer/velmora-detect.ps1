@@ -17,6 +17,11 @@
 # The ProductCode of <version> is <ProductCode>; each version has its own, so a rule on
 # the ProductCode finds that version only.
 #
+# Its uninstall is velmora-remove.ps1, which removes whatever version is installed: a
+# machine that another deployment upgraded past <version> is detected as installed, and
+# that removal takes the newer version away too instead of failing on this release's
+# ProductCode (1605); after it, no record is left and this script says not installed.
+#
 # Written for Windows PowerShell 2.0 (Windows 7, Windows Server 2008 R2) and later;
 # it runs in a 32-bit or a 64-bit PowerShell alike.
 

@@ -31,7 +31,7 @@ release() {   # release NAME [VAR=value...]: tools/release.sh into $work/NAME-bu
 
 # A throwaway certificate, good for two days.
 echo "check-only" >"$work/password.txt"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velmora release check/O=Zabrel" \
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Zabrel/O=Zabrel" \
     -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null &&
 openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/cert.p12" \
     -passout "file:$work/password.txt" ||
@@ -172,6 +172,149 @@ check "the check zip's equipment unsigned, the same bytes in both runs" bash -c 
         cmp -s \"\$f\" '$work/unsigned-check/'\"\$f\" || exit 1
         case \$f in *.exe|*.dll) ! osslsigncode verify -in \"\$f\" >/dev/null 2>&1 || exit 1 ;; esac
     done"
+# The scripts, the signer, the sums and the tools' manifests.
+# The signer docs/deploying.md tells administrators to allow, on every signed file; the
+# release refuses another certificate, and an osslsigncode older than 2.8 (the first
+# that signs PowerShell scripts), before it builds anything.
+promised=$(grep -o -m1 '(`CN=[^,`]*' docs/deploying.md | tr -d '(`')
+signed_by() {   # signed_by FILE: osslsigncode reads the promised signer on it
+    osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>/dev/null | grep -q "Subject: /$promised\(/\|\$\)"
+}
+for f in "$shipped"/*.exe "$shipped"/*.ps1 "$signed_msi"; do
+    check "$(basename "$f") signed by $promised, the signer the guide names" signed_by "$f"
+done
+for f in "$shipped"/*.ps1; do check "$(basename "$f") signed with SHA-256" verify "$f"; done
+check "the unsigned release's scripts carry no signature" bash -c \
+    "! grep -l 'SIG # Begin signature block' '$work/unsigned-zip/velmora-notes-$version-win32/'*.ps1"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Someone Else/O=Zabrel" \
+    -keyout "$work/other-key.pem" -out "$work/other-cert.pem" 2>/dev/null &&
+openssl pkcs12 -export -inkey "$work/other-key.pem" -in "$work/other-cert.pem" -out "$work/other.p12" \
+    -passout "file:$work/password.txt"
+mkdir -p "$work/old-signer"
+printf '#!/bin/sh\necho "osslsigncode 2.5, using:"\n' >"$work/old-signer/osslsigncode"
+chmod +x "$work/old-signer/osslsigncode"
+refused() {   # refused WORDS NAME VAR=value...: release.sh stops before building, saying WORDS
+    local words=$1; shift
+    ! release "$@" >/dev/null && grep -qF "$words" "$work/$1.out" && test ! -e "$work/$1-build"
+}
+check "a certificate of another subject refused" refused "not CN=Zabrel" foreign \
+    VELMORA_SIGN_PKCS12="$work/other.p12" VELMORA_SIGN_PASSWORD_FILE="$work/password.txt"
+check "osslsigncode 2.5 refused, naming 2.8" refused "needs osslsigncode 2.8 or later" old-signer \
+    PATH="$work/old-signer:$PATH" VELMORA_SIGN_PKCS12="$work/cert.p12" VELMORA_SIGN_PASSWORD_FILE="$work/password.txt"
+
+# A release whose notes have no section is refused by the documents' step itself.
+no_notes() {
+    local out
+    out=$(unset VELMORA_VERSION; . tools/release-docs.sh; name_uuid() { echo 0; }
+          fill_documents "$work/no-notes" 0.0.7 "$upgrade_code" 2>&1) && return 1
+    grep -qF 'CHANGELOG.md has no section "## 0.0.7"' <<<"$out" && test ! -e "$work/no-notes/README.txt"
+}
+check "a version without its section in CHANGELOG.md gives no documents" no_notes
+
+# SHA256SUMS lists the files the guide says it lists.
+sums_as_guide() {
+    local guide listed
+    guide=$(tr -d '\r' <"$shipped/docs/deploying.md" | perl -00 -ne 'print if /^`SHA256SUMS` holds the SHA-256 of/' |
+            grep -o '`velmora-notes-[^`]*`' | tr -d '`' | LC_ALL=C sort)
+    listed=$(awk '{ print $2 }' "$work/signed-dist/SHA256SUMS" | LC_ALL=C sort)
+    echo "  SHA256SUMS: $(tr '\n' ' ' <<<"$listed")"
+    test -n "$listed" -a "$guide" = "$listed"
+}
+check "SHA256SUMS lists the files the guide names" sums_as_guide
+
+# The scripts cannot run here (no PowerShell): their text is held to a table. Only
+# Windows shows what they do: the registry view a 32-bit and a 64-bit PowerShell see,
+# what WindowsInstaller.Installer answers, msiexec's codes, and any call whose result a
+# script forgets to capture, which PowerShell writes to the output stream.
+#   block TEXT   these lines, in this order (\n between them)
+#   count N RE   exactly N lines match the Perl regex RE
+#   never RE     no line matches RE
+script_table() {   # script_table SCRIPT: the table on stdin holds (signature dropped; count and never skip comments)
+    perl -e 'my ($file) = @ARGV; open my $in, "<", $file or die; local $/; my $text = <$in>;
+        $text =~ s/\r//g; $text =~ s/\n# SIG # Begin signature block\n.*//s;
+        my @lines = grep { !/^\s*#/ } split /\n/, $text;
+        my $bad = 0;
+        for (split /\n/, do { local $/; <STDIN> }) {
+            next if /^\s*$/;
+            my ($kind, $rest) = /^(\w+)\s+(.*)$/;
+            my ($ok, $n, $re);
+            if ($kind eq "block") { (my $b = $rest) =~ s/\\n/\n/g; $ok = index($text, $b) >= 0 }
+            elsif ($kind eq "count") { ($n, $re) = $rest =~ /^(\d+)\s+(.*)$/; $ok = grep(/$re/, @lines) == $n }
+            elsif ($kind eq "never") { $ok = !grep(/$rest/, @lines) }
+            else { die "no rule $kind" }
+            print "  $file: not held: $kind $rest\n" unless $ok; $bad++ unless $ok;
+        }
+        exit($bad ? 1 : 0)' "$1"
+}
+# Detection: the 32-bit view from either PowerShell; one line when installed, printed
+# just before its exit 0; every other exit 0 alone in the braces of its test; no bare
+# string (PowerShell prints it); ASCII, as PowerShell 2.0 to 5.1 read a file without a
+# byte order mark in the ANSI code page.
+check "the detection script's text" script_table "$shipped/velmora-detect.ps1" <<'EOF'
+block if ([IntPtr]::Size -eq 8) {\n    $key = 'HKLM:\SOFTWARE\WOW6432Node\Zabrel\Velmora\Installer'\n} else {\n    $key = 'HKLM:\SOFTWARE\Zabrel\Velmora\Installer'\n}
+count 1 Write-Output|Write-Host|Write-Information|Out-Host|Out-Default|\[Console\]::(Out|Write)|^\s*(echo|print)\b
+block         $exe, $info.FileMajorPart, $info.FileMinorPart, $info.FileBuildPart, $info.FilePrivatePart)\n    exit 0\n} catch {
+count 1 ^    exit 0$
+never ^(?!.*\) \{ exit 0 \}$)(?!    exit 0$).*\bexit 0\b
+never \bexit (?![01]\b)
+never ^\s*['"(]
+never [^\x00-\x7F]
+EOF
+# Removal: every related product of the package's UpgradeCode, from msiexec in the
+# system folder with /qn /norestart; 0 and 1605 removed, 3010 and 1641 a restart to
+# come, otherwise the first failure's code; never Win32_Product, whose query makes
+# Windows Installer check (and repair) every installed product:
+#   https://learn.microsoft.com/previous-versions/windows/desktop/legacy/aa394378(v=vs.85)
+check "the removal script's text" script_table "$shipped/velmora-remove.ps1" <<EOF
+block \$upgradeCode = '{$upgrade_code}'
+block \$msiexec = Join-Path ([Environment]::GetFolderPath('System')) 'msiexec.exe'
+block InvokeMember('RelatedProducts', 'GetProperty', \$null, \$installer, @(\$upgradeCode))
+block [System.Diagnostics.Process]::Start(\$msiexec, "/x \$code /qn /norestart")
+block     if (\$result -eq 3010 -or \$result -eq 1641) { \$restart = \$true }\n    elseif (\$result -ne 0 -and \$result -ne 1605 -and \$failed -eq 0) { \$failed = \$result }
+block if (\$failed -ne 0) { exit \$failed }\nif (\$restart) { exit 3010 }\nexit 0
+count 1 Process\]::Start|Start-Process|Invoke-Expression|\biex\b|&\s*\S*msiexec|\bcmd(\.exe)? /c
+never Win32_Product|Restart-Computer|shutdown|REBOOT=
+never ^\s*['"(]
+never [^\x00-\x7F]
+EOF
+
+# Every tool carries the manifest tools/manifest/tool.rc embeds; the program carries
+# none.  Without requestedExecutionLevel, Windows applies installer detection and UAC
+# virtualisation to a 32-bit exe ("How User Account Control works", Installer detection
+# and Virtualization); the supportedOS Ids of Windows Vista, 7, 8, 8.1 and 10/11
+# ("Application manifests", supportedOS):
+#   https://learn.microsoft.com/windows/security/application-security/application-control/user-account-control/how-it-works
+#   https://learn.microsoft.com/windows/win32/sbscs/application-manifests
+supported_os='{e2011457-1546-43c5-a5fe-008deee3d3f0} {35138b9a-5d96-4fbd-8e2d-a2440225f93a} {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38} {1f676c76-80e1-4239-95bb-83d0f6d0da78} {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a} '
+manifest_of() {   # manifest_of EXE: its manifest resource (type 24, id 1) as stored
+    local exe=$1 rva size base vma offset
+    read -r rva size < <(i686-w64-mingw32-objdump -p "$exe" | awk '
+        /^[0-9a-f]+   Entry: ID:/ { type = $4 } /^[0-9a-f]+     Entry: ID:/ { id = $4 }
+        { sub(",", "", type); sub(",", "", id) }
+        /Leaf: Addr:/ && type == "0x000018" && id == "0x000001" { sub(",", "", $4); sub(",", "", $6); print $4, $6 }')
+    [ -n "${rva:-}" ] || return 1
+    base=$(i686-w64-mingw32-objdump -p "$exe" | awk '$1 == "ImageBase" { print $2 }')
+    read -r vma offset < <(i686-w64-mingw32-objdump -h "$exe" | awk '$2 == ".rsrc" { print $4, $6 }')
+    tail -c +$((0x$offset + rva - (0x$vma - 0x$base) + 1)) "$exe" | head -c $((size))
+}
+tool_manifest() {   # tool_manifest EXE: asInvoker, the five supportedOS, no other element
+    local text
+    text=$(manifest_of "$1") || return 1
+    grep -qF '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' <<<"$text" &&
+    test "$(grep -o 'supportedOS Id="{[^}]*}"' <<<"$text" | sed 's/.*Id="//; s/"$//' | tr '\n' ' ')" = "$supported_os" &&
+    test "$(grep -o '<[a-zA-Z]\+' <<<"$text" | LC_ALL=C sort -u | tr '\n' ' ')" = \
+        "<application <assembly <compatibility <requestedExecutionLevel <requestedPrivileges <security <supportedOS <trustInfo "
+}
+unzip -q "$work/signed-dist/velmora-notes-$version-windows-check.zip" -d "$work/manifests"
+for f in "$shipped/velmora-doctor.exe" "$shipped/velmora-job.exe" "$work"/manifests/*/*.exe; do
+    case ${f##*/} in velmora-notes.exe | notes-client.exe) continue ;; esac
+    check "${f##*/}'s manifest: asInvoker, Windows Vista to 10/11, nothing else" tool_manifest "$f"
+done
+program_types=$(i686-w64-mingw32-objdump -p "$shipped/velmora-notes.exe" |
+    sed -n 's/^[0-9a-f]*   Entry: ID: \(0x[0-9a-f]*\),.*/\1/p' | tr '\n' ' ')
+check "velmora-notes.exe carries a string table and a version, no manifest (got: $program_types)" \
+    test "$program_types" = "0x000006 0x000010 "
+
 check "the check zip under Wine, from a fresh prefix" \
     bash tools/release-check-windows.sh "$work/signed-dist/$check_zip" "$work/windows-check"
 

@@ -2,12 +2,13 @@
 #
 #   fill_documents STAGE VERSION UPGRADE_CODE
 #
-# The guide, the messages, the job format, README.txt and the detection script
-# (installer/velmora-detect.ps1) are written into STAGE with Windows line ends, their
-# placeholders replaced: <version> by x.y.z, <file version> by x.y.z.0 (the programs'
-# file version, which --version prints), <ProductCode> by the release's ProductCode in
-# braces.  The release notes, CHANGELOG.md, go in too: each version's section gets its
-# own ProductCode, and the first line names this release.  A version without a section
+# The guide, the messages, the job format, README.txt and the detection and removal
+# scripts (installer/velmora-detect.ps1, velmora-remove.ps1) are written into STAGE with
+# Windows line ends, their placeholders replaced: <version> by x.y.z, <file version> by
+# x.y.z.0 (the programs' file version, which --version prints), <ProductCode> by the
+# release's ProductCode in braces, <UpgradeCode> by the package's, in braces.  The
+# release notes, CHANGELOG.md, go in too: each version's section gets its own
+# ProductCode, and the first line names this release.  A version without a section
 # in CHANGELOG.md gives no release, unless VELMORA_VERSION asked for a version of test.
 # Uses name_uuid, tools/release.sh's ProductCode rule.
 fill_documents() {
@@ -24,11 +25,12 @@ fill_documents() {
     fill() {   # fill FROM TO [VERSION]: the placeholders of VERSION, CRLF line ends
         local at=${3:-$version}
         sed -e "s/<version>/$at/g" -e "s/<file version>/$at.0/g" \
-            -e "s/<ProductCode>/{$(name_uuid "$upgrade_code" "$at")}/g" -e 's/\r*$/\r/' "$1" >"$2"
+            -e "s/<ProductCode>/{$(name_uuid "$upgrade_code" "$at")}/g" -e "s/<UpgradeCode>/{$upgrade_code}/g" \
+            -e 's/\r*$/\r/' "$1" >"$2"
     }
     mkdir -p "$stage/docs/pictures"
     fill installer/README.txt "$stage/README.txt"
-    fill installer/velmora-detect.ps1 "$stage/velmora-detect.ps1"
+    for script in velmora-detect.ps1 velmora-remove.ps1; do fill "installer/$script" "$stage/$script"; done
     for doc in deploying.md messages.md job-format.md windows-check.md; do fill "docs/$doc" "$stage/docs/$doc"; done
     cp docs/pictures/*.png "$stage/docs/pictures/"
     # Each section of the notes with its version's ProductCode, the rest with this one's.

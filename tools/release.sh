@@ -14,9 +14,12 @@
 #   VELMORA_SIGN_PKCS12=cert.p12 VELMORA_SIGN_PASSWORD_FILE=pass.txt \
 #   [VELMORA_TIMESTAMP_URL=http://tsa.example/] bash tools/release.sh
 #
-# signs every exe (before the zip and the installer take them) and the installer,
-# Authenticode with SHA-256; the URL adds an RFC 3161 timestamp.  Without a certificate
-# nothing is signed, and the script says so.  Also read: VELMORA_RELEASE_BUILD (the
+# signs every exe (before the zip and the installer take them), the installer and the
+# two PowerShell scripts of the zip, Authenticode with SHA-256; the URL adds an RFC 3161
+# timestamp.  The certificate's subject must be CN=Zabrel, the signer that
+# docs/deploying.md tells administrators to allow, and osslsigncode 2.8 or later (the
+# first that signs scripts); else nothing is built.  Without a certificate nothing is
+# signed, and the script says so.  Also read: VELMORA_RELEASE_BUILD (the
 # build folder, build/release) and VELMORA_DIST (dist), both emptied first;
 # VELMORA_VERSION, x.y.z other than the project's (the release check's lower version).
 set -eu
@@ -44,6 +47,25 @@ fi
 for tool in cmake ninja i686-w64-mingw32-g++ wixl msibuild msiinfo osslsigncode zip sha256sum; do
     command -v "$tool" >/dev/null || { bash tools/bootstrap.sh; break; }
 done
+
+if [ -n "$pkcs12" ]; then
+    signer_version=$(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsigncode \([0-9]*\)\.\([0-9]*\).*/\1 \2/p')
+    read -r major minor <<<"${signer_version:-0 0}"
+    if [ "$major" -lt 2 ] || { [ "$major" -eq 2 ] && [ "$minor" -lt 8 ]; }; then
+        echo "release: osslsigncode ${major}.${minor} cannot sign the PowerShell scripts" \
+             "(velmora-detect.ps1, velmora-remove.ps1): signing needs osslsigncode 2.8 or later;" \
+             "nothing built" >&2
+        exit 2
+    fi
+    subject=$(openssl pkcs12 -in "$pkcs12" -passin "file:$password_file" -nokeys -clcerts 2>/dev/null |
+              openssl x509 -noout -subject -nameopt RFC2253 2>/dev/null)
+    case ",${subject#subject=}," in
+        *,CN=Zabrel,*) ;;
+        *) echo "release: the certificate's subject is \"${subject#subject=}\", not CN=Zabrel," \
+                "the signer docs/deploying.md names; nothing built" >&2
+           exit 2 ;;
+    esac
+fi
 
 echo "release: building in $build"
 rm -rf "$build"
@@ -132,6 +154,10 @@ msibuild "$msi" -s "$(field Subject)" "$(field Author)" "${template%%;*};1036" "
 # of one commit give the same zip.
 . tools/release-docs.sh
 fill_documents "$stage" "$version" "$upgrade_code" || exit 1
+scripts="velmora-detect.ps1 velmora-remove.ps1"
+if [ -n "$pkcs12" ]; then
+    for script in $scripts; do sign "$stage/$script"; done
+fi
 when=$(git log -1 --format=%ct 2>/dev/null || echo 946684800)
 find "$stage" -exec touch -h -d "@$when" {} +
 zip_path=$(realpath "$dist")/$name.zip
@@ -143,7 +169,7 @@ check_zip=$(bash tools/check-zip.sh "$build" "$stage" "$dist" "$version" "$when"
 
 echo "release: version $version"
 if [ -n "$pkcs12" ]; then
-    echo "release: signed ($exes, the installer)${timestamp_url:+, timestamped by $timestamp_url}"
+    echo "release: signed ($exes, $scripts, the installer)${timestamp_url:+, timestamped by $timestamp_url}"
 else
     echo "release: UNSIGNED: no certificate given (VELMORA_SIGN_PKCS12, VELMORA_SIGN_PASSWORD_FILE)"
 fi

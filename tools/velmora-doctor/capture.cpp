@@ -241,7 +241,7 @@ static DWORD LinkAs(Capture *c, HANDLE source, const KeptName *k)
     static LinkInformation link;
     link.replaceIfExists = FALSE;
     link.rootDirectory = c->destHandle;
-    link.fileNameLength = (ULONG)(lstrlenW(k->name) * sizeof(WCHAR));
+    link.fileNameLength = (ULONG)lstrlenW(k->name) * (ULONG)sizeof(WCHAR);
     lstrcpyW(link.fileName, k->name);
     IO_STATUS_BLOCK io;
     return ErrorOf(g_ntSetInformationFile(source, &io, &link, sizeof link, FileLinkInformation));
@@ -318,7 +318,7 @@ static void Keep(Capture *c, const WCHAR *wide, const char *name, bool written)
         }
         return;
     }
-    KeptName k;
+    KeptName k = {};
     Fate fate = FATE_LINKED;
     unsigned long number = c->number;
     error = ERROR_ALREADY_EXISTS;
@@ -393,11 +393,11 @@ static void LookAgain(Capture *c)
         which = FileFullDirectoryInfo;
         for (const BYTE *at = entries;;) {
             const FILE_FULL_DIR_INFO *e = (const FILE_FULL_DIR_INFO *)at;
-            WCHAR wide[MAX_PATH];
             char name[MAX_PATH];
             int length = (int)(e->FileNameLength / sizeof(WCHAR));
             if ((e->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && length < MAX_PATH &&
                 Wanted(c, e->FileName, length, name)) {
+                WCHAR wide[MAX_PATH];
                 lstrcpynW(wide, e->FileName, length + 1);
                 Keep(c, wide, name, false);
             }
