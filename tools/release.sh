@@ -56,7 +56,7 @@ if ! ninja -C "$build" -t targets all | grep -q '^velmora-doctor: '; then
          "ships it, in the zip and in the installer; nothing built" >&2
     exit 1
 fi
-cmake --build "$build" -j2 --target velmora-notes velmora-doctor velmora-job \
+cmake --build "$build" -j2 --target velmora-notes velmora-doctor velmora-job velmora-setup-check \
     >>"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
 rm -f "$build.log"
 exes="velmora-notes.exe velmora-doctor.exe velmora-job.exe"
@@ -74,8 +74,13 @@ sign() {   # sign FILE: Authenticode, SHA-256, in place
     osslsigncode "${args[@]}" >/dev/null || { echo "release: signing $1 failed" >&2; exit 1; }
     mv "$1.signed" "$1"
 }
+# The installer's actions go into its Binary table, not into the zip.
+setup_check=$build/setup/velmora-setup-check.dll
+mkdir -p "$build/setup"
+cp "$build/bin/installer/velmora-setup-check.dll" "$setup_check"
 if [ -n "$pkcs12" ]; then
     for exe in $exes; do sign "$stage/$exe"; done
+    sign "$setup_check"
 fi
 
 name_uuid() {   # name_uuid NAMESPACE NAME: the name-based UUID (SHA-1, version 5) of RFC 4122
@@ -91,9 +96,9 @@ rm -f "$dist"/velmora-notes-*.zip "$dist"/velmora-notes-*.msi "$dist/SHA256SUMS"
 msi=$(realpath "$dist")/velmora-notes-$version.msi
 wxs=$root/installer/velmora-notes.wxs
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' "$wxs")
-# wixl takes sources relative to the folder it runs in.
+# wixl takes sources relative to the folder it runs in (the staging folder).
 (cd "$stage" && wixl -a x86 -D Version="$version" -D ProductCode="$(name_uuid "$upgrade_code" "$version")" \
-    -D BinDir=. -o "$msi" "$wxs")
+    -D BinDir=. -D SetupCheckDll=../../setup/velmora-setup-check.dll -o "$msi" "$wxs")
 # What wixl cannot write (the head of the .wxs says why each is needed):
 # - each setting's component: its condition, and the Transitive bit (64);
 # - each exe's version in the File table, from its version resource, and no
