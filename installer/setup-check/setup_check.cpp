@@ -87,9 +87,9 @@ static UINT RefusePath(MSIHANDLE install, const WCHAR *property, const WCHAR *te
     WCHAR message[MessageChars], number[16];
     lstrcpyW(message, L"Velmora pour Lotus Notes : ");
     Append(message, property);
-    Append(message, L" \u00ab ");
+    Append(message, L" \"");
     Append(message, text);
-    Append(message, L" \u00bb est refus\u00e9 : ");
+    Append(message, L"\" est refus\u00e9 : ");
     if (why.rule == REFUSED_VALUE_TOO_LONG) {
         Append(message, L"le programme lit au plus 259 caract\u00e8res");
     } else {
@@ -164,9 +164,9 @@ extern "C" __declspec(dllexport) UINT __stdcall CheckSettings(MSIHANDLE install)
         return ERROR_SUCCESS;
     WCHAR message[MessageChars];
     lstrcpyW(message, L"Velmora pour Lotus Notes : nNOTES.dll n'est ni dans le dossier "
-                      L"d'installation \u00ab ");
+                      L"d'installation \"");
     Append(message, text);
-    Append(message, L" \u00bb ni dans un dossier du PATH du poste : le programme ne "
+    Append(message, L"\" ni dans un dossier du PATH du poste : le programme ne "
                     L"pourrait pas le charger. Installez-le dans le dossier du client "
                     L"Notes (INSTALLDIR), ou donnez LN_CHECK=0 si le client s'installe "
                     L"apr\u00e8s.");
