@@ -14,11 +14,12 @@
 #   VELMORA_SIGN_PKCS12=cert.p12 VELMORA_SIGN_PASSWORD_FILE=pass.txt \
 #   [VELMORA_TIMESTAMP_URL=http://tsa.example/] bash tools/release.sh
 #
-# signs every exe (before the zip and the installer take them) and the installer,
+# signs every exe (before the zip and the installer take them), the installer's own
+# DLL (installer/setup-check, in its Binary table) and the installer,
 # Authenticode with SHA-256; the URL adds an RFC 3161 timestamp.  Without a certificate
 # nothing is signed, and the script says so.  Also read: VELMORA_RELEASE_BUILD (the
 # build folder, build/release) and VELMORA_DIST (dist), both emptied first;
-# VELMORA_VERSION, x.y.z other than the project's (the release check's lower version).
+# VELMORA_VERSION, x.y.z other than the project's (a version of test).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -148,7 +149,7 @@ check_zip=$(bash tools/check-zip.sh "$build" "$stage" "$dist" "$version" "$when"
 
 echo "release: version $version"
 if [ -n "$pkcs12" ]; then
-    echo "release: signed ($exes, the installer)${timestamp_url:+, timestamped by $timestamp_url}"
+    echo "release: signed ($exes, the installer's velmora-setup-check.dll, the installer)${timestamp_url:+, timestamped by $timestamp_url}"
 else
     echo "release: UNSIGNED: no certificate given (VELMORA_SIGN_PKCS12, VELMORA_SIGN_PASSWORD_FILE)"
 fi
