@@ -113,8 +113,8 @@ static bool HoldsLibrary(const char *folder)
     lstrcpynA(path, folder, MAX_PATH);
     int length = lstrlenA(path);
     if (length > 0 && path[length - 1] != '\\')
-        lstrcatA(path, "\\");
-    lstrcatA(path, "nNOTES.dll");
+        path[length++] = '\\';
+    lstrcpynA(path + length, "nNOTES.dll", 16);
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
