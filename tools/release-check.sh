@@ -134,7 +134,10 @@ check "the launch condition refuses a per-user install" grep -q "^Installed OR A
 # The installer's own actions: type 1, a DLL of the Binary table (Custom Action Type 1:
 # the stream is copied to a temporary file and called there, never a file the package
 # installs), immediate and impersonated (no 1024, no 2048), its return code counted
-# (no 64).  Wine does not show where a DLL is run from: the table stands in.
+# (no 64).  Wine does not show where a DLL is run from nor as whom: the table stands in.
+# https://learn.microsoft.com/en-us/windows/win32/msi/custom-action-type-1
+# https://learn.microsoft.com/en-us/windows/win32/msi/custom-action-in-script-execution-options
+# https://learn.microsoft.com/en-us/windows/win32/msi/custom-action-return-values
 check "the folder's and the paths' actions: DLL entries of the Binary table SetupCheck (type 1)" \
     test "$(table CustomAction | awk -F'\t' '$3 == "SetupCheck"' | cut -f1-4 | LC_ALL=C sort)" = \
     "$(printf '%s\t1\tSetupCheck\t%s\n' CheckSettings CheckSettings ChooseInstallDir ChooseInstallDir)"

@@ -50,8 +50,10 @@ static void Append(WCHAR *message, const WCHAR *text)
 }
 
 // Shows `message` as an error (the log of a silent install holds it) and returns the
-// code that fails the install.  Its text goes in field 1 so that brackets in a path
-// are not read as properties.
+// code that fails the install, 1603.  Field 0 is the record's template, so its text
+// goes in field 1: brackets in a path are not read as properties.
+// https://learn.microsoft.com/en-us/windows/win32/api/msiquery/nf-msiquery-msiprocessmessage
+// https://learn.microsoft.com/en-us/windows/win32/msi/custom-action-return-values
 static UINT Refuse(MSIHANDLE install, const WCHAR *message)
 {
     MSIHANDLE record = MsiCreateRecord(1);
