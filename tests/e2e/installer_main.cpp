@@ -36,10 +36,13 @@ static std::string Quoted(const std::string &text)
     return "\"" + text + "\"";
 }
 
-// msiexec with these arguments, silent; its whole exit code, 0xDEAD when it hung.
+// msiexec with these arguments, silent, started by its path in the system folder (the
+// suite runs elevated: no msiexec.exe from its own folder or the PATH); its whole exit
+// code, 0xDEAD when it hung.
 static DWORD Msiexec(const std::string &arguments)
 {
-    RunResult r = RunAndAnswer("msiexec.exe " + arguments + " /qn", 300000);
+    RunResult r = RunAndAnswer(Quoted(SystemPath("msiexec.exe")) + " " + arguments + " /qn",
+                               300000);
     ok(r.started && !r.hung, "msiexec %s ran and ended (error %lu)", arguments.c_str(),
        r.startError);
     return r.hung ? 0xDEAD : r.exitCode;
