@@ -32,6 +32,11 @@ run_check() {   # run_check OUT [ARGS...]: check.cmd, its output in OUT, its exi
     return $rc
 }
 
+# A parent of the settings key with a value of its own, which no run may remove.
+wine reg add 'HKLM\SOFTWARE\Zabrel' /v Kept /d yes /f >/dev/null
+temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp | grep -v /Public/ | head -n 1)
+run_root="$temp/velmora check"
+
 start=$(date +%s)
 run_check "$work/check.out" /installer
 rc=$?
@@ -52,9 +57,13 @@ check "the skipped cases named, with their reasons" bash -c "grep -qx 'skipped: 
     done"
 check "the report says what the machine is" \
     grep -q "^machine: Wine .*, 32-bit, ANSI code page 1252, OEM code page 437, 8.3 names on" "$folder/velmora-check-report.txt"
-check "nothing left of the cases: no work folder, no key under HKLM\\SOFTWARE\\Zabrel, no product" bash -c \
-    "test ! -e '$WINEPREFIX/drive_c/velmora e2e work' && ! wine reg query 'HKLM\\SOFTWARE\\Zabrel' >/dev/null 2>&1 &&
+check "nothing left of the cases: no run folder, no key under HKLM\\SOFTWARE\\Zabrel, no product" bash -c \
+    "test ! -e '$run_root' && ! wine reg query 'HKLM\\SOFTWARE\\Zabrel\\Velmora' >/dev/null 2>&1 &&
      ! wine uninstaller --list 2>/dev/null | grep -q Velmora"
+check "the settings key's parent with a value of its own kept" \
+    bash -c "wine reg query 'HKLM\\SOFTWARE\\Zabrel' /v Kept 2>/dev/null | grep -q yes"
+check "the check's folder, which users can write under Wine, said to be so" \
+    grep -q "^attention: C:\\\\check\\\\$name can be written by S-1-5-21-" "$work/check.out"
 
 # Refusals: the settings key of an installation, then a running Notes client.
 refused() {   # refused WHILE LINE ARGS...: check.cmd ARGS refuses, exit 2, with "refused: LINE"
@@ -72,6 +81,38 @@ client=$!
 for _ in $(seq 50); do grep -q ready "$WINEPREFIX/drive_c/client.log" 2>/dev/null && break; sleep 0.2; done
 refused "a Notes client runs" 'a Notes client is running' standins
 kill "$client" 2>/dev/null; wineserver -k; wait "$client" 2>/dev/null
+
+# A run's folder left by someone else: links inside it (Unix symbolic links, which Wine
+# shows as directories with FILE_ATTRIBUTE_REPARSE_POINT and cannot remove) to a folder
+# of files; then the run's folder itself such a link.  The check refuses and names
+# /cleanup; /cleanup never follows a link.
+mkdir -p "$work/owned/inner" "$run_root"
+echo kept >"$work/owned/document.txt"; echo kept >"$work/owned/inner/document.txt"
+ln -s "$work/owned" "$run_root/e2e"; ln -s "$work/owned" "$run_root/standins owned"
+refused "its run folder exists" '.*velmora check exists: a run was interrupted.*check.cmd /cleanup' standins
+owned_intact() { test "$(cat "$work/owned/document.txt" "$work/owned/inner/document.txt")" = "kept
+kept"; }
+run_check "$work/cleanup.out" /cleanup
+check "/cleanup keeps what the links in the run folder point at: $(tr '\n' ' ' <"$work/cleanup.out")" owned_intact
+rm -rf "$run_root"
+ln -s "$work/owned" "$run_root"
+run_check "$work/cleanup.out" /cleanup
+check "/cleanup keeps what the run folder, a link, points at: $(tr '\n' ' ' <"$work/cleanup.out")" owned_intact
+rm -f "$run_root"
+
+# A run ended half-way (wineserver -k while a case's client runs): /cleanup puts the
+# machine back.
+wine cmd /c "C:\\check\\$name\\check.cmd" e2e:client_busy_then_free >/dev/null 2>&1 &
+run=$!
+for _ in $(seq 100); do [ -e "$run_root/client_busy_then_free/running client.log" ] && break; sleep 0.2; done
+wineserver -k; wait "$run" 2>/dev/null
+left="$(test -e "$run_root" && echo folder) $(wine reg query 'HKLM\SOFTWARE\Zabrel\Velmora\Stellwick' >/dev/null 2>&1 && echo key)"
+run_check "$work/cleanup.out" /cleanup
+rc=$?
+check "/cleanup after an interrupted run (left: $left; exit $rc): $(tr '\n' ' ' <"$work/cleanup.out")" bash -c \
+    "test '$left|$rc' = 'folder key|0' && test ! -e '$run_root' &&
+     ! wine reg query 'HKLM\\SOFTWARE\\Zabrel\\Velmora' >/dev/null 2>&1 &&
+     wine reg query 'HKLM\\SOFTWARE\\Zabrel' /v Kept 2>/dev/null | grep -q yes"
 msi=$(cd "$folder" && ls velmora-notes-*.msi)
 wine msiexec /i "C:\\check\\$name\\$msi" /qn >/dev/null 2>&1
 wineserver -w
