@@ -9,8 +9,13 @@ void CaseCommandTails(CaseEnv *e)
 {
     // The command tail table (tests/rule_tables.h), each line run with the program
     // given apart (Wine could not find it from most of these lines): an empty tail is
-    // close mode, a tail naming a job sends it, any other opens nothing.
-    MakeFolder("C:\\My Jobs");
+    // close mode, a tail naming a job sends it, any other opens nothing.  The lines
+    // name jobs at the root of C:, where a standard user may have made either path
+    // first (a link, a file of theirs): the case refuses when one exists, and removes
+    // only what it made.
+    if (!ok(!FileExists("C:\\job.tmp") && CreateDirectoryA("C:\\My Jobs", NULL),
+            "C:\\job.tmp and C:\\My Jobs do not exist: the case makes and removes them"))
+        return;
     for (const CommandTailRow &row : CommandTailRows) {
         const char *jobs[] = {"C:\\job.tmp", "C:\\My Jobs\\job.tmp"};
         for (const char *job : jobs)
