@@ -120,22 +120,34 @@ refused "the product is installed (/installer)" '/installer: the product is inst
 wine msiexec /x "C:\\check\\$name\\$msi" /qn >/dev/null 2>&1
 wineserver -w
 
-# A fault planted in the program: the launch line never quotes a path.
+# Two faults planted in a copy of the tree, each shown by one case: the program's
+# launch line never quotes a path; a suite whose case lines say FAILED while every
+# check passes and it exits 0 (the runner reads the case lines).
 src=$work/planted-src
 mkdir -p "$src"
 (cd "$root" && git ls-files -z | tar --null -T - -cf -) | tar -xf - -C "$src"
 sed -i 's/^\( *\)return true;/\1return false;/' "$src/window/launch_line.cpp"
+sed -i 's/failedAfter > failedBefore ? "FAILED" : "ok"/"FAILED"/' "$src/tests/e2e/case_runner.cpp"
+one_case() {   # one_case OUT SUITE CASE VERDICT: the run of SUITE:CASE, exit 1, its line and only that case
+    local out=$1 suite=$2 case=$3 verdict=$4
+    run_check "$out" "$suite:$case"
+    local rc=$?
+    echo "  planted, $suite:$case: $(grep -E "^$suite: |passed, " "$out" | tr '\n' ' ')"
+    check "the planted fault turns $suite:$case red, that case alone run and named (exit $rc)" bash -c \
+        "test $rc = 1 && grep -qE '^$suite: FAILED \($verdict, in $case; log: ' '$out' &&
+         test \"\$(grep -E '^[a-z0-9_]+: (ok|FAILED|skipped) \(' '$folder/velmora-check-logs/$suite.log' | cut -d: -f1)\" = '$case' &&
+         test \"\$(tail -n 1 '$out')\" = '0 passed, 1 failed'"
+}
 if (cd "$src" && cmake --preset win32 -B "$work/planted-build" >/dev/null &&
-    cmake --build "$work/planted-build" -j2 --target velmora-notes >"$work/planted.log" 2>&1); then
+    cmake --build "$work/planted-build" -j2 --target velmora-notes velmora-e2e >"$work/planted.log" 2>&1); then
+    cp "$folder/velmora-notes.exe" "$work/velmora-notes.exe"
     cp "$work/planted-build/bin/velmora-notes.exe" "$folder/velmora-notes.exe"
-    run_check "$work/planted.out" e2e
-    rc=$?
-    echo "  with the planted fault: $(grep -E '^e2e: |passed, ' "$work/planted.out" | tr '\n' ' ')"
-    check "the planted fault turns the e2e suite red (exit $rc)" bash -c \
-        "test $rc = 1 && grep -q '^e2e: FAILED .*launch_line_quoted' '$work/planted.out' &&
-         test \"\$(tail -n 1 '$work/planted.out')\" = '0 passed, 1 failed'"
+    one_case "$work/planted.out" e2e launch_line_quoted 'exit code 1, [1-9][0-9]* checks failed'
+    cp "$work/velmora-notes.exe" "$folder/velmora-notes.exe"
+    cp "$work/planted-build/bin/velmora-e2e.exe" "$folder/velmora-e2e.exe"
+    one_case "$work/planted-lines.out" e2e command_tails 'exit code 0, 0 checks failed'
 else
     cat "$work/planted.log"
-    check "the planted program builds" false
+    check "the planted programs build" false
 fi
 finish
