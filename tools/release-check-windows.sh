@@ -15,7 +15,9 @@ rm -rf "$work"
 mkdir -p "$work"
 . "$root/tools/check-count.sh"
 
-WINEPREFIX=$work/prefix wine_locale=C.UTF-8 . "$root/tools/wine-env.sh"
+export WINEPREFIX=$work/prefix
+wine_locale=C.UTF-8
+. "$root/tools/wine-env.sh"
 ensure_wine_prefix >/dev/null || exit 1
 unzip -q "$zip" -d "$WINEPREFIX/drive_c/check"
 name=$(basename "$zip" .zip)
