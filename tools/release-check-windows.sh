@@ -74,7 +74,7 @@ refused() {   # refused WHILE LINE ARGS...: check.cmd ARGS refuses, exit 2, with
 }
 wine reg add 'HKLM\SOFTWARE\Zabrel\Velmora\Stellwick' /v LN_Appli /d 'C:\x.exe' /f >/dev/null
 refused "the settings key exists" 'HKLM.*Stellwick exists in the 32-bit registry view' standins
-wine reg delete 'HKLM\SOFTWARE\Zabrel' /f >/dev/null 2>&1
+wine reg delete 'HKLM\SOFTWARE\Zabrel\Velmora' /f >/dev/null 2>&1
 NOTES_CLIENT_LOG='C:\client.log' NOTES_CLIENT_LIFETIME_MS=60000 wine "C:\\check\\$name\\notes-client.exe" >/dev/null 2>&1 &
 client=$!
 for _ in $(seq 50); do grep -q ready "$WINEPREFIX/drive_c/client.log" 2>/dev/null && break; sleep 0.2; done
