@@ -71,9 +71,11 @@ bool MakeFolder(const std::string &path)
 
 // A link (a junction, a symbolic link, a mount point) is removed, never entered: what
 // it points at is not the case's.  The attribute is tested, not the tag: under Wine a
-// Unix symbolic link shows as a directory with FILE_ATTRIBUTE_REPARSE_POINT and tag 0.
+// Unix symbolic link shows as a directory with FILE_ATTRIBUTE_REPARSE_POINT and tag 0
+// (and cannot be removed there).  RemoveDirectoryW removes a junction whatever its
+// target holds, the target untouched.
 // https://learn.microsoft.com/en-us/windows/win32/fileio/reparse-points
-// https://learn.microsoft.com/en-us/windows/win32/fileio/determining-whether-a-directory-is-a-volume-mount-point
+// https://learn.microsoft.com/en-us/windows/win32/api/fileapi/nf-fileapi-removedirectoryw
 static void DeleteEntry(const std::string &path, DWORD attributes)
 {
     std::wstring wide = Wide(path);
