@@ -417,7 +417,8 @@ int main(int argc, char **argv)
     }
     Say("machine: %s, %s, ANSI code page %u, OEM code page %u, 8.3 names %s in %s",
         WindowsDescription().c_str(), Is64BitWindows() ? "64-bit" : "32-bit", GetACP(),
-        GetOEMCP(), refused == NULL && MakesShortNames(root) ? "on" : "off", root.c_str());
+        GetOEMCP(), refused != NULL ? "not checked" : MakesShortNames(root) ? "on" : "off",
+        root.c_str());
     std::string writer = WriterOtherThanAdministrators(folder);
     if (!writer.empty())
         Say("attention: %s can be written by %s, not only by administrators: what runs "
