@@ -8,17 +8,12 @@
 # (Factors that affect searching: the known DLLs)
 # Usage: check_imports.sh EXE...
 set -u
+. "$(dirname "$0")/../../tools/check-count.sh"
 known=" ADVAPI32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL OLE32.DLL SHELL32.DLL USER32.DLL "
-passed=0 failed=0
 for exe in "$@"; do
     dlls=$(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print toupper($3)}')
     others=$(for d in $dlls; do [[ $known == *" $d "* ]] || echo -n "$d "; done)
-    if [ -n "$dlls" ] && [ -z "$others" ]; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "check failed: $(basename "$exe") imports ${others:-nothing}"
-    fi
+    check "$(basename "$exe") imports only Known DLLs (others: ${others:-none})" \
+        test -n "$dlls" -a -z "$others"
 done
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
