@@ -4,7 +4,7 @@
 // library that waits, a read-only job, the settings in the 64-bit view, another ANSI
 // code page, the capture of jobs).  Its JSON report is checked through exact pieces of
 // its check objects, whose keys come in a fixed order.
-#include "tests/e2e/cases.h"
+#include "tests/e2e/case_runner.h"
 #include "testkit/wine/machine.h"
 
 DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine)
@@ -58,7 +58,7 @@ static std::string Json(const std::string &text)
     return out;
 }
 
-void CaseDoctorSound(CaseEnv *e)
+static void CaseDoctorSound(CaseEnv *e)
 {
     // Beside the program, the doctor finds it and its library without being told.
     std::string doctor = e->programDir + "\\velmora-doctor.exe";
@@ -112,7 +112,7 @@ void CaseDoctorSound(CaseEnv *e)
            "line %u is one check, sound: %s", (unsigned)i + 1, lines[i].c_str());
 }
 
-void CaseDoctorMissingValue(CaseEnv *e)
+static void CaseDoctorMissingValue(CaseEnv *e)
 {
     SetSettingsValue("LN_Base", NULL);
     DoctorRun run = RunDoctor(*e, DoctorCommand(*e, "--json"));
@@ -128,7 +128,7 @@ void CaseDoctorMissingValue(CaseEnv *e)
             "r\xe9installez Velmora, ou ajoutez la valeur (type REG_SZ) avec le chemin complet\r\n");
 }
 
-void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
+static void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
 {
     std::string library = e->programDir + "\\nNOTES.dll";
     ok(CopyFileA((OwnFolder() + "\\lacking-2072\\nNOTES.dll").c_str(), library.c_str(),
@@ -141,7 +141,7 @@ void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
         ": 2072 (AttachFile)");
 }
 
-void CaseDoctorBusyClient(CaseEnv *e)
+static void CaseDoctorBusyClient(CaseEnv *e)
 {
     // Sound, but the client is busy right now: an exit code of its own.
     if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --disabled-ms never"))
@@ -163,7 +163,7 @@ void CaseDoctorBusyClient(CaseEnv *e)
             "plus tard (0 avertissement).\r\n");
 }
 
-void CaseDoctorVersionAndWaits(CaseEnv *e)
+static void CaseDoctorVersionAndWaits(CaseEnv *e)
 {
     // --version alone; the same version for the program and the doctor in the report,
     // for an inventory (the stand-in library has no version).
@@ -211,7 +211,7 @@ static std::vector<std::string> Marks(const std::vector<std::string> &folders)
     return found;
 }
 
-void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
+static void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
 {
     // The program's folder has no library; the folder the doctor is started from has one
     // that leaves a mark when loaded.  --open must not load it, nor take that folder for
@@ -295,7 +295,7 @@ void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
                                  "corrigez LN_Appli\"}");
 }
 
-void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
+static void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
 {
     // A library whose loading waits 20 s: --timeout 1 bounds the load too, and the doctor
     // ends at once, its report whole.
@@ -328,7 +328,7 @@ void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
        "a crash in the library: exit code %lu, report:\n%s", run.exitCode, run.output.c_str());
 }
 
-void CaseDoctorLibrary64Bit(CaseEnv *e)
+static void CaseDoctorLibrary64Bit(CaseEnv *e)
 {
     // The stand-in as images that cannot be the program's library: x86-64, i386 with a
     // PE32+ optional header, an i386 PE32 without IMAGE_FILE_DLL.  --open loads none.
@@ -371,7 +371,7 @@ void CaseDoctorLibrary64Bit(CaseEnv *e)
     }
 }
 
-void CaseDoctorReadOnlyJob(CaseEnv *e)
+static void CaseDoctorReadOnlyJob(CaseEnv *e)
 {
     // The program cannot open a read-only job for deletion, and shows message 8; the
     // doctor, which opens it without deleting, must say so too, and keep it.
@@ -388,7 +388,7 @@ void CaseDoctorReadOnlyJob(CaseEnv *e)
     SetFileAttributesA(job.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-void CaseDoctorOtherCodePage(CaseEnv *e)
+static void CaseDoctorOtherCodePage(CaseEnv *e)
 {
     // Under ANSI 1250 (velmora-e2e.exe --ansi-1250) the doctor's own French still reads
     // as written (its 0xE8 is e grave, not 1250's c with caron), and what it reads is
@@ -446,7 +446,7 @@ void CaseDoctorOtherCodePage(CaseEnv *e)
             "plus tard (0 avertissement).\r\n");
 }
 
-void CaseDoctorSettingsIn64BitView(CaseEnv *e)
+static void CaseDoctorSettingsIn64BitView(CaseEnv *e)
 {
     // Settings a 64-bit tool wrote: the doctor shows them in the 64-bit view, and the
     // program's verdict on them.
@@ -491,7 +491,7 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
                     rule + "\",\"value\":\"" + value + "\""});
 }
 
-void CaseDoctorCapture(CaseEnv *e)
+static void CaseDoctorCapture(CaseEnv *e)
 {
     // --capture while the application sends JOBS jobs: every memo is sent, every job
     // deleted by the program (the capture never holds one), and every job kept in the
@@ -564,3 +564,22 @@ void CaseDoctorCapture(CaseEnv *e)
        "%d of %d jobs kept as written, in %lu ms of sending; exit code %lu, output:\n%s", kept,
        JOBS, sending, exitCode, output.c_str());
 }
+
+// The cases of this file, each named here only, with what it needs of the machine
+// (tests/e2e/case_runner.h).
+static const CaseEntry Cases[] = {
+    {"doctor_sound", CaseDoctorSound},
+    {"doctor_missing_value", CaseDoctorMissingValue},
+    {"doctor_library_lacks_ordinal", CaseDoctorLibraryLacksOrdinal},
+    {"doctor_busy_client", CaseDoctorBusyClient},
+    {"doctor_version_and_waits", CaseDoctorVersionAndWaits},
+    {"doctor_library_in_current_folder", CaseDoctorLibraryInCurrentFolder},
+    {"doctor_library_64bit", CaseDoctorLibrary64Bit},
+    {"doctor_library_stuck_or_crashing", CaseDoctorLibraryStuckOrCrashing},
+    {"doctor_read_only_job", CaseDoctorReadOnlyJob},
+    {"doctor_capture", CaseDoctorCapture},
+    {"doctor_settings_in_64bit_view", CaseDoctorSettingsIn64BitView, 1252, 0,
+     NEEDS_64BIT_WINDOWS},
+    {"doctor_other_code_page", CaseDoctorOtherCodePage, 1250},
+};
+extern const CaseList DoctorCases = {Cases, sizeof Cases / sizeof Cases[0]};
