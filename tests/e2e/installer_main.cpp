@@ -40,14 +40,18 @@ static std::string Quoted(const std::string &text)
     return "\"" + text + "\"";
 }
 
-// msiexec with these arguments, silent; its whole exit code, 0xDEAD when it hung.
-// Given a log, its verbose log goes there, replacing the one before.
+// msiexec with these arguments, silent, started by its path in the system folder (the
+// suite runs elevated: no msiexec.exe from its own folder or the PATH); its whole exit
+// code, 0xDEAD when it hung.  Given a log, its verbose log goes there, replacing the one
+// before.
 static DWORD Msiexec(const std::string &arguments, const std::string &log = "")
 {
     if (!log.empty())
         DeleteFileA(log.c_str());
     std::string logging = log.empty() ? "" : " /l*v " + Quoted(log);
-    RunResult r = RunAndAnswer("msiexec.exe " + arguments + logging + " /qn", 300000);
+    RunResult r = RunAndAnswer(Quoted(SystemPath("msiexec.exe")) + " " + arguments + logging +
+                                   " /qn",
+                               300000);
     ok(r.started && !r.hung, "msiexec %s ran and ended (error %lu)", arguments.c_str(),
        r.startError);
     return r.hung ? 0xDEAD : r.exitCode;
