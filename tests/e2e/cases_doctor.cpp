@@ -191,9 +191,13 @@ static std::vector<std::wstring> ConsoleRows(const std::string &commandLine, boo
     bool made = AllocConsole() != 0;
     if (made && GetConsoleWindow() != NULL)
         ShowWindow(GetConsoleWindow(), SW_HIDE);        // on Windows, no window flashes
+    // The doctor is given the console as its standard output and error: a process
+    // started with standard handles of its own (the check runner gives each suite a
+    // log file) keeps them through AllocConsole, and a child would inherit the log.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE console = made ? CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                                        0, NULL)
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                        OPEN_EXISTING, 0, NULL)
                           : INVALID_HANDLE_VALUE;
     // Rows wider than any line: each line of the report is one row.
     COORD size = {1000, 200};
@@ -202,8 +206,8 @@ static std::vector<std::wstring> ConsoleRows(const std::string &commandLine, boo
     CONSOLE_SCREEN_BUFFER_INFO info;
     std::string why;
     if (ok(sized, "a console of 1000 columns (made %d, error %lu)", made, GetLastError()) &&
-        ok(asUser ? StartProgramAsUser(commandLine, &process, 0, NULL, &why)
-                  : StartProgram(commandLine, &process),
+        ok(asUser ? StartProgramAsUser(commandLine, &process, 0, console, &why)
+                  : StartProgram(commandLine, &process, 0, console),
            "the doctor starts on the console %s", why.c_str())) {
         WaitForSingleObject(process.hProcess, 30000);
         CloseHandle(process.hThread);

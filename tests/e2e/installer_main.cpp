@@ -313,6 +313,11 @@ static void InstallUpgradeRepairRemove(CaseEnv *e, const Packages &p)
     ok(!MachineKeyExists(SettingsKey) && !MachineKeyExists(RecordKey),
        "the settings and the package's record gone");
     same_text(MachineText(otherKey, "Autre"), "pas au programme", "the other program's value kept");
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, otherKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &other) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueA(other, "Autre");     // the key itself goes with the case's settings
+        RegCloseKey(other);
+    }
     ok(!FileExists(program) && !FileExists(p.installDir + "\\velmora-doctor.exe"),
        "the program and the doctor gone");
     ok(FileExists(e->client) && FileExists(e->database) &&
