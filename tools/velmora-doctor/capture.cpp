@@ -30,6 +30,7 @@
 #include "tools/velmora-doctor/doctor.h"
 #include "tools/velmora-doctor/capture_rules.h"
 #include "tools/velmora-doctor/elevation.h"
+#include "tools/common/args.h"
 
 #include <winternl.h>
 #include <stdlib.h>
@@ -103,13 +104,13 @@ static BOOL WINAPI OnControl(DWORD)
     return TRUE;
 }
 
-static void Say(const Text *line)
+static void Say(const std::string *line)
 {
     WriteStandardText(STD_OUTPUT_HANDLE, line);
 }
 
 // A line's first word, padded, and the local time: "GARDÉ     2026-12-08 14:03:27 ".
-static void Begin(Text *line, const char *word)
+static void Begin(std::string *line, const char *word)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -169,13 +170,12 @@ static DWORD OpenIn(HANDLE root, const WCHAR *name, ACCESS_MASK access, ULONG di
 // The lines of a file not kept: lost (an error) or refused (a link, a cap).
 static void SayNotKept(const char *word, const char *name, const char *why, DWORD number)
 {
-    Text line = {};
+    std::string line;
     Begin(&line, word);
     TextAddAnsi(&line, name);
     TextFormat(&line, why, number);
     TextAdd(&line, "\r\n");
     Say(&line);
-    TextFree(&line);
 }
 
 static void Lost(Capture *c, const char *name, DWORD error)
@@ -357,14 +357,13 @@ static void Keep(Capture *c, const WCHAR *wide, const char *name, bool written)
     c->keptBytes += size;
     slot = Remember(c, name, fate);
     lstrcpyW(c->keptAs[slot], k.name);
-    Text line = {};
+    std::string line;
     Begin(&line, "GARD\xc9");
     TextAddAnsi(&line, name);
     TextAdd(&line, " -> ");
     TextAddAnsi(&line, k.shown);
     TextAdd(&line, fate == FATE_COPIED ? " (copie)\r\n" : " (lien)\r\n");
     Say(&line);
-    TextFree(&line);
 }
 
 // A name the folder reports, in the ANSI code page, into `name`; false for a name the
@@ -471,24 +470,26 @@ static bool FullPath(const char *given, char out[MAX_PATH])
 // --capture; false for a usage problem.
 static bool TakeArguments(int argc, char **argv, Capture *c)
 {
-    if (argc < 2)
-        return false;
-    for (int i = 2; i < argc; i += 2) {
-        if (i + 1 >= argc)
+    enum { CAPTURE_COUNT, CAPTURE_MATCH };
+    static const ArgOption Options[] = {{"--count", CAPTURE_COUNT, ARG_VALUE, true},
+                                        {"--match", CAPTURE_MATCH, ARG_VALUE, true}};
+    const char *paths[2];
+    int pathCount = 0;
+    uint64_t count = 0;
+    ArgReader r = ArgsOf(Options, 2, argc, argv, 0, false);
+    for (Arg a = NextArg(&r); a.event != ARG_END; a = NextArg(&r)) {
+        // A path is whatever is no option of the capture's, "-x" included.
+        if ((a.event == ARG_OPERAND || a.event == ARG_UNKNOWN) && pathCount < 2)
+            paths[pathCount++] = a.text;
+        else if (a.event != ARG_OPTION)
             return false;
-        const char *value = argv[i + 1];
-        if (strcmp(argv[i], "--count") == 0 && c->count == 0) {
-            c->count = strspn(value, "0123456789") == strlen(value) && strlen(value) <= 7
-                           ? strtoul(value, NULL, 10) : 0;
-            if (c->count == 0 || c->count > COUNT_MAX)
-                return false;
-        } else if (strcmp(argv[i], "--match") == 0 && c->match == NULL && value[0] != '\0') {
-            c->match = value;
-        } else {
+        else if (a.id == CAPTURE_COUNT && (!ArgNumber(a.value, COUNT_MAX, &count) || count == 0))
             return false;
-        }
+        else if (a.id == CAPTURE_MATCH && (c->match = a.value)[0] == '\0')
+            return false;
     }
-    return FullPath(argv[0], c->folder) && FullPath(argv[1], c->dest) &&
+    c->count = (unsigned long)count;
+    return pathCount == 2 && FullPath(paths[0], c->folder) && FullPath(paths[1], c->dest) &&
            lstrcmpiA(c->folder, c->dest) != 0;
 }
 
@@ -580,7 +581,7 @@ static DWORD StartWatching(Capture *c, OVERLAPPED *io, BYTE *buffer, const char 
 // The capture's first line: from where to where, and what the kept files hold.
 static void Announce(const Capture *c, DWORD error, const char *why)
 {
-    Text line = {};
+    std::string line;
     if (error != ERROR_SUCCESS) {
         TextAdd(&line, "PROBL\xc8ME  Capture impossible de ");
         TextAddAnsi(&line, c->folder);
@@ -592,7 +593,6 @@ static void Announce(const Capture *c, DWORD error, const char *why)
         }
         TextFormat(&line, " (erreur %lu)\r\n", error);
         WriteStandardText(STD_ERROR_HANDLE, &line);
-        TextFree(&line);
         return;
     }
     TextAdd(&line, "Capture des fichiers de travail de ");
@@ -608,7 +608,6 @@ static void Announce(const Capture *c, DWORD error, const char *why)
                    "contiennent les mails (destinataires, sujet, texte, chemins des pi\xe8"
                    "ces jointes) : supprimez-les apr\xe8s usage.\r\n");
     Say(&line);
-    TextFree(&line);
 }
 
 // Handles the folder's changes until the count is reached or Ctrl+C; false when a read
@@ -628,10 +627,9 @@ static bool CaptureChanges(Capture *c, OVERLAPPED *io, BYTE buffers[2][BUFFER_SI
         if (error == ERROR_SUCCESS && !Watch(folder, buffers[1 - current], io))
             error = GetLastError();
         if (error != ERROR_SUCCESS) {
-            Text line = {};
+            std::string line;
             TextFormat(&line, "PROBL\xc8ME  La surveillance s'arr\xeate (erreur %lu)\r\n", error);
             Say(&line);
-            TextFree(&line);
             return false;
         }
         if (read && size > 0) {
@@ -677,13 +675,12 @@ int RunCapture(int argc, char **argv)
     CancelIo(c.folderHandle);
     CloseHandle(c.folderHandle);
     CloseHandle(c.destHandle);
-    Text line = {};
+    std::string line;
     TextFormat(&line, "Bilan : %lu fichier%s gard\xe9%s, %lu perdu%s, %lu \xe9" "cart\xe9%s, "
                "%lu d\xe9" "bordement%s.\r\n",
                c.kept, c.kept > 1 ? "s" : "", c.kept > 1 ? "s" : "", c.lost,
                c.lost > 1 ? "s" : "", c.refused, c.refused > 1 ? "s" : "", c.overflows,
                c.overflows > 1 ? "s" : "");
     Say(&line);
-    TextFree(&line);
     return failed || c.lost > 0 || c.refused > 0 || c.overflows > 0 ? EXIT_PROBLEM : EXIT_SOUND;
 }

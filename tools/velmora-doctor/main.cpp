@@ -52,7 +52,7 @@ static const char Usage[] =
 
 bool CheckProgram(const char *programPath)
 {
-    Text text = {};
+    std::string text;
     DWORD attributes = GetFileAttributesA(programPath);
     Field fields[] = {{"path", programPath, 0}};
     bool found = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -62,7 +62,6 @@ bool CheckProgram(const char *programPath)
                "placez velmora-doctor.exe \xe0 c\xf4t\xe9 de velmora-notes.exe, ou nommez le "
                "programme avec --program",
                fields, 1);
-    TextFree(&text);
     return found;
 }
 
@@ -86,12 +85,11 @@ static bool ProgramPath(const char *named, char program[MAX_PATH])
                                                        : INVALID_FILE_ATTRIBUTES;
     if (named != NULL && (attributes == INVALID_FILE_ATTRIBUTES ||
                           (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
-        Text text = {};
+        std::string text;
         TextAdd(&text, "velmora-doctor : --program ");
         TextAddAnsi(&text, named);
         TextAdd(&text, " ne d\xe9signe aucun fichier ; aucune biblioth\xe8que n'est cherch\xe9" "e\r\n");
         WriteStandardText(STD_ERROR_HANDLE, &text);
-        TextFree(&text);
         return false;
     }
     return length > 0 && length < MAX_PATH;
