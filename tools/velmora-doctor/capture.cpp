@@ -104,11 +104,6 @@ static BOOL WINAPI OnControl(DWORD)
     return TRUE;
 }
 
-static void Say(const std::string *line)
-{
-    WriteStandardText(STD_OUTPUT_HANDLE, line);
-}
-
 // A line's first word, padded, and the local time: "GARDÉ     2026-12-08 14:03:27 ".
 static void Begin(std::string *line, const char *word)
 {
@@ -175,7 +170,7 @@ static void SayNotKept(const char *word, const char *name, const char *why, DWOR
     TextAddAnsi(&line, name);
     TextFormat(&line, why, number);
     TextAdd(&line, "\r\n");
-    Say(&line);
+    WriteStandardText(STD_OUTPUT_HANDLE, &line);
 }
 
 static void Lost(Capture *c, const char *name, DWORD error)
@@ -363,7 +358,7 @@ static void Keep(Capture *c, const WCHAR *wide, const char *name, bool written)
     TextAdd(&line, " -> ");
     TextAddAnsi(&line, k.shown);
     TextAdd(&line, fate == FATE_COPIED ? " (copie)\r\n" : " (lien)\r\n");
-    Say(&line);
+    WriteStandardText(STD_OUTPUT_HANDLE, &line);
 }
 
 // A name the folder reports, in the ANSI code page, into `name`; false for a name the
@@ -607,7 +602,7 @@ static void Announce(const Capture *c, DWORD error, const char *why)
     TextAdd(&line, ".\r\nLes sous-dossiers ne sont pas surveill\xe9s. Les fichiers gard\xe9s "
                    "contiennent les mails (destinataires, sujet, texte, chemins des pi\xe8"
                    "ces jointes) : supprimez-les apr\xe8s usage.\r\n");
-    Say(&line);
+    WriteStandardText(STD_OUTPUT_HANDLE, &line);
 }
 
 // Handles the folder's changes until the count is reached or Ctrl+C; false when a read
@@ -629,7 +624,7 @@ static bool CaptureChanges(Capture *c, OVERLAPPED *io, BYTE buffers[2][BUFFER_SI
         if (error != ERROR_SUCCESS) {
             std::string line;
             TextFormat(&line, "PROBL\xc8ME  La surveillance s'arr\xeate (erreur %lu)\r\n", error);
-            Say(&line);
+            WriteStandardText(STD_OUTPUT_HANDLE, &line);
             return false;
         }
         if (read && size > 0) {
@@ -681,6 +676,6 @@ int RunCapture(int argc, char **argv)
                c.kept, c.kept > 1 ? "s" : "", c.kept > 1 ? "s" : "", c.lost,
                c.lost > 1 ? "s" : "", c.refused, c.refused > 1 ? "s" : "", c.overflows,
                c.overflows > 1 ? "s" : "");
-    Say(&line);
+    WriteStandardText(STD_OUTPUT_HANDLE, &line);
     return failed || c.lost > 0 || c.refused > 0 || c.overflows > 0 ? EXIT_PROBLEM : EXIT_SOUND;
 }

@@ -79,38 +79,8 @@ struct Library {
     char version[VERSION_SIZE];     // empty: none, or not a readable 32-bit image
 };
 
-// The checks.  `programPath` is the velmora-notes.exe the doctor is about.
-bool CheckProgram(const char *programPath);
-// Fills `settings` as the program would; false when it refuses them.
-bool CheckSettings(InstallSettings *settings);
-// --check-settings CLIENT BASE: one line for each path, judged as the program judges
-// the value the installer would write of it; an empty one is not given.  Returns
-// EXIT_SOUND when the program would accept each path given, else EXIT_PROBLEM.
-int CheckGivenSettings(const char *client, const char *database);
 // The installed product of the package's UpgradeCode, "{...}", through msi.dll from
 // the system folder; false when none is installed.
 bool InstalledProduct(char code[39]);
-// Finds nNOTES.dll as the program's import would and checks the file; with no program
-// (none found), looks for none.  `settings` (none: refused) tell where the client is.
-void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library);
-// The file versions of the program, the doctor and the library, for an inventory.
-void CheckVersions(const char *programPath, const Library *library);
-// Before anything is loaded: libraries loaded by name come from System32 and the
-// folders added for --open only, never from the current folder or the doctor's own.
-// Found at run time, for the doctor must start where the program does; where Windows
-// lacks it, --open is refused.
-void RestrictLibrarySearch(void);
-// With the settings accepted (none: refused), loads the library, starts the Notes
-// runtime, opens and closes the database, ends the runtime and unloads the library, all
-// in a thread it gives up on after `limitMs`.  True when it gave up: that thread is
-// then still inside the library or the loader, and the doctor must write its report
-// and end with TerminateProcess.
-bool OpenRunning(void);     // whether that thread is at work
-bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
-               char **argv, DWORD limitMs);
-void CheckClient(void);
-void CheckJob(const char *jobPath);
-
-// --capture FOLDER DEST [--count N] (capture.cpp), given the arguments after --capture;
-// returns the exit code.
-int RunCapture(int argc, char **argv);
+// Whether --open's thread is at work in the library (library_open.cpp).
+bool OpenRunning(void);
