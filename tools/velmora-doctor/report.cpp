@@ -11,6 +11,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <wchar.h>
 
 static HANDLE g_out = INVALID_HANDLE_VALUE;
 static bool g_console;
@@ -24,9 +25,9 @@ static int g_checks, g_problems, g_warnings, g_busy;
 // inside --open; the exception code's eight digits are written in at the crash.
 enum { CRASH_ROOM = 2048 };
 struct CrashEnd {
-    WCHAR wide[CRASH_ROOM];         // for a console
+    WCHAR wide[CRASH_ROOM + 1];     // for a console; each ends with a NUL
     int wideLength;
-    char bytes[CRASH_ROOM];         // redirected (ANSI code page), or JSON
+    char bytes[CRASH_ROOM + 1];     // redirected (ANSI code page), or JSON
     int byteLength;
     int wideCode, byteCode;         // where the code's digits start; -1: not found
 };
@@ -233,30 +234,7 @@ int EndReport(void)
 
 // The crash's code stands as this in the forms written in advance.
 static const char CodeMark[] = "0xFFFFFFFF";
-
-// Where the code's digits start in a form, after its "0x"; -1 when it holds no mark.
-static int FindMarkIn(const char *bytes, int length)
-{
-    int n = (int)sizeof CodeMark - 1;
-    for (int i = 0; i + n <= length; ++i) {
-        if (memcmp(bytes + i, CodeMark, (size_t)n) == 0)
-            return i + 2;
-    }
-    return -1;
-}
-
-static int FindMarkInWide(const WCHAR *wide, int length)
-{
-    int n = (int)sizeof CodeMark - 1;
-    for (int i = 0; i + n <= length; ++i) {
-        int same = 0;
-        while (same < n && wide[i + same] == (WCHAR)CodeMark[same])
-            ++same;
-        if (same == n)
-            return i + 2;
-    }
-    return -1;
-}
+static const WCHAR WideCodeMark[] = L"0xFFFFFFFF";
 
 // Writes both ends for the counts as they are now; the counts are left as they were.
 static void PrepareCrashEnds(void)
@@ -273,8 +251,12 @@ static void PrepareCrashEnds(void)
                    "r\xe9installez le client Notes, et signalez-le avec ce rapport", NULL, NULL, 0);
         WriteEnd();
         g_composing = NULL;
-        end->wideCode = FindMarkInWide(end->wide, end->wideLength);
-        end->byteCode = FindMarkIn(end->bytes, end->byteLength);
+        end->wide[end->wideLength] = L'\0';
+        end->bytes[end->byteLength] = '\0';
+        const WCHAR *wideMark = wcsstr(end->wide, WideCodeMark);
+        const char *byteMark = strstr(end->bytes, CodeMark);
+        end->wideCode = wideMark != NULL ? (int)(wideMark - end->wide) + 2 : -1;
+        end->byteCode = byteMark != NULL ? (int)(byteMark - end->bytes) + 2 : -1;
         g_checks = checks;
         g_problems = problems;
         g_warnings = warnings;
