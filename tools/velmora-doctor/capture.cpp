@@ -242,11 +242,14 @@ static DWORD LinkAs(Capture *c, HANDLE source, const KeptName *k)
     return ErrorOf(g_ntSetInformationFile(source, &io, &link, sizeof link, FileLinkInformation));
 }
 
-static DWORD CopyAs(Capture *c, HANDLE source, const KeptName *k, unsigned long long *copied)
+// Copies `source` into DEST's file `name`, made new (FILE_CREATE) or the copy made
+// before (FILE_OPEN); the error, or ERROR_SUCCESS.
+static DWORD CopyInto(Capture *c, HANDLE source, const WCHAR *name, ULONG disposition,
+                      unsigned long long *copied)
 {
     HANDLE kept;
-    DWORD error = OpenIn(c->destHandle, k->name, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                         FILE_CREATE, FILE_NON_DIRECTORY_FILE, &kept);
+    DWORD error = OpenIn(c->destHandle, name, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                         disposition, FILE_NON_DIRECTORY_FILE, &kept);
     if (error != ERROR_SUCCESS)
         return error;
     error = CopyData(source, kept, copied);
@@ -257,17 +260,12 @@ static DWORD CopyAs(Capture *c, HANDLE source, const KeptName *k, unsigned long 
 // A copied file written again: copied over its first copy.
 static void CopyAgain(Capture *c, int slot, const WCHAR *wide, const char *name)
 {
-    HANDLE source, kept;
+    HANDLE source;
     if (OpenIn(c->folderHandle, wide, GENERIC_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
                &source) != ERROR_SUCCESS)
         return;         // already gone, or held: the copy keeps what was there
     unsigned long long copied = 0;
-    DWORD error = OpenIn(c->destHandle, c->keptAs[slot], GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                         FILE_OPEN, FILE_NON_DIRECTORY_FILE, &kept);
-    if (error == ERROR_SUCCESS) {
-        error = CopyData(source, kept, &copied);
-        CloseHandle(kept);
-    }
+    DWORD error = CopyInto(c, source, c->keptAs[slot], FILE_OPEN, &copied);
     CloseHandle(source);
     if (error != ERROR_SUCCESS)
         SayNotKept("ATTENTION", name, " : la copie n'a pas suivi une \xe9" "criture (erreur %lu)",
@@ -333,7 +331,7 @@ static void Keep(Capture *c, const WCHAR *wide, const char *name, bool written)
         fate = FATE_COPIED;
         error = OpenIn(c->folderHandle, wide, GENERIC_READ, FILE_OPEN, 0, &source);
         if (error == ERROR_SUCCESS) {
-            error = CopyAs(c, source, &k, &size);
+            error = CopyInto(c, source, k.name, FILE_CREATE, &size);
             CloseHandle(source);
         }
     }

@@ -114,6 +114,22 @@ static void WriteJsonText(const char *text, bool read)
     WriteJsonString(utf8);
 }
 
+// ,"key": and a JSON string of `text` (the doctor's own, or `read`), or with no text
+// the number.
+static void WriteMember(const char *key, const char *text, bool read, unsigned long number)
+{
+    WriteAscii(",");
+    WriteJsonText(key, false);
+    WriteAscii(":");
+    if (text != NULL) {
+        WriteJsonText(text, read);
+        return;
+    }
+    char digits[16];
+    wsprintfA(digits, "%lu", number);
+    WriteAscii(digits);
+}
+
 void BeginReport(bool json)
 {
     DWORD mode;
@@ -158,30 +174,15 @@ static void WriteCheck(const char *id, Status status, const std::string *text, c
     }
     WriteAscii(g_checks++ == 0 ? "{\"check\":" : ",\n{\"check\":");
     WriteJsonText(id, false);
-    WriteAscii(",\"status\":");
-    WriteJsonText(StatusIds[status], false);
-    for (int i = 0; i < fieldCount; ++i) {
-        WriteAscii(",");
-        WriteJsonText(fields[i].key, false);
-        WriteAscii(":");
-        if (fields[i].text != NULL) {
-            WriteJsonText(fields[i].text, true);
-        } else {
-            char number[16];
-            wsprintfA(number, "%lu", fields[i].number);
-            WriteAscii(number);
-        }
-    }
+    WriteMember("status", StatusIds[status], false, 0);
+    for (int i = 0; i < fieldCount; ++i)
+        WriteMember(fields[i].key, fields[i].text, true, fields[i].number);
     WriteAscii(",\"text\":");
     WriteJsonString(*text);
-    if (acting) {
-        WriteAscii(",\"action\":");
-        WriteJsonText(action, false);
-    }
-    if (fixing) {
-        WriteAscii(",\"fix\":");
-        WriteJsonText(fix, true);
-    }
+    if (acting)
+        WriteMember("action", action, false, 0);
+    if (fixing)
+        WriteMember("fix", fix, true, 0);
     WriteAscii("}");
 }
 
