@@ -38,6 +38,8 @@ clang-tidy --quiet -p build/host $host_sources tools/velmora-job/cli.cpp \
 [ "${PIPESTATUS[0]}" -eq 0 ] || failed="$failed clang-tidy-host"
 
 echo "=== clang-tidy, 32-bit Windows"
+# The doctor holds its text in std::string: the C++ headers mingw-w64's compiler uses.
+cxx_headers=$(i686-w64-mingw32-g++ -E -x c++ -v /dev/null 2>&1 | sed -n 's|^ \(/.*/c++.*\)|-isystem \1|p')
 # Against the real headers WinMain is declared twice: by the platform and by
 # app/winmain.h, which the host build needs (the fake windows.h has no WinMain), and
 # the platform's declaration names the parameters its own way.
@@ -45,7 +47,7 @@ echo "=== clang-tidy, 32-bit Windows"
 clang-tidy --quiet \
     --checks='-readability-redundant-declaration,-readability-inconsistent-declaration-parameter-name' \
     $all_sources -- --target=i686-w64-mingw32 -std=c++17 -fno-exceptions -fno-rtti -I. \
-    -Ibuild/win32/generated 2>&1 | quiet
+    -Ibuild/win32/generated $cxx_headers 2>&1 | quiet
 [ "${PIPESTATUS[0]}" -eq 0 ] || failed="$failed clang-tidy-win32"
 
 echo "=== cppcheck"

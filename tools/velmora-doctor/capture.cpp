@@ -236,7 +236,7 @@ static DWORD LinkAs(Capture *c, HANDLE source, const KeptName *k)
     static LinkInformation link;
     link.replaceIfExists = FALSE;
     link.rootDirectory = c->destHandle;
-    link.fileNameLength = (ULONG)(lstrlenW(k->name) * sizeof(WCHAR));
+    link.fileNameLength = (ULONG)lstrlenW(k->name) * (ULONG)sizeof(WCHAR);
     lstrcpyW(link.fileName, k->name);
     IO_STATUS_BLOCK io;
     return ErrorOf(g_ntSetInformationFile(source, &io, &link, sizeof link, FileLinkInformation));
@@ -472,13 +472,12 @@ static bool TakeArguments(int argc, char **argv, Capture *c)
     ArgReader r = ArgsOf(Options, 2, argc, argv, 0, false);
     for (Arg a = NextArg(&r); a.event != ARG_END; a = NextArg(&r)) {
         // A path is whatever is no option of the capture's, "-x" included.
-        if ((a.event == ARG_OPERAND || a.event == ARG_UNKNOWN) && pathCount < 2)
+        bool path = a.event == ARG_OPERAND || a.event == ARG_UNKNOWN;
+        if (path && pathCount < 2)
             paths[pathCount++] = a.text;
-        else if (a.event != ARG_OPTION)
-            return false;
-        else if (a.id == CAPTURE_COUNT && (!ArgNumber(a.value, COUNT_MAX, &count) || count == 0))
-            return false;
-        else if (a.id == CAPTURE_MATCH && (c->match = a.value)[0] == '\0')
+        else if (a.event != ARG_OPTION ||
+                 (a.id == CAPTURE_COUNT && (!ArgNumber(a.value, COUNT_MAX, &count) || count == 0)) ||
+                 (a.id == CAPTURE_MATCH && (c->match = a.value)[0] == '\0'))
             return false;
     }
     c->count = (unsigned long)count;

@@ -4,7 +4,7 @@
 // Windows); redirected to a file or a pipe they are written in the ANSI code page
 // (1252 on French Windows), as Notepad and scripts read them.  The JSON form is plain
 // ASCII: every other character is written as \uXXXX, so it reads the same under any
-// code page.  Every text, a line, a field or an action, goes into a Text first, and
+// code page.  Every text, a line, a field or an action, goes into UTF-8 first, and
 // from there out: one conversion for each code page it comes from.
 #include "tools/velmora-doctor/doctor.h"
 
@@ -334,7 +334,7 @@ void TextFormat(std::string *t, const char *format, ...)
     va_end(args);
     std::string fixed(n > 0 ? (size_t)n + 1 : 1, '\0');
     if (n > 0)
-        vsnprintf(&fixed[0], fixed.size(), format, again);
+        (void)vsnprintf(&fixed[0], fixed.size(), format, again);
     va_end(again);
     TextAddFixed(t, fixed.data(), n > 0 ? (size_t)n : 0);
 }
