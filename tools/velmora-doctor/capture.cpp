@@ -35,6 +35,7 @@
 #include <winternl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 enum {
     BUFFER_SIZE = 64 * 1024, PRESENT_SLOTS = 128, COUNT_MAX = 1000000,
@@ -146,7 +147,7 @@ static DWORD OpenIn(HANDLE root, const WCHAR *name, ACCESS_MASK access, ULONG di
 {
     UNICODE_STRING text;
     text.Buffer = (PWSTR)name;
-    text.Length = text.MaximumLength = (USHORT)(lstrlenW(name) * sizeof(WCHAR));
+    text.Length = text.MaximumLength = (USHORT)(wcslen(name) * sizeof(WCHAR));
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, root, NULL);
     IO_STATUS_BLOCK io;
@@ -224,7 +225,7 @@ static bool NumberedName(Capture *c, const WCHAR *wide, const char *ansi, KeptNa
 {
     int n = wsprintfW(k->name, L"%04lu ", ++c->number);
     int m = wsprintfA(k->shown, "%s\\%04lu ", c->dest, c->number);
-    if (n + lstrlenW(wide) >= MAX_PATH || (size_t)m + strlen(ansi) >= MAX_PATH)
+    if ((size_t)n + wcslen(wide) >= MAX_PATH || (size_t)m + strlen(ansi) >= MAX_PATH)
         return false;
     lstrcpyW(k->name + n, wide);
     lstrcpyA(k->shown + m, ansi);
@@ -236,7 +237,7 @@ static DWORD LinkAs(Capture *c, HANDLE source, const KeptName *k)
     static LinkInformation link;
     link.replaceIfExists = FALSE;
     link.rootDirectory = c->destHandle;
-    link.fileNameLength = (ULONG)lstrlenW(k->name) * (ULONG)sizeof(WCHAR);
+    link.fileNameLength = (ULONG)wcslen(k->name) * (ULONG)sizeof(WCHAR);
     lstrcpyW(link.fileName, k->name);
     IO_STATUS_BLOCK io;
     return ErrorOf(g_ntSetInformationFile(source, &io, &link, sizeof link, FileLinkInformation));
@@ -311,7 +312,7 @@ static void Keep(Capture *c, const WCHAR *wide, const char *name, bool written)
         }
         return;
     }
-    KeptName k;
+    KeptName k = {};
     Fate fate = FATE_LINKED;
     unsigned long number = c->number;
     error = ERROR_ALREADY_EXISTS;
@@ -359,11 +360,16 @@ static void Keep(Capture *c, const WCHAR *wide, const char *name, bool written)
     WriteStandardText(STD_OUTPUT_HANDLE, &line);
 }
 
-// A name the folder reports, in the ANSI code page, into `name`; false for a name the
-// program cannot have been given (it opens jobs by their ANSI path) or that --match
-// leaves out.
-static bool Wanted(const Capture *c, const WCHAR *wide, int length, char name[MAX_PATH])
+// A name the folder reports (`length` characters, not ended), ended into `wide` and in
+// the ANSI code page into `name`; false for a name too long, one the program cannot
+// have been given (it opens jobs by their ANSI path) or one --match leaves out.
+static bool Wanted(const Capture *c, const WCHAR *reported, int length, WCHAR wide[MAX_PATH],
+                   char name[MAX_PATH])
 {
+    if (length >= MAX_PATH)
+        return false;
+    memcpy(wide, reported, (size_t)length * sizeof(WCHAR));
+    wide[length] = L'\0';
     BOOL lossy = FALSE;
     int n = WideCharToMultiByte(c->ansi, c->conversion.flags, wide, length, name, MAX_PATH - 1,
                                 NULL, c->conversion.askUsedDefault ? &lossy : NULL);
@@ -388,11 +394,9 @@ static void LookAgain(Capture *c)
             WCHAR wide[MAX_PATH];
             char name[MAX_PATH];
             int length = (int)(e->FileNameLength / sizeof(WCHAR));
-            if ((e->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && length < MAX_PATH &&
-                Wanted(c, e->FileName, length, name)) {
-                lstrcpynW(wide, e->FileName, length + 1);
+            if ((e->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                Wanted(c, e->FileName, length, wide, name))
                 Keep(c, wide, name, false);
-            }
             if (e->NextEntryOffset == 0)
                 break;
             at += e->NextEntryOffset;
@@ -409,14 +413,12 @@ static void Handle(Capture *c, const BYTE *events, DWORD size)
         WCHAR wide[MAX_PATH];
         char name[MAX_PATH];
         int length = (int)(e->FileNameLength / sizeof(WCHAR));
-        if (length >= MAX_PATH || !Wanted(c, e->FileName, length, name)) {
+        if (!Wanted(c, e->FileName, length, wide, name)) {
             // Not a job of the application's.
         } else if (e->Action == FILE_ACTION_ADDED || e->Action == FILE_ACTION_RENAMED_NEW_NAME) {
-            lstrcpynW(wide, e->FileName, length + 1);
             Forget(c, name);
             Keep(c, wide, name, false);
         } else if (e->Action == FILE_ACTION_MODIFIED) {
-            lstrcpynW(wide, e->FileName, length + 1);
             Keep(c, wide, name, true);
         } else if (e->Action == FILE_ACTION_REMOVED || e->Action == FILE_ACTION_RENAMED_OLD_NAME) {
             Forget(c, name);
