@@ -1,17 +1,6 @@
 // velmora-doctor.exe: checks an installation of velmora-notes.exe the way the program
-// itself would see it, one line per check.
-//
-//   velmora-doctor.exe [--json] [--program CHEMIN] [--open] [--timeout SECONDES]
-//                      [--job FICHIER]
-//   velmora-doctor.exe --version
-//   velmora-doctor.exe --capture DOSSIER DESTINATION [--count N] [--match MODELE]
-//   velmora-doctor.exe --check-settings CLIENT BASE
-//
-// Exit code: 0 when the installation is sound, 1 when a problem was found, 2 on bad
-// usage, 3 when it is sound but busy right now (the Notes client, or --open waiting).
-// --check-settings, which the installer runs before it writes LN_Appli and LN_Base,
-// exits 0 when the program would accept each path given, 1 otherwise.
-// A crash ends the report with a problem.  See docs/deploying.md.
+// itself would see it, one line per check; its options and exit codes are in Usage
+// below.  A crash ends the report with a problem.  See docs/deploying.md.
 #include "tools/velmora-doctor/doctor.h"
 
 #include "velmora_version.h"
