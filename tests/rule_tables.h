@@ -14,9 +14,7 @@
 #include <vector>
 
 // ---- job files that are refused, or read at the very limit -------------------------
-// Host (tests/test_job_file.cpp): ReadJob's refusal, rule and detail, the header text
-// named for REFUSED_TEXT_UNTERMINATED; REFUSED_NOT rows are read.  Wine
-// (cases_hostile_job.cpp): every refused row shows box 9 and deletes the job, with the
+// Wine (cases_hostile_job.cpp): every refused row shows box 9 and deletes the job, with the
 // Notes runtime only started and ended (the rows that are read are sent whole by
 // CaseHeaderSlotsAtLimit).  velmora-job (velmora_job_test.cpp): its examination gives
 // the same first refusal, less REFUSED_LIST_UNAVAILABLE, since it allocates nothing.
@@ -83,8 +81,7 @@ inline std::string JobRowBytes(const JobRow &row, velmora_job::Job job)
 
 // ---- body lines ---------------------------------------------------------------------
 // The body template (with an empty document name) and the lines of the memo's body, an
-// empty line as "".  Host (test_memo.cpp): the lines ComposeMemo appends, an empty
-// line with no text.  Wine (cases_send.cpp): the lines the stand-in library stored.
+// empty line as "".  Wine (cases_send.cpp): the lines the stand-in library stored.
 
 struct BodyRow {
     const char *body;
@@ -100,26 +97,6 @@ static const BodyRow BodyRows[] = {
     {"\r\n\r\n", {"", ""}},
     {"\r\n\nb", {"", "\nb"}},
     {"[DOC]", {}},                              // expands to nothing: no line
-};
-
-// ---- recorded names -----------------------------------------------------------------
-// The path of an attachment and the name it is recorded under.  Host (test_memo.cpp):
-// the name ComposeMemo gives AttachFile.
-// Under Wine only a file that is there can be attached, so these paths (relative to
-// a drive, a folder, a share, none) are shown on the host; the suite's stored_note
-// attaches real files under their recorded names.
-
-struct RecordedNameRow {
-    const char *path;
-    const char *name;
-};
-
-static const RecordedNameRow RecordedNameRows[] = {
-    {"C:\\Devis\\a.pdf", "a.pdf"},
-    {"C:devis.txt", "C:devis.txt"},
-    {"C:\\dossier\\", ""},
-    {"\\\\serveur\\part\\a/b.txt", "a/b.txt"},      // a forward slash does not count
-    {"", ""},
 };
 
 // ---- the command tail ---------------------------------------------------------------

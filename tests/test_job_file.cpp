@@ -44,41 +44,6 @@ TEST(JobFile, ReadsHeaderAndListWhole)
     Release(&job);
 }
 
-// Each row of the job table: refused with its rule and no read past a slot or a
-// buffer, or read when each text ends one byte short of its slot.
-TEST(JobFile, RefusesShortOrMalformedJobs)
-{
-    for (const JobRow &row : JobRows) {
-        InstallProduct();
-        static LoadedJob job;
-        Refusal why;
-        EXPECT_EQ(row.rule == REFUSED_NOT, Load(JobRowBytes(row, PlainJob()), &job, &why))
-            << row.what;
-        EXPECT_EQ(row.rule, why.rule) << row.what;
-        EXPECT_EQ(row.detail, why.detail) << row.what;
-        if (row.rule == REFUSED_TEXT_UNTERMINATED)
-            EXPECT_STREQ(row.what, why.value);
-        EXPECT_TRUE(Boxes().empty()) << row.what;
-        // The list is obtained once its size is known and memory given.
-        bool obtained = row.rule == REFUSED_LIST_SHORT || row.rule == REFUSED_EXTRA_UNTERMINATED ||
-                        (row.rule == REFUSED_NOT && row.extras > 0);
-        EXPECT_EQ(obtained, job.extraList != nullptr) << row.what;
-        if (row.rule == REFUSED_LIST_TOO_LARGE)        // no allocation for a size that wrapped
-            EXPECT_TRUE(EventsStartingWith("GlobalAlloc").empty()) << row.what;
-        Release(&job);
-        EXPECT_EQ(0, TheWorld().liveGlobalBlocks) << row.what;
-        EXPECT_FALSE(FileExists(JobPath)) << row.what;
-    }
-
-    std::string unusedFilled = EncodeJob(PlainJob());    // the unread bytes may hold anything
-    unusedFilled.replace(offsetof(JobHeader, unused), JOB_UNREAD_SIZE, JOB_UNREAD_SIZE, 'u');
-    InstallProduct();
-    static LoadedJob job;
-    Refusal why;
-    EXPECT_TRUE(Load(unusedFilled, &job, &why));
-    EXPECT_TRUE(Boxes().empty());
-}
-
 TEST(JobFile, PathFromEveryQuotingFormAndLength)
 {
     for (const JobPathRow &row : JobPathRows) {
