@@ -140,9 +140,7 @@ static const CommandTailRow LeadByteTailRows[] = {
 // ---- the job path -------------------------------------------------------------------
 // A command tail naming a job: `before`, a path of `length` bytes and `after`.  The
 // path is the tail less one pair of quotes: a leading quote and, after one, a closing
-// quote that ends the tail; it must be shorter than 260 bytes.  Host (test_job_file.cpp):
-// OpenJobFile's refusal and detail, the name CreateFileA sees (the path and `opened`),
-// and a path too long neither opened nor cut to a file that is there.  Wine
+// quote that ends the tail; it must be shorter than 260 bytes.  Wine
 // (cases_hostile_job.cpp): a row that opens sends the job; any other shows box 8 and
 // leaves the job, made at the path cut to 259 bytes.
 
@@ -153,27 +151,25 @@ struct JobPathRow {
     size_t length;
     const char *after;
     RefusalRule rule;
-    unsigned long detail;       // host: the path's length, or the fake's error
-    const char *opened;         // what follows the path in the name opened
 };
 
 static const JobPathRow JobPathRows[] = {
-    {"", SHORT_PATH, "", REFUSED_NOT, 0, ""},
-    {"\"", SHORT_PATH, "\"", REFUSED_NOT, 0, ""},
-    {"\"", SHORT_PATH, "", REFUSED_NOT, 0, ""},                    // an opening quote only
-    {"", SHORT_PATH, "\"", REFUSED_JOB_UNOPENABLE, 2, "\""},        // a closing quote only
-    {"\"", SHORT_PATH, "\" ", REFUSED_JOB_UNOPENABLE, 2, "\" "},    // a blank after the quote
-    {"\"", NO_PATH, "", REFUSED_JOB_UNOPENABLE, 2, ""},
-    {"\"", NO_PATH, "\"", REFUSED_JOB_UNOPENABLE, 2, ""},
-    {"", 259, "", REFUSED_NOT, 0, ""},
-    {"\"", 259, "", REFUSED_NOT, 0, ""},                           // a 260-byte tail
-    {"\"", 259, "\"", REFUSED_NOT, 0, ""},                         // a 261-byte tail
-    {"", 259, " ", REFUSED_PATH_TOO_LONG, 260, nullptr},           // a blank after the path
-    {"", 260, "", REFUSED_PATH_TOO_LONG, 260, nullptr},
-    {"\"", 260, "\"", REFUSED_PATH_TOO_LONG, 260, nullptr},
-    {"\"", 260, "", REFUSED_PATH_TOO_LONG, 260, nullptr},
-    {"", 300, "", REFUSED_PATH_TOO_LONG, 300, nullptr},
-    {"", 32000, "", REFUSED_PATH_TOO_LONG, 32000, nullptr},
+    {"", SHORT_PATH, "", REFUSED_NOT},
+    {"\"", SHORT_PATH, "\"", REFUSED_NOT},
+    {"\"", SHORT_PATH, "", REFUSED_NOT},                // an opening quote only
+    {"", SHORT_PATH, "\"", REFUSED_JOB_UNOPENABLE},     // a closing quote only
+    {"\"", SHORT_PATH, "\" ", REFUSED_JOB_UNOPENABLE},  // a blank after the quote
+    {"\"", NO_PATH, "", REFUSED_JOB_UNOPENABLE},
+    {"\"", NO_PATH, "\"", REFUSED_JOB_UNOPENABLE},
+    {"", 259, "", REFUSED_NOT},
+    {"\"", 259, "", REFUSED_NOT},                       // a 260-byte tail
+    {"\"", 259, "\"", REFUSED_NOT},                     // a 261-byte tail
+    {"", 259, " ", REFUSED_PATH_TOO_LONG},              // a blank after the path
+    {"", 260, "", REFUSED_PATH_TOO_LONG},
+    {"\"", 260, "\"", REFUSED_PATH_TOO_LONG},
+    {"\"", 260, "", REFUSED_PATH_TOO_LONG},
+    {"", 300, "", REFUSED_PATH_TOO_LONG},
+    {"", 32000, "", REFUSED_PATH_TOO_LONG},
 };
 
 // The path of a row in `folder`, padded with 'j' to its length (also any long path the

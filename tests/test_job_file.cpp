@@ -44,33 +44,6 @@ TEST(JobFile, ReadsHeaderAndListWhole)
     Release(&job);
 }
 
-TEST(JobFile, PathFromEveryQuotingFormAndLength)
-{
-    for (const JobPathRow &row : JobPathRows) {
-        InstallProduct();
-        std::string path = JobPathOfLength("C:\\Temp", row.length), cut = path.substr(0, 259);
-        if (!cut.empty())
-            AddFile(cut, EncodeJob(PlainJob()));
-        std::string tail = row.before + path + row.after;
-        static LoadedJob job;
-        HANDLE file;
-        Refusal why = {REFUSED_NOT, nullptr, 0};
-        EXPECT_EQ(row.rule == REFUSED_NOT, OpenJobFile(tail.c_str(), &job, &file, &why)) << tail;
-        EXPECT_EQ(row.rule, why.rule) << tail;
-        EXPECT_EQ(row.detail, why.detail) << tail;
-        std::vector<std::string> opens = EventsStartingWith("CreateFileA");
-        if (row.opened == nullptr)
-            EXPECT_TRUE(opens.empty() && FileExists(cut)) << tail;
-        else
-            EXPECT_EQ("CreateFileA " + path + row.opened +
-                          " access=0x80000000 share=0x0 disposition=3 flags=0x4000080",
-                      opens.at(0)) << tail;
-        EXPECT_EQ(row.rule == REFUSED_NOT, file != INVALID_HANDLE_VALUE) << tail;
-        if (file != INVALID_HANDLE_VALUE)
-            CloseHandle(file);
-    }
-}
-
 TEST(JobFile, OpenFailuresLeaveTheFileAlone)
 {
     struct Case {

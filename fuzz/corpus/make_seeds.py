@@ -108,6 +108,12 @@ put("command_tail", "long_path", b"\0prog \"" + b"p" * 300 + b"\"")
 put("command_tail", "path_of_259", b"\0prog \"" + b"p" * 259 + b"\"")
 put("command_tail", "path_of_260", b"\0prog \"" + b"p" * 260 + b"\"")
 put("command_tail", "quote_alone", b"\0prog \"")
+put("command_tail", "empty_quotes", b"\0prog \"\"")
+put("command_tail", "closing_quote_only", b"\0prog job 1.tmp\"")
+put("command_tail", "blank_after_closing_quote", b"\0prog \"job 1.tmp\" ")
+put("command_tail", "path_of_259_opening_quote_only", b"\0prog \"" + b"p" * 259)
+put("command_tail", "path_of_259_then_blank", b"\0prog " + b"p" * 259 + b" ")
+put("command_tail", "path_of_32000", b"\0prog " + b"p" * 32000)
 put("command_tail", "trailing_blanks", b"\0prog \x01\x1f job  ")
 
 
