@@ -201,7 +201,8 @@ TEST(Check, RefusesEachTextThatDoesNotFitNamingFieldLimitAndLength)
 
 TEST(Make, WritesTheJobOrSaysWhyNot)
 {
-    std::string out = TempPath("job.vmj"), body = TempPath("body.txt"), missing = TempPath("missing");
+    std::string out = TempPath("job.vmj"), body = TempPath("body.txt");
+    std::string missing = TempPath("missing");
     WriteBytes(body, "un\ndeux\r\ntrois\rquatre\n\n");
     for (const MakeRow &row : MakeRows()) {
         std::vector<std::string> args = row.args;
