@@ -1,30 +1,6 @@
 // Opening and reading job files written by someone else.
 #include "job/job_file.h"
 #include "tests/helpers.h"
-#include "tests/rule_tables.h"
-
-namespace {
-
-// Opens and reads `bytes` stored at JobPath; the handle is closed (deleting the file).
-bool Load(const std::string &bytes, LoadedJob *job, Refusal *why)
-{
-    AddFile(JobPath, bytes);
-    HANDLE file;
-    *why = Refusal{REFUSED_NOT, nullptr, 0};
-    bool ok = OpenJobFile(JobPath, job, &file, why) && ReadJob(file, job, why);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    return ok;
-}
-
-void Release(LoadedJob *job)
-{
-    if (job->extraList)
-        GlobalFree(job->extraList);
-    job->extraList = nullptr;
-}
-
-} // namespace
 
 // The header and the list each in one read of its size; a value in the reserved field
 // and bytes after the list change nothing.
@@ -36,12 +12,14 @@ TEST(JobFile, ReadsHeaderAndListWhole)
     f.extras = {"C:\\a.txt", "C:\\b.txt"};
     std::string bytes = EncodeJob(f);
     bytes[offsetof(JobHeader, listReference)] = '\x5A';
-    bytes += "trailing bytes are not read";
-    Refusal why;
-    ASSERT_TRUE(Load(bytes, &job, &why));
+    AddFile(JobPath, bytes + "trailing bytes are not read");
+    HANDLE file;
+    Refusal why = {REFUSED_NOT, nullptr, 0};
+    ASSERT_TRUE(OpenJobFile(JobPath, &job, &file, &why) && ReadJob(file, &job, &why));
+    CloseHandle(file);
     EXPECT_STREQ("C:\\b.txt", job.extraList[1].path);
     EXPECT_EQ((std::vector<std::string>{"ReadFile 3340", "ReadFile 512"}), EventsStartingWith("ReadFile"));
-    Release(&job);
+    GlobalFree(job.extraList);
 }
 
 TEST(JobFile, OpenFailuresLeaveTheFileAlone)
