@@ -230,57 +230,6 @@ static void CaseBodyLines(CaseEnv *e)
     }
 }
 
-static void CaseLaunchLines(CaseEnv *e)
-{
-    // The launch-line table's rows that Wine can show (tests/rule_tables.h): the
-    // client and the database installed at the row's paths, which shortening leaves
-    // as they are; the stand-in client logs the line it was started with.
-    for (const LaunchLineRow &row : LaunchLineRows()) {
-        if (!row.underWine)
-            continue;
-        MakeFolder(row.client.substr(0, row.client.rfind('\\')));
-        MakeFolder(row.database.substr(0, row.database.rfind('\\')));
-        ok(CopyFileA(e->client.c_str(), row.client.c_str(), FALSE) &&
-               WriteBytes(row.database, "db") && SetSettingsValue("LN_Appli", row.client.c_str()) &&
-               SetSettingsValue("LN_Base", row.database.c_str()),
-           "installed at %s and %s", row.client.c_str(), row.database.c_str());
-        std::string job = WritePlainJob(*e);
-        ForgetRun(*e);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r);
-        expect_client_start(*e, "start: " + row.line);
-        EndProcessesUnder(row.client.substr(0, row.client.rfind('\\')));
-        DeleteFileA(row.client.c_str());
-        DeleteFileA(row.database.c_str());
-    }
-}
-
-static void CaseDirectSendFlag(CaseEnv *e)
-{
-    // The item needs both a non-zero flag (any of its 16 bits) and a send-to template.
-    struct Variant {
-        WORD flag;
-        const char *sendTo;
-        bool item;
-    };
-    const Variant variants[] = {
-        {1, "", false}, {0, "chef@zabrel.fr", false}, {0x100, "chef@zabrel.fr", true}};
-    for (int i = 0; i < 3; ++i) {
-        Job f = PlainJob(*e);
-        f.directSend = variants[i].flag;
-        f.sendTo = variants[i].sendTo;
-        std::string job = e->jobDir + "\\memo job.tmp", record;
-        WriteJobFile(job, f);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r);
-        ReadBytes(NoteRecordPath(*e, i + 1), &record);
-        ok(!record.empty(), "memo %d is saved", i + 1);
-        bool item = record.find("\r\nVelmora_DirectSend: 1\r\n") != std::string::npos;
-        ok(item == variants[i].item, "flag 0x%X with send-to \"%s\": direct-send item %s",
-           variants[i].flag, variants[i].sendTo, item ? "written" : "missing");
-    }
-}
-
 static void CaseSendsAtOnce(CaseEnv *e)
 {
     // Sixteen runs saving at the same time each keep their own memo.  The stand-in
@@ -420,8 +369,6 @@ static const CaseEntry Cases[] = {
     // The memo's send-to and subject are stored in the OEM code page.
     {"stored_note", CaseStoredNote, 1252, 850},
     {"body_lines", CaseBodyLines},
-    {"launch_lines", CaseLaunchLines},
-    {"direct_send_flag", CaseDirectSendFlag},
     {"accented_program_folder", CaseAccentedProgramFolder},
     {"sends_at_once", CaseSendsAtOnce},
     {"launch_line_quoted", CaseLaunchLineQuoted},
