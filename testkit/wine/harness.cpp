@@ -225,25 +225,17 @@ std::string UserSid(void)
 bool AllowUser(const std::string &folder, UserRight right)
 {
     const DWORD modify = FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
-    std::string user = UserSid();
+    const bool adds = right == USER_ADDS_FOLDERS;
+    const std::string names[2] = {UserSid(), "CO"};
+    EXPLICIT_ACCESS_A entries[2] = {
+        {adds ? FILE_ADD_SUBDIRECTORY : modify, GRANT_ACCESS,
+         adds ? (DWORD)NO_INHERITANCE : SUB_CONTAINERS_AND_OBJECTS_INHERIT, {}},
+        {modify, GRANT_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT | INHERIT_ONLY_ACE, {}}};
     PSID sids[2] = {NULL, NULL};
-    EXPLICIT_ACCESS_A entries[2];
-    ZeroMemory(entries, sizeof entries);
-    const char *names[2] = {user.c_str(), "CO"};
-    DWORD access[2] = {modify, modify};
-    DWORD inheritance[2] = {SUB_CONTAINERS_AND_OBJECTS_INHERIT,
-                            SUB_CONTAINERS_AND_OBJECTS_INHERIT | INHERIT_ONLY_ACE};
-    ULONG count = right == USER_MODIFIES ? 1 : 2;
-    if (right == USER_ADDS_FOLDERS) {
-        access[0] = FILE_ADD_SUBDIRECTORY;
-        inheritance[0] = NO_INHERITANCE;
-    }
-    bool sidsRead = !user.empty();
+    ULONG count = adds ? 2 : 1;
+    bool sidsRead = !names[0].empty();
     for (ULONG i = 0; i < count && sidsRead; ++i) {
-        sidsRead = ConvertStringSidToSidA(names[i], &sids[i]) != 0;
-        entries[i].grfAccessPermissions = access[i];
-        entries[i].grfAccessMode = GRANT_ACCESS;
-        entries[i].grfInheritance = inheritance[i];
+        sidsRead = ConvertStringSidToSidA(names[i].c_str(), &sids[i]) != 0;
         BuildTrusteeWithSidA(&entries[i].Trustee, sids[i]);
     }
     PACL old = NULL, updated = NULL;

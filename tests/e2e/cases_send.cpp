@@ -203,33 +203,6 @@ static void CaseAccentedProgramFolder(CaseEnv *e)
     same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + ShortPath(program)}, "notes.ini");
 }
 
-static void CaseBodyLines(CaseEnv *e)
-{
-    // The body-line table (tests/rule_tables.h): the lines the stand-in library stored,
-    // each indented by two blanks in the memo's record.
-    Job f = PlainJob(*e);
-    f.documentName = "";
-    std::string job = e->jobDir + "\\memo job.tmp";
-    for (size_t i = 0; i < sizeof BodyRows / sizeof BodyRows[0]; ++i) {
-        const BodyRow &row = BodyRows[i];
-        std::string expected = "\r\nBody:\r\n";
-        for (size_t k = 0; k < 4 && row.lines[k] != nullptr; ++k)
-            expected += std::string("  ") + row.lines[k] + "\r\n";
-        f.body = row.body;
-        WriteJobFile(job, f);
-        ForgetRun(*e);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r);
-        std::string record;
-        ReadBytes(NoteRecordPath(*e, (int)i + 1), &record);
-        size_t at = record.find("\r\nBody:\r\n");
-        size_t end = record.find("$FILE:", at);
-        same_text(at == std::string::npos ? record : record.substr(at, end - at), expected,
-                  ("the body of " + Escaped(row.body)).c_str());
-        EndStartedClients(*e);
-    }
-}
-
 static void CaseSendsAtOnce(CaseEnv *e)
 {
     // Sixteen runs saving at the same time each keep their own memo.  The stand-in
@@ -368,7 +341,6 @@ static const CaseEntry Cases[] = {
     {"database_window_stays", CaseDatabaseWindowStays},
     // The memo's send-to and subject are stored in the OEM code page.
     {"stored_note", CaseStoredNote, 1252, 850},
-    {"body_lines", CaseBodyLines},
     {"accented_program_folder", CaseAccentedProgramFolder},
     {"sends_at_once", CaseSendsAtOnce},
     {"launch_line_quoted", CaseLaunchLineQuoted},
