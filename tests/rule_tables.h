@@ -84,7 +84,7 @@ inline std::string JobRowBytes(const JobRow &row, velmora_job::Job job)
 // ---- body lines ---------------------------------------------------------------------
 // The body template (with an empty document name) and the lines of the memo's body, an
 // empty line as "".  Host (test_memo.cpp): the lines ComposeMemo appends, an empty
-// line with no text.
+// line with no text.  Wine (cases_send.cpp): the lines the stand-in library stored.
 
 struct BodyRow {
     const char *body;

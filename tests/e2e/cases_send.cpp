@@ -7,21 +7,6 @@
 
 #include <algorithm>
 
-static void CaseNoteNotCreated(CaseEnv *e)
-{
-    SetEnv("NNOTES_FAIL", "CreateNote");
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r, TextCreateMemo);
-    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 0",
-                                 "CreateNote -> 259", "CloseDatabase -> 0",
-                                 "EndNotesRuntime -> 0"},
-               "calls.log: nothing is written and the database is closed");
-    ok(!FileExists(job), "the job file is deleted");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-    ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
-}
-
 static void CaseClientNotRunning(CaseEnv *e)
 {
     // On a volume without 8.3 names the paths keep their blanks, and the hand-over is
@@ -55,21 +40,6 @@ static void CaseClientBusyThenFree(CaseEnv *e)
     RunResult r = ExpectPlainJobSent(*e);
     ok(r.elapsedMs >= 2000, "the program waits for the client: took %lu ms", r.elapsedMs);
     ok(WaitForClientEvent(e->runningLog, "enabled", 0), "the client was enabled meanwhile");
-}
-
-static void CaseClientBusyTooLong(CaseEnv *e)
-{
-    if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --disabled-ms never"))
-        return;
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r, TextNotesBusy);
-    ok(r.elapsedMs >= 9500, "the program waits about 10 s: took %lu ms", r.elapsedMs);
-    ok(FileExists(NoteRecordPath(*e, 1)), "the memo is saved");
-    ok(!FileExists(job), "the job file is deleted");
-    ok(CountCalls(*e, "SetClientVariable -> 0") == 0, "the close variable is not touched");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-    same_lines(ClosesReceived(e), {}, "the busy client's database window is left alone");
 }
 
 // The memo handed over while the client shows the database window, which goes 50 ms
@@ -203,6 +173,33 @@ static void CaseAccentedProgramFolder(CaseEnv *e)
     same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + ShortPath(program)}, "notes.ini");
 }
 
+static void CaseBodyLines(CaseEnv *e)
+{
+    // The body-line table (tests/rule_tables.h): the lines the stand-in library stored,
+    // each indented by two blanks in the memo's record.
+    Job f = PlainJob(*e);
+    f.documentName = "";
+    std::string job = e->jobDir + "\\memo job.tmp";
+    for (size_t i = 0; i < sizeof BodyRows / sizeof BodyRows[0]; ++i) {
+        const BodyRow &row = BodyRows[i];
+        std::string expected = "\r\nBody:\r\n";
+        for (size_t k = 0; k < 4 && row.lines[k] != nullptr; ++k)
+            expected += std::string("  ") + row.lines[k] + "\r\n";
+        f.body = row.body;
+        WriteJobFile(job, f);
+        ForgetRun(*e);
+        RunResult r = Run(SendCommand(*e, job));
+        expect_outcome(r);
+        std::string record;
+        ReadBytes(NoteRecordPath(*e, (int)i + 1), &record);
+        size_t at = record.find("\r\nBody:\r\n");
+        size_t end = record.find("$FILE:", at);
+        same_text(at == std::string::npos ? record : record.substr(at, end - at), expected,
+                  ("the body of " + Escaped(row.body)).c_str());
+        EndStartedClients(*e);
+    }
+}
+
 static void CaseSendsAtOnce(CaseEnv *e)
 {
     // Sixteen runs saving at the same time each keep their own memo.  The stand-in
@@ -332,15 +329,14 @@ static void CaseNoShortNames(CaseEnv *e)
 // The cases of this file, each named here only, with what it needs of the machine
 // (tests/e2e/case_runner.h).
 static const CaseEntry Cases[] = {
-    {"note_not_created", CaseNoteNotCreated},
     {"client_not_running", CaseClientNotRunning},
     {"job_gone_at_client_start", CaseJobGoneAtClientStart},
     {"client_busy_then_free", CaseClientBusyThenFree},
-    {"client_busy_too_long", CaseClientBusyTooLong},
     {"database_window_closes", CaseDatabaseWindowCloses},
     {"database_window_stays", CaseDatabaseWindowStays},
     // The memo's send-to and subject are stored in the OEM code page.
     {"stored_note", CaseStoredNote, 1252, 850},
+    {"body_lines", CaseBodyLines},
     {"accented_program_folder", CaseAccentedProgramFolder},
     {"sends_at_once", CaseSendsAtOnce},
     {"launch_line_quoted", CaseLaunchLineQuoted},
