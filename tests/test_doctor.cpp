@@ -1,7 +1,6 @@
 // velmora-doctor's decisions free of Windows (tools/velmora-doctor/decisions.h), each
 // against a table written from the doctor's usage, the PE format and the code pages.
 #include "tools/velmora-doctor/decisions.h"
-#include "tools/velmora-doctor/capture_rules.h"
 #include "tests/helpers.h"
 
 #include <string>
