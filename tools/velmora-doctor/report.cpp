@@ -330,11 +330,12 @@ void TextFormat(std::string *t, const char *format, ...)
     va_list args, again;
     va_start(args, format);
     va_copy(again, args);
-    int n = vsnprintf(NULL, 0, format, args);
+    // msvcrt's own: the C99 vsnprintf of mingw-w64 brings 60 KiB of floating point.
+    int n = _vscprintf(format, args);
     va_end(args);
     std::string fixed(n > 0 ? (size_t)n + 1 : 1, '\0');
     if (n > 0)
-        (void)vsnprintf(&fixed[0], fixed.size(), format, again);
+        (void)_vsnprintf(&fixed[0], fixed.size(), format, again);
     va_end(again);
     TextAddFixed(t, fixed.data(), n > 0 ? (size_t)n : 0);
 }
