@@ -28,7 +28,6 @@
 // looks at the folder again, where a job already deleted can no longer be found, and
 // goes on watching.  It never deletes or changes a file of FOLDER.
 #include "tools/velmora-doctor/doctor.h"
-#include "tools/velmora-doctor/elevation.h"
 #include "tools/common/args.h"
 
 #include <winternl.h>

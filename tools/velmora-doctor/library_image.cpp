@@ -3,7 +3,9 @@
 // every ordinal the program imports, and the file version of its version resource.  A
 // library that fails here is one Windows would refuse to start the program with, or
 // would start it on and then fail.
-#include "tools/velmora-doctor/library_image.h"
+#include "tools/velmora-doctor/doctor.h"
+
+#include "velmora_version.h"
 
 const NotesImport NotesImports[] = {
 #define NOTES_ENTRY(ordinal, name, ret, params, bytes) {ordinal, #name},
@@ -12,6 +14,14 @@ const NotesImport NotesImports[] = {
 };
 const int NotesImportCount = sizeof NotesImports / sizeof NotesImports[0];
 
+// A file's bytes, read whole with ReadFile: a read error (a share gone away) is then an
+// error to report, where a mapped view would raise an exception.
+struct Image {
+    BYTE *base;
+    DWORD size;
+    const IMAGE_NT_HEADERS32 *nt;   // none: no PE image
+};
+
 static const BYTE *AtOffset(const Image *image, DWORD offset, DWORD length)
 {
     if (offset > image->size || length > image->size - offset)
@@ -19,14 +29,15 @@ static const BYTE *AtOffset(const Image *image, DWORD offset, DWORD length)
     return image->base + offset;
 }
 
-void FreeImage(Image *image)
+static void FreeImage(Image *image)
 {
     if (image->base != NULL)
         HeapFree(GetProcessHeap(), 0, image->base);
     image->base = NULL;
 }
 
-bool ReadImage(const char *path, Image *image, DWORD *error)
+// False, with the error in *error, when the file cannot be read whole.
+static bool ReadImage(const char *path, Image *image, DWORD *error)
 {
     image->base = NULL;
     image->size = 0;
@@ -76,14 +87,15 @@ static ImageHeader HeaderOf(const Image *image)
 }
 
 // The image check's own rule: i386 with a PE32 optional header, DLL or not.
-bool Is32Bit(const Image *image)
+static bool Is32Bit(const Image *image)
 {
     ImageHeader header = HeaderOf(image);
     ImageVerdict verdict = JudgeImage(&header);
     return image->nt != NULL && (verdict == IMAGE_NOT_DLL || verdict == IMAGE_SOUND);
 }
 
-const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
+// The file bytes of `length` bytes at a relative virtual address, or none.
+static const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
 {
     const IMAGE_FILE_HEADER *file = &image->nt->FileHeader;
     const BYTE *table = AtOffset(image,
@@ -104,8 +116,9 @@ const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
 
 // The file version of a 32-bit image's version resource: the first RT_VERSION entry,
 // its first name and language, and the VS_FIXEDFILEINFO after the header of
-// VS_VERSIONINFO (three WORDs and L"VS_VERSION_INFO", padded: 40 bytes).
-bool ImageVersion(const Image *image, char version[VERSION_SIZE])
+// VS_VERSIONINFO (three WORDs and L"VS_VERSION_INFO", padded: 40 bytes).  False
+// (version empty) when it has none.
+static bool ImageVersion(const Image *image, char version[VERSION_SIZE])
 {
     version[0] = '\0';
     if (!Is32Bit(image) ||
@@ -256,4 +269,25 @@ void CheckLibraryImage(Library *library)
     library->image = CheckImage(&image, library->path);
     ImageVersion(&image, library->version);
     FreeImage(&image);
+}
+
+// The file versions of the program, the doctor and the library, for an inventory of what
+// is installed: the program's read from its image, never loaded, as the library's is.
+void CheckVersions(const char *programPath, const Library *library)
+{
+    char program[VERSION_SIZE] = "";
+    Image image;
+    DWORD error;
+    if (ReadImage(programPath, &image, &error)) {
+        ImageVersion(&image, program);
+        FreeImage(&image);
+    }
+    const char *doctor = VELMORA_VERSION_TEXT;
+    std::string text;
+    TextFormat(&text, "Versions : velmora-notes.exe %s, velmora-doctor.exe %s, nNOTES.dll %s",
+               program[0] != '\0' ? program : "inconnue", doctor,
+               library->version[0] != '\0' ? library->version : "inconnue");
+    Field fields[] = {{"program", program, 0}, {"doctor", doctor, 0},
+                      {"library", library->version, 0}};
+    ReportText("versions", STATUS_INFO, &text, NULL, fields, 3);
 }

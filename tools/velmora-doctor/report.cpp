@@ -186,17 +186,11 @@ static void WriteCheck(const char *id, Status status, const std::string *text, c
     WriteAscii("}");
 }
 
-void ReportFix(const char *id, Status status, const std::string *text, const char *action,
-               const char *fix, const Field *fields, int fieldCount)
+void ReportText(const char *id, Status status, const std::string *text, const char *action,
+                const Field *fields, int fieldCount, const char *fix)
 {
     WriteCheck(id, status, text, action, fix, fields, fieldCount);
     PrepareCrashEnds();
-}
-
-void ReportText(const char *id, Status status, const std::string *text, const char *action,
-                const Field *fields, int fieldCount)
-{
-    ReportFix(id, status, text, action, NULL, fields, fieldCount);
 }
 
 void Report(const char *id, Status status, const char *fixed, const char *action,
