@@ -735,7 +735,10 @@ struct CaptureRun {
     DWORD exitCode;
 };
 
-static bool StartCapture(const CaseEnv &e, const std::string &arguments, CaptureRun *run)
+// Starts the capture; with `watching`, waits for it to say it is watching, and ends it
+// when it does not.
+static bool StartCapture(const CaseEnv &e, const std::string &arguments, CaptureRun *run,
+                         bool watching = true)
 {
     static int runs;
     run->outPath = e.root + "\\capture output " + std::to_string(++runs) + ".txt";
@@ -754,13 +757,13 @@ static bool StartCapture(const CaseEnv &e, const std::string &arguments, Capture
                     WaitForSingleObject(run->process.hProcess, 100) == WAIT_TIMEOUT;
          ++i)
         ReadBytes(run->outPath, &run->output);
-    return true;
-}
-
-static bool CaptureWatching(const CaptureRun &run)
-{
-    return ok(run.output.find("Capture des fichiers") != std::string::npos,
-              "the capture is watching:\n%s", run.output.c_str());
+    if (!watching || ok(run->output.find("Capture des fichiers") != std::string::npos,
+                        "the capture is watching:\n%s", run->output.c_str()))
+        return true;
+    TerminateProcess(run->process.hProcess, 0xDEAD);
+    CloseHandle(run->process.hThread);
+    CloseHandle(run->process.hProcess);
+    return false;
 }
 
 // Waits for the capture to end by itself (its count reached), then reads its output.
@@ -793,8 +796,7 @@ static void CaseDoctorCapture(CaseEnv *e)
     CaptureRun capture;
     if (!StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count " +
                               std::to_string(JOBS) + " --match \"memo job*.tmp\"",
-                      &capture) ||
-        !CaptureWatching(capture))
+                      &capture))
         return;
 
     // In rounds of ROUND jobs written one after the other, then sent at once.
@@ -923,7 +925,7 @@ static void CaseDoctorCaptureRefusals(CaseEnv *e)
     };
     for (const Refused &r : refused) {
         CaptureRun c;
-        if (StartCapture(*e, Quoted(r.folder) + " " + Quoted(r.dest), &c)) {
+        if (StartCapture(*e, Quoted(r.folder) + " " + Quoted(r.dest), &c, false)) {
             EndCapture(&c);
             ok(c.exitCode == 1 && c.output.find(r.words) != std::string::npos,
                "%s to %s refused: exit code %lu, output:\n%s", r.folder.c_str(),
@@ -948,8 +950,7 @@ static void CaseDoctorCaptureOverflow(CaseEnv *e)
     CaptureRun capture;
     std::string dest = e->root + "\\kept";
     if (!StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count 2 --match memo*",
-                      &capture) ||
-        !CaptureWatching(capture))
+                      &capture))
         return;
     ok(SuspendThread(capture.process.hThread) == 0, "the capture held still");
     std::string longName(150, 'n');
@@ -991,51 +992,6 @@ static bool WriteShared(const std::string &path, const std::string &bytes)
     return good;
 }
 
-// The copies of CaseDoctorCaptureCopies, the capture started into `dest`.
-static void ExpectCopies(CaseEnv *e, const std::string &dest, CaptureRun *capture)
-{
-    if (!CaptureWatching(*capture)) {
-        EndCapture(capture);
-        return;
-    }
-    // Written by an application that lets others read meanwhile: the capture copies it
-    // when it appears, and again, whole, after it is written again.
-    std::string job = e->jobDir + "\\memo job.tmp", first = "first version",
-                again = "first version, then written again";
-    ok(WriteShared(job, first), "the job written");
-    for (int i = 0; i < 100 && capture->output.find("memo job.tmp -> ") == std::string::npos; ++i) {
-        Sleep(50);
-        ReadBytes(capture->outPath, &capture->output);
-    }
-    ok(WriteShared(job, again), "the job written again");
-    // Over the cap of a file, which is refused.  (A file that is a link is refused too, but Wine shows a
-    // Unix link to a file as the file itself: FILE_FLAG_OPEN_REPARSE_POINT opens "the
-    // reparse point" rather than its target on Windows,
-    // https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-createfilea)
-    // Moved in whole, so that the capture first sees it at its full size.
-    std::string big = e->root + "\\big.tmp";
-    ok(WriteBytes(big, std::string(1024 * 1024 + 1, 'b')) &&
-           MoveFileA(big.c_str(), (e->jobDir + "\\big.tmp").c_str()),
-       "a file over the cap moved in");
-    EndCapture(capture);
-    std::string jobNow, kept;
-    ReadBytes(job, &jobNow);
-    ReadBytes(dest + "\\0001 memo job.tmp", &kept);
-    ok(jobNow == again, "the job keeps what the application wrote (%d bytes of %d)",
-       (int)jobNow.size(), (int)again.size());
-    ok(kept == again, "the copy holds the last write (%d bytes of %d)", (int)kept.size(),
-       (int)again.size());
-    ok(capture->exitCode == 1 &&
-           capture->output.find("memo job.tmp -> " + dest + "\\0001 memo job.tmp (copie)") !=
-               std::string::npos &&
-           capture->output.find("big.tmp : plus de 1 Mo, le plafond par fichier") !=
-               std::string::npos &&
-           Lines(capture->output).back() ==
-               "Bilan : 1 fichier gard\xe9, 0 perdu, 1 \xe9" "cart\xe9, 0 d\xe9" "bordement.",
-       "one copy, one file refused: exit code %lu, output:\n%s", capture->exitCode,
-       capture->output.c_str());
-}
-
 static void CaseDoctorCaptureCopies(CaseEnv *e)
 {
     // A destination on another file system takes no hard link: each file is copied,
@@ -1056,8 +1012,45 @@ static void CaseDoctorCaptureCopies(CaseEnv *e)
     if (ok(RunUnix("/bin/ln", "-s", {"/dev/shm", drive}) && Appears("R:\\"),
            "/dev/shm as drive R:") &&
         StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count 2 --match *.tmp",
-                     &capture))
-        ExpectCopies(e, dest, &capture);
+                     &capture)) {
+        // Written by an application that lets others read meanwhile: the capture copies it
+        // when it appears, and again, whole, after it is written again.
+        std::string job = e->jobDir + "\\memo job.tmp", first = "first version",
+                    again = "first version, then written again";
+        ok(WriteShared(job, first), "the job written");
+        for (int i = 0; i < 100 && capture.output.find("memo job.tmp -> ") == std::string::npos;
+             ++i) {
+            Sleep(50);
+            ReadBytes(capture.outPath, &capture.output);
+        }
+        ok(WriteShared(job, again), "the job written again");
+        // Over the cap of a file, which is refused.  (A file that is a link is refused too,
+        // but Wine shows a Unix link to a file as the file itself:
+        // FILE_FLAG_OPEN_REPARSE_POINT opens "the reparse point" rather than its target on
+        // Windows, https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-createfilea)
+        // Moved in whole, so that the capture first sees it at its full size.
+        std::string big = e->root + "\\big.tmp";
+        ok(WriteBytes(big, std::string(1024 * 1024 + 1, 'b')) &&
+               MoveFileA(big.c_str(), (e->jobDir + "\\big.tmp").c_str()),
+           "a file over the cap moved in");
+        EndCapture(&capture);
+        std::string jobNow, kept;
+        ReadBytes(job, &jobNow);
+        ReadBytes(dest + "\\0001 memo job.tmp", &kept);
+        ok(jobNow == again, "the job keeps what the application wrote (%d bytes of %d)",
+           (int)jobNow.size(), (int)again.size());
+        ok(kept == again, "the copy holds the last write (%d bytes of %d)", (int)kept.size(),
+           (int)again.size());
+        ok(capture.exitCode == 1 &&
+               capture.output.find("memo job.tmp -> " + dest + "\\0001 memo job.tmp (copie)") !=
+                   std::string::npos &&
+               capture.output.find("big.tmp : plus de 1 Mo, le plafond par fichier") !=
+                   std::string::npos &&
+               Lines(capture.output).back() ==
+                   "Bilan : 1 fichier gard\xe9, 0 perdu, 1 \xe9" "cart\xe9, 0 d\xe9" "bordement.",
+           "one copy, one file refused: exit code %lu, output:\n%s", capture.exitCode,
+           capture.output.c_str());
+    }
     RunUnix("/bin/rm", "-r", {UnixPath(dest)});
     Appears(dest, false);
     RunUnix("/bin/rm", "", {drive});

@@ -233,27 +233,6 @@ static void CheckOrdinals(const Image *image)
            "installez une version du client Notes que Velmora prend en charge", fields, 2);
 }
 
-// Reports on the image; returns its verdict.
-static ImageVerdict CheckImage(const Image *image, const char *path)
-{
-    std::string text;
-    TextAddAnsi(&text, path);
-    ImageHeader header = HeaderOf(image);
-    ImageVerdict verdict = JudgeImage(&header);
-    char machineText[8];
-    wsprintfA(machineText, "0x%04x", header.machine);
-    Field fields[] = {{"machine", machineText, 0}};
-    if (verdict != IMAGE_SOUND || image->nt == NULL) {
-        const char *action = DescribeWrongImage(verdict, &header, &text);
-        ReportText("library.image", STATUS_PROBLEM, &text, action, fields, header.pe ? 1 : 0);
-        return verdict;
-    }
-    TextAdd(&text, " : biblioth\xe8que 32 bits (i386)");
-    ReportText("library.image", STATUS_OK, &text, NULL, fields, 1);
-    CheckOrdinals(image);
-    return IMAGE_SOUND;
-}
-
 void CheckLibraryImage(Library *library)
 {
     Image image;
@@ -266,7 +245,21 @@ void CheckLibraryImage(Library *library)
                    "v\xe9rifiez les droits de lecture sur le fichier", NULL, 0);
         return;
     }
-    library->image = CheckImage(&image, library->path);
+    std::string text;
+    TextAddAnsi(&text, library->path);
+    ImageHeader header = HeaderOf(&image);
+    library->image = JudgeImage(&header);
+    char machineText[8];
+    wsprintfA(machineText, "0x%04x", header.machine);
+    Field fields[] = {{"machine", machineText, 0}};
+    if (library->image != IMAGE_SOUND || image.nt == NULL) {
+        const char *action = DescribeWrongImage(library->image, &header, &text);
+        ReportText("library.image", STATUS_PROBLEM, &text, action, fields, header.pe ? 1 : 0);
+    } else {
+        TextAdd(&text, " : biblioth\xe8que 32 bits (i386)");
+        ReportText("library.image", STATUS_OK, &text, NULL, fields, 1);
+        CheckOrdinals(&image);
+    }
     ImageVersion(&image, library->version);
     FreeImage(&image);
 }
