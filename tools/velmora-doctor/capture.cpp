@@ -403,7 +403,6 @@ static void LookAgain(Capture *c)
     CloseHandle(listing);
 }
 
-// The events of one completed read.
 static void Handle(Capture *c, const BYTE *events, DWORD size)
 {
     for (DWORD at = 0; at + sizeof(FILE_NOTIFY_INFORMATION) <= size;) {

@@ -73,7 +73,6 @@ static const char Usage[] =
     "3 installation saine mais occup\xe9" "e pour l'instant (client Notes occup\xe9, ou "
     "--open qui attend).\r\n";
 
-// `programPath` is the velmora-notes.exe the doctor is about.
 static bool CheckProgram(const char *programPath)
 {
     std::string text;

@@ -35,7 +35,6 @@ static CrashEnd g_crashEnds[2];     // [1]: during --open
 static CrashEnd *g_composing;       // the one being written instead of the output
 static void PrepareCrashEnds(void);
 
-// `n` bytes of `from` in UTF-16.
 static std::wstring Wide(UINT codePage, const char *from, size_t n)
 {
     int length = n > 0 ? MultiByteToWideChar(codePage, 0, from, (int)n, NULL, 0) : 0;
@@ -96,7 +95,6 @@ static void WriteAscii(const char *s)
     WriteBytes(g_out, s, strlen(s));
 }
 
-// A JSON string of UTF-8 text.
 static void WriteJsonString(const std::string &utf8)
 {
     std::string json(6 * utf8.size() + 2, '\0');

@@ -66,7 +66,6 @@ struct Found {
     char raw[MAX_PATH];
 };
 
-// The value the program refuses, with its reason.
 static void ReportRefusedValue(const Found *v, const Refusal *why, std::string *text)
 {
     std::string sentence;
