@@ -435,18 +435,6 @@ static bool Watch(HANDLE folder, BYTE *buffer, OVERLAPPED *io)
                                  NULL, io, NULL) != 0;
 }
 
-static bool Done(const Capture *c)
-{
-    return c->count != 0 && c->kept + c->lost + c->refused >= c->count;
-}
-
-static int Usage(void)
-{
-    WriteStandard(STD_ERROR_HANDLE, "Usage : velmora-doctor.exe --capture DOSSIER DESTINATION "
-                                    "[--count N] [--match MOD\xc8LE]\r\n");
-    return EXIT_USAGE;
-}
-
 // A full path into `out`, without a final backslash; false when it does not fit.
 static bool FullPath(const char *given, char out[MAX_PATH])
 {
@@ -608,7 +596,8 @@ static bool CaptureChanges(Capture *c, OVERLAPPED *io, BYTE buffers[2][BUFFER_SI
     HANDLE folder = c->folderHandle;
     int current = 0;
     HANDLE waits[2] = {io->hEvent, g_stop};
-    while (!Done(c) && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    while ((c->count == 0 || c->kept + c->lost + c->refused < c->count) &&
+           WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
         DWORD size = 0;
         bool read = GetOverlappedResult(folder, io, &size, FALSE) != 0;
         // More changes than the buffer holds: they are lost, not the watch.
@@ -640,8 +629,11 @@ int RunCapture(int argc, char **argv)
 {
     static Capture c;
     static BYTE buffers[2][BUFFER_SIZE] __attribute__((aligned(4)));
-    if (!TakeArguments(argc, argv, &c))
-        return Usage();
+    if (!TakeArguments(argc, argv, &c)) {
+        WriteStandard(STD_ERROR_HANDLE, "Usage : velmora-doctor.exe --capture DOSSIER DESTINATION "
+                                        "[--count N] [--match MOD\xc8LE]\r\n");
+        return EXIT_USAGE;
+    }
     if (TokenIsElevatedOrSystem()) {
         WriteStandard(STD_ERROR_HANDLE,
                       "PROBL\xc8ME  La capture ne s'ex\xe9" "cute ni en administrateur (invite "

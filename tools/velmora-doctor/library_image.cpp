@@ -86,14 +86,6 @@ static ImageHeader HeaderOf(const Image *image)
     return header;
 }
 
-// The image check's own rule: i386 with a PE32 optional header, DLL or not.
-static bool Is32Bit(const Image *image)
-{
-    ImageHeader header = HeaderOf(image);
-    ImageVerdict verdict = JudgeImage(&header);
-    return image->nt != NULL && (verdict == IMAGE_NOT_DLL || verdict == IMAGE_SOUND);
-}
-
 // The file bytes of `length` bytes at a relative virtual address, or none.
 static const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
 {
@@ -117,11 +109,14 @@ static const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
 // The file version of a 32-bit image's version resource: the first RT_VERSION entry,
 // its first name and language, and the VS_FIXEDFILEINFO after the header of
 // VS_VERSIONINFO (three WORDs and L"VS_VERSION_INFO", padded: 40 bytes).  False
-// (version empty) when it has none.
+// (version empty) when it has none, or the image check's own rule does not hold: i386
+// with a PE32 optional header, DLL or not.
 static bool ImageVersion(const Image *image, char version[VERSION_SIZE])
 {
     version[0] = '\0';
-    if (!Is32Bit(image) ||
+    ImageHeader header = HeaderOf(image);
+    ImageVerdict verdict = JudgeImage(&header);
+    if (image->nt == NULL || (verdict != IMAGE_NOT_DLL && verdict != IMAGE_SOUND) ||
         image->nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_RESOURCE)
         return false;
     DWORD root = image->nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
@@ -183,8 +178,9 @@ static const char *DescribeWrongImage(ImageVerdict verdict, const ImageHeader *h
     return "";
 }
 
-// The export address table of a 32-bit image, or none; its count in *count.
-static const DWORD *ExportedFunctions(const Image *image, DWORD *base, DWORD *count)
+// Reports whether a sound 32-bit image exports every ordinal the program imports: the
+// export address table, when there is one, holds a function at each.
+static void CheckOrdinals(const Image *image)
 {
     const IMAGE_DATA_DIRECTORY *directory =
         &image->nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
@@ -193,19 +189,13 @@ static const DWORD *ExportedFunctions(const Image *image, DWORD *base, DWORD *co
         directory->VirtualAddress != 0)
         exports = (const IMAGE_EXPORT_DIRECTORY *)AtRva(image, directory->VirtualAddress,
                                                         sizeof(IMAGE_EXPORT_DIRECTORY));
-    if (exports == NULL || exports->NumberOfFunctions >= 0x10000)
-        return NULL;
-    *base = exports->Base;
-    *count = exports->NumberOfFunctions;
-    return (const DWORD *)AtRva(image, exports->AddressOfFunctions,
-                                exports->NumberOfFunctions * (DWORD)sizeof(DWORD));
-}
-
-// Reports whether a sound 32-bit image exports every ordinal the program imports.
-static void CheckOrdinals(const Image *image)
-{
-    DWORD base = 0, count = 0;
-    const DWORD *functions = ExportedFunctions(image, &base, &count);
+    if (exports != NULL && exports->NumberOfFunctions >= 0x10000)
+        exports = NULL;
+    DWORD base = exports != NULL ? exports->Base : 0;
+    DWORD count = exports != NULL ? exports->NumberOfFunctions : 0;
+    const DWORD *functions = exports != NULL ? (const DWORD *)AtRva(
+                                 image, exports->AddressOfFunctions, count * (DWORD)sizeof(DWORD))
+                                             : NULL;
     char line[600], missing[400], numbers[100];
     missing[0] = numbers[0] = '\0';
     int lacking = 0;
