@@ -397,8 +397,8 @@ inline size_t JsonFromUtf8(const char *in, size_t n, char *out)
         } else {
             // One \uXXXX, or a surrogate pair beyond U+FFFF.
             bool pair = c >= 0x10000;
-            unsigned long units[2] = {pair ? 0xD800 + ((c - 0x10000) >> 10) : c,
-                                      0xDC00 + ((c - 0x10000) & 0x3FF)};
+            const unsigned long units[2] = {pair ? 0xD800 + ((c - 0x10000) >> 10) : c,
+                                            0xDC00 + ((c - 0x10000) & 0x3FF)};
             for (int u = 0; u <= (int)pair; ++u) {
                 out[length++] = '\\';
                 out[length++] = 'u';

@@ -7,6 +7,8 @@
 // which nothing can be now.
 #include <stdlib.h>
 
+// The runtime's own names, defined here in its place: reserved, and in namespace std.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp,cert-dcl50-cpp)
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { abort(); }
 }
@@ -36,3 +38,4 @@ void __cxa_rethrow() { abort(); }
 int __gxx_personality_v0() { abort(); }
 void _Unwind_Resume(void *) { abort(); }
 }
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp,cert-dcl50-cpp)

@@ -248,7 +248,7 @@ static const char *SettingsFix(const Refusal *why, char fix[2 * MAX_PATH + 100])
 {
     fix[0] = '\0';
     const char *name = why->value != NULL ? why->value : ClientValue;
-    char wrote[MAX_PATH], remembered[MAX_PATH], live[MAX_PATH], product[39];
+    char wrote[MAX_PATH], remembered[MAX_PATH], live[MAX_PATH], product[39] = "";
     ValueRecord record;
     char wroteName[32];
     wsprintfA(wroteName, "Wrote%s", name);
