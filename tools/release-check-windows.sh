@@ -32,6 +32,12 @@ export WINEPREFIX=$work/prefix
 wine_locale=C.UTF-8
 . "$root/tools/wine-env.sh"
 ensure_wine_prefix >/dev/null || exit 1
+# Given a lock (tools/test.sh's, held while its other Wine runs go on), the zip runs
+# once it is free: one Wine run at a time.
+if [ -n "${VELMORA_WINE_LOCK:-}" ]; then
+    exec 8>"$VELMORA_WINE_LOCK"
+    flock 8
+fi
 unzip -q "$zip" -d "$WINEPREFIX/drive_c/check"
 name=$(basename "$zip" .zip)
 folder=$WINEPREFIX/drive_c/check/$name

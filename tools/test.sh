@@ -3,11 +3,13 @@
 # tests (sanitized), the fuzz targets for a short while, the static analysers, and
 # the Windows checks and end-to-end suites under Wine.  Exits non-zero if any fails.
 #
-# On two cores, in two lanes: the Wine suites and the release check (one Wine run at a
-# time, waiting on Wine as much as computing) beside the host unit tests, the fuzz
-# targets (a fixed time each) and the static analysis, which need no Wine; the second
-# lane's output follows the first's.  The Wine prefixes of build/win32 are made while
-# the builds run.  Each stage says how long it took; the times are summed up at the end.
+# On two cores, in three lanes, each lane's output after the one before: the Wine
+# suites (waiting on Wine as much as computing); the release check, whose builds run
+# beside them and whose run of the check zip waits for them (one Wine run at a time:
+# VELMORA_WINE_LOCK, held while the suites run); the host unit tests, the fuzz targets
+# (a fixed time each) and the static analysis, which need no Wine.  The Wine prefixes
+# of build/win32 are made while the builds run.  Each stage says how long it took; the
+# times are summed up at the end.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -57,11 +59,19 @@ host_lane() {
 host_lane >"$logs/host" 2>&1 &
 host=$!
 
+exec 9>"$logs/wine.lock"
+flock 9
+VELMORA_WINE_LOCK=$logs/wine.lock stage "release: signed zip and installer, installer round trip under Wine" \
+    bash tools/release-check.sh >"$logs/release" 2>&1 9>&- &
+release=$!
+
 wait "$prefixes" || echo "  Wine prefixes of build/win32" >>"$logs/failed"
 cat "$logs/prefixes"
-stage "Windows checks and end-to-end suites under Wine" ctest --preset win32
-stage "release: signed zip and installer, installer round trip under Wine" bash tools/release-check.sh
+stage "Windows checks and end-to-end suites under Wine" ctest --preset win32 9>&-
+exec 9>&-
 
+wait "$release"
+cat "$logs/release"
 wait "$host"
 cat "$logs/host"
 
