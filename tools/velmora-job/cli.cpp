@@ -200,58 +200,26 @@ int ParseMake(int argc, const char *const *argv, MakeRequest *r, const Voice *sa
     return EXIT_DONE;
 }
 
-// The body from its file or standard input, when --body-file gave one.
-bool ReadBody(MakeRequest *r, FILE *in, const Voice *say)
-{
-    if (!r->bodyFromFile)
-        return true;
-    if (r->bodyFile == "-" ? ReadAll(in, &r->job.body) : ReadFileBytes(r->bodyFile, &r->job.body))
-        return true;
-    Say(say, "cannot read the body file %s: %s", r->bodyFile.c_str(), std::strerror(errno));
-    return false;
-}
-
 // The texts converted from UTF-8 to Windows-1252; false, each failure said, when one
 // cannot be.
 bool ConvertTexts(Job *job, const Voice *say)
 {
-    const std::pair<const char *, std::string *> texts[] = {
+    std::vector<std::pair<std::string, std::string *>> texts = {
         {"send-to", &job->sendTo},    {"subject", &job->subject},
         {"body", &job->body},         {"document", &job->documentName},
         {"attachment", &job->attachment},
     };
+    for (size_t k = 0; k < job->extras.size(); ++k)
+        texts.push_back({"extra " + std::to_string(k + 1), &job->extras[k]});
     bool converted = true;
     std::string error;
-    for (const std::pair<const char *, std::string *> &t : texts) {
+    for (const std::pair<std::string, std::string *> &t : texts) {
         if (!Utf8ToCp1252(*t.second, t.second, &error)) {
-            Say(say, "%s: %s", t.first, error.c_str());
-            converted = false;
-        }
-    }
-    for (size_t k = 0; k < job->extras.size(); ++k) {
-        if (!Utf8ToCp1252(job->extras[k], &job->extras[k], &error)) {
-            Say(say, "extra %lu: %s", static_cast<unsigned long>(k + 1), error.c_str());
+            Say(say, "%s: %s", t.first.c_str(), error.c_str());
             converted = false;
         }
     }
     return converted;
-}
-
-// For a checked job: false, each problem said, when it does not fit; warnings for what
-// the program will ignore or complain of.
-bool Fits(const Job &job, const Voice *say)
-{
-    std::vector<std::string> problems = JobProblems(job);
-    for (const std::string &p : problems)
-        Say(say, "%s", p.c_str());
-    if (!problems.empty())
-        return false;
-    if (job.directSend != 0 && job.sendTo.empty())
-        Say(say, "warning: --direct without --send-to is ignored by the program");
-    if (job.attachment.empty())
-        Say(say, "warning: no --attach; the program always tries to attach the main attachment "
-                 "and will report that it cannot");
-    return true;
 }
 
 // Writes the encoded job to the output file, replacing it; none left on failure.
@@ -273,14 +241,27 @@ int Make(int argc, const char *const *argv, FILE *in, const Voice *say)
     int status = ParseMake(argc, argv, &r, say);
     if (status != EXIT_DONE)
         return status;
-    if (!ReadBody(&r, in, say))
+    if (r.bodyFromFile && !(r.bodyFile == "-" ? ReadAll(in, &r.job.body)
+                                              : ReadFileBytes(r.bodyFile, &r.job.body))) {
+        Say(say, "cannot read the body file %s: %s", r.bodyFile.c_str(), std::strerror(errno));
         return EXIT_USAGE;
+    }
     if (r.utf8 && !ConvertTexts(&r.job, say))
         return EXIT_REFUSED;
     if (!r.rawBody)
         r.job.body = LfToCrLf(r.job.body);
-    if (r.how.checked && !Fits(r.job, say))
+    // A checked job is written only when it fits, with warnings for what the program
+    // will ignore or complain of.
+    std::vector<std::string> problems = r.how.checked ? JobProblems(r.job) : std::vector<std::string>();
+    for (const std::string &p : problems)
+        Say(say, "%s", p.c_str());
+    if (!problems.empty())
         return EXIT_REFUSED;
+    if (r.how.checked && r.job.directSend != 0 && r.job.sendTo.empty())
+        Say(say, "warning: --direct without --send-to is ignored by the program");
+    if (r.how.checked && r.job.attachment.empty())
+        Say(say, "warning: no --attach; the program always tries to attach the main attachment "
+                 "and will report that it cannot");
     return WriteJob(r, say);
 }
 
@@ -326,27 +307,22 @@ void PrintBody(const SlotText &body, Display display, FILE *out)
                            Quoted(lines[i], display).c_str());
 }
 
-// The fields of a whole header and the extras found.
-void PrintFields(const Examination &r, Display display, FILE *out)
-{
-    (void)std::fprintf(out, "  direct send:  0x%04X (%s)\n", static_cast<unsigned>(r.directSend),
-                       r.directSend != 0 ? "yes" : "no");
-    PrintField(out, "subject", SlotShown(r.subject, display));
-    PrintBody(r.body, display, out);
-    PrintField(out, "attachment", PathShown(r.attachment, display));
-    PrintField(out, "document", SlotShown(r.documentName, display));
-    PrintField(out, "send-to", SlotShown(r.sendTo, display));
-    PrintField(out, "extra count", std::to_string(r.extraCount));
-    for (size_t i = 0; i < r.extras.size(); ++i)
-        PrintField(out, "extra " + std::to_string(i + 1), PathShown(r.extras[i], display));
-}
-
 // The listing of `dump`: the fields, then whether and why the program would refuse.
 void PrintExamination(const Examination &r, Display display, FILE *out)
 {
     PrintField(out, "size", std::to_string(r.fileSize) + " bytes");
-    if (r.headerComplete)
-        PrintFields(r, display, out);
+    if (r.headerComplete) {
+        (void)std::fprintf(out, "  direct send:  0x%04X (%s)\n", static_cast<unsigned>(r.directSend),
+                           r.directSend != 0 ? "yes" : "no");
+        PrintField(out, "subject", SlotShown(r.subject, display));
+        PrintBody(r.body, display, out);
+        PrintField(out, "attachment", PathShown(r.attachment, display));
+        PrintField(out, "document", SlotShown(r.documentName, display));
+        PrintField(out, "send-to", SlotShown(r.sendTo, display));
+        PrintField(out, "extra count", std::to_string(r.extraCount));
+        for (size_t i = 0; i < r.extras.size(); ++i)
+            PrintField(out, "extra " + std::to_string(i + 1), PathShown(r.extras[i], display));
+    }
     if (Readable(r)) {
         (void)std::fputs("The program reads this job.\n", out);
     } else {
