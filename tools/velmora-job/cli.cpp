@@ -176,30 +176,6 @@ std::string TakeMakeOption(const Arg &a, MakeRequest *r)
     return "";
 }
 
-int ParseMake(int argc, const char *const *argv, MakeRequest *r, const Voice *say)
-{
-    ArgReader reader = ArgsOf(MakeOptions, sizeof MakeOptions / sizeof MakeOptions[0], argc,
-                              argv, 1, true);
-    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
-        std::string problem;
-        if (a.event == ARG_OPTION || a.event == ARG_TWICE)
-            problem = TakeMakeOption(a, r);
-        else if (a.event == ARG_NO_VALUE)
-            problem = std::string(a.text) + " needs a value";
-        else if (a.event == ARG_UNKNOWN)
-            problem = std::string("unknown option ") + a.text;
-        else if (r->haveOut)
-            problem = "more than one output file: " + r->out + ", " + a.text;
-        else
-            r->out = a.text, r->haveOut = true;
-        if (!problem.empty())
-            return UsageError(say, problem);
-    }
-    if (!r->haveOut)
-        return UsageError(say, "make needs the output file");
-    return EXIT_DONE;
-}
-
 // The texts converted from UTF-8 to Windows-1252; false, each failure said, when one
 // cannot be.
 bool ConvertTexts(Job *job, const Voice *say)
@@ -238,9 +214,25 @@ int WriteJob(const MakeRequest &r, const Voice *say)
 int Make(int argc, const char *const *argv, FILE *in, const Voice *say)
 {
     MakeRequest r;
-    int status = ParseMake(argc, argv, &r, say);
-    if (status != EXIT_DONE)
-        return status;
+    ArgReader reader = ArgsOf(MakeOptions, sizeof MakeOptions / sizeof MakeOptions[0], argc,
+                              argv, 1, true);
+    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
+        std::string problem;
+        if (a.event == ARG_OPTION || a.event == ARG_TWICE)
+            problem = TakeMakeOption(a, &r);
+        else if (a.event == ARG_NO_VALUE)
+            problem = std::string(a.text) + " needs a value";
+        else if (a.event == ARG_UNKNOWN)
+            problem = std::string("unknown option ") + a.text;
+        else if (r.haveOut)
+            problem = "more than one output file: " + r.out + ", " + a.text;
+        else
+            r.out = a.text, r.haveOut = true;
+        if (!problem.empty())
+            return UsageError(say, problem);
+    }
+    if (!r.haveOut)
+        return UsageError(say, "make needs the output file");
     if (r.bodyFromFile && !(r.bodyFile == "-" ? ReadAll(in, &r.job.body)
                                               : ReadFileBytes(r.bodyFile, &r.job.body))) {
         Say(say, "cannot read the body file %s: %s", r.bodyFile.c_str(), std::strerror(errno));
@@ -307,9 +299,32 @@ void PrintBody(const SlotText &body, Display display, FILE *out)
                            Quoted(lines[i], display).c_str());
 }
 
-// The listing of `dump`: the fields, then whether and why the program would refuse.
-void PrintExamination(const Examination &r, Display display, FILE *out)
+int Dump(int argc, const char *const *argv, FILE *out, const Voice *say)
 {
+    Display display = DISPLAY_ASCII;
+    const char *path = nullptr;
+    ArgReader reader = ArgsOf(DumpOptions, 1, argc, argv, 1, false);
+    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
+        if (a.event == ARG_OPTION)
+            display = DISPLAY_UTF8;
+        else if (a.event != ARG_OPERAND)
+            return UsageError(say, std::string("unknown option ") + a.text);
+        else if (path != nullptr)
+            return UsageError(say, "dump takes one file");
+        else
+            path = a.text;
+    }
+    if (path == nullptr)
+        return UsageError(say, "dump needs a file");
+
+    std::string bytes;
+    if (!ReadFileBytes(path, &bytes)) {
+        Say(say, "cannot read %s: %s", path, std::strerror(errno));
+        return EXIT_USAGE;
+    }
+    Examination r = ExamineJob(bytes);
+    // The fields, then whether and why the program would refuse.
+    (void)std::fprintf(out, "%s:\n", path);
     PrintField(out, "size", std::to_string(r.fileSize) + " bytes");
     if (r.headerComplete) {
         (void)std::fprintf(out, "  direct send:  0x%04X (%s)\n", static_cast<unsigned>(r.directSend),
@@ -335,35 +350,7 @@ void PrintExamination(const Examination &r, Display display, FILE *out)
         (void)std::fputs("Notes:\n", out);
     for (const Note &n : r.notes)
         (void)std::fprintf(out, "  - %s\n", Describe(n).c_str());
-}
-
-int Dump(int argc, const char *const *argv, FILE *out, const Voice *say)
-{
-    Display display = DISPLAY_ASCII;
-    const char *path = nullptr;
-    ArgReader reader = ArgsOf(DumpOptions, 1, argc, argv, 1, false);
-    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
-        if (a.event == ARG_OPTION)
-            display = DISPLAY_UTF8;
-        else if (a.event != ARG_OPERAND)
-            return UsageError(say, std::string("unknown option ") + a.text);
-        else if (path != nullptr)
-            return UsageError(say, "dump takes one file");
-        else
-            path = a.text;
-    }
-    if (path == nullptr)
-        return UsageError(say, "dump needs a file");
-
-    std::string bytes;
-    if (!ReadFileBytes(path, &bytes)) {
-        Say(say, "cannot read %s: %s", path, std::strerror(errno));
-        return EXIT_USAGE;
-    }
-    Examination examination = ExamineJob(bytes);
-    (void)std::fprintf(out, "%s:\n", path);
-    PrintExamination(examination, display, out);
-    return Readable(examination) ? EXIT_DONE : EXIT_REFUSED;
+    return Readable(r) ? EXIT_DONE : EXIT_REFUSED;
 }
 
 } // namespace

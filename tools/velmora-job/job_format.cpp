@@ -22,45 +22,6 @@ SlotText ReadSlot(const char *begin, size_t slot)
     return t;
 }
 
-// The extra list after a whole header, judged as the program judges it once the header
-// is read.
-void ExamineList(const std::string &in, Examination *r)
-{
-    uint32_t size = 0;
-    Refusal why = {REFUSED_NOT, nullptr, 0};
-    if (!JudgeListSize(r->extraCount, &size, &why)) {
-        r->refusals.push_back(why);
-        return;
-    }
-    uint64_t listBytes = in.size() - JOB_HEADER_SIZE;
-    uint32_t listGot = static_cast<uint32_t>(listBytes < size ? listBytes : size);
-    const ExtraAttachment *list =
-        reinterpret_cast<const ExtraAttachment *>(in.data() + JOB_HEADER_SIZE);
-    if (!JudgeList(list, r->extraCount, listGot, &why))
-        r->refusals.push_back(why);
-    for (uint32_t i = 0; i < listGot / JOB_EXTRA_SLOT; ++i)
-        r->extras.push_back(ReadSlot(list[i].path, sizeof list[i].path));
-    if (listBytes > size)
-        r->notes.push_back(Note{REMARK_TRAILING_BYTES, listBytes - size});
-}
-
-// What a whole header holds that the program ignores or that does not do what it seems.
-void NoteOddities(const JobHeader &h, Examination *r)
-{
-    if (r->reserved != 0)
-        r->notes.push_back(Note{REMARK_RESERVED_NOT_ZERO, r->reserved});
-    for (size_t i = 0; i < sizeof h.unused; ++i) {
-        if (h.unused[i] != '\0') {
-            r->notes.push_back(Note{REMARK_UNREAD_NOT_ZERO, offsetof(JobHeader, unused) + i});
-            break;
-        }
-    }
-    if (r->directSend != 0 && r->sendTo.terminated && r->sendTo.text.empty())
-        r->notes.push_back(Note{REMARK_DIRECT_SEND_IGNORED, r->directSend});
-    if (r->attachment.terminated && r->attachment.text.empty())
-        r->notes.push_back(Note{REMARK_NO_ATTACHMENT, 0});
-}
-
 } // namespace
 
 Examination ExamineJob(const std::string &in)
@@ -87,8 +48,35 @@ Examination ExamineJob(const std::string &in)
     r.attachment = ReadSlot(header.attachment, sizeof header.attachment);
     r.documentName = ReadSlot(header.documentName, sizeof header.documentName);
     r.sendTo = ReadSlot(header.sendTo, sizeof header.sendTo);
-    ExamineList(in, &r);
-    NoteOddities(header, &r);
+    // The extra list, judged as the program judges it once the header is read.
+    uint32_t size = 0;
+    uint64_t listBytes = in.size() - JOB_HEADER_SIZE;
+    if (!JudgeListSize(r.extraCount, &size, &why)) {
+        r.refusals.push_back(why);
+    } else {
+        uint32_t listGot = static_cast<uint32_t>(listBytes < size ? listBytes : size);
+        const ExtraAttachment *list =
+            reinterpret_cast<const ExtraAttachment *>(in.data() + JOB_HEADER_SIZE);
+        if (!JudgeList(list, r.extraCount, listGot, &why))
+            r.refusals.push_back(why);
+        for (uint32_t i = 0; i < listGot / JOB_EXTRA_SLOT; ++i)
+            r.extras.push_back(ReadSlot(list[i].path, sizeof list[i].path));
+        if (listBytes > size)
+            r.notes.push_back(Note{REMARK_TRAILING_BYTES, listBytes - size});
+    }
+    // What the header holds that the program ignores or that does not do what it seems.
+    if (r.reserved != 0)
+        r.notes.push_back(Note{REMARK_RESERVED_NOT_ZERO, r.reserved});
+    for (size_t i = 0; i < sizeof header.unused; ++i) {
+        if (header.unused[i] != '\0') {
+            r.notes.push_back(Note{REMARK_UNREAD_NOT_ZERO, offsetof(JobHeader, unused) + i});
+            break;
+        }
+    }
+    if (r.directSend != 0 && r.sendTo.terminated && r.sendTo.text.empty())
+        r.notes.push_back(Note{REMARK_DIRECT_SEND_IGNORED, r.directSend});
+    if (r.attachment.terminated && r.attachment.text.empty())
+        r.notes.push_back(Note{REMARK_NO_ATTACHMENT, 0});
     return r;
 }
 
