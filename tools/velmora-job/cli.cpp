@@ -125,57 +125,6 @@ int UsageError(const Voice *say, const std::string &message)
     return EXIT_USAGE;
 }
 
-// One option of `make` taken into the request; what is wrong with it, or empty.
-std::string TakeMakeOption(const Arg &a, MakeRequest *r)
-{
-    uint64_t n = 0;
-    switch (static_cast<OptionId>(a.id)) {
-    case OPT_SEND_TO:
-    case OPT_SUBJECT:
-    case OPT_DOCUMENT:
-    case OPT_ATTACH:
-        r->job.*Texts[a.id] = a.value;
-        if (a.event != ARG_TWICE)
-            return "";
-        return std::string(MakeOptions[a.id].name) + " given twice" +
-               (a.id == OPT_ATTACH ? " (use --extra for more files)" : "");
-    case OPT_BODY:
-    case OPT_BODY_FILE:
-        r->bodyFromFile = a.id == OPT_BODY_FILE;
-        (r->bodyFromFile ? r->bodyFile : r->job.body) = a.value;
-        if (r->haveBody)
-            return "give the body once, with --body or --body-file";
-        r->haveBody = true;
-        return "";
-    case OPT_EXTRA:
-        r->job.extras.push_back(a.value);
-        return "";
-    case OPT_COUNT:
-    case OPT_SIZE:
-        r->how.checked = false;
-        if (!ArgNumber(a.value, a.id == OPT_COUNT ? UINT32_MAX : UINT64_MAX - 1, &n))
-            return std::string(a.text) + ": not a number of the right size: " + a.value;
-        if (a.id == OPT_COUNT)
-            r->how.count = static_cast<int64_t>(n);
-        else
-            r->how.size = n;
-        return "";
-    case OPT_DIRECT:
-        r->job.directSend = 1;
-        return "";
-    case OPT_UTF8:
-        r->utf8 = true;
-        return "";
-    case OPT_RAW_BODY:
-        r->rawBody = true;
-        return "";
-    case OPT_UNCHECKED:
-        r->how.checked = false;
-        return "";
-    }
-    return "";
-}
-
 // The texts converted from UTF-8 to Windows-1252; false, each failure said, when one
 // cannot be.
 bool ConvertTexts(Job *job, const Voice *say)
@@ -218,9 +167,53 @@ int Make(int argc, const char *const *argv, FILE *in, const Voice *say)
                               argv, 1, true);
     for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
         std::string problem;
-        if (a.event == ARG_OPTION || a.event == ARG_TWICE)
-            problem = TakeMakeOption(a, &r);
-        else if (a.event == ARG_NO_VALUE)
+        uint64_t n = 0;
+        if (a.event == ARG_OPTION || a.event == ARG_TWICE) {
+            switch (static_cast<OptionId>(a.id)) {
+            case OPT_SEND_TO:
+            case OPT_SUBJECT:
+            case OPT_DOCUMENT:
+            case OPT_ATTACH:
+                r.job.*Texts[a.id] = a.value;
+                if (a.event == ARG_TWICE)
+                    problem = std::string(MakeOptions[a.id].name) + " given twice" +
+                              (a.id == OPT_ATTACH ? " (use --extra for more files)" : "");
+                break;
+            case OPT_BODY:
+            case OPT_BODY_FILE:
+                r.bodyFromFile = a.id == OPT_BODY_FILE;
+                (r.bodyFromFile ? r.bodyFile : r.job.body) = a.value;
+                if (r.haveBody)
+                    problem = "give the body once, with --body or --body-file";
+                r.haveBody = true;
+                break;
+            case OPT_EXTRA:
+                r.job.extras.push_back(a.value);
+                break;
+            case OPT_COUNT:
+            case OPT_SIZE:
+                r.how.checked = false;
+                if (!ArgNumber(a.value, a.id == OPT_COUNT ? UINT32_MAX : UINT64_MAX - 1, &n))
+                    problem = std::string(a.text) + ": not a number of the right size: " + a.value;
+                else if (a.id == OPT_COUNT)
+                    r.how.count = static_cast<int64_t>(n);
+                else
+                    r.how.size = n;
+                break;
+            case OPT_DIRECT:
+                r.job.directSend = 1;
+                break;
+            case OPT_UTF8:
+                r.utf8 = true;
+                break;
+            case OPT_RAW_BODY:
+                r.rawBody = true;
+                break;
+            case OPT_UNCHECKED:
+                r.how.checked = false;
+                break;
+            }
+        } else if (a.event == ARG_NO_VALUE)
             problem = std::string(a.text) + " needs a value";
         else if (a.event == ARG_UNKNOWN)
             problem = std::string("unknown option ") + a.text;
