@@ -341,8 +341,8 @@ int Dump(int argc, const char *const *argv, FILE *out, const Voice *say)
     }
     if (!r.notes.empty())
         (void)std::fputs("Notes:\n", out);
-    for (const Note &n : r.notes)
-        (void)std::fprintf(out, "  - %s\n", Describe(n).c_str());
+    for (const std::string &n : r.notes)
+        (void)std::fprintf(out, "  - %s\n", n.c_str());
     return Readable(r) ? EXIT_DONE : EXIT_REFUSED;
 }
 

@@ -62,21 +62,30 @@ Examination ExamineJob(const std::string &in)
         for (uint32_t i = 0; i < listGot / JOB_EXTRA_SLOT; ++i)
             r.extras.push_back(ReadSlot(list[i].path, sizeof list[i].path));
         if (listBytes > size)
-            r.notes.push_back(Note{REMARK_TRAILING_BYTES, listBytes - size});
+            r.notes.push_back(std::to_string(listBytes - size) +
+                              " bytes after the extra list are never read");
     }
     // What the header holds that the program ignores or that does not do what it seems.
+    char hex[16];
+    (void)std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(r.reserved));
     if (r.reserved != 0)
-        r.notes.push_back(Note{REMARK_RESERVED_NOT_ZERO, r.reserved});
+        r.notes.push_back("offset " + std::to_string(offsetof(JobHeader, listReference)) +
+                          " holds " + hex + ", not zero; the program ignores it");
     for (size_t i = 0; i < sizeof header.unused; ++i) {
         if (header.unused[i] != '\0') {
-            r.notes.push_back(Note{REMARK_UNREAD_NOT_ZERO, offsetof(JobHeader, unused) + i});
+            r.notes.push_back("bytes " + std::to_string(offsetof(JobHeader, unused)) + "-" +
+                              std::to_string(offsetof(JobHeader, subject) - 1) +
+                              " are not all zero (first at offset " +
+                              std::to_string(offsetof(JobHeader, unused) + i) +
+                              "); the program ignores them");
             break;
         }
     }
     if (r.directSend != 0 && r.sendTo.terminated && r.sendTo.text.empty())
-        r.notes.push_back(Note{REMARK_DIRECT_SEND_IGNORED, r.directSend});
+        r.notes.push_back("direct sending is asked for but the send-to is empty, so it is ignored");
     if (r.attachment.terminated && r.attachment.text.empty())
-        r.notes.push_back(Note{REMARK_NO_ATTACHMENT, 0});
+        r.notes.push_back("the main attachment is empty; the program still tries to attach it "
+                          "and reports that it cannot");
     return r;
 }
 
@@ -131,31 +140,6 @@ std::string Describe(const Refusal &why, const Examination &r)
     case REFUSED_EXTRA_UNTERMINATED:
         return "extra " + std::to_string(why.detail + 1) + " (counting from 1) has no NUL inside its " +
                std::to_string(JOB_EXTRA_SLOT) + "-byte slot (text not terminated)";
-    }
-    return std::string();
-}
-
-std::string Describe(const Note &n)
-{
-    switch (n.remark) {
-    case REMARK_TRAILING_BYTES:
-        return std::to_string(n.value) + " bytes after the extra list are never read";
-    case REMARK_RESERVED_NOT_ZERO: {
-        char hex[16];
-        (void)std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(n.value));
-        return "offset " + std::to_string(offsetof(JobHeader, listReference)) + " holds " + hex +
-               ", not zero; the program ignores it";
-    }
-    case REMARK_UNREAD_NOT_ZERO:
-        return "bytes " + std::to_string(offsetof(JobHeader, unused)) + "-" +
-               std::to_string(offsetof(JobHeader, subject) - 1) +
-               " are not all zero (first at offset " + std::to_string(n.value) +
-               "); the program ignores them";
-    case REMARK_DIRECT_SEND_IGNORED:
-        return "direct sending is asked for but the send-to is empty, so it is ignored";
-    case REMARK_NO_ATTACHMENT:
-        return "the main attachment is empty; the program still tries to attach it and "
-               "reports that it cannot";
     }
     return std::string();
 }
