@@ -147,19 +147,6 @@ bool ConvertTexts(Job *job, const Voice *say)
     return converted;
 }
 
-// Writes the encoded job to the output file, replacing it; none left on failure.
-int WriteJob(const MakeRequest &r, const Voice *say)
-{
-    std::string bytes = EncodeJob(r.job, r.how);
-    FILE *file = std::fopen(r.out.c_str(), "wb");
-    bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (file != nullptr && std::fclose(file) == 0 && written)
-        return EXIT_DONE;
-    Say(say, "cannot write %s: %s", r.out.c_str(), std::strerror(errno));
-    (void)std::remove(r.out.c_str());   // best effort: the error is said above
-    return EXIT_USAGE;
-}
-
 int Make(int argc, const char *const *argv, FILE *in, const Voice *say)
 {
     MakeRequest r;
@@ -247,7 +234,15 @@ int Make(int argc, const char *const *argv, FILE *in, const Voice *say)
     if (r.how.checked && r.job.attachment.empty())
         Say(say, "warning: no --attach; the program always tries to attach the main attachment "
                  "and will report that it cannot");
-    return WriteJob(r, say);
+    // The output file replaced; none left on failure.
+    std::string bytes = EncodeJob(r.job, r.how);
+    FILE *file = std::fopen(r.out.c_str(), "wb");
+    bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file != nullptr && std::fclose(file) == 0 && written)
+        return EXIT_DONE;
+    Say(say, "cannot write %s: %s", r.out.c_str(), std::strerror(errno));
+    (void)std::remove(r.out.c_str());   // best effort: the error is said above
+    return EXIT_USAGE;
 }
 
 // A text as found in its slot, quoted, marked when it has no NUL.
