@@ -224,16 +224,18 @@ int Make(int argc, const char *const *argv, FILE *in, const Voice *say)
         r.job.body = LfToCrLf(r.job.body);
     // A checked job is written only when it fits, with warnings for what the program
     // will ignore or complain of.
-    std::vector<std::string> problems = r.how.checked ? JobProblems(r.job) : std::vector<std::string>();
-    for (const std::string &p : problems)
-        Say(say, "%s", p.c_str());
-    if (!problems.empty())
-        return EXIT_REFUSED;
-    if (r.how.checked && r.job.directSend != 0 && r.job.sendTo.empty())
-        Say(say, "warning: --direct without --send-to is ignored by the program");
-    if (r.how.checked && r.job.attachment.empty())
-        Say(say, "warning: no --attach; the program always tries to attach the main attachment "
-                 "and will report that it cannot");
+    if (r.how.checked) {
+        std::vector<std::string> problems = JobProblems(r.job);
+        for (const std::string &p : problems)
+            Say(say, "%s", p.c_str());
+        if (!problems.empty())
+            return EXIT_REFUSED;
+        if (r.job.directSend != 0 && r.job.sendTo.empty())
+            Say(say, "warning: --direct without --send-to is ignored by the program");
+        if (r.job.attachment.empty())
+            Say(say, "warning: no --attach; the program always tries to attach the main "
+                     "attachment and will report that it cannot");
+    }
     // The output file replaced; none left on failure.
     std::string bytes = EncodeJob(r.job, r.how);
     FILE *file = std::fopen(r.out.c_str(), "wb");
