@@ -125,138 +125,118 @@ int UsageError(const Voice *say, const std::string &message)
     return EXIT_USAGE;
 }
 
-// One option of `make` taken into the request; what is wrong with it, or empty.
-std::string TakeMakeOption(const Arg &a, MakeRequest *r)
-{
-    uint64_t n = 0;
-    switch (static_cast<OptionId>(a.id)) {
-    case OPT_SEND_TO:
-    case OPT_SUBJECT:
-    case OPT_DOCUMENT:
-    case OPT_ATTACH:
-        r->job.*Texts[a.id] = a.value;
-        if (a.event != ARG_TWICE)
-            return "";
-        return std::string(MakeOptions[a.id].name) + " given twice" +
-               (a.id == OPT_ATTACH ? " (use --extra for more files)" : "");
-    case OPT_BODY:
-    case OPT_BODY_FILE:
-        r->bodyFromFile = a.id == OPT_BODY_FILE;
-        (r->bodyFromFile ? r->bodyFile : r->job.body) = a.value;
-        if (r->haveBody)
-            return "give the body once, with --body or --body-file";
-        r->haveBody = true;
-        return "";
-    case OPT_EXTRA:
-        r->job.extras.push_back(a.value);
-        return "";
-    case OPT_COUNT:
-    case OPT_SIZE:
-        r->how.checked = false;
-        if (!ArgNumber(a.value, a.id == OPT_COUNT ? UINT32_MAX : UINT64_MAX - 1, &n))
-            return std::string(a.text) + ": not a number of the right size: " + a.value;
-        if (a.id == OPT_COUNT)
-            r->how.count = static_cast<int64_t>(n);
-        else
-            r->how.size = n;
-        return "";
-    case OPT_DIRECT:
-        r->job.directSend = 1;
-        return "";
-    case OPT_UTF8:
-        r->utf8 = true;
-        return "";
-    case OPT_RAW_BODY:
-        r->rawBody = true;
-        return "";
-    case OPT_UNCHECKED:
-        r->how.checked = false;
-        return "";
-    }
-    return "";
-}
-
-int ParseMake(int argc, const char *const *argv, MakeRequest *r, const Voice *say)
-{
-    ArgReader reader = ArgsOf(MakeOptions, sizeof MakeOptions / sizeof MakeOptions[0], argc,
-                              argv, 1, true);
-    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
-        std::string problem;
-        if (a.event == ARG_OPTION || a.event == ARG_TWICE)
-            problem = TakeMakeOption(a, r);
-        else if (a.event == ARG_NO_VALUE)
-            problem = std::string(a.text) + " needs a value";
-        else if (a.event == ARG_UNKNOWN)
-            problem = std::string("unknown option ") + a.text;
-        else if (r->haveOut)
-            problem = "more than one output file: " + r->out + ", " + a.text;
-        else
-            r->out = a.text, r->haveOut = true;
-        if (!problem.empty())
-            return UsageError(say, problem);
-    }
-    if (!r->haveOut)
-        return UsageError(say, "make needs the output file");
-    return EXIT_DONE;
-}
-
-// The body from its file or standard input, when --body-file gave one.
-bool ReadBody(MakeRequest *r, FILE *in, const Voice *say)
-{
-    if (!r->bodyFromFile)
-        return true;
-    if (r->bodyFile == "-" ? ReadAll(in, &r->job.body) : ReadFileBytes(r->bodyFile, &r->job.body))
-        return true;
-    Say(say, "cannot read the body file %s: %s", r->bodyFile.c_str(), std::strerror(errno));
-    return false;
-}
-
 // The texts converted from UTF-8 to Windows-1252; false, each failure said, when one
 // cannot be.
 bool ConvertTexts(Job *job, const Voice *say)
 {
-    const std::pair<const char *, std::string *> texts[] = {
+    std::vector<std::pair<std::string, std::string *>> texts = {
         {"send-to", &job->sendTo},    {"subject", &job->subject},
         {"body", &job->body},         {"document", &job->documentName},
         {"attachment", &job->attachment},
     };
+    for (size_t k = 0; k < job->extras.size(); ++k)
+        texts.push_back({"extra " + std::to_string(k + 1), &job->extras[k]});
     bool converted = true;
     std::string error;
-    for (const std::pair<const char *, std::string *> &t : texts) {
+    for (const std::pair<std::string, std::string *> &t : texts) {
         if (!Utf8ToCp1252(*t.second, t.second, &error)) {
-            Say(say, "%s: %s", t.first, error.c_str());
-            converted = false;
-        }
-    }
-    for (size_t k = 0; k < job->extras.size(); ++k) {
-        if (!Utf8ToCp1252(job->extras[k], &job->extras[k], &error)) {
-            Say(say, "extra %lu: %s", static_cast<unsigned long>(k + 1), error.c_str());
+            Say(say, "%s: %s", t.first.c_str(), error.c_str());
             converted = false;
         }
     }
     return converted;
 }
 
-// For a checked job: false, each problem said, when it does not fit; warnings for what
-// the program will ignore or complain of.
-bool Fits(const Job &job, const Voice *say)
+int Make(int argc, const char *const *argv, FILE *in, const Voice *say)
 {
-    std::vector<std::string> problems = JobProblems(job);
-    for (const std::string &p : problems)
-        Say(say, "%s", p.c_str());
-    if (!problems.empty())
-        return false;
-    if (job.directSend != 0 && job.sendTo.empty())
-        Say(say, "warning: --direct without --send-to is ignored by the program");
-    if (job.attachment.empty())
-        Say(say, "warning: no --attach; the program always tries to attach the main attachment "
-                 "and will report that it cannot");
-    return true;
-}
-
-// Writes the encoded job to the output file, replacing it; none left on failure.
-int WriteJob(const MakeRequest &r, const Voice *say)
-{
+    MakeRequest r;
+    ArgReader reader = ArgsOf(MakeOptions, sizeof MakeOptions / sizeof MakeOptions[0], argc,
+                              argv, 1, true);
+    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
+        std::string problem;
+        uint64_t n = 0;
+        if (a.event == ARG_OPTION || a.event == ARG_TWICE) {
+            switch (static_cast<OptionId>(a.id)) {
+            case OPT_SEND_TO:
+            case OPT_SUBJECT:
+            case OPT_DOCUMENT:
+            case OPT_ATTACH:
+                r.job.*Texts[a.id] = a.value;
+                if (a.event == ARG_TWICE)
+                    problem = std::string(MakeOptions[a.id].name) + " given twice" +
+                              (a.id == OPT_ATTACH ? " (use --extra for more files)" : "");
+                break;
+            case OPT_BODY:
+            case OPT_BODY_FILE:
+                r.bodyFromFile = a.id == OPT_BODY_FILE;
+                (r.bodyFromFile ? r.bodyFile : r.job.body) = a.value;
+                if (r.haveBody)
+                    problem = "give the body once, with --body or --body-file";
+                r.haveBody = true;
+                break;
+            case OPT_EXTRA:
+                r.job.extras.push_back(a.value);
+                break;
+            case OPT_COUNT:
+            case OPT_SIZE:
+                r.how.checked = false;
+                if (!ArgNumber(a.value, a.id == OPT_COUNT ? UINT32_MAX : UINT64_MAX - 1, &n))
+                    problem = std::string(a.text) + ": not a number of the right size: " + a.value;
+                else if (a.id == OPT_COUNT)
+                    r.how.count = static_cast<int64_t>(n);
+                else
+                    r.how.size = n;
+                break;
+            case OPT_DIRECT:
+                r.job.directSend = 1;
+                break;
+            case OPT_UTF8:
+                r.utf8 = true;
+                break;
+            case OPT_RAW_BODY:
+                r.rawBody = true;
+                break;
+            case OPT_UNCHECKED:
+                r.how.checked = false;
+                break;
+            }
+        } else if (a.event == ARG_NO_VALUE)
+            problem = std::string(a.text) + " needs a value";
+        else if (a.event == ARG_UNKNOWN)
+            problem = std::string("unknown option ") + a.text;
+        else if (r.haveOut)
+            problem = "more than one output file: " + r.out + ", " + a.text;
+        else
+            r.out = a.text, r.haveOut = true;
+        if (!problem.empty())
+            return UsageError(say, problem);
+    }
+    if (!r.haveOut)
+        return UsageError(say, "make needs the output file");
+    if (r.bodyFromFile && !(r.bodyFile == "-" ? ReadAll(in, &r.job.body)
+                                              : ReadFileBytes(r.bodyFile, &r.job.body))) {
+        Say(say, "cannot read the body file %s: %s", r.bodyFile.c_str(), std::strerror(errno));
+        return EXIT_USAGE;
+    }
+    if (r.utf8 && !ConvertTexts(&r.job, say))
+        return EXIT_REFUSED;
+    if (!r.rawBody)
+        r.job.body = LfToCrLf(r.job.body);
+    // A checked job is written only when it fits, with warnings for what the program
+    // will ignore or complain of.
+    if (r.how.checked) {
+        std::vector<std::string> problems = JobProblems(r.job);
+        for (const std::string &p : problems)
+            Say(say, "%s", p.c_str());
+        if (!problems.empty())
+            return EXIT_REFUSED;
+        if (r.job.directSend != 0 && r.job.sendTo.empty())
+            Say(say, "warning: --direct without --send-to is ignored by the program");
+        if (r.job.attachment.empty())
+            Say(say, "warning: no --attach; the program always tries to attach the main "
+                     "attachment and will report that it cannot");
+    }
+    // The output file replaced; none left on failure.
     std::string bytes = EncodeJob(r.job, r.how);
     FILE *file = std::fopen(r.out.c_str(), "wb");
     bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -265,23 +245,6 @@ int WriteJob(const MakeRequest &r, const Voice *say)
     Say(say, "cannot write %s: %s", r.out.c_str(), std::strerror(errno));
     (void)std::remove(r.out.c_str());   // best effort: the error is said above
     return EXIT_USAGE;
-}
-
-int Make(int argc, const char *const *argv, FILE *in, const Voice *say)
-{
-    MakeRequest r;
-    int status = ParseMake(argc, argv, &r, say);
-    if (status != EXIT_DONE)
-        return status;
-    if (!ReadBody(&r, in, say))
-        return EXIT_USAGE;
-    if (r.utf8 && !ConvertTexts(&r.job, say))
-        return EXIT_REFUSED;
-    if (!r.rawBody)
-        r.job.body = LfToCrLf(r.job.body);
-    if (r.how.checked && !Fits(r.job, say))
-        return EXIT_REFUSED;
-    return WriteJob(r, say);
 }
 
 // A text as found in its slot, quoted, marked when it has no NUL.
@@ -326,41 +289,6 @@ void PrintBody(const SlotText &body, Display display, FILE *out)
                            Quoted(lines[i], display).c_str());
 }
 
-// The fields of a whole header and the extras found.
-void PrintFields(const Examination &r, Display display, FILE *out)
-{
-    (void)std::fprintf(out, "  direct send:  0x%04X (%s)\n", static_cast<unsigned>(r.directSend),
-                       r.directSend != 0 ? "yes" : "no");
-    PrintField(out, "subject", SlotShown(r.subject, display));
-    PrintBody(r.body, display, out);
-    PrintField(out, "attachment", PathShown(r.attachment, display));
-    PrintField(out, "document", SlotShown(r.documentName, display));
-    PrintField(out, "send-to", SlotShown(r.sendTo, display));
-    PrintField(out, "extra count", std::to_string(r.extraCount));
-    for (size_t i = 0; i < r.extras.size(); ++i)
-        PrintField(out, "extra " + std::to_string(i + 1), PathShown(r.extras[i], display));
-}
-
-// The listing of `dump`: the fields, then whether and why the program would refuse.
-void PrintExamination(const Examination &r, Display display, FILE *out)
-{
-    PrintField(out, "size", std::to_string(r.fileSize) + " bytes");
-    if (r.headerComplete)
-        PrintFields(r, display, out);
-    if (Readable(r)) {
-        (void)std::fputs("The program reads this job.\n", out);
-    } else {
-        (void)std::fprintf(out, "The program refuses this job (%s) and deletes the file:\n",
-                           Quoted(MessageText(RefusalMessage(r.refusals[0].rule)), display).c_str());
-        for (const Refusal &why : r.refusals)
-            (void)std::fprintf(out, "  - %s\n", Describe(why, r).c_str());
-    }
-    if (!r.notes.empty())
-        (void)std::fputs("Notes:\n", out);
-    for (const Note &n : r.notes)
-        (void)std::fprintf(out, "  - %s\n", Describe(n).c_str());
-}
-
 int Dump(int argc, const char *const *argv, FILE *out, const Voice *say)
 {
     Display display = DISPLAY_ASCII;
@@ -384,10 +312,35 @@ int Dump(int argc, const char *const *argv, FILE *out, const Voice *say)
         Say(say, "cannot read %s: %s", path, std::strerror(errno));
         return EXIT_USAGE;
     }
-    Examination examination = ExamineJob(bytes);
+    Examination r = ExamineJob(bytes);
+    // The fields, then whether and why the program would refuse.
     (void)std::fprintf(out, "%s:\n", path);
-    PrintExamination(examination, display, out);
-    return Readable(examination) ? EXIT_DONE : EXIT_REFUSED;
+    PrintField(out, "size", std::to_string(r.fileSize) + " bytes");
+    if (r.headerComplete) {
+        (void)std::fprintf(out, "  direct send:  0x%04X (%s)\n", static_cast<unsigned>(r.directSend),
+                           r.directSend != 0 ? "yes" : "no");
+        PrintField(out, "subject", SlotShown(r.subject, display));
+        PrintBody(r.body, display, out);
+        PrintField(out, "attachment", PathShown(r.attachment, display));
+        PrintField(out, "document", SlotShown(r.documentName, display));
+        PrintField(out, "send-to", SlotShown(r.sendTo, display));
+        PrintField(out, "extra count", std::to_string(r.extraCount));
+        for (size_t i = 0; i < r.extras.size(); ++i)
+            PrintField(out, "extra " + std::to_string(i + 1), PathShown(r.extras[i], display));
+    }
+    if (Readable(r)) {
+        (void)std::fputs("The program reads this job.\n", out);
+    } else {
+        (void)std::fprintf(out, "The program refuses this job (%s) and deletes the file:\n",
+                           Quoted(MessageText(RefusalMessage(r.refusals[0].rule)), display).c_str());
+        for (const Refusal &why : r.refusals)
+            (void)std::fprintf(out, "  - %s\n", Describe(why, r).c_str());
+    }
+    if (!r.notes.empty())
+        (void)std::fputs("Notes:\n", out);
+    for (const std::string &n : r.notes)
+        (void)std::fprintf(out, "  - %s\n", n.c_str());
+    return Readable(r) ? EXIT_DONE : EXIT_REFUSED;
 }
 
 } // namespace

@@ -22,45 +22,6 @@ SlotText ReadSlot(const char *begin, size_t slot)
     return t;
 }
 
-// The extra list after a whole header, judged as the program judges it once the header
-// is read.
-void ExamineList(const std::string &in, Examination *r)
-{
-    uint32_t size = 0;
-    Refusal why = {REFUSED_NOT, nullptr, 0};
-    if (!JudgeListSize(r->extraCount, &size, &why)) {
-        r->refusals.push_back(why);
-        return;
-    }
-    uint64_t listBytes = in.size() - JOB_HEADER_SIZE;
-    uint32_t listGot = static_cast<uint32_t>(listBytes < size ? listBytes : size);
-    const ExtraAttachment *list =
-        reinterpret_cast<const ExtraAttachment *>(in.data() + JOB_HEADER_SIZE);
-    if (!JudgeList(list, r->extraCount, listGot, &why))
-        r->refusals.push_back(why);
-    for (uint32_t i = 0; i < listGot / JOB_EXTRA_SLOT; ++i)
-        r->extras.push_back(ReadSlot(list[i].path, sizeof list[i].path));
-    if (listBytes > size)
-        r->notes.push_back(Note{REMARK_TRAILING_BYTES, listBytes - size});
-}
-
-// What a whole header holds that the program ignores or that does not do what it seems.
-void NoteOddities(const JobHeader &h, Examination *r)
-{
-    if (r->reserved != 0)
-        r->notes.push_back(Note{REMARK_RESERVED_NOT_ZERO, r->reserved});
-    for (size_t i = 0; i < sizeof h.unused; ++i) {
-        if (h.unused[i] != '\0') {
-            r->notes.push_back(Note{REMARK_UNREAD_NOT_ZERO, offsetof(JobHeader, unused) + i});
-            break;
-        }
-    }
-    if (r->directSend != 0 && r->sendTo.terminated && r->sendTo.text.empty())
-        r->notes.push_back(Note{REMARK_DIRECT_SEND_IGNORED, r->directSend});
-    if (r->attachment.terminated && r->attachment.text.empty())
-        r->notes.push_back(Note{REMARK_NO_ATTACHMENT, 0});
-}
-
 } // namespace
 
 Examination ExamineJob(const std::string &in)
@@ -87,8 +48,44 @@ Examination ExamineJob(const std::string &in)
     r.attachment = ReadSlot(header.attachment, sizeof header.attachment);
     r.documentName = ReadSlot(header.documentName, sizeof header.documentName);
     r.sendTo = ReadSlot(header.sendTo, sizeof header.sendTo);
-    ExamineList(in, &r);
-    NoteOddities(header, &r);
+    // The extra list, judged as the program judges it once the header is read.
+    uint32_t size = 0;
+    uint64_t listBytes = in.size() - JOB_HEADER_SIZE;
+    if (!JudgeListSize(r.extraCount, &size, &why)) {
+        r.refusals.push_back(why);
+    } else {
+        uint32_t listGot = static_cast<uint32_t>(listBytes < size ? listBytes : size);
+        const ExtraAttachment *list =
+            reinterpret_cast<const ExtraAttachment *>(in.data() + JOB_HEADER_SIZE);
+        if (!JudgeList(list, r.extraCount, listGot, &why))
+            r.refusals.push_back(why);
+        for (uint32_t i = 0; i < listGot / JOB_EXTRA_SLOT; ++i)
+            r.extras.push_back(ReadSlot(list[i].path, sizeof list[i].path));
+        if (listBytes > size)
+            r.notes.push_back(std::to_string(listBytes - size) +
+                              " bytes after the extra list are never read");
+    }
+    // What the header holds that the program ignores or that does not do what it seems.
+    char hex[16];
+    (void)std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(r.reserved));
+    if (r.reserved != 0)
+        r.notes.push_back("offset " + std::to_string(offsetof(JobHeader, listReference)) +
+                          " holds " + hex + ", not zero; the program ignores it");
+    for (size_t i = 0; i < sizeof header.unused; ++i) {
+        if (header.unused[i] != '\0') {
+            r.notes.push_back("bytes " + std::to_string(offsetof(JobHeader, unused)) + "-" +
+                              std::to_string(offsetof(JobHeader, subject) - 1) +
+                              " are not all zero (first at offset " +
+                              std::to_string(offsetof(JobHeader, unused) + i) +
+                              "); the program ignores them");
+            break;
+        }
+    }
+    if (r.directSend != 0 && r.sendTo.terminated && r.sendTo.text.empty())
+        r.notes.push_back("direct sending is asked for but the send-to is empty, so it is ignored");
+    if (r.attachment.terminated && r.attachment.text.empty())
+        r.notes.push_back("the main attachment is empty; the program still tries to attach it "
+                          "and reports that it cannot");
     return r;
 }
 
@@ -143,31 +140,6 @@ std::string Describe(const Refusal &why, const Examination &r)
     case REFUSED_EXTRA_UNTERMINATED:
         return "extra " + std::to_string(why.detail + 1) + " (counting from 1) has no NUL inside its " +
                std::to_string(JOB_EXTRA_SLOT) + "-byte slot (text not terminated)";
-    }
-    return std::string();
-}
-
-std::string Describe(const Note &n)
-{
-    switch (n.remark) {
-    case REMARK_TRAILING_BYTES:
-        return std::to_string(n.value) + " bytes after the extra list are never read";
-    case REMARK_RESERVED_NOT_ZERO: {
-        char hex[16];
-        (void)std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(n.value));
-        return "offset " + std::to_string(offsetof(JobHeader, listReference)) + " holds " + hex +
-               ", not zero; the program ignores it";
-    }
-    case REMARK_UNREAD_NOT_ZERO:
-        return "bytes " + std::to_string(offsetof(JobHeader, unused)) + "-" +
-               std::to_string(offsetof(JobHeader, subject) - 1) +
-               " are not all zero (first at offset " + std::to_string(n.value) +
-               "); the program ignores them";
-    case REMARK_DIRECT_SEND_IGNORED:
-        return "direct sending is asked for but the send-to is empty, so it is ignored";
-    case REMARK_NO_ATTACHMENT:
-        return "the main attachment is empty; the program still tries to attach it and "
-               "reports that it cannot";
     }
     return std::string();
 }

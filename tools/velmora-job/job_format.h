@@ -19,20 +19,6 @@ struct SlotText {
     bool terminated = true;
 };
 
-// Harmless oddities worth knowing.
-enum Remark {
-    REMARK_TRAILING_BYTES,          // size: bytes after the list
-    REMARK_RESERVED_NOT_ZERO,       // value: the list reference, meaningless in a file
-    REMARK_UNREAD_NOT_ZERO,         // some byte in 2..259 is not zero
-    REMARK_DIRECT_SEND_IGNORED,     // flag set, send-to empty
-    REMARK_NO_ATTACHMENT,           // main attachment empty
-};
-
-struct Note {
-    Remark remark;
-    uint64_t value = 0;
-};
-
 struct Examination {
     uint64_t fileSize = 0;
     bool headerComplete = false;
@@ -47,7 +33,7 @@ struct Examination {
     // as the program would judge it once the header is mended.  Empty: the program
     // reads the file.
     std::vector<Refusal> refusals;
-    std::vector<Note> notes;
+    std::vector<std::string> notes;     // harmless oddities, in words
 };
 
 Examination ExamineJob(const std::string &in);
@@ -57,9 +43,8 @@ inline bool Readable(const Examination &r)
     return r.refusals.empty();
 }
 
-// Plain-words sentences for a refusal of the examined job and for notes.  Extras are
-// numbered from 1 in words, as the dump lists them (a refusal's detail counts from 0).
+// A refusal of the examined job in plain words.  Extras are numbered from 1 in words,
+// as the dump lists them (a refusal's detail counts from 0).
 std::string Describe(const Refusal &why, const Examination &r);
-std::string Describe(const Note &n);
 
 } // namespace velmora_job

@@ -19,60 +19,16 @@ const uint16_t HighRow[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
-// The Windows-1252 byte of a code point, or -1.
-int ByteOf(uint32_t cp)
-{
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
-        return static_cast<int>(cp);
-    for (int i = 0; i < 32; ++i) {
-        if (HighRow[i] == cp)       // cp is 0x80 or more here: no undefined byte matches
-            return 0x80 + i;
-    }
-    return -1;
-}
-
-// The code point of a Windows-1252 byte, or 0 for an undefined one.
-uint32_t CodePointOf(unsigned char b)
-{
-    if (b >= 0x80 && b < 0xA0)
-        return HighRow[b - 0x80];
-    return b;
-}
-
-void AppendUtf8(uint32_t cp, std::string *out)
-{
-    if (cp < 0x80) {
-        out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // Decodes one UTF-8 sequence at `i`; false for a malformed, overlong or surrogate one.
 bool DecodeOne(const std::string &s, size_t i, uint32_t *cp, size_t *length)
 {
+    static const uint32_t Least[5] = {0, 0, 0x80, 0x800, 0x10000};     // no overlong form
     unsigned char lead = static_cast<unsigned char>(s[i]);
-    size_t n;
-    uint32_t min;
-    if (lead < 0x80) {
-        *cp = lead;
-        *length = 1;
-        return true;
-    }
-    if ((lead & 0xE0) == 0xC0) {
-        n = 2, min = 0x80, *cp = lead & 0x1Fu;
-    } else if ((lead & 0xF0) == 0xE0) {
-        n = 3, min = 0x800, *cp = lead & 0x0Fu;
-    } else if ((lead & 0xF8) == 0xF0) {
-        n = 4, min = 0x10000, *cp = lead & 0x07u;
-    } else {
+    size_t n = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+             : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0)
         return false;
-    }
+    *cp = n == 1 ? lead : lead & (0xFFu >> (n + 1));
     if (i + n > s.size())
         return false;
     for (size_t k = 1; k < n; ++k) {
@@ -81,7 +37,7 @@ bool DecodeOne(const std::string &s, size_t i, uint32_t *cp, size_t *length)
             return false;
         *cp = (*cp << 6) | (c & 0x3Fu);
     }
-    if (*cp < min || *cp > 0x10FFFF || (*cp >= 0xD800 && *cp <= 0xDFFF))
+    if (*cp < Least[n] || *cp > 0x10FFFF || (*cp >= 0xD800 && *cp <= 0xDFFF))
         return false;
     *length = n;
     return true;
@@ -102,7 +58,9 @@ bool Utf8ToCp1252(const std::string &utf8, std::string *cp1252, std::string *err
             *error = said;
             return false;
         }
-        int b = ByteOf(cp);
+        int b = cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF) ? static_cast<int>(cp) : -1;
+        for (int k = 0; k < 32 && b < 0; ++k)
+            b = HighRow[k] == cp ? 0x80 + k : -1;     // cp is 0x80 or more: no undefined byte matches
         if (b < 0) {
             (void)std::snprintf(said, sizeof said, " (U+%04X) at offset %lu has no Windows-1252 equivalent",
                                 static_cast<unsigned>(cp), static_cast<unsigned long>(i));
@@ -121,10 +79,17 @@ std::string ShownBytes(const std::string &bytes, Display display)
     std::string out;
     for (char c : bytes) {
         unsigned char b = static_cast<unsigned char>(c);
-        if (b >= 0x80 && display == DISPLAY_UTF8 && CodePointOf(b) != 0)
-            AppendUtf8(CodePointOf(b), &out);
-        else
+        uint32_t cp = b >= 0x80 && b < 0xA0 ? HighRow[b - 0x80] : b;
+        if (b < 0x80 || display != DISPLAY_UTF8 || cp == 0) {
             AppendEscaped(&out, b, Escape::Listing);
+        } else if (cp < 0x800) {       // UTF-8 of a code point of 0x80 or more, below 0x10000
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
     }
     return out;
 }

@@ -291,11 +291,11 @@ TEST(Examine, NotesHarmlessOddities)
     Examination r = ExamineJob(b);
     EXPECT_TRUE(Readable(r));
     ASSERT_EQ(3u, r.notes.size());
-    EXPECT_EQ("4 bytes after the extra list are never read", Describe(r.notes[0]));
+    EXPECT_EQ("4 bytes after the extra list are never read", r.notes[0]);
     EXPECT_EQ("offset 3336 holds 0x0000005A, not zero; the program ignores it",
-              Describe(r.notes[1]));
-    EXPECT_EQ(REMARK_UNREAD_NOT_ZERO, r.notes[2].remark);
-    EXPECT_EQ(100u, r.notes[2].value);
+              r.notes[1]);
+    EXPECT_EQ("bytes 2-259 are not all zero (first at offset 100); the program ignores them",
+              r.notes[2]);
 
     EXPECT_TRUE(ExamineJob(EncodeJob(SampleJob())).notes.empty());
 
@@ -304,10 +304,10 @@ TEST(Examine, NotesHarmlessOddities)
     direct.directSend = 1;
     r = ExamineJob(EncodeJob(direct) + "x");
     ASSERT_EQ(3u, r.notes.size());
-    EXPECT_EQ(REMARK_TRAILING_BYTES, r.notes[0].remark);
+    EXPECT_EQ("1 bytes after the extra list are never read", r.notes[0]);
     EXPECT_EQ("direct sending is asked for but the send-to is empty, so it is ignored",
-              Describe(r.notes[1]));
-    EXPECT_EQ(0u, Describe(r.notes[2]).find("the main attachment is empty"));
+              r.notes[1]);
+    EXPECT_EQ(0u, r.notes[2].find("the main attachment is empty"));
 }
 
 
