@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Static analysis of the program's sources (app/, job/, window/, notes/) and of the
-# tools that ship beside it (tools/velmora-doctor, tools/velmora-job, tools/common):
+# tools that ship beside it (tools/velmora-doctor, tools/velmora-job, tools/common, the
+# installer's DLL installer/setup-check, Windows only):
 #  1. clang-tidy (.clang-tidy) as the host build compiles them, from the host build's
 #     compile_commands.json, against the fake Win32 layer;
 #  2. clang-tidy again for the real target, 32-bit Windows with the mingw-w64 headers,
@@ -18,13 +19,13 @@ cd "$root"
 
 host_sources=""
 all_sources=""
-for f in app/*.cpp job/*.cpp window/*.cpp notes/*.cpp tools/velmora-doctor/*.cpp; do
+for f in app/*.cpp job/*.cpp window/*.cpp notes/*.cpp tools/velmora-doctor/*.cpp installer/setup-check/*.cpp; do
     [ -f "$f" ] || continue
     all_sources="$all_sources $f"
     case $f in
         app/startup.cpp | app/stack_guard.cpp) ;;
         tools/velmora-doctor/decisions.cpp) host_sources="$host_sources $f" ;;
-        tools/velmora-doctor/*) ;;
+        tools/velmora-doctor/* | installer/setup-check/*) ;;
         *) host_sources="$host_sources $f" ;;
     esac
 done
@@ -39,7 +40,7 @@ cppcheck --enable=all --inconclusive --library=windows --platform=win32A --std=c
     --language=c++ -I . -I build/win32/generated --quiet --error-exitcode=1 \
     --suppressions-list=tools/cppcheck-suppressions.txt -i tools/velmora-job/velmora_job_test.cpp \
     --template='{file}:{line}: {severity} [{id}] {message}' \
-    app job window notes tools/velmora-doctor tools/velmora-job tools/common \
+    app job window notes tools/velmora-doctor tools/velmora-job tools/common installer/setup-check \
     >"$logs/cppcheck" 2>&1 &
 cppcheck_pid=$!
 

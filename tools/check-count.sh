@@ -1,6 +1,6 @@
-# Sourced by the release checks: `check DESCRIPTION COMMAND...` runs COMMAND, counts it
-# passed or failed and names it when it fails; `finish` prints "N passed, N failed" and
-# exits non-zero on any failure.
+# Sourced by the release checks and the checks of built files (tests/pe/*.sh):
+# `check DESCRIPTION COMMAND...` runs COMMAND, counts it passed or failed and names it
+# when it fails; `finish` prints "N passed, N failed" and exits non-zero on any failure.
 passed=0 failed=0
 check() {
     local what=$1; shift

@@ -15,21 +15,22 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1 staged=$2 dist=$3 version=$4 when=$5
 
-suites="velmora-check velmora-e2e velmora-e2e-hostile velmora-e2e-installer standin-check resources_check stack-smash"
-standins="nnotes_standin notes-client nnotes_lacking_2072 nnotes_needing_mark velmora_mark"
-cmake --build "$build" -j2 --target $suites $standins >"$build/check-zip.log" 2>&1 ||
+# The runner, the suites and the stand-ins: the build's list (check-zip.txt, "target<TAB>
+# file<TAB>place" a line, written from the list of suites).
+manifest=$build/check-zip.txt
+cmake --build "$build" -j2 --target $(cut -f1 "$manifest") >"$build/check-zip.log" 2>&1 ||
     { cat "$build/check-zip.log" >&2; exit 1; }
 rm -f "$build/check-zip.log"
 
 name=velmora-notes-$version-windows-check
 stage=$build/stage/$name
 rm -rf "$stage"
-mkdir -p "$stage/lacking-2072" "$stage/marking"
+mkdir -p "$stage"
 cp "$staged/velmora-notes.exe" "$staged/velmora-doctor.exe" "$dist/velmora-notes-$version.msi" "$stage/"
-for exe in $suites; do cp "$build/bin/$exe.exe" "$stage/"; done
-cp "$build/bin/nNOTES.dll" "$build/bin/notes-client.exe" "$stage/"
-cp "$build/bin/lacking-2072/nNOTES.dll" "$stage/lacking-2072/"
-cp "$build/bin/marking/nNOTES.dll" "$build/bin/marking/velmora-mark.dll" "$stage/marking/"
+while IFS=$'\t' read -r _ file place; do
+    mkdir -p "$stage/$(dirname "$place")"
+    cp "$file" "$stage/$place"
+done <"$manifest"
 sed 's/\r*$/\r/' "$root/tools/check/check.cmd" >"$stage/check.cmd"
 cp "$staged/docs/windows-check.md" "$stage/windows-check.md"
 find "$stage" -exec touch -h -d "@$when" {} +

@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
 # Checks tools/release.sh end to end, in build/release-check (or $1): a release signed
-# with a throwaway certificate, an unsigned one of the same commit in another folder
+# with a throwaway certificate and an unsigned one of the same commit in another folder
 # (its exes byte for byte the signed run's before signing: no link time, no build path
-# in a binary), a lower version (0.9.0) to upgrade from and a raised one, as a release
-# is cut.  Then: each kit names its release; the signatures and SHA256SUMS; the
-# installer's tables, read against the Windows Installer rules that the head of
-# installer/velmora-notes.wxs cites (where Wine's msiexec does not act as Windows
-# Installer does); the check zip, run from a fresh prefix by
-# tools/release-check-windows.sh; the installer under Wine's msiexec, in a prefix of its
-# own: the refusals, installs with and without the settings, upgrades, reinstalls and
-# uninstalls, the values written before it kept, and the installed program sending a
-# job end to end with the stand-ins.
+# in a binary).  Then: each kit names its release, and the fill step names another
+# version's (a lower one of test, a raised one with its notes); the signatures and
+# SHA256SUMS; the installer's tables, read against the Windows Installer rules that the
+# head of installer/velmora-notes.wxs cites (where Wine's msiexec does not act as
+# Windows Installer does); the check zip, run from a fresh prefix by
+# tools/release-check-windows.sh, which runs the installer's suite
+# (tests/e2e/installer_main.cpp: the installs, upgrades, refusals and removals under
+# Wine's msiexec).
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -40,22 +39,9 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/c
 check "signed release" release signed \
     VELMORA_SIGN_PKCS12="$work/cert.p12" VELMORA_SIGN_PASSWORD_FILE="$work/password.txt"
 check "unsigned release" release unsigned
-check "lower version's release" release old VELMORA_VERSION=0.9.0
 version=$(cat "$work/signed-build/version.txt" 2>/dev/null) || finish
 zip=velmora-notes-$version-win32.zip msi=velmora-notes-$version.msi
-signed_msi=$work/signed-dist/$msi unsigned_msi=$work/unsigned-dist/$msi old_msi=$work/old-dist/velmora-notes-0.9.0.msi
-
-# A raised version, as a release is cut: a copy of this tree with project(VERSION)
-# raised and a section of release notes for it.
-raised=$(awk -F. '{ printf "%d.%d.0", $1, $2 + 1 }' <<<"$version")
-mkdir -p "$work/raised-tree"
-git ls-files -z | tar --null -T - -c 2>/dev/null | tar -x -C "$work/raised-tree"
-sed -i "s/^project(velmora-notes VERSION [0-9.]*/project(velmora-notes VERSION $raised/" \
-    "$work/raised-tree/CMakeLists.txt"
-sed -i "0,/^## /s//## $raised\n\nProductCode: <ProductCode>\n\nRaised by the release check.\n\n&/" \
-    "$work/raised-tree/CHANGELOG.md"
-release_raised() { (cd "$work/raised-tree" && release raised VELMORA_VERSION=); }
-check "release at a raised version, $raised" release_raised
+signed_msi=$work/signed-dist/$msi unsigned_msi=$work/unsigned-dist/$msi
 
 # The kit names its release: the guide, README.txt, the detection script and the
 # release notes give the version, its ProductCode (RFC 4122 version 5 of the text x.y.z
@@ -63,35 +49,48 @@ check "release at a raised version, $raised" release_raised
 # line; no placeholder is left.
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' installer/velmora-notes.wxs)
 product_code() { python3 -c "import sys, uuid; print('{%s}' % str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())" "$upgrade_code" "$1"; }
-kit_names_release() {   # kit_names_release DIST VERSION BUILD
-    local dist=$1 v=$2 build=$3 code kit
-    code=$(product_code "$v") kit=$work/kit-$v
-    rm -rf "$kit" && mkdir -p "$kit" && unzip -q "$dist/velmora-notes-$v-win32.zip" -d "$kit" || return 1
-    kit=$kit/velmora-notes-$v-win32
+kit_names_release() {   # kit_names_release KIT VERSION: the kit's texts name VERSION
+    local kit=$1 v=$2 code
+    code=$(product_code "$v")
     echo "  the kit of $v: ProductCode $code; $(grep -m1 '^These notes' "$kit/CHANGELOG.md" | tr -d '\r')"
-    local doctor_line
-    doctor_line=$(grep -aoP "velmora-doctor $v\.0(?=\r$)" "$build/bin/velmora-doctor.exe" | head -1)
     grep -qF "msiexec /i velmora-notes-$v.msi /qn /norestart INSTALLDIR=" "$kit/docs/deploying.md" &&
     grep -qF "msiexec /x $code /qn" "$kit/docs/deploying.md" &&
     grep -qF "| Value | \`$v\` |" "$kit/docs/deploying.md" &&
-    [ -n "$doctor_line" ] && grep -qF "$doctor_line" "$kit/docs/deploying.md" &&
     grep -qF "(velmora-notes-$v.msi)" "$kit/README.txt" && grep -qF "$v: $code" "$kit/README.txt" &&
     grep -qF "\$wanted = New-Object System.Version '$v'" "$kit/velmora-detect.ps1" &&
     grep -qF "The ProductCode of $v is $code;" "$kit/velmora-detect.ps1" &&
     grep -qF "These notes come with release $v (ProductCode $code)." "$kit/CHANGELOG.md" &&
     ! grep -rlE '<(version|file version|ProductCode)>' "$kit"
 }
-for run in signed:$version old:0.9.0 raised:$raised; do
-    check "the kit of ${run#*:} names its release, its ProductCode and --version's line" \
-        kit_names_release "$work/${run%%:*}-dist" "${run#*:}" "$work/${run%%:*}-build"
-done
+kit=$work/kit-$version/velmora-notes-$version-win32
+mkdir -p "$work/kit-$version" && unzip -q "$work/signed-dist/$zip" -d "$work/kit-$version"
+check "the kit of $version names its release and its ProductCode" kit_names_release "$kit" "$version"
+doctor_line=$(grep -aoP "velmora-doctor $version\.0(?=\r$)" "$work/signed-build/bin/velmora-doctor.exe" | head -1)
+check "the guide gives the doctor's --version line (${doctor_line:-none found})" \
+    bash -c "[ -n '$doctor_line' ] && grep -qF '$doctor_line' '$kit/docs/deploying.md'"
+# Other versions' texts, from the fill step as tools/release.sh calls it, in a copy of
+# the documents: a lower version of test (no notes of its own) and a raised one, whose
+# notes get a section as a release is cut.
+eval "$(sed -n '/^name_uuid() {/,/^}/p' tools/release.sh)"
+. tools/release-docs.sh
+raised=$(awk -F. '{ printf "%d.%d.0", $1, $2 + 1 }' <<<"$version")
+mkdir -p "$work/texts-tree"
+git ls-files -z CHANGELOG.md docs installer | tar --null -T - -c | tar -x -C "$work/texts-tree"
+sed -i "0,/^## /s//## $raised\n\nProductCode: <ProductCode>\n\nRaised by the release check.\n\n&/" \
+    "$work/texts-tree/CHANGELOG.md"
+fill_other() {   # fill_other VERSION VELMORA_VERSION: the kit's texts of VERSION in $work/kit-VERSION
+    (cd "$work/texts-tree" && VELMORA_VERSION=$2 fill_documents "$work/kit-$1" "$1" "$upgrade_code") >/dev/null &&
+    kit_names_release "$work/kit-$1" "$1"
+}
+check "the fill step names 0.9.0, a version of test, in the kit's texts" fill_other 0.9.0 0.9.0
+check "the fill step names $raised, with its notes, in the kit's texts" fill_other "$raised" ""
 check "the notes of $raised give each release its ProductCode" bash -c \
-    "grep -A2 '^## $raised' '$work/kit-$raised/velmora-notes-$raised-win32/CHANGELOG.md' | grep -qF '$(product_code "$raised")' &&
-     grep -A2 '^## $version' '$work/kit-$raised/velmora-notes-$raised-win32/CHANGELOG.md' | grep -qF '$(product_code "$version")'"
+    "grep -A2 '^## $raised' '$work/kit-$raised/CHANGELOG.md' | grep -qF '$(product_code "$raised")' &&
+     grep -A2 '^## $version' '$work/kit-$raised/CHANGELOG.md' | grep -qF '$(product_code "$version")'"
 # The detection script cannot run here (no PowerShell): it reads the key and the values
 # the installer writes.
 script_reads_package() {   # the Registry table's Version row, the script's two keys and values
-    local script=$work/kit-$version/velmora-notes-$version-win32/velmora-detect.ps1
+    local script=$kit/velmora-detect.ps1
     msiinfo export "$signed_msi" Registry | tr -d '\r' |
         awk -F'\t' -v v="$version" '$3 == "SOFTWARE\\Zabrel\\Velmora\\Installer" && $4 == "Version" && $5 == v { found = 1 } END { exit !found }' &&
     grep -qF "'HKLM:\\SOFTWARE\\WOW6432Node\\Zabrel\\Velmora\\Installer'" "$script" &&
@@ -112,8 +111,6 @@ verify() {   # verify FILE
 for f in "$work"/signed-zip/*/*.exe "$signed_msi"; do
     check "$(basename "$f") signed with SHA-256" verify "$f"
 done
-check "the 0.9.0 program's version resource says 0.9.0.0" \
-    grep -qaP '0\x00\.\x009\x00\.\x000\x00\.\x000\x00' "$work/old-build/bin/velmora-notes.exe"
 
 # The installer's tables.  Wine's msiexec ignores the Transitive bit and replaces no
 # file of the installed version at a reinstall, whatever the mode: Windows Installer's
@@ -134,16 +131,32 @@ check "the File table gives both exes the version $version.0 (got: $(tr '\t\n' '
     test "$files" = "$(printf '%s\t%s\n' VelmoraDoctorExe "$version.0" VelmoraNotesExe "$version.0")"
 check "no MsiFileHash row (for unversioned files only)" test -z "$(table MsiFileHash)"
 check "the launch condition refuses a per-user install" grep -q "^Installed OR ALLUSERS=1"$'\t' <<<"$(table LaunchCondition)"
-# The paths' check: 3090 = 18 (an exe of the File table) + 1024 (deferred, in the
-# script) + 2048 (no impersonation: as SYSTEM), no 64 (its exit code counts; Custom
-# Action Return Values: an exe's non-zero code fails the install).  Wine runs every
-# action as the one user: the table stands in.  Its Target is the command line the
-# Windows log's error 1722 prints, formatted: it names the paths.
-check "the check of the paths: a deferred exe of the doctor's file, as SYSTEM" grep -qxF \
-    $'CheckSettings\t3090\tVelmoraDoctorExe\t--check-settings "[LN_APPLI]" "[LN_BASE]"\t' <<<"$(table CustomAction)"
+# The installer's own actions: type 1, a DLL of the Binary table (Custom Action Type 1:
+# the stream is copied to a temporary file and called there, never a file the package
+# installs), immediate and impersonated (no 1024, no 2048), its return code counted
+# (no 64).  Wine does not show where a DLL is run from nor as whom: the table stands in.
+# https://learn.microsoft.com/en-us/windows/win32/msi/custom-action-type-1
+# https://learn.microsoft.com/en-us/windows/win32/msi/custom-action-in-script-execution-options
+# https://learn.microsoft.com/en-us/windows/win32/msi/custom-action-return-values
+check "the folder's and the paths' actions: DLL entries of the Binary table SetupCheck (type 1)" \
+    test "$(table CustomAction | awk -F'\t' '$3 == "SetupCheck"' | cut -f1-4 | LC_ALL=C sort)" = \
+    "$(printf '%s\t1\tSetupCheck\t%s\n' CheckSettings CheckSettings ChooseInstallDir ChooseInstallDir)"
+# A DLL or an exe of any other source (17, 18, 34, 50: the File table, a folder, a
+# property) would run what the package installs or what a path names.
+check "no action runs a DLL or an exe from elsewhere than the Binary table" \
+    test -z "$(table CustomAction | awk -F'\t' '($2 % 8 == 1 || $2 % 8 == 2) && $2 % 64 >= 8')"
+msiinfo extract "$signed_msi" Binary.SetupCheck >"$work/setup-check.dll" 2>/dev/null
+check "the Binary table's SetupCheck: the release's DLL, signed with SHA-256" verify "$work/setup-check.dll"
+msiinfo extract "$unsigned_msi" Binary.SetupCheck >"$work/setup-check-unsigned.dll" 2>/dev/null
+check "the unsigned installer's SetupCheck: the DLL as the signed run built it" \
+    cmp "$work/setup-check-unsigned.dll" "$work/signed-build/bin/installer/velmora-setup-check.dll"
 order=$(table InstallExecuteSequence | awk -F'\t' '{ at[$1] = $3 }
-    END { print (at["InstallFiles"] < at["CheckSettings"] && at["CheckSettings"] < at["InstallFinalize"]) }')
-check "the check runs after InstallFiles and before InstallFinalize" test "$order" = 1
+    END { print (at["AppSearch"] < at["ChooseInstallDir"] && at["ChooseInstallDir"] < at["CostFinalize"] &&
+                 at["CostFinalize"] < at["CheckSettings"] && at["CheckSettings"] < at["InstallValidate"]) }')
+check "the folder chosen after AppSearch and before CostFinalize; the paths checked after it, before InstallValidate" \
+    test "$order" = 1
+check "the folder chosen only when INSTALLDIR is not given" grep -qP '^ChooseInstallDir\tNOT INSTALLDIR\t\d+$' \
+    <<<"$(table InstallExecuteSequence)"
 check "the check runs at a first install given a path, unless LN_CHECK=0 (its condition)" grep -qP \
     '^CheckSettings\t\(LN_APPLI OR LN_BASE\) AND NOT Installed AND NOT WIX_UPGRADE_DETECTED AND LN_CHECK<>"0"\t\d+$' \
     <<<"$(table InstallExecuteSequence)"
@@ -318,152 +331,4 @@ check "velmora-notes.exe carries a string table and a version, no manifest (got:
 check "the check zip under Wine, from a fresh prefix" \
     bash tools/release-check-windows.sh "$work/signed-dist/$check_zip" "$work/windows-check"
 
-# The round trip under Wine, with the stand-ins built in the signed run's folder.
-cmake --build "$work/signed-build" -j2 --target velmora-run nnotes_standin notes-client \
-    >"$work/equipment.log" 2>&1 || { cat "$work/equipment.log"; failed=$((failed + 1)); finish; }
-export WINEPREFIX=$work/wineprefix
-. tools/wine-env.sh
-ensure_wine_prefix >/dev/null
-bin=$work/signed-build/bin
-c=$WINEPREFIX/drive_c
-notes="$c/rt/Lotus Notes"
-key='HKLM\SOFTWARE\Zabrel\Velmora\Stellwick' record='HKLM\SOFTWARE\Zabrel\Velmora\Installer'
-mkdir -p "$notes/Data" "$c/rt/Temp" "$c/rt/store"
-cp "$bin/notes-client.exe" "$notes/"
-echo "Velmora database" >"$notes/Data/Velmora.nsf"
-echo "Devis A12" >"$c/rt/Devis A12.txt"
-appli='C:\rt\Lotus Notes\notes-client.exe' base='C:\rt\Lotus Notes\Data\Velmora.nsf'
-wine reg add 'HKLM\SOFTWARE\Zabrel\Velmora' /v Autre /d "pas au programme" /f >/dev/null
-
-msiexec() {   # msiexec ARGS...: sets $code to msiexec's exit code, true when it is 0
-    # cmd prints the whole code (a Linux shell sees its low byte only); delayed
-    # expansion reads it after msiexec has run, so no argument may hold a '!'.
-    code=$(wine cmd /v:on /c msiexec "$@" '&' echo '!ERRORLEVEL!' | tr -d '\r' | tail -n 1)
-    wineserver -w
-    [ "$code" = 0 ]
-}
-value() {   # value NAME [KEY]: the value's type and text (in the settings' key), nothing when absent
-    wine reg query "${2:-$key}" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *\(REG_[A-Z_]*\) *\(.*\)/\1 \2/p"
-}
-products() {   # the versions of the installed products named "Velmora pour Lotus Notes"
-    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
-        awk '/^HKEY/ { if (ours) printf "%s ", version; ours = 0; version = "" }
-             /DisplayName +REG_SZ +Velmora pour Lotus Notes$/ { ours = 1 }
-             /DisplayVersion +REG_SZ/ { version = $3 }
-             END { if (ours) printf "%s ", version }'
-}
-no_key() { ! wine reg query "$1" >/dev/null 2>&1; }
-settings() { echo "$(value LN_Appli)|$(value LN_Base)"; }
-
-msiexec /i "$unsigned_msi" /qn ALLUSERS=
-check "a per-user install (ALLUSERS=\"\") refused with 1603 (got: $code)" test "$code" = 1603
-check "nothing installed by the refused per-user install" test -z "$(products)" -a ! -e "$c/Program Files/Velmora"
-
-# A first install given a path that names nothing: the installed doctor's check fails
-# it, and it leaves nothing.  Windows Installer gives 1603 for a failed action (Error
-# Codes, ERROR_INSTALL_FAILURE); Wine's msiexec gives 1627, ERROR_FUNCTION_FAILED.
-msiexec /i "$unsigned_msi" /qn "LN_APPLI=$appli" 'LN_BASE=C:\rt\Absent.nsf'
-check "a first install given a LN_BASE naming nothing refused (1603; 1627 under Wine; got: $code)" \
-    test "$code" = 1603 -o "$code" = 1627
-check "nothing left by the refused install" test -z "$(products)" -a ! -e "$c/Program Files/Velmora"
-check "no settings left by the refused install" no_key "$key"
-check "no record left by the refused install" no_key "$record"
-
-check "install $version (unsigned) without the properties" msiexec /i "$unsigned_msi" /qn /l*v 'C:\rt\install.log'
-check "no value written (got: $(settings))" no_key "$key"
-check "the log says that neither value is written" bash -c "grep -aq 'LN_APPLI_LEFT_ALONE = LN_APPLI not given' \
-    '$c/rt/install.log' && grep -aq 'LN_BASE_LEFT_ALONE = LN_BASE not given' '$c/rt/install.log'"
-msiexec /i "$signed_msi" /qn
-echo "  the signed $msi over the unsigned one: exit $code, installed products: $(products)"
-check "two builds of $version, one product" test "$(products)" = "$version "
-# The exe is versioned, so REINSTALLMODE o leaves the installed one of the same version
-# (e or a replace it on Windows; Wine's msiexec replaces none at a reinstall).
-msiexec /i "$signed_msi" /qn REINSTALL=ALL REINSTALLMODE=vomus
-check "the other build reinstalled with REINSTALLMODE o: exit 0 (got: $code), the installed exe kept" bash -c \
-    "test $code = 0 && cmp '$c/Program Files/Velmora/velmora-notes.exe' '$work/unsigned-build/bin/velmora-notes.exe'"
-check "uninstall given ALLUSERS=\"\" (an installed product passes the launch condition)" msiexec /x "$signed_msi" /qn ALLUSERS=
-check "no product left" test -z "$(products)"
-
-wine reg add "$key" /v LN_Appli /d "$appli" /f >/dev/null
-wine reg add "$key" /v LN_Base /t REG_EXPAND_SZ /d '%SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf' /f >/dev/null
-before="REG_SZ $appli|REG_EXPAND_SZ %SystemDrive%\rt\Lotus Notes\Data\Velmora.nsf"
-for step in "/i|$old_msi" "/i|$signed_msi" "/i|$signed_msi|REINSTALL=ALL|REINSTALLMODE=vomus" "/x|$signed_msi"; do
-    IFS='|' read -ra args <<<"$step"
-    msiexec "${args[@]}" /qn
-    check "msiexec ${args[0]} $(basename "${args[1]}") ${args[*]:2} without the properties: exit 0, the values as they were" \
-        test "$code|$(settings)" = "0|$before"
-done
-wine reg delete "$key" /f >/dev/null
-
-# LN_CHECK=0, for a task sequence that installs the Notes client afterwards: the path
-# that names nothing is written.  An upgrade given one is not checked.
-check "LN_CHECK=0: 0.9.0 installs given a LN_BASE naming nothing" msiexec /i "$old_msi" /qn LN_CHECK=0 'LN_BASE=C:\rt\Absent.nsf'
-check "LN_Base written as given (got: $(value LN_Base))" test "$(value LN_Base)" = 'REG_SZ C:\rt\Absent.nsf'
-check "an upgrade to $version given a LN_BASE naming nothing is not checked" msiexec /i "$signed_msi" /qn 'LN_BASE=C:\rt\Autre.nsf'
-msiexec /x "$signed_msi" /qn
-check "uninstalled (exit $code): no product, no value left" test "$code|$(products)|$(value LN_Base)" = "0||"
-
-# Installed into the Notes client's folder, with the settings; upgraded without them.
-check "install 0.9.0 silently into the Notes client's folder" msiexec /i "$old_msi" \
-    /qn 'INSTALLDIR=C:\rt\Lotus Notes' "LN_APPLI=$appli" "LN_BASE=$base"
-check "LN_Appli from the property (got: $(value LN_Appli))" test "$(value LN_Appli)" = "REG_SZ $appli"
-check "LN_Base from the property (got: $(value LN_Base))" test "$(value LN_Base)" = "REG_SZ $base"
-installed_version() { wine reg query "$record" /v Version 2>/dev/null | tr -d '\r' | sed -n 's/^ *Version *REG_SZ *//p'; }
-check "the version recorded for detection is 0.9.0 (got: $(installed_version))" test "$(installed_version)" = 0.9.0
-# LN_Base deleted: the upgrade puts back what the package wrote.
-wine reg delete "$key" /v LN_Base /f >/dev/null
-check "upgrade to $version" msiexec /i "$signed_msi" /qn
-echo "  installed products: $(products)"
-check "one product, $version, after the upgrade" test "$(products)" = "$version "
-check "the upgrade keeps LN_Appli and puts back the deleted LN_Base (got: $(settings))" \
-    test "$(settings)" = "REG_SZ $appli|REG_SZ $base"
-check "the upgrade keeps the folder: the program there, and only there" \
-    test -e "$notes/velmora-notes.exe" -a ! -e "$c/Program Files/Velmora"
-check "the doctor is installed" test -e "$notes/velmora-doctor.exe"
-check "the version recorded for detection is $version (got: $(installed_version))" test "$(installed_version)" = "$version"
-check "the installed program is the signed one" cmp "$notes/velmora-notes.exe" "$shipped/velmora-notes.exe"
-
-cp "$bin/nNOTES.dll" "$notes/"
-wine "$shipped/velmora-job.exe" make 'C:\rt\Temp\job 1.tmp' \
-    --send-to achats@example.com --subject "Devis [DOC]" --body "Bonjour" --document A12 \
-    --attach 'C:\rt\Devis A12.txt' >/dev/null
-printf '%s' '"C:\rt\Lotus Notes\velmora-notes.exe" C:\rt\Temp\job 1.tmp' >"$c/rt/command.txt"
-run=$(NNOTES_DIR='C:\rt\store' NOTES_CLIENT_LOG='C:\rt\store\client.log' NOTES_CLIENT_LIFETIME_MS=300 \
-      wine "$bin/velmora-run.exe" --from-file 'C:\rt\command.txt' | tr -d '\r')
-wineserver -w
-echo "  the installed program on a job: $(tr '\n' ' ' <<<"$run")"
-check "no box, exit 0" test "$run" = "exit: 0"
-check "the job file is gone" test ! -e "$c/rt/Temp/job 1.tmp"
-check "the memo is stored" grep -qa "Subject: Devis A12" "$c/rt/store/notes/note-1.txt"
-check "the client was started on the database" grep -qai 'start:.*velmora[.]nsf' "$c/rt/store/client.log"
-
-# The line docs/deploying.md gives to change a path after the installation.
-check "reinstall with REINSTALL=ALL and a new LN_BASE (naming nothing: a reinstall is not checked)" msiexec /i "$signed_msi" /qn \
-    REINSTALL=ALL REINSTALLMODE=vomus 'LN_BASE=C:\rt\Autre.nsf'
-check "LN_Base changed, LN_Appli kept" test "$(settings)" = "REG_SZ $appli|REG_SZ C:\\rt\\Autre.nsf"
-# Message 7's advice: LN_Appli corrected by hand, LN_Base deleted, a reinstall without
-# the properties keeps the correction and puts back LN_Base as the package wrote it
-# last, and remembers the correction.
-corrected='C:\rt\Lotus Notes\Notes corrige.exe'
-wine reg add "$key" /v LN_Appli /d "$corrected" /f >/dev/null
-wine reg delete "$key" /v LN_Base /f >/dev/null
-check "reinstall with REINSTALL=ALL, without the properties" msiexec /i "$signed_msi" /qn REINSTALL=ALL REINSTALLMODE=vomus
-check "LN_Appli as corrected, LN_Base put back (got: $(settings))" test "$(settings)" = "REG_SZ $corrected|REG_SZ C:\\rt\\Autre.nsf"
-check "the package remembers the correction (got: $(value LN_Appli "$record"))" \
-    test "$(value LN_Appli "$record")" = "REG_SZ $corrected"
-
-msiexec /i "$old_msi" /qn
-check "0.9.0 refused over $version with 1603 (got: $code)" test "$code" = 1603
-check "still one product, $version" test "$(products)" = "$version "
-
-# LN_Base deleted: the uninstall still takes away what the package wrote of it.
-wine reg delete "$key" /v LN_Base /f >/dev/null
-check "uninstall, LN_Base deleted before" msiexec /x "$signed_msi" /qn
-check "the two programs gone, the client's files kept" \
-    test ! -e "$notes/velmora-notes.exe" -a ! -e "$notes/velmora-doctor.exe" -a -e "$notes/notes-client.exe"
-check "no value left, the package's record and the emptied keys gone" \
-    bash -c "! wine reg query '$key' >/dev/null 2>&1 && ! wine reg query '$record' >/dev/null 2>&1"
-check "the other program's value stays" bash -c \
-    "wine reg query 'HKLM\\SOFTWARE\\Zabrel\\Velmora' /v Autre 2>/dev/null | grep -q 'pas au programme'"
-check "no product left" test -z "$(products)"
 finish

@@ -14,14 +14,15 @@
 #   VELMORA_SIGN_PKCS12=cert.p12 VELMORA_SIGN_PASSWORD_FILE=pass.txt \
 #   [VELMORA_TIMESTAMP_URL=http://tsa.example/] bash tools/release.sh
 #
-# signs every exe (before the zip and the installer take them), the installer and the
-# two PowerShell scripts of the zip, Authenticode with SHA-256; the URL adds an RFC 3161
-# timestamp.  The certificate's subject must be CN=Zabrel, the signer that
-# docs/deploying.md tells administrators to allow, and osslsigncode 2.8 or later (the
-# first that signs scripts); else nothing is built.  Without a certificate nothing is
-# signed, and the script says so.  Also read: VELMORA_RELEASE_BUILD (the
+# signs every exe (before the zip and the installer take them), the installer's own DLL
+# (installer/setup-check, in its Binary table), the installer and the two PowerShell
+# scripts of the zip, Authenticode with SHA-256; the URL adds an RFC 3161 timestamp.
+# The certificate's subject must be CN=Zabrel, the signer that docs/deploying.md tells
+# administrators to allow, and osslsigncode 2.8 or later (the first that signs
+# scripts); else nothing is built.  Without a certificate nothing is signed, and the
+# script says so.  Also read: VELMORA_RELEASE_BUILD (the
 # build folder, build/release) and VELMORA_DIST (dist), both emptied first;
-# VELMORA_VERSION, x.y.z other than the project's (the release check's lower version).
+# VELMORA_VERSION, x.y.z other than the project's (a version of test).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -78,7 +79,7 @@ if ! ninja -C "$build" -t targets all | grep -q '^velmora-doctor: '; then
          "ships it, in the zip and in the installer; nothing built" >&2
     exit 1
 fi
-cmake --build "$build" -j2 --target velmora-notes velmora-doctor velmora-job \
+cmake --build "$build" -j2 --target velmora-notes velmora-doctor velmora-job velmora-setup-check \
     >>"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
 rm -f "$build.log"
 exes="velmora-notes.exe velmora-doctor.exe velmora-job.exe"
@@ -96,8 +97,13 @@ sign() {   # sign FILE: Authenticode, SHA-256, in place
     osslsigncode "${args[@]}" >/dev/null || { echo "release: signing $1 failed" >&2; exit 1; }
     mv "$1.signed" "$1"
 }
+# The installer's actions go into its Binary table, not into the zip.
+setup_check=$build/setup/velmora-setup-check.dll
+mkdir -p "$build/setup"
+cp "$build/bin/installer/velmora-setup-check.dll" "$setup_check"
 if [ -n "$pkcs12" ]; then
     for exe in $exes; do sign "$stage/$exe"; done
+    sign "$setup_check"
 fi
 
 name_uuid() {   # name_uuid NAMESPACE NAME: the name-based UUID (SHA-1, version 5) of RFC 4122
@@ -113,9 +119,9 @@ rm -f "$dist"/velmora-notes-*.zip "$dist"/velmora-notes-*.msi "$dist/SHA256SUMS"
 msi=$(realpath "$dist")/velmora-notes-$version.msi
 wxs=$root/installer/velmora-notes.wxs
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' "$wxs")
-# wixl takes sources relative to the folder it runs in.
+# wixl takes sources relative to the folder it runs in (the staging folder).
 (cd "$stage" && wixl -a x86 -D Version="$version" -D ProductCode="$(name_uuid "$upgrade_code" "$version")" \
-    -D BinDir=. -o "$msi" "$wxs")
+    -D BinDir=. -D SetupCheckDll=../../setup/velmora-setup-check.dll -o "$msi" "$wxs")
 # What wixl cannot write (the head of the .wxs says why each is needed):
 # - each setting's component: its condition, and the Transitive bit (64);
 # - each exe's version in the File table, from its version resource, and no
@@ -169,7 +175,7 @@ check_zip=$(bash tools/check-zip.sh "$build" "$stage" "$dist" "$version" "$when"
 
 echo "release: version $version"
 if [ -n "$pkcs12" ]; then
-    echo "release: signed ($exes, $scripts, the installer)${timestamp_url:+, timestamped by $timestamp_url}"
+    echo "release: signed ($exes, the installer's velmora-setup-check.dll, $scripts, the installer)${timestamp_url:+, timestamped by $timestamp_url}"
 else
     echo "release: UNSIGNED: no certificate given (VELMORA_SIGN_PKCS12, VELMORA_SIGN_PASSWORD_FILE)"
 fi

@@ -1,7 +1,12 @@
-# Sourced by the scripts that run Wine: the environment of tools/wine.env (the same the
-# ctest entries get) and the prefix.  A WINEPREFIX set by the caller wins; otherwise the
-# prefix is the default build folder's, build/win32/wineprefix, the one
-# `ctest --preset win32` uses.
+# The one set-up of Wine, sourced by the scripts that run it (the demo, the pictures,
+# the check zip's run) and run by the ctest entries' fixture: the environment of
+# tools/wine.env (the same the ctest entries get) and the prefix.  A WINEPREFIX set by
+# the caller wins; otherwise the prefix is the default build folder's,
+# build/win32/wineprefix, the one `ctest --preset win32` uses.  The code pages are a
+# parameter: wine_locale, when the caller sets it, replaces the locale of tools/wine.env
+# (Wine takes the ANSI and OEM code pages from the locale's name; C.UTF-8 gives 1252
+# and 437, as US-English Windows).  Debian's wineserver already runs with -p0 (no
+# shutdown delay), so `wineserver -w` after a run waits for the run only.
 #
 #   . tools/wine-env.sh                 # in a script or a shell
 #   bash tools/wine-env.sh --make-prefix  # makes $WINEPREFIX if it is not there yet
@@ -14,6 +19,7 @@ while IFS= read -r wine_env_line; do
     esac
 done <"$root/tools/wine.env"
 unset wine_env_line
+[ -n "${wine_locale:-}" ] && export LC_ALL=$wine_locale
 
 # True when the locale of tools/wine.env exists here.  Wine takes the Windows code pages
 # from the locale's name alone, but its file names from the locale itself: without it,

@@ -69,38 +69,73 @@ bool MakeFolder(const std::string &path)
     return CreateDirectoryW(Wide(path).c_str(), NULL) != 0;
 }
 
-static void DeleteContents(const std::string &path)
+// A link (a junction, a symbolic link, a mount point) is removed, never entered: what
+// it points at is not the case's.  The attribute is tested, not the tag: under Wine a
+// Unix symbolic link shows as a directory with FILE_ATTRIBUTE_REPARSE_POINT and tag 0
+// (and cannot be removed there).  RemoveDirectoryW removes a junction whatever its
+// target holds, the target untouched.
+// https://learn.microsoft.com/en-us/windows/win32/fileio/reparse-points
+// https://learn.microsoft.com/en-us/windows/win32/api/fileapi/nf-fileapi-removedirectoryw
+static void DeleteEntry(const std::string &path, DWORD attributes)
 {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+    std::wstring wide = Wide(path);
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(wide.c_str());
         return;
-    do {
-        std::string name = Narrow(found.cFileName);
-        if (name == "." || name == "..")
-            continue;
-        std::string full = path + "\\" + name;
-        SetFileAttributesW(Wide(full).c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            DeleteContents(full);
-            RemoveDirectoryW(Wide(full).c_str());
-        } else {
-            DeleteFileW(Wide(full).c_str());
+    }
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                std::string name = Narrow(found.cFileName);
+                if (name != "." && name != "..")
+                    DeleteEntry(path + "\\" + name, found.dwFileAttributes);
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
         }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    }
+    RemoveDirectoryW(wide.c_str());
 }
 
 bool DeleteTree(const std::string &path)
 {
     // A process that was just ended may hold a file for a moment.
-    for (int attempt = 0; attempt < 20 && FileExists(path); ++attempt) {
+    DWORD attributes;
+    for (int attempt = 0;
+         attempt < 20 && (attributes = GetFileAttributesW(Wide(path).c_str())) !=
+                             INVALID_FILE_ATTRIBUTES;
+         ++attempt) {
         if (attempt > 0)
             Sleep(100);
-        DeleteContents(path);
-        RemoveDirectoryW(Wide(path).c_str());
+        DeleteEntry(path, attributes);
     }
     return !FileExists(path);
+}
+
+bool IsLink(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::string SystemPath(const char *name)
+{
+    char folder[MAX_PATH];
+    UINT n = GetSystemDirectoryA(folder, sizeof folder);
+    return std::string(folder, n < sizeof folder ? n : 0) + "\\" + name;
+}
+
+std::string WorkRoot()
+{
+    char root[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("VELMORA_WORK_ROOT", root, sizeof root);
+    if (n > 0 && n < sizeof root)
+        return root;
+    n = GetTempPathA(sizeof root, root);
+    return std::string(root, n < sizeof root ? n : 0) + "velmora e2e work";
 }
 
 std::string ShortPath(const std::string &path)
@@ -135,6 +170,38 @@ std::vector<std::string> FileLines(const std::string &path)
 
 static const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
 
+// The settings key's parents, and which of them existed when this process first
+// touched the settings in a view: one it did not make is never removed.
+static const char *const SettingsParents[] = {"SOFTWARE\\Zabrel\\Velmora", "SOFTWARE\\Zabrel"};
+static bool s_parentsNoted[2];
+static unsigned s_parentsFound[2];
+
+unsigned SettingsParentsFound(REGSAM view)
+{
+    unsigned found = 0;
+    for (unsigned i = 0; i < 2; ++i) {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsParents[i], 0, KEY_READ | view, &key) ==
+            ERROR_SUCCESS) {
+            found |= 1u << i;
+            RegCloseKey(key);
+        }
+    }
+    return found;
+}
+
+void PresumeSettingsParents(REGSAM view, unsigned found)
+{
+    s_parentsNoted[view == KEY_WOW64_64KEY] = true;
+    s_parentsFound[view == KEY_WOW64_64KEY] = found;
+}
+
+static void NoteParents(REGSAM view)
+{
+    if (!s_parentsNoted[view == KEY_WOW64_64KEY])
+        PresumeSettingsParents(view, SettingsParentsFound(view));
+}
+
 bool SetSettingsValue(const char *name, const char *value, REGSAM view)
 {
     if (value != NULL)
@@ -150,6 +217,7 @@ bool SetSettingsValue(const char *name, const char *value, REGSAM view)
 
 bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes, REGSAM view)
 {
+    NoteParents(view);
     HKEY key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, NULL, 0, KEY_SET_VALUE | view, NULL,
                         &key, NULL) != ERROR_SUCCESS)
@@ -165,9 +233,22 @@ bool SetSettingsBytes(const char *name, DWORD type, const std::string &bytes, RE
 
 void RemoveSettingsKey(REGSAM view)
 {
+    NoteParents(view);
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, view, 0);
-    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora", view, 0);
-    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel", view, 0);
+    for (unsigned i = 0; i < 2; ++i) {
+        HKEY key;
+        DWORD subkeys = 1, values = 1;
+        if ((s_parentsFound[view == KEY_WOW64_64KEY] & (1u << i)) ||
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsParents[i], 0, KEY_READ | view, &key) !=
+                ERROR_SUCCESS)
+            return;
+        RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL,
+                         NULL);
+        RegCloseKey(key);
+        if (subkeys != 0 || values != 0)
+            return;
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, SettingsParents[i], view, 0);
+    }
 }
 
 bool HasSettingsValue(const char *name, REGSAM view)

@@ -6,21 +6,28 @@
 // goes to velmora-check-report.txt, headed by what the machine is, with the whole log
 // of each suite that failed.  check.cmd starts it from an elevated prompt.
 //
-//   velmora-check.exe [/devices] [/installer] [suite ...]
+//   velmora-check.exe [/devices] [/installer] [suite[:case] ...]
+//   velmora-check.exe /cleanup
 //
 // /devices lets the cases open COM1 and LPT1; /installer adds the installer's suite,
 // which installs, upgrades, repairs and removes the release's package shipped beside
-// it.  It refuses to run, saying why, when it is not elevated, when the program's
-// settings key exists in either registry view (every case deletes it) or when a Notes
-// client is running (the cases close its windows); with /installer, also when the
-// package is missing or a product of its UpgradeCode is installed (the suite would
-// remove it).  Exit code 0 when every suite run passed, 1 when one failed, 2 when it
-// refused or an argument named no suite.
+// it; "suite:case" runs only that case of the suite.  The cases work in a folder made
+// new for the run in the administrator's own temporary folder, which only
+// Administrators and SYSTEM may open, and removed at the end.  It refuses to run,
+// saying why, when it is not elevated, when that folder exists (a run was
+// interrupted: /cleanup puts the machine back), when the program's settings key
+// exists in either registry view (every case deletes it) or when a Notes client is
+// running (the cases close its windows); with /installer, also when the package is
+// missing or a product of its UpgradeCode is installed (the suite would remove it).
+// Exit code 0 when every suite run passed, 1 when one failed, 2 when it refused or an
+// argument named no suite.
 #include "testkit/wine/files.h"
 #include "testkit/wine/harness.h"
 #include "testkit/wine/machine.h"
 #include "testkit/wine/package.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -34,23 +41,17 @@ struct Suite {
     const char *option;         // the option that adds it, or NULL when it always runs
 };
 
-// The stack guard's proof is its exit code: STATUS_STACK_BUFFER_OVERRUN, 0xC0000409,
-// from the program's own failure routine (tests/pe/stack_smash.cpp tells the others).
+// The suites, in the order they run: generated from the one list of suites
+// (tests/e2e/CMakeLists.txt).
 static const Suite Suites[] = {
-    {"standins", "standin-check.exe", 0, true, NULL},
-    {"program_resources", "resources_check.exe velmora-notes.exe", 0, true, NULL},
-    {"stack_smash_caught", "stack-smash.exe", 0xC0000409, false, NULL},
-    {"e2e", "velmora-e2e.exe", 0, true, NULL},
-    {"e2e_wow64", "velmora-e2e.exe --wow64", 0, true, NULL},
-    {"e2e_ansi_1250", "velmora-e2e.exe --ansi-1250", 0, true, NULL},
-    {"e2e_hostile", "velmora-e2e-hostile.exe", 0, true, NULL},
-    {"installer", "velmora-e2e-installer.exe", 0, true, "/installer"},
+#include "check_suites.h"
 };
 static const size_t SuiteCount = sizeof Suites / sizeof Suites[0];
 static const DWORD SuiteTimeLimitMs = 30 * 60 * 1000;
 static const char ReportName[] = "velmora-check-report.txt";
 static const char LogFolder[] = "velmora-check-logs";
-static const char WorkRoot[] = "C:\\velmora e2e work";
+static const char RunFolder[] = "velmora check";     // in the temporary folder
+static const char RunRecord[] = "run.txt";              // in the run's folder
 static const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
 
 static FILE *g_report;
@@ -75,7 +76,7 @@ static void Say(const char *format, ...)
 }
 
 // Why the machine must not be used as it is, or NULL.
-static const char *Refusal(bool installer, char *why, size_t size)
+static const char *Refusal(const std::string &root, bool installer, char *why, size_t size)
 {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_CREATE_SUB_KEY, &key) !=
@@ -83,6 +84,11 @@ static const char *Refusal(bool installer, char *why, size_t size)
         return "not elevated: run check.cmd from a command prompt opened with \"Run as "
                "administrator\"";
     RegCloseKey(key);
+    if (FileExists(root)) {
+        snprintf(why, size, "%s exists: a run was interrupted, or another is running; "
+                 "when none is, run \"check.cmd /cleanup\" to put the machine back", root.c_str());
+        return why;
+    }
     const REGSAM views[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
     const char *names[] = {"32-bit", "64-bit"};
     for (int i = 0; i < 2; ++i) {
@@ -115,14 +121,14 @@ static const char *Refusal(bool installer, char *why, size_t size)
 
 struct Outcome {
     bool started, hung;
-    DWORD exitCode, elapsedMs;
+    DWORD exitCode, elapsedMs, startError;
     int checksPassed, checksFailed;     // -1 when no closing line
     std::vector<std::string> failedCases, skipped;  // skipped: "<case> (<reason>)"
     int cases;
 };
 
 // Runs one suite with its output in `log`.
-static Outcome RunSuite(const Suite &suite, const std::string &log)
+static Outcome RunSuite(const std::string &commandLine, const std::string &log)
 {
     Outcome o = {};
     o.checksPassed = o.checksFailed = -1;
@@ -132,7 +138,8 @@ static Outcome RunSuite(const Suite &suite, const std::string &log)
     PROCESS_INFORMATION process;
     DWORD start = GetTickCount();
     o.started = out != INVALID_HANDLE_VALUE &&
-                StartProgram(suite.commandLine, &process, 0, out);
+                StartProgram(commandLine, &process, 0, out);
+    o.startError = GetLastError();
     if (out != INVALID_HANDLE_VALUE)
         CloseHandle(out);
     if (!o.started)
@@ -172,14 +179,15 @@ static Outcome RunSuite(const Suite &suite, const std::string &log)
 
 enum Verdict { PASSED, FAILED, SKIPPED };
 
-// The suite's line, and whether it passed.  A suite whose every case was skipped is
-// skipped; a suite that ran nothing for any other reason failed.
+// The suite's line, and whether it passed: exit code 0, no failed check and no case
+// line saying FAILED.  A suite whose every case was skipped is skipped; a suite that
+// ran nothing for any other reason failed.
 static Verdict Judge(const Suite &suite, const Outcome &o, const std::string &log)
 {
     const char *name = suite.name;
     double seconds = o.elapsedMs / 1000.0;
     if (!o.started) {
-        Say("%s: FAILED (cannot start %s: error %lu)", name, suite.commandLine, GetLastError());
+        Say("%s: FAILED (cannot start %s: error %lu)", name, suite.commandLine, o.startError);
         return FAILED;
     }
     if (o.hung) {
@@ -193,7 +201,8 @@ static Verdict Judge(const Suite &suite, const Outcome &o, const std::string &lo
             o.exitCode, suite.exitCode);
         return good ? PASSED : FAILED;
     }
-    if (o.exitCode == 0 && o.checksFailed == 0 && o.checksPassed > 0) {
+    bool clean = o.exitCode == 0 && o.checksFailed == 0 && o.failedCases.empty();
+    if (clean && o.checksPassed > 0) {
         if (o.cases == 0)
             Say("%s: passed (%d checks, %.0f s)", name, o.checksPassed, seconds);
         else
@@ -201,7 +210,7 @@ static Verdict Judge(const Suite &suite, const Outcome &o, const std::string &lo
                 (unsigned)o.skipped.size(), o.checksPassed, seconds);
         return PASSED;
     }
-    if (o.exitCode == 0 && o.checksFailed == 0 && o.cases == 0 && !o.skipped.empty()) {
+    if (clean && o.cases == 0 && !o.skipped.empty()) {
         Say("%s: skipped (every case: %s)", name, o.skipped[0].c_str());
         return SKIPPED;
     }
@@ -222,17 +231,37 @@ static bool Given(const char *option, int argc, char **argv)
     return false;
 }
 
-// A suite runs when named, or when no suite is named; an optional one only with its
-// option.
-static bool Wanted(const Suite &suite, int argc, char **argv)
+// The suite an argument names ("suite" or "suite:case"), or NULL.
+static const Suite *Named(const char *argument)
+{
+    size_t length = strcspn(argument, ":");
+    for (size_t j = 0; j < SuiteCount; ++j) {
+        if (strlen(Suites[j].name) == length && strncmp(argument, Suites[j].name, length) == 0)
+            return &Suites[j];
+    }
+    return NULL;
+}
+
+// Whether `suite` runs, and its command line: every case when no argument names it
+// (or none names a suite), the cases named "suite:case" otherwise; an optional suite
+// only with its option.
+static bool Wanted(const Suite &suite, int argc, char **argv, std::string *commandLine)
 {
     if (suite.option != NULL && !Given(suite.option, argc, argv))
         return false;
+    *commandLine = suite.commandLine;
+    bool anySuite = false, thisSuite = false;
     for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '/')
-            return Given(suite.name, argc, argv);
+        if (argv[i][0] == '/')
+            continue;
+        anySuite = true;
+        if (Named(argv[i]) != &suite)
+            continue;
+        thisSuite = true;
+        if (const char *colon = strchr(argv[i], ':'))
+            *commandLine += std::string(" ") + (colon + 1);
     }
-    return true;
+    return thisSuite || !anySuite;
 }
 
 static void AppendLog(const std::string &log)
@@ -245,53 +274,177 @@ static void AppendLog(const std::string &log)
         fprintf(g_report, "%s\r\n", lines[i].c_str());
 }
 
+// The run's folder: in the temporary folder of whoever runs the check (the elevated
+// administrator's own), so that no standard user can have made it first or reach into
+// it, and made new, with an access list of its own, not inherited: Administrators and
+// SYSTEM (the installer's service), full control, for the folder and what it holds.
+// https://learn.microsoft.com/en-us/windows/win32/api/fileapi/nf-fileapi-gettemppatha
+// https://learn.microsoft.com/en-us/windows/win32/secauthz/security-descriptor-string-format
+// https://learn.microsoft.com/en-us/windows/win32/secauthz/ace-strings ("P": protected)
+static std::string RunRoot()
+{
+    char temp[MAX_PATH];
+    DWORD n = GetTempPathA(sizeof temp, temp);
+    return std::string(temp, n < sizeof temp ? n : 0) + RunFolder;
+}
+
+static bool MakeRunRoot(const std::string &root)
+{
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, NULL, FALSE};
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1,
+            &attributes.lpSecurityDescriptor, NULL))
+        return false;
+    // Fails when the folder exists, whoever made it in between.
+    bool made = CreateDirectoryA(root.c_str(), &attributes) != 0;
+    LocalFree(attributes.lpSecurityDescriptor);
+    return made;
+}
+
+// Someone other than Administrators, SYSTEM and TrustedInstaller allowed to add,
+// replace or delete files in `folder`, as a SID string ("no access list" when the
+// folder has none, which lets everyone in); empty when there is none or the folder's
+// access list cannot be read.  A suite, a library or check.cmd replaced there would
+// run with the administrator's rights.
+// https://learn.microsoft.com/en-us/windows/win32/api/aclapi/nf-aclapi-getnamedsecurityinfoa
+// https://learn.microsoft.com/en-us/windows/win32/fileio/file-access-rights-constants
+static std::string WriterOtherThanAdministrators(const std::string &folder)
+{
+    PACL dacl = NULL;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, NULL,
+                              NULL, &dacl, NULL, &descriptor) != ERROR_SUCCESS)
+        return "";
+    std::string writer = dacl == NULL ? "no access list" : "";
+    const ACCESS_MASK writes = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD |
+                               DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    for (DWORD i = 0; dacl != NULL && writer.empty() && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE *ace;
+        if (!GetAce(dacl, i, (void **)&ace) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            (ace->Header.AceFlags & INHERIT_ONLY_ACE) || !(ace->Mask & writes))
+            continue;
+        PSID sid = &ace->SidStart;
+        char *text = NULL;
+        if (!ConvertSidToStringSidA(sid, &text))
+            continue;
+        if (!IsWellKnownSid(sid, WinBuiltinAdministratorsSid) &&
+            !IsWellKnownSid(sid, WinLocalSystemSid) &&
+            strncmp(text, "S-1-5-80-956008885-", 19) != 0)     // TrustedInstaller
+            writer = text;
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return writer;
+}
+
+// Puts the machine back after a run that did not end (Ctrl+C, a crash), from what the
+// run recorded in its folder: the processes started from the folder ended, the
+// settings key removed with the parents the run made, the products of the release's
+// UpgradeCode removed when the run had /installer (it refused to start with one
+// installed), the folder deleted without following a link in it.
+static int Cleanup(const std::string &root)
+{
+    if (!FileExists(root)) {
+        Say("nothing to put back: no %s", root.c_str());
+        return 0;
+    }
+    Say("putting back what the run in %s left", root.c_str());
+    std::vector<std::string> record = FileLines(root + "\\" + RunRecord);
+    unsigned found32 = 3, found64 = 3;
+    int installer = 0;
+    for (size_t i = 0; i < record.size(); ++i) {
+        sscanf(record[i].c_str(), "parents %u %u", &found32, &found64);
+        sscanf(record[i].c_str(), "installer %d", &installer);
+    }
+    Say("processes ended: %d", EndProcessesUnder(root));
+    PresumeSettingsParents(0, found32);
+    RemoveSettingsKey();
+    if (Is64BitWindows()) {
+        PresumeSettingsParents(KEY_WOW64_64KEY, found64);
+        RemoveSettingsKey(KEY_WOW64_64KEY);
+    }
+    std::string package = FindPackage(OwnFolder());
+    std::string product;
+    while (installer == 1 && !package.empty() &&
+           !(product = InstalledRelatedProduct(PackageProperty(package, "UpgradeCode"))).empty()) {
+        std::string line = "\"" + SystemPath("msiexec.exe") + "\" /x " + product + " /qn";
+        RunResult r = RunAndAnswer(line, 300000);
+        Say("removed %s: exit code %lu", product.c_str(), r.exitCode);
+        if (r.exitCode != 0)
+            break;
+    }
+    if (!DeleteTree(root)) {
+        Say("%s is still there (a link in it is removed, never followed; remove what is "
+            "left by hand)", root.c_str());
+        return 1;
+    }
+    Say("%s removed", root.c_str());
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
-        bool known = strcmp(argv[i], "/devices") == 0 || strcmp(argv[i], "/installer") == 0;
-        for (size_t j = 0; j < SuiteCount && !known; ++j)
-            known = strcmp(argv[i], Suites[j].name) == 0;
+        bool known = strcmp(argv[i], "/devices") == 0 || strcmp(argv[i], "/installer") == 0 ||
+                     strcmp(argv[i], "/cleanup") == 0 || Named(argv[i]) != NULL;
         if (!known) {
             fprintf(stderr, "velmora-check: no option or suite is named %s\n"
-                            "usage: check.cmd [/devices] [/installer] [suite ...]\n", argv[i]);
+                            "usage: check.cmd [/devices] [/installer] [suite[:case] ...]\n"
+                            "       check.cmd /cleanup\n", argv[i]);
             return 2;
         }
         if (strcmp(argv[i], "/devices") == 0)
             SetEnvironmentVariableA("VELMORA_CHECK_DEVICES", "1");
     }
-    std::string folder = OwnFolder();
+    std::string folder = OwnFolder(), root = RunRoot();
     SetCurrentDirectoryA(folder.c_str());
     // The suites inherit the error mode: a crash or a missing library ends a child at
     // once instead of waiting on a box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    if (Given("/cleanup", argc, argv))
+        return Cleanup(root);
     g_report = fopen(ReportName, "wb");
 
     time_t now = time(NULL);
     char when[64];
     strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", localtime(&now));
-    bool madeRoot = !FileExists(WorkRoot) && MakeFolder(WorkRoot);
     Say("velmora-check, %s, in %s", when, folder.c_str());
+    char why[512];
+    const char *refused = Refusal(root, Given("/installer", argc, argv), why, sizeof why);
+    if (refused == NULL && !MakeRunRoot(root)) {
+        snprintf(why, sizeof why, "cannot make %s: error %lu", root.c_str(), GetLastError());
+        refused = why;
+    }
     Say("machine: %s, %s, ANSI code page %u, OEM code page %u, 8.3 names %s in %s",
         WindowsDescription().c_str(), Is64BitWindows() ? "64-bit" : "32-bit", GetACP(),
-        GetOEMCP(), MakesShortNames(WorkRoot) ? "on" : "off", WorkRoot);
-
-    char why[512];
-    if (const char *refused = Refusal(Given("/installer", argc, argv), why, sizeof why)) {
+        GetOEMCP(), refused != NULL ? "not checked" : MakesShortNames(root) ? "on" : "off",
+        root.c_str());
+    std::string writer = WriterOtherThanAdministrators(folder);
+    if (!writer.empty())
+        Say("attention: %s can be written by %s, not only by administrators: what runs "
+            "elevated from it could have been replaced; unzip the check into a folder only "
+            "administrators can write (windows-check.md)", folder.c_str(), writer.c_str());
+    if (refused != NULL) {
         Say("refused: %s", refused);
         Say("0 passed, 1 failed");
-        if (madeRoot)
-            RemoveDirectoryA(WorkRoot);
         return 2;
     }
+    char record[64];
+    snprintf(record, sizeof record, "parents %u %u\r\ninstaller %d\r\n",
+             SettingsParentsFound(0), Is64BitWindows() ? SettingsParentsFound(KEY_WOW64_64KEY) : 3,
+             (int)Given("/installer", argc, argv));
+    WriteBytes(root + "\\" + RunRecord, record);
+    SetEnvironmentVariableA("VELMORA_WORK_ROOT", root.c_str());
 
     MakeFolder(folder + "\\" + LogFolder);
     int passed = 0, failed = 0;
     std::vector<std::string> skipped, failedLogs;
     for (size_t i = 0; i < SuiteCount; ++i) {
-        if (!Wanted(Suites[i], argc, argv))
+        std::string commandLine;
+        if (!Wanted(Suites[i], argc, argv, &commandLine))
             continue;
         std::string log = std::string(LogFolder) + "\\" + Suites[i].name + ".log";
-        Outcome o = RunSuite(Suites[i], log);
+        Outcome o = RunSuite(commandLine, log);
         Verdict v = Judge(Suites[i], o, log);
         passed += v == PASSED;
         failed += v == FAILED;
@@ -302,8 +455,10 @@ int main(int argc, char **argv)
     }
     for (size_t k = 0; k < skipped.size(); ++k)
         Say("skipped: %s", skipped[k].c_str());
-    if (madeRoot)
-        RemoveDirectoryA(WorkRoot);
+    if (!DeleteTree(root)) {
+        Say("FAILED: %s cannot be removed: run \"check.cmd /cleanup\"", root.c_str());
+        ++failed;
+    }
     Say("%d passed, %d failed", passed, failed);
     if (g_report != NULL) {
         for (size_t k = 0; k < failedLogs.size(); ++k)

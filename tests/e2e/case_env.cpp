@@ -6,8 +6,6 @@
 
 #include <algorithm>
 
-static const char WorkRoot[] = "C:\\velmora e2e work";
-
 enum { WM_SYNC = WM_APP + 1 };
 
 void SetEnv(const char *name, const char *value)
@@ -25,7 +23,7 @@ bool BeginCase(CaseEnv *e)
 {
     e->running = NULL;
     e->runningWindow = NULL;
-    e->root = std::string(WorkRoot) + "\\" + g_caseName;
+    e->root = WorkRoot() + "\\" + g_caseName;
     EndProcessesUnder(e->root);
     if (!ok(DeleteTree(e->root), "the case folder %s can be cleared", e->root.c_str()))
         return false;

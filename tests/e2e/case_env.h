@@ -11,7 +11,7 @@
 #include <vector>
 
 struct CaseEnv {
-    std::string root;           // C:\velmora e2e work\<case>
+    std::string root;           // <WorkRoot()>\<case>
     std::string program;        // the program's copy, long path with blanks
     std::string programShort;
     std::string programDir;     // <root>\Velmora pour Notes

@@ -102,3 +102,16 @@ int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv)
     g_caseName = "";
     return CheckSummary();
 }
+
+int RunCaseLists(const CaseList *const *lists, size_t listCount,
+                 bool (*wanted)(const CaseEntry &c), int argc, char **argv)
+{
+    std::vector<CaseEntry> cases;
+    for (size_t i = 0; i < listCount; ++i) {
+        for (size_t j = 0; j < lists[i]->count; ++j) {
+            if (wanted == NULL || wanted(lists[i]->cases[j]))
+                cases.push_back(lists[i]->cases[j]);
+        }
+    }
+    return RunCases(cases.data(), cases.size(), argc, argv);
+}

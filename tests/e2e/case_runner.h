@@ -4,6 +4,8 @@
 
 #include "tests/e2e/cases.h"
 
+#include <vector>
+
 // What a case needs of the machine beyond its code pages; a case whose needs are not
 // met is reported skipped, with the reason, and counts neither passed nor failed.
 enum CaseNeed : unsigned {
@@ -22,6 +24,18 @@ struct CaseEntry {
     UINT oem = 0;
     unsigned needs = 0;     // CaseNeed bits
 };
+
+// A file's cases: each case file ends with its table, the one place a case is named.
+struct CaseList {
+    const CaseEntry *cases;
+    size_t count;
+};
+extern const CaseList StartupCases, SendCases, DoctorCases, HostileJobCases, HostileRunCases;
+
+// Runs, of the cases of `lists` that `wanted` takes (all with NULL), those named on the
+// command line, or all of them without arguments.
+int RunCaseLists(const CaseList *const *lists, size_t listCount,
+                 bool (*wanted)(const CaseEntry &c), int argc, char **argv);
 
 // Runs the cases named on the command line, or all of them without arguments.
 // Prints one line per case, "<name>: ok", "<name>: FAILED" or "<name>: skipped

@@ -74,32 +74,7 @@ std::vector<std::string> ClosesReceived(CaseEnv *e);
 // could not be started.
 bool ExpectCloseMode(CaseEnv *e, const std::string &windows, const char *closed);
 
-// Close mode.
-CaseFunction CaseCommandTails, CaseCloseDatabaseWindow, CaseCloseGrandchildWindow,
-    CaseCloseNoDatabaseWindow;
-
-// Send mode.
-CaseFunction CaseNoteNotCreated, CaseClientNotRunning, CaseJobGoneAtClientStart,
-    CaseClientBusyThenFree, CaseClientBusyTooLong, CaseDatabaseWindowCloses,
-    CaseDatabaseWindowStays, CaseStoredNote, CaseBodyLines, CaseLaunchLines, CaseDirectSendFlag,
-    CaseAccentedProgramFolder, CaseSendsAtOnce, CaseLaunchLineQuoted;
-
-// What Wine cannot show: a volume without 8.3 names, the loader's own box.
-CaseFunction CaseNoShortNames, CaseLoaderBoxMissingOrdinal;
-
-// Send mode and the doctor on 64-bit Windows (velmora-e2e.exe --wow64, in a 64-bit
-// prefix).
-CaseFunction CaseSettingsIn64BitView, CaseDoctorSettingsIn64BitView;
-
-// The installation doctor (velmora-e2e.exe), and what it printed.
-CaseFunction CaseDoctorSound, CaseDoctorMissingValue, CaseDoctorLibraryLacksOrdinal,
-    CaseDoctorBusyClient, CaseDoctorVersionAndWaits, CaseDoctorLibraryInCurrentFolder,
-    CaseDoctorLibrary64Bit, CaseDoctorReadOnlyJob, CaseDoctorLibraryStuckOrCrashing,
-    CaseDoctorCapture, CaseDoctorCaptureRefusals, CaseDoctorCaptureOverflow,
-    CaseDoctorCaptureCopies;
-// The doctor under ANSI 1250 (velmora-e2e.exe --ansi-1250, LC_ALL=pl_PL.UTF-8).
-CaseFunction CaseDoctorOtherCodePage;
-
+// The installation doctor's run, and what it printed.
 struct DoctorRun {
     DWORD exitCode;
     std::string output;     // stdout and stderr
@@ -120,13 +95,6 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
                            const char *value);
 #define expect_doctor_refusal(e, rule, value) \
     ExpectDoctorRefusalAt(__FILE__, __LINE__, (e), (rule), (value))
-
-// What the program must survive (velmora-e2e-hostile.exe).
-CaseFunction CaseJobPaths, CaseRefusedJobs, CaseHeaderSlotsAtLimit, CaseJobHeldOpen,
-    CaseJobPathIsFolder, CaseLongExpansions, CaseLongBodyLines,
-    CaseAttachmentsMissing, CaseSettings,
-    CaseSettingsNameFolders, CaseLongWindowTitles, CaseAllOperationsFail,
-    CaseMemoOperationsFail, CaseJobPathUnopenable;
 
 // True when a case may open COM1 and LPT1: under Wine, and on Windows when asked
 // (VELMORA_CHECK_DEVICES=1, check.cmd /devices), since a pilot machine's serial port may

@@ -4,7 +4,7 @@
 // library that waits, a read-only job, the settings in the 64-bit view, another ANSI
 // code page, the capture of jobs).  Its JSON report is checked through exact pieces of
 // its check objects, whose keys come in a fixed order.
-#include "tests/e2e/cases.h"
+#include "tests/e2e/case_runner.h"
 #include "testkit/wine/machine.h"
 
 DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine, bool ownToken)
@@ -91,7 +91,7 @@ static std::string JsonText(const std::string &text)
     return out;
 }
 
-void CaseDoctorSound(CaseEnv *e)
+static void CaseDoctorSound(CaseEnv *e)
 {
     // Beside the program, the doctor finds it and its library without being told.
     std::string doctor = e->programDir + "\\velmora-doctor.exe";
@@ -191,9 +191,13 @@ static std::vector<std::wstring> ConsoleRows(const std::string &commandLine, boo
     bool made = AllocConsole() != 0;
     if (made && GetConsoleWindow() != NULL)
         ShowWindow(GetConsoleWindow(), SW_HIDE);        // on Windows, no window flashes
+    // The doctor is given the console as its standard output and error: a process
+    // started with standard handles of its own (the check runner gives each suite a
+    // log file) keeps them through AllocConsole, and a child would inherit the log.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE console = made ? CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                                        0, NULL)
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                        OPEN_EXISTING, 0, NULL)
                           : INVALID_HANDLE_VALUE;
     // Rows wider than any line: each line of the report is one row.
     COORD size = {1000, 200};
@@ -202,8 +206,8 @@ static std::vector<std::wstring> ConsoleRows(const std::string &commandLine, boo
     CONSOLE_SCREEN_BUFFER_INFO info;
     std::string why;
     if (ok(sized, "a console of 1000 columns (made %d, error %lu)", made, GetLastError()) &&
-        ok(asUser ? StartProgramAsUser(commandLine, &process, 0, NULL, &why)
-                  : StartProgram(commandLine, &process),
+        ok(asUser ? StartProgramAsUser(commandLine, &process, 0, console, &why)
+                  : StartProgram(commandLine, &process, 0, console),
            "the doctor starts on the console %s", why.c_str())) {
         WaitForSingleObject(process.hProcess, 30000);
         CloseHandle(process.hThread);
@@ -230,7 +234,7 @@ static std::vector<std::wstring> ConsoleRows(const std::string &commandLine, boo
     return rows;
 }
 
-void CaseDoctorMissingValue(CaseEnv *e)
+static void CaseDoctorMissingValue(CaseEnv *e)
 {
     // On a console the report is written in UTF-16, whatever the console's code page:
     // each row holds the line as the redirected report has it in 1252, and nothing more.
@@ -298,7 +302,7 @@ void CaseDoctorMissingValue(CaseEnv *e)
                               "cherch\xe9" "e\r\n");
 }
 
-void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
+static void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
 {
     std::string library = e->programDir + "\\nNOTES.dll";
     ok(CopyFileA((OwnFolder() + "\\lacking-2072\\nNOTES.dll").c_str(), library.c_str(),
@@ -311,7 +315,7 @@ void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
         ": 2072 (AttachFile)");
 }
 
-void CaseDoctorBusyClient(CaseEnv *e)
+static void CaseDoctorBusyClient(CaseEnv *e)
 {
     // Sound, but the client is busy right now: an exit code of its own.
     if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --disabled-ms never"))
@@ -333,7 +337,7 @@ void CaseDoctorBusyClient(CaseEnv *e)
             "plus tard (0 avertissement).\r\n");
 }
 
-void CaseDoctorVersionAndWaits(CaseEnv *e)
+static void CaseDoctorVersionAndWaits(CaseEnv *e)
 {
     // --version alone; the same version for the program and the doctor in the report,
     // for an inventory (the stand-in library has no version).
@@ -381,7 +385,7 @@ static std::vector<std::string> Marks(const std::vector<std::string> &folders)
     return found;
 }
 
-void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
+static void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
 {
     // The program's folder has no library; the folder the doctor is started from has one
     // that leaves a mark when loaded.  --open must not load it, nor take that folder for
@@ -485,7 +489,7 @@ static bool Elevated()
     return elevation.TokenIsElevated != 0;
 }
 
-void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
+static void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
 {
     // Elevated, --open runs nothing of the library's (it would run as administrator) and
     // says to run it as the user; every other check is made, and the installation is
@@ -566,7 +570,7 @@ void CaseDoctorLibraryStuckOrCrashing(CaseEnv *e)
        "a crash in the library: exit code %lu, report:\n%s", run.exitCode, run.output.c_str());
 }
 
-void CaseDoctorLibrary64Bit(CaseEnv *e)
+static void CaseDoctorLibrary64Bit(CaseEnv *e)
 {
     // The stand-in as images that cannot be the program's library: x86-64, i386 with a
     // PE32+ optional header, an i386 PE32 without IMAGE_FILE_DLL.  --open loads none.
@@ -627,7 +631,7 @@ void CaseDoctorLibrary64Bit(CaseEnv *e)
     }
 }
 
-void CaseDoctorReadOnlyJob(CaseEnv *e)
+static void CaseDoctorReadOnlyJob(CaseEnv *e)
 {
     // The program cannot open a read-only job for deletion, and shows message 8; the
     // doctor, which opens it without deleting, must say so too, and keep it.
@@ -644,7 +648,7 @@ void CaseDoctorReadOnlyJob(CaseEnv *e)
     SetFileAttributesA(job.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-void CaseDoctorOtherCodePage(CaseEnv *e)
+static void CaseDoctorOtherCodePage(CaseEnv *e)
 {
     // Under ANSI 1250 (velmora-e2e.exe --ansi-1250) the doctor's own French still reads
     // as written (its 0xE8 is e grave, not 1250's c with caron), and what it reads is
@@ -702,7 +706,7 @@ void CaseDoctorOtherCodePage(CaseEnv *e)
             "plus tard (0 avertissement).\r\n");
 }
 
-void CaseDoctorSettingsIn64BitView(CaseEnv *e)
+static void CaseDoctorSettingsIn64BitView(CaseEnv *e)
 {
     // Settings a 64-bit tool wrote: the doctor shows them in the 64-bit view, and the
     // program's verdict on them.
@@ -813,7 +817,7 @@ static std::string Quoted(const std::string &path)
     return "\"" + path + "\"";
 }
 
-void CaseDoctorCapture(CaseEnv *e)
+static void CaseDoctorCapture(CaseEnv *e)
 {
     // --capture while the application sends JOBS jobs: every memo is sent, every job
     // deleted by the program (the capture never holds one), and every job kept in the
@@ -918,7 +922,7 @@ static bool Appears(const std::string &path, bool present = true)
     return FileExists(path) == present;
 }
 
-void CaseDoctorCaptureRefusals(CaseEnv *e)
+static void CaseDoctorCaptureRefusals(CaseEnv *e)
 {
     std::string dest = e->root + "\\kept";
     std::string capture = "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture " +
@@ -965,7 +969,7 @@ void CaseDoctorCaptureRefusals(CaseEnv *e)
         RemoveDirectoryA(linked.c_str());       // the junction, not the folder it names
 }
 
-void CaseDoctorCaptureOverflow(CaseEnv *e)
+static void CaseDoctorCaptureOverflow(CaseEnv *e)
 {
     // More changes at once than the capture's buffer holds: the capture is held still
     // while BURST files with long names appear, so that their events overflow the
@@ -1064,7 +1068,7 @@ static void ExpectCopies(CaseEnv *e, const std::string &dest, CaptureRun *captur
        capture->output.c_str());
 }
 
-void CaseDoctorCaptureCopies(CaseEnv *e)
+static void CaseDoctorCaptureCopies(CaseEnv *e)
 {
     // A destination on another file system takes no hard link: each file is copied,
     // and copied again when written, never onto the application's job.  Under Wine,
@@ -1090,3 +1094,25 @@ void CaseDoctorCaptureCopies(CaseEnv *e)
     Appears(dest, false);
     RunUnix("/bin/rm", "", {drive});
 }
+
+// The cases of this file, each named here only, with what it needs of the machine
+// (tests/e2e/case_runner.h).
+static const CaseEntry Cases[] = {
+    {"doctor_sound", CaseDoctorSound},
+    {"doctor_missing_value", CaseDoctorMissingValue},
+    {"doctor_library_lacks_ordinal", CaseDoctorLibraryLacksOrdinal},
+    {"doctor_busy_client", CaseDoctorBusyClient},
+    {"doctor_version_and_waits", CaseDoctorVersionAndWaits},
+    {"doctor_library_in_current_folder", CaseDoctorLibraryInCurrentFolder},
+    {"doctor_library_64bit", CaseDoctorLibrary64Bit},
+    {"doctor_library_stuck_or_crashing", CaseDoctorLibraryStuckOrCrashing},
+    {"doctor_read_only_job", CaseDoctorReadOnlyJob},
+    {"doctor_capture", CaseDoctorCapture, 1252, 0, NEEDS_LINKED_TOKEN},
+    {"doctor_capture_refusals", CaseDoctorCaptureRefusals, 1252, 0, NEEDS_LINKED_TOKEN},
+    {"doctor_capture_overflow", CaseDoctorCaptureOverflow, 1252, 0, NEEDS_LINKED_TOKEN},
+    {"doctor_capture_copies", CaseDoctorCaptureCopies, 1252, 0, NEEDS_LINKED_TOKEN},
+    {"doctor_settings_in_64bit_view", CaseDoctorSettingsIn64BitView, 1252, 0,
+     NEEDS_64BIT_WINDOWS},
+    {"doctor_other_code_page", CaseDoctorOtherCodePage, 1250},
+};
+extern const CaseList DoctorCases = {Cases, sizeof Cases / sizeof Cases[0]};

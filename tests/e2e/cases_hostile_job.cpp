@@ -2,7 +2,7 @@
 // MAX_PATH, texts that do not end in their slots, list counts that cannot be, files
 // it cannot open.  Refused jobs show one box and leave the Notes runtime only
 // started and ended; the job file goes or stays as the box says, attachments stay.
-#include "tests/e2e/cases.h"
+#include "tests/e2e/case_runner.h"
 #include "tests/rule_tables.h"
 
 #include <stdio.h>
@@ -27,7 +27,7 @@ static void ExpectRefusedAt(const char *file, int line, const CaseEnv &e, const 
 }
 #define expect_refused(e, r, text, what) ExpectRefusedAt(__FILE__, __LINE__, (e), (r), (text), (what))
 
-void CaseJobPaths(CaseEnv *e)
+static void CaseJobPaths(CaseEnv *e)
 {
     // The job-path table (tests/rule_tables.h): every job is one that would be sent,
     // made at the row's path cut to 259 bytes, so a path cut down to fit would send it.
@@ -58,7 +58,7 @@ void CaseJobPaths(CaseEnv *e)
     expect_kept(attachment, "after every run");
 }
 
-void CaseRefusedJobs(CaseEnv *e)
+static void CaseRefusedJobs(CaseEnv *e)
 {
     // The job table's refused rows (tests/rule_tables.h), each made from a job that
     // would be sent: each text keeps its real start and is padded to the end of its
@@ -85,7 +85,7 @@ void CaseRefusedJobs(CaseEnv *e)
     ok(!FileExists(NoteRecordPath(*e, 1)), "no memo is made");
 }
 
-void CaseHeaderSlotsAtLimit(CaseEnv *e)
+static void CaseHeaderSlotsAtLimit(CaseEnv *e)
 {
     // Every text one byte short of its slot, and the bytes after the flag, which are
     // not read, all 0xFF.
@@ -201,7 +201,7 @@ static DWORD WINAPI ReleaseAfterRuntimeStarts(void *param)
     return 0;
 }
 
-void CaseJobHeldOpen(CaseEnv *e)
+static void CaseJobHeldOpen(CaseEnv *e)
 {
     // A job held through the run is refused after the program has tried for about a
     // second; one let go a moment after the program first tried it is sent.
@@ -275,7 +275,7 @@ static void ExpectTailsRefused(const CaseEnv &e, const std::vector<Tail> &tails,
     }
 }
 
-void CaseJobPathIsFolder(CaseEnv *e)
+static void CaseJobPathIsFolder(CaseEnv *e)
 {
     // An empty folder too: one opened for deletion on close would go.
     std::string job = WritePlainJob(*e), empty = e->root + "\\Empty Folder";
@@ -291,7 +291,7 @@ void CaseJobPathIsFolder(CaseEnv *e)
     }, {KeepFile(job), KeepFile(PlainJob(*e).attachment)}, empty);
 }
 
-void CaseJobPathUnopenable(CaseEnv *e)
+static void CaseJobPathUnopenable(CaseEnv *e)
 {
     // Files the program may not delete or that are not there, and devices.
     std::string job = WritePlainJob(*e), library = e->programDir + "\\nNOTES.dll";
@@ -329,3 +329,15 @@ void CaseJobPathUnopenable(CaseEnv *e)
            devices[i]);
     }
 }
+
+// The cases of this file, each named here only, with what it needs of the machine
+// (tests/e2e/case_runner.h).
+static const CaseEntry Cases[] = {
+    {"job_paths", CaseJobPaths},
+    {"refused_jobs", CaseRefusedJobs},
+    {"header_slots_at_limit", CaseHeaderSlotsAtLimit},
+    {"job_held_open", CaseJobHeldOpen},
+    {"job_path_is_folder", CaseJobPathIsFolder},
+    {"job_path_unopenable", CaseJobPathUnopenable},
+};
+extern const CaseList HostileJobCases = {Cases, sizeof Cases / sizeof Cases[0]};

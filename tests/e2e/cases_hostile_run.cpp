@@ -2,7 +2,7 @@
 // 16-bit lengths, attachments that are not there, registry values without their NUL
 // or naming folders, very long window titles, and a Notes library that refuses
 // everything.
-#include "tests/e2e/cases.h"
+#include "tests/e2e/case_runner.h"
 #include "tests/rule_tables.h"
 
 static std::string Repeated(const std::string &s, size_t times)
@@ -61,7 +61,7 @@ static RunResult SendAfresh(const CaseEnv &e, const std::string &job, const Job 
     return Run(SendCommand(e, job));
 }
 
-void CaseLongExpansions(CaseEnv *e)
+static void CaseLongExpansions(CaseEnv *e)
 {
     // 51 placeholders fill a 256-byte slot; with a 255-character name each text
     // becomes 13,005 characters.  A name made of placeholders is not expanded again.
@@ -93,7 +93,7 @@ void CaseLongExpansions(CaseEnv *e)
     }
 }
 
-void CaseLongBodyLines(CaseEnv *e)
+static void CaseLongBodyLines(CaseEnv *e)
 {
     // A body line past 65,535 bytes goes in consecutive pieces of at most 65,535.
     std::string name = LongDocumentName();
@@ -148,7 +148,7 @@ void CaseLongBodyLines(CaseEnv *e)
     }
 }
 
-void CaseAttachmentsMissing(CaseEnv *e)
+static void CaseAttachmentsMissing(CaseEnv *e)
 {
     Job f = PlainJob(*e);
     f.attachment = "";
@@ -191,7 +191,7 @@ static void MakeLongInstallation(const CaseEnv &e, std::string *client, std::str
        "client and database at 259-byte paths");
 }
 
-void CaseSettings(CaseEnv *e)
+static void CaseSettings(CaseEnv *e)
 {
     // The settings table (tests/rule_tables.h); a padded value starts with a 259-byte
     // path that is there.  A refused row leaves the job and sends nothing; a row at the
@@ -240,7 +240,7 @@ void CaseSettings(CaseEnv *e)
     expect_kept(attachment, "the attachment");
 }
 
-void CaseSettingsNameFolders(CaseEnv *e)
+static void CaseSettingsNameFolders(CaseEnv *e)
 {
     // Folders pass for an installation; the library refuses a folder as a database.
     Job plain = PlainJob(*e);
@@ -278,7 +278,7 @@ void CaseSettingsNameFolders(CaseEnv *e)
     expect_kept(attachment, "the attachment");
 }
 
-void CaseLongWindowTitles(CaseEnv *e)
+static void CaseLongWindowTitles(CaseEnv *e)
 {
     // Titles longer than the 256-byte buffer they are read into.
     std::string other = "Stock - Velmora - " + std::string(282, 'o');
@@ -293,7 +293,7 @@ static const char AllButInit[] =
     "EndNotesRuntime,SetClientVariable,OpenDatabase,CloseDatabase,CreateNote,CloseNote,"
     "SetTextItem,CreateBodyBuffer,AppendBodyLine,AddBodyToNote,AttachFile,SaveNote";
 
-void CaseAllOperationsFail(CaseEnv *e)
+static void CaseAllOperationsFail(CaseEnv *e)
 {
     if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --close-delay-ms never"))
         return;
@@ -339,7 +339,7 @@ void CaseAllOperationsFail(CaseEnv *e)
     expect_kept(attachment, "the attachment");
 }
 
-void CaseMemoOperationsFail(CaseEnv *e)
+static void CaseMemoOperationsFail(CaseEnv *e)
 {
     // Everything after the note is made fails: one box per failure, then the
     // hand-over all the same.
@@ -383,3 +383,17 @@ void CaseMemoOperationsFail(CaseEnv *e)
     for (size_t k = 0; k < sizeof kept / sizeof kept[0]; ++k)
         expect_kept(kept[k], "the body and an attachment failing");
 }
+
+// The cases of this file, each named here only, with what it needs of the machine
+// (tests/e2e/case_runner.h).
+static const CaseEntry Cases[] = {
+    {"long_expansions", CaseLongExpansions},
+    {"long_body_lines", CaseLongBodyLines},
+    {"attachments_missing", CaseAttachmentsMissing},
+    {"settings", CaseSettings},
+    {"settings_name_folders", CaseSettingsNameFolders},
+    {"long_window_titles", CaseLongWindowTitles},
+    {"all_operations_fail", CaseAllOperationsFail},
+    {"memo_operations_fail", CaseMemoOperationsFail},
+};
+extern const CaseList HostileRunCases = {Cases, sizeof Cases / sizeof Cases[0]};

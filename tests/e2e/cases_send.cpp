@@ -1,13 +1,13 @@
 // Send mode: installation settings, the job file, the memo written through the
 // Notes library, and the hand-over to the Notes client.
-#include "tests/e2e/cases.h"
+#include "tests/e2e/case_runner.h"
 #include "tests/rule_tables.h"
 
 #include "testkit/wine/machine.h"
 
 #include <algorithm>
 
-void CaseNoteNotCreated(CaseEnv *e)
+static void CaseNoteNotCreated(CaseEnv *e)
 {
     SetEnv("NNOTES_FAIL", "CreateNote");
     std::string job = WritePlainJob(*e);
@@ -22,7 +22,7 @@ void CaseNoteNotCreated(CaseEnv *e)
     ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
 }
 
-void CaseClientNotRunning(CaseEnv *e)
+static void CaseClientNotRunning(CaseEnv *e)
 {
     // On a volume without 8.3 names the paths keep their blanks, and the hand-over is
     // expected with them quoted.
@@ -35,7 +35,7 @@ void CaseClientNotRunning(CaseEnv *e)
     ok(WaitForClientEvent(e->clientLog, "ready", 3000), "the started client comes up");
 }
 
-void CaseJobGoneAtClientStart(CaseEnv *e)
+static void CaseJobGoneAtClientStart(CaseEnv *e)
 {
     std::string job = WritePlainJob(*e);
     SetEnv("NOTES_CLIENT_CHECK_GONE", job.c_str());
@@ -48,7 +48,7 @@ void CaseJobGoneAtClientStart(CaseEnv *e)
                "the client starts after the job file is gone");
 }
 
-void CaseClientBusyThenFree(CaseEnv *e)
+static void CaseClientBusyThenFree(CaseEnv *e)
 {
     if (!StartRunningClient(e, "--disabled-ms 3000"))
         return;
@@ -57,7 +57,7 @@ void CaseClientBusyThenFree(CaseEnv *e)
     ok(WaitForClientEvent(e->runningLog, "enabled", 0), "the client was enabled meanwhile");
 }
 
-void CaseClientBusyTooLong(CaseEnv *e)
+static void CaseClientBusyTooLong(CaseEnv *e)
 {
     if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --disabled-ms never"))
         return;
@@ -95,12 +95,12 @@ static void HandOverPastDatabaseWindow(CaseEnv *e, bool goes)
     expect_client_start(*e, ExpectedClientStart(*e));
 }
 
-void CaseDatabaseWindowCloses(CaseEnv *e)
+static void CaseDatabaseWindowCloses(CaseEnv *e)
 {
     HandOverPastDatabaseWindow(e, true);
 }
 
-void CaseDatabaseWindowStays(CaseEnv *e)
+static void CaseDatabaseWindowStays(CaseEnv *e)
 {
     HandOverPastDatabaseWindow(e, false);
 }
@@ -112,7 +112,7 @@ static std::string Oem(std::string text)
     return text;
 }
 
-void CaseStoredNote(CaseEnv *e)
+static void CaseStoredNote(CaseEnv *e)
 {
     char user[256];
     DWORD size = sizeof user;
@@ -185,7 +185,7 @@ void CaseStoredNote(CaseEnv *e)
     ok(!FileExists(job), "the job file is deleted");
 }
 
-void CaseAccentedProgramFolder(CaseEnv *e)
+static void CaseAccentedProgramFolder(CaseEnv *e)
 {
     // An unquoted program path with a byte over 0x7F: the name ends at the blank.
     std::string folder = ShortPath(e->root) + "\\d\xe9p";
@@ -203,7 +203,7 @@ void CaseAccentedProgramFolder(CaseEnv *e)
     same_lines(NotesIni(*e), {"$Velmora.closeNotes=" + ShortPath(program)}, "notes.ini");
 }
 
-void CaseBodyLines(CaseEnv *e)
+static void CaseBodyLines(CaseEnv *e)
 {
     // The body-line table (tests/rule_tables.h): the lines the stand-in library stored,
     // each indented by two blanks in the memo's record.
@@ -230,7 +230,7 @@ void CaseBodyLines(CaseEnv *e)
     }
 }
 
-void CaseLaunchLines(CaseEnv *e)
+static void CaseLaunchLines(CaseEnv *e)
 {
     // The launch-line table's rows that Wine can show (tests/rule_tables.h): the
     // client and the database installed at the row's paths, which shortening leaves
@@ -255,7 +255,7 @@ void CaseLaunchLines(CaseEnv *e)
     }
 }
 
-void CaseDirectSendFlag(CaseEnv *e)
+static void CaseDirectSendFlag(CaseEnv *e)
 {
     // The item needs both a non-zero flag (any of its 16 bits) and a send-to template.
     struct Variant {
@@ -281,7 +281,7 @@ void CaseDirectSendFlag(CaseEnv *e)
     }
 }
 
-void CaseSendsAtOnce(CaseEnv *e)
+static void CaseSendsAtOnce(CaseEnv *e)
 {
     // Sixteen runs saving at the same time each keep their own memo.  The stand-in
     // library lets the sixteen saves go on together.
@@ -318,7 +318,7 @@ void CaseSendsAtOnce(CaseEnv *e)
     ok(starts == SENDS, "every run starts the client: %d starts", starts);
 }
 
-void CaseSettingsIn64BitView(CaseEnv *e)
+static void CaseSettingsIn64BitView(CaseEnv *e)
 {
     // Settings written by a 64-bit tool: on 64-bit Windows a 32-bit program sees them
     // only in the 64-bit view.
@@ -351,7 +351,7 @@ static bool MoveInstallation(CaseEnv *e, const std::string &folder)
     return ok(moved, "client and database laid out in %s", folder.c_str());
 }
 
-void CaseLaunchLineQuoted(CaseEnv *e)
+static void CaseLaunchLineQuoted(CaseEnv *e)
 {
     // A folder of 51 levels named "a b", whose short form, every level longer than its
     // name ("AB~1" on Windows), does not fit in MAX_PATH: the program keeps the long
@@ -388,7 +388,7 @@ static bool StripShortName(const std::string &path)
     return stripped;
 }
 
-void CaseNoShortNames(CaseEnv *e)
+static void CaseNoShortNames(CaseEnv *e)
 {
     // A folder without 8.3 names, as on a volume made without them: the client's and
     // the database's paths keep their blanks, and the launch line quotes them.
@@ -406,3 +406,27 @@ void CaseNoShortNames(CaseEnv *e)
        e->clientShort.c_str());
     ExpectPlainJobSent(*e);
 }
+
+// The cases of this file, each named here only, with what it needs of the machine
+// (tests/e2e/case_runner.h).
+static const CaseEntry Cases[] = {
+    {"note_not_created", CaseNoteNotCreated},
+    {"client_not_running", CaseClientNotRunning},
+    {"job_gone_at_client_start", CaseJobGoneAtClientStart},
+    {"client_busy_then_free", CaseClientBusyThenFree},
+    {"client_busy_too_long", CaseClientBusyTooLong},
+    {"database_window_closes", CaseDatabaseWindowCloses},
+    {"database_window_stays", CaseDatabaseWindowStays},
+    // The memo's send-to and subject are stored in the OEM code page.
+    {"stored_note", CaseStoredNote, 1252, 850},
+    {"body_lines", CaseBodyLines},
+    {"launch_lines", CaseLaunchLines},
+    {"direct_send_flag", CaseDirectSendFlag},
+    {"accented_program_folder", CaseAccentedProgramFolder},
+    {"sends_at_once", CaseSendsAtOnce},
+    {"launch_line_quoted", CaseLaunchLineQuoted},
+    // What Wine cannot show.
+    {"no_short_names", CaseNoShortNames, 1252, 0, NEEDS_WINDOWS},
+    {"settings_in_64bit_view", CaseSettingsIn64BitView, 1252, 0, NEEDS_64BIT_WINDOWS},
+};
+extern const CaseList SendCases = {Cases, sizeof Cases / sizeof Cases[0]};

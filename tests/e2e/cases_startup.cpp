@@ -1,16 +1,21 @@
 // Start-up and close mode: the command tail, closing the product database's window in
 // a running Notes client, and the loader's box for a library that lacks an ordinal.
-#include "tests/e2e/cases.h"
+#include "tests/e2e/case_runner.h"
 #include "tests/rule_tables.h"
 
 #include <string.h>
 
-void CaseCommandTails(CaseEnv *e)
+static void CaseCommandTails(CaseEnv *e)
 {
     // The command tail table (tests/rule_tables.h), each line run with the program
     // given apart (Wine could not find it from most of these lines): an empty tail is
-    // close mode, a tail naming a job sends it, any other opens nothing.
-    MakeFolder("C:\\My Jobs");
+    // close mode, a tail naming a job sends it, any other opens nothing.  The lines
+    // name jobs at the root of C:, where a standard user may have made either path
+    // first (a link, a file of theirs): the case refuses when one exists, and removes
+    // only what it made.
+    if (!ok(!FileExists("C:\\job.tmp") && CreateDirectoryA("C:\\My Jobs", NULL),
+            "C:\\job.tmp and C:\\My Jobs do not exist: the case makes and removes them"))
+        return;
     for (const CommandTailRow &row : CommandTailRows) {
         const char *jobs[] = {"C:\\job.tmp", "C:\\My Jobs\\job.tmp"};
         for (const char *job : jobs)
@@ -42,7 +47,7 @@ void CaseCommandTails(CaseEnv *e)
 
 // Titles that look like the database window but are not: exactly the prefix, other
 // letter case, no blank, the prefix not at the start, and a grandchild among them.
-void CaseCloseDatabaseWindow(CaseEnv *e)
+static void CaseCloseDatabaseWindow(CaseEnv *e)
 {
     ExpectCloseMode(e, "--window \"Velmora -\" --window \"velmora - Stock\" "
                        "--window \"VELMORA - Stock\" --window \"Velmora-Stock\" "
@@ -51,7 +56,7 @@ void CaseCloseDatabaseWindow(CaseEnv *e)
                     "Velmora - Stock");
 }
 
-void CaseCloseGrandchildWindow(CaseEnv *e)
+static void CaseCloseGrandchildWindow(CaseEnv *e)
 {
     if (ExpectCloseMode(e, "--window \"Velmora -\" --grandchild \"Velmora - Deep\" "
                            "--close-delay-ms 0", "Velmora - Deep"))
@@ -59,7 +64,7 @@ void CaseCloseGrandchildWindow(CaseEnv *e)
            "the database window goes");
 }
 
-void CaseCloseNoDatabaseWindow(CaseEnv *e)
+static void CaseCloseNoDatabaseWindow(CaseEnv *e)
 {
     ExpectCloseMode(e, "--window \"Velmora -\" --window \"velmora - stock\" "
                        "--window \"Velmora-Stock\" --window \"Notes - Velmora - x\" "
@@ -86,7 +91,7 @@ static BOOL CALLBACK FindSystemBox(HWND window, LPARAM param)
     return TRUE;
 }
 
-void CaseLoaderBoxMissingOrdinal(CaseEnv *e)
+static void CaseLoaderBoxMissingOrdinal(CaseEnv *e)
 {
     // The library beside the program lacks ordinal 2072: Windows's loader refuses the
     // program before any of its code runs, and, in the default error mode, says so in
@@ -128,3 +133,14 @@ void CaseLoaderBoxMissingOrdinal(CaseEnv *e)
     CloseHandle(process.hProcess);
     ok(!FileExists(e->nnotesDir + "\\calls.log"), "no Notes call was made");
 }
+
+// The cases of this file, each named here only, with what it needs of the machine
+// (tests/e2e/case_runner.h).
+static const CaseEntry Cases[] = {
+    {"command_tails", CaseCommandTails},
+    {"close_database_window", CaseCloseDatabaseWindow},
+    {"close_grandchild_window", CaseCloseGrandchildWindow},
+    {"close_no_database_window", CaseCloseNoDatabaseWindow},
+    {"loader_box_missing_ordinal", CaseLoaderBoxMissingOrdinal, 0, 0, NEEDS_WINDOWS},
+};
+extern const CaseList StartupCases = {Cases, sizeof Cases / sizeof Cases[0]};

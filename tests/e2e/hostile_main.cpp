@@ -13,23 +13,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-static const CaseEntry cases[] = {
-    {"job_paths", CaseJobPaths},
-    {"refused_jobs", CaseRefusedJobs},
-    {"header_slots_at_limit", CaseHeaderSlotsAtLimit},
-    {"job_held_open", CaseJobHeldOpen},
-    {"job_path_is_folder", CaseJobPathIsFolder},
-    {"job_path_unopenable", CaseJobPathUnopenable},
-    {"long_expansions", CaseLongExpansions},
-    {"long_body_lines", CaseLongBodyLines},
-    {"attachments_missing", CaseAttachmentsMissing},
-    {"settings", CaseSettings},
-    {"settings_name_folders", CaseSettingsNameFolders},
-    {"long_window_titles", CaseLongWindowTitles},
-    {"all_operations_fail", CaseAllOperationsFail},
-    {"memo_operations_fail", CaseMemoOperationsFail},
-};
-
 static int HoldFile(const char *share, const char *path)
 {
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, HolderReadyEvent);
@@ -48,5 +31,6 @@ int main(int argc, char **argv)
 {
     if (argc == 4 && strcmp(argv[1], "--hold-file") == 0)
         return HoldFile(argv[2], argv[3]);
-    return RunCases(cases, sizeof cases / sizeof cases[0], argc, argv);
+    static const CaseList *const lists[] = {&HostileJobCases, &HostileRunCases};
+    return RunCaseLists(lists, sizeof lists / sizeof lists[0], NULL, argc, argv);
 }

@@ -17,7 +17,6 @@ struct StandinEntries {
 #undef NOTES_CONTRACT
 };
 
-static const char Root[] = "C:\\velmora standin check";
 static std::string dir;     // NNOTES_DIR of the part running
 
 template <typename F> static bool Bind(HMODULE module, int ordinal, F *f)
@@ -29,7 +28,7 @@ template <typename F> static bool Bind(HMODULE module, int ordinal, F *f)
 static bool Load(StandinEntries *l, const char *part)
 {
     g_caseName = part;
-    dir = std::string(Root) + "\\" + part;
+    dir = WorkRoot() + "\\standins " + part;
     DeleteTree(dir);
     MakeFolder(dir);
     SetEnvironmentVariableA("NNOTES_DIR", dir.c_str());
@@ -290,6 +289,6 @@ int main()
             parts[i].check(&l);
         Unload(&l);
     }
-    RemoveDirectoryA(Root);
+    RemoveDirectoryA(WorkRoot().c_str());
     return CheckSummary();
 }

@@ -8,11 +8,7 @@ set -u
 exe=${1:-build/win32/bin/velmora-notes.exe}
 def=${2:-$(dirname "$exe")/../nnotes.def}
 dump=$(i686-w64-mingw32-objdump -p "$exe")
-passed=0 failed=0
-check() {   # check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "check failed: $what"; fi
-}
+. "$(dirname "$0")/../../tools/check-count.sh"
 has() { grep -q -- "$1" <<<"$dump"; }
 
 check "PE32" has "Magic.*010b.*(PE32)"
@@ -51,5 +47,4 @@ check "the exe imports the ordinals of $def (.def only: $(only -23 "$deflist" "$
     ); exe only: $(only -13 "$deflist" "$imported"))" test "$deflist" = "$imported"
 
 echo "size: $size bytes"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

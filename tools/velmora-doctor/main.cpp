@@ -9,8 +9,8 @@
 //
 // Exit code: 0 when the installation is sound, 1 when a problem was found, 2 on bad
 // usage, 3 when it is sound but busy right now (the Notes client, or --open waiting).
-// --check-settings, which the installer runs before it writes LN_Appli and LN_Base,
-// exits 0 when the program would accept each path given, 1 otherwise.
+// --check-settings, the paths judged as the installer's own check judges them before
+// it writes LN_Appli and LN_Base (installer/setup-check/given_path.h), exits 0 when the program would accept each path given, 1 otherwise.
 // A crash ends the report with a problem.  See docs/deploying.md.
 #include "tools/velmora-doctor/doctor.h"
 

@@ -4,6 +4,7 @@
 // before it writes them.
 #include "tools/velmora-doctor/doctor.h"
 
+#include "installer/setup-check/given_path.h"
 #include "job/install_settings.h"
 #include "notes/short_path.h"
 #include "window/launch_line.h"
@@ -328,7 +329,7 @@ static bool JudgeGiven(const char *name, const char *path)
     Text text = {}, sentence = {};
     TextFormat(&text, "%s : ", name);
     Refusal why = {REFUSED_NOT, name, 0};
-    bool accepted = path[0] == '\0' || AcceptPathText(name, path, &why);
+    bool accepted = AcceptGivenPath(name, path, &why);
     if (path[0] == '\0') {
         TextAdd(&text, "non donn\xe9, non jug\xe9");
     } else {
