@@ -37,6 +37,7 @@ TEST(Doctor, OptionsAndExitCode)
         {{"/?"}, REQUEST_HELP},
         {{"--version"}, REQUEST_VERSION},
         {{"--version", "--json"}, REQUEST_BAD},
+        {{"--json", "/?"}, REQUEST_BAD},
         // The installer's check: two paths, one of them possibly empty (not given).
         {{"--check-settings", "C:\\n.exe", "D:\\b.nsf"}, REQUEST_CHECK_SETTINGS, false, false,
          nullptr, nullptr, 60, "C:\\n.exe", "D:\\b.nsf"},

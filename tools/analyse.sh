@@ -65,6 +65,8 @@ printf '%s\n' $host_sources tools/velmora-job/cli.cpp tools/velmora-job/job_form
     tidy host -p build/host {} || failed="$failed clang-tidy-host"
 
 echo "=== clang-tidy, 32-bit Windows"
+# The doctor holds its text in std::string: the C++ headers mingw-w64's compiler uses.
+cxx_headers=$(i686-w64-mingw32-g++ -E -x c++ -v /dev/null 2>&1 | sed -n 's|^ \(/.*/c++.*\)|-isystem \1|p')
 # Against the real headers WinMain is declared twice: by the platform and by
 # app/winmain.h, which the host build needs (the fake windows.h has no WinMain), and
 # the platform's declaration names the parameters its own way.
@@ -72,7 +74,7 @@ echo "=== clang-tidy, 32-bit Windows"
 printf '%s\n' $all_sources | tidy win32 \
     --checks='-readability-redundant-declaration,-readability-inconsistent-declaration-parameter-name' \
     {} -- --target=i686-w64-mingw32 -std=c++17 -fno-exceptions -fno-rtti -I. \
-    -Ibuild/win32/generated || failed="$failed clang-tidy-win32"
+    -Ibuild/win32/generated $cxx_headers || failed="$failed clang-tidy-win32"
 
 echo "=== cppcheck"
 wait "$cppcheck_pid" || failed="$failed cppcheck"

@@ -932,6 +932,12 @@ static void CaseDoctorCaptureRefusals(CaseEnv *e)
     DoctorRun run = RunDoctor(*e, capture + Quoted(dest), true);
     expect_report(run, 2, "PROBL\xc8ME  La capture ne s'ex\xe9" "cute ni en administrateur");
     ok(!FileExists(dest), "the elevated capture made no destination");
+    // A count of none, an empty pattern or an option given twice: the usage, before
+    // anything else.
+    for (const char *bad : {" --count 0", " --match \"\"", " --count 1 --count 2"}) {
+        run = RunDoctor(*e, capture + Quoted(dest) + bad, true);
+        expect_report(run, 2, "Usage : velmora-doctor.exe --capture DOSSIER DESTINATION");
+    }
 
     // Under the filtered token: a destination that exists, or a path through a reparse
     // point, is refused before watching.  Under Wine, which makes no junction, a Unix

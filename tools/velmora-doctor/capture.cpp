@@ -30,10 +30,12 @@
 #include "tools/velmora-doctor/doctor.h"
 #include "tools/velmora-doctor/capture_rules.h"
 #include "tools/velmora-doctor/elevation.h"
+#include "tools/common/args.h"
 
 #include <winternl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 enum {
     BUFFER_SIZE = 64 * 1024, PRESENT_SLOTS = 128, COUNT_MAX = 1000000,
@@ -103,13 +105,8 @@ static BOOL WINAPI OnControl(DWORD)
     return TRUE;
 }
 
-static void Say(const Text *line)
-{
-    WriteStandardText(STD_OUTPUT_HANDLE, line);
-}
-
 // A line's first word, padded, and the local time: "GARDÉ     2026-12-08 14:03:27 ".
-static void Begin(Text *line, const char *word)
+static void Begin(std::string *line, const char *word)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -150,7 +147,7 @@ static DWORD OpenIn(HANDLE root, const WCHAR *name, ACCESS_MASK access, ULONG di
 {
     UNICODE_STRING text;
     text.Buffer = (PWSTR)name;
-    text.Length = text.MaximumLength = (USHORT)(lstrlenW(name) * sizeof(WCHAR));
+    text.Length = text.MaximumLength = (USHORT)(wcslen(name) * sizeof(WCHAR));
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, root, NULL);
     IO_STATUS_BLOCK io;
@@ -169,13 +166,12 @@ static DWORD OpenIn(HANDLE root, const WCHAR *name, ACCESS_MASK access, ULONG di
 // The lines of a file not kept: lost (an error) or refused (a link, a cap).
 static void SayNotKept(const char *word, const char *name, const char *why, DWORD number)
 {
-    Text line = {};
+    std::string line;
     Begin(&line, word);
     TextAddAnsi(&line, name);
     TextFormat(&line, why, number);
     TextAdd(&line, "\r\n");
-    Say(&line);
-    TextFree(&line);
+    WriteStandardText(STD_OUTPUT_HANDLE, &line);
 }
 
 static void Lost(Capture *c, const char *name, DWORD error)
@@ -229,7 +225,7 @@ static bool NumberedName(Capture *c, const WCHAR *wide, const char *ansi, KeptNa
 {
     int n = wsprintfW(k->name, L"%04lu ", ++c->number);
     int m = wsprintfA(k->shown, "%s\\%04lu ", c->dest, c->number);
-    if (n + lstrlenW(wide) >= MAX_PATH || (size_t)m + strlen(ansi) >= MAX_PATH)
+    if ((size_t)n + wcslen(wide) >= MAX_PATH || (size_t)m + strlen(ansi) >= MAX_PATH)
         return false;
     lstrcpyW(k->name + n, wide);
     lstrcpyA(k->shown + m, ansi);
@@ -241,17 +237,20 @@ static DWORD LinkAs(Capture *c, HANDLE source, const KeptName *k)
     static LinkInformation link;
     link.replaceIfExists = FALSE;
     link.rootDirectory = c->destHandle;
-    link.fileNameLength = (ULONG)lstrlenW(k->name) * (ULONG)sizeof(WCHAR);
+    link.fileNameLength = (ULONG)wcslen(k->name) * (ULONG)sizeof(WCHAR);
     lstrcpyW(link.fileName, k->name);
     IO_STATUS_BLOCK io;
     return ErrorOf(g_ntSetInformationFile(source, &io, &link, sizeof link, FileLinkInformation));
 }
 
-static DWORD CopyAs(Capture *c, HANDLE source, const KeptName *k, unsigned long long *copied)
+// Copies `source` into DEST's file `name`, made new (FILE_CREATE) or the copy made
+// before (FILE_OPEN); the error, or ERROR_SUCCESS.
+static DWORD CopyInto(Capture *c, HANDLE source, const WCHAR *name, ULONG disposition,
+                      unsigned long long *copied)
 {
     HANDLE kept;
-    DWORD error = OpenIn(c->destHandle, k->name, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                         FILE_CREATE, FILE_NON_DIRECTORY_FILE, &kept);
+    DWORD error = OpenIn(c->destHandle, name, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                         disposition, FILE_NON_DIRECTORY_FILE, &kept);
     if (error != ERROR_SUCCESS)
         return error;
     error = CopyData(source, kept, copied);
@@ -262,17 +261,12 @@ static DWORD CopyAs(Capture *c, HANDLE source, const KeptName *k, unsigned long 
 // A copied file written again: copied over its first copy.
 static void CopyAgain(Capture *c, int slot, const WCHAR *wide, const char *name)
 {
-    HANDLE source, kept;
+    HANDLE source;
     if (OpenIn(c->folderHandle, wide, GENERIC_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
                &source) != ERROR_SUCCESS)
         return;         // already gone, or held: the copy keeps what was there
     unsigned long long copied = 0;
-    DWORD error = OpenIn(c->destHandle, c->keptAs[slot], GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                         FILE_OPEN, FILE_NON_DIRECTORY_FILE, &kept);
-    if (error == ERROR_SUCCESS) {
-        error = CopyData(source, kept, &copied);
-        CloseHandle(kept);
-    }
+    DWORD error = CopyInto(c, source, c->keptAs[slot], FILE_OPEN, &copied);
     CloseHandle(source);
     if (error != ERROR_SUCCESS)
         SayNotKept("ATTENTION", name, " : la copie n'a pas suivi une \xe9" "criture (erreur %lu)",
@@ -338,7 +332,7 @@ static void Keep(Capture *c, const WCHAR *wide, const char *name, bool written)
         fate = FATE_COPIED;
         error = OpenIn(c->folderHandle, wide, GENERIC_READ, FILE_OPEN, 0, &source);
         if (error == ERROR_SUCCESS) {
-            error = CopyAs(c, source, &k, &size);
+            error = CopyInto(c, source, k.name, FILE_CREATE, &size);
             CloseHandle(source);
         }
     }
@@ -357,21 +351,25 @@ static void Keep(Capture *c, const WCHAR *wide, const char *name, bool written)
     c->keptBytes += size;
     slot = Remember(c, name, fate);
     lstrcpyW(c->keptAs[slot], k.name);
-    Text line = {};
+    std::string line;
     Begin(&line, "GARD\xc9");
     TextAddAnsi(&line, name);
     TextAdd(&line, " -> ");
     TextAddAnsi(&line, k.shown);
     TextAdd(&line, fate == FATE_COPIED ? " (copie)\r\n" : " (lien)\r\n");
-    Say(&line);
-    TextFree(&line);
+    WriteStandardText(STD_OUTPUT_HANDLE, &line);
 }
 
-// A name the folder reports, in the ANSI code page, into `name`; false for a name the
-// program cannot have been given (it opens jobs by their ANSI path) or that --match
-// leaves out.
-static bool Wanted(const Capture *c, const WCHAR *wide, int length, char name[MAX_PATH])
+// A name the folder reports (`length` characters, not ended), ended into `wide` and in
+// the ANSI code page into `name`; false for a name too long, one the program cannot
+// have been given (it opens jobs by their ANSI path) or one --match leaves out.
+static bool Wanted(const Capture *c, const WCHAR *reported, int length, WCHAR wide[MAX_PATH],
+                   char name[MAX_PATH])
 {
+    if (length >= MAX_PATH)
+        return false;
+    memcpy(wide, reported, (size_t)length * sizeof(WCHAR));
+    wide[length] = L'\0';
     BOOL lossy = FALSE;
     int n = WideCharToMultiByte(c->ansi, c->conversion.flags, wide, length, name, MAX_PATH - 1,
                                 NULL, c->conversion.askUsedDefault ? &lossy : NULL);
@@ -393,14 +391,12 @@ static void LookAgain(Capture *c)
         which = FileFullDirectoryInfo;
         for (const BYTE *at = entries;;) {
             const FILE_FULL_DIR_INFO *e = (const FILE_FULL_DIR_INFO *)at;
+            WCHAR wide[MAX_PATH];
             char name[MAX_PATH];
             int length = (int)(e->FileNameLength / sizeof(WCHAR));
-            if ((e->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && length < MAX_PATH &&
-                Wanted(c, e->FileName, length, name)) {
-                WCHAR wide[MAX_PATH];
-                lstrcpynW(wide, e->FileName, length + 1);
+            if ((e->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                Wanted(c, e->FileName, length, wide, name))
                 Keep(c, wide, name, false);
-            }
             if (e->NextEntryOffset == 0)
                 break;
             at += e->NextEntryOffset;
@@ -417,14 +413,12 @@ static void Handle(Capture *c, const BYTE *events, DWORD size)
         WCHAR wide[MAX_PATH];
         char name[MAX_PATH];
         int length = (int)(e->FileNameLength / sizeof(WCHAR));
-        if (length >= MAX_PATH || !Wanted(c, e->FileName, length, name)) {
+        if (!Wanted(c, e->FileName, length, wide, name)) {
             // Not a job of the application's.
         } else if (e->Action == FILE_ACTION_ADDED || e->Action == FILE_ACTION_RENAMED_NEW_NAME) {
-            lstrcpynW(wide, e->FileName, length + 1);
             Forget(c, name);
             Keep(c, wide, name, false);
         } else if (e->Action == FILE_ACTION_MODIFIED) {
-            lstrcpynW(wide, e->FileName, length + 1);
             Keep(c, wide, name, true);
         } else if (e->Action == FILE_ACTION_REMOVED || e->Action == FILE_ACTION_RENAMED_OLD_NAME) {
             Forget(c, name);
@@ -471,24 +465,25 @@ static bool FullPath(const char *given, char out[MAX_PATH])
 // --capture; false for a usage problem.
 static bool TakeArguments(int argc, char **argv, Capture *c)
 {
-    if (argc < 2)
-        return false;
-    for (int i = 2; i < argc; i += 2) {
-        if (i + 1 >= argc)
+    enum { CAPTURE_COUNT, CAPTURE_MATCH };
+    static const ArgOption Options[] = {{"--count", CAPTURE_COUNT, ARG_VALUE, true},
+                                        {"--match", CAPTURE_MATCH, ARG_VALUE, true}};
+    const char *paths[2];
+    int pathCount = 0;
+    uint64_t count = 0;
+    ArgReader r = ArgsOf(Options, 2, argc, argv, 0, false);
+    for (Arg a = NextArg(&r); a.event != ARG_END; a = NextArg(&r)) {
+        // A path is whatever is no option of the capture's, "-x" included.
+        bool path = a.event == ARG_OPERAND || a.event == ARG_UNKNOWN;
+        if (path && pathCount < 2)
+            paths[pathCount++] = a.text;
+        else if (a.event != ARG_OPTION ||
+                 (a.id == CAPTURE_COUNT && (!ArgNumber(a.value, COUNT_MAX, &count) || count == 0)) ||
+                 (a.id == CAPTURE_MATCH && (c->match = a.value)[0] == '\0'))
             return false;
-        const char *value = argv[i + 1];
-        if (strcmp(argv[i], "--count") == 0 && c->count == 0) {
-            c->count = strspn(value, "0123456789") == strlen(value) && strlen(value) <= 7
-                           ? strtoul(value, NULL, 10) : 0;
-            if (c->count == 0 || c->count > COUNT_MAX)
-                return false;
-        } else if (strcmp(argv[i], "--match") == 0 && c->match == NULL && value[0] != '\0') {
-            c->match = value;
-        } else {
-            return false;
-        }
     }
-    return FullPath(argv[0], c->folder) && FullPath(argv[1], c->dest) &&
+    c->count = (unsigned long)count;
+    return pathCount == 2 && FullPath(paths[0], c->folder) && FullPath(paths[1], c->dest) &&
            lstrcmpiA(c->folder, c->dest) != 0;
 }
 
@@ -580,7 +575,7 @@ static DWORD StartWatching(Capture *c, OVERLAPPED *io, BYTE *buffer, const char 
 // The capture's first line: from where to where, and what the kept files hold.
 static void Announce(const Capture *c, DWORD error, const char *why)
 {
-    Text line = {};
+    std::string line;
     if (error != ERROR_SUCCESS) {
         TextAdd(&line, "PROBL\xc8ME  Capture impossible de ");
         TextAddAnsi(&line, c->folder);
@@ -592,7 +587,6 @@ static void Announce(const Capture *c, DWORD error, const char *why)
         }
         TextFormat(&line, " (erreur %lu)\r\n", error);
         WriteStandardText(STD_ERROR_HANDLE, &line);
-        TextFree(&line);
         return;
     }
     TextAdd(&line, "Capture des fichiers de travail de ");
@@ -607,8 +601,7 @@ static void Announce(const Capture *c, DWORD error, const char *why)
     TextAdd(&line, ".\r\nLes sous-dossiers ne sont pas surveill\xe9s. Les fichiers gard\xe9s "
                    "contiennent les mails (destinataires, sujet, texte, chemins des pi\xe8"
                    "ces jointes) : supprimez-les apr\xe8s usage.\r\n");
-    Say(&line);
-    TextFree(&line);
+    WriteStandardText(STD_OUTPUT_HANDLE, &line);
 }
 
 // Handles the folder's changes until the count is reached or Ctrl+C; false when a read
@@ -628,10 +621,9 @@ static bool CaptureChanges(Capture *c, OVERLAPPED *io, BYTE buffers[2][BUFFER_SI
         if (error == ERROR_SUCCESS && !Watch(folder, buffers[1 - current], io))
             error = GetLastError();
         if (error != ERROR_SUCCESS) {
-            Text line = {};
+            std::string line;
             TextFormat(&line, "PROBL\xc8ME  La surveillance s'arr\xeate (erreur %lu)\r\n", error);
-            Say(&line);
-            TextFree(&line);
+            WriteStandardText(STD_OUTPUT_HANDLE, &line);
             return false;
         }
         if (read && size > 0) {
@@ -677,13 +669,12 @@ int RunCapture(int argc, char **argv)
     CancelIo(c.folderHandle);
     CloseHandle(c.folderHandle);
     CloseHandle(c.destHandle);
-    Text line = {};
+    std::string line;
     TextFormat(&line, "Bilan : %lu fichier%s gard\xe9%s, %lu perdu%s, %lu \xe9" "cart\xe9%s, "
                "%lu d\xe9" "bordement%s.\r\n",
                c.kept, c.kept > 1 ? "s" : "", c.kept > 1 ? "s" : "", c.lost,
                c.lost > 1 ? "s" : "", c.refused, c.refused > 1 ? "s" : "", c.overflows,
                c.overflows > 1 ? "s" : "");
-    Say(&line);
-    TextFree(&line);
+    WriteStandardText(STD_OUTPUT_HANDLE, &line);
     return failed || c.lost > 0 || c.refused > 0 || c.overflows > 0 ? EXIT_PROBLEM : EXIT_SOUND;
 }

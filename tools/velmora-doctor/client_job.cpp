@@ -23,14 +23,13 @@ void CheckClient(void)
     bool busy = !IsWindowEnabled(notes);
     Field fields[] = {{"running", "yes", 0}, {"state", busy ? "busy" : "enabled", 0}};
     if (busy) {
-        Text text = {};
+        std::string text;
         TextAdd(&text, "Client Notes lanc\xe9 mais occup\xe9 : sa fen\xeatre principale est "
                        "d\xe9sactiv\xe9" "e ; le programme attendra 10 s puis affichera ");
         TextAddBox(&text, MSG_NOTES_BUSY);
         ReportText("client", STATUS_BUSY, &text,
                    "terminez ce qui attend dans le client Notes (bo\xeete de dialogue, mot de "
                    "passe)", fields, 2);
-        TextFree(&text);
     } else {
         Report("client", STATUS_OK, "Client Notes lanc\xe9 et disponible", NULL, fields, 2);
     }
@@ -39,7 +38,7 @@ void CheckClient(void)
     title[0] = '\0';
     if (window != NULL)
         GetWindowTextA(window, title, sizeof title);
-    Text text = {};
+    std::string text;
     if (window != NULL) {
         TextAdd(&text, "Fen\xeatre de la base ouverte (\xab ");
         TextAddAnsi(&text, title);
@@ -50,12 +49,11 @@ void CheckClient(void)
     Field windowFields[] = {{"window", window != NULL ? "open" : "closed", 0},
                             {"title", title, 0}};
     ReportText("client.database_window", STATUS_INFO, &text, NULL, windowFields, 2);
-    TextFree(&text);
 }
 
 // A copy of an expansion for display, from `codePage` (the OEM or the ANSI code
 // page), control characters as <XX>.
-static void AddShown(Text *t, const char *bytes, size_t length, UINT codePage)
+static void AddShown(std::string *t, const char *bytes, size_t length, UINT codePage)
 {
     size_t run = 0;
     for (size_t i = 0; i <= length; ++i) {
@@ -72,7 +70,7 @@ static void AddShown(Text *t, const char *bytes, size_t length, UINT codePage)
 static void ReportHeaderText(const char *id, const char *label, const char *templateText,
                              const char *documentName)
 {
-    Text text = {};
+    std::string text;
     char *expansion = ExpandTemplate(templateText, documentName, true);
     unsigned long length = expansion != NULL ? (unsigned long)lstrlenA(expansion) : 0;
     TextFormat(&text, "%s : ", label);
@@ -86,7 +84,6 @@ static void ReportHeaderText(const char *id, const char *label, const char *temp
     ReportText(id, STATUS_INFO, &text, NULL, fields, 1);
     if (expansion != NULL)
         HeapFree(GetProcessHeap(), 0, expansion);
-    TextFree(&text);
 }
 
 // The body as the memo gets it, line by line; a line past BODY_PIECE_LONGEST bytes
@@ -99,12 +96,12 @@ static void ReportBody(const char *templateText, const char *documentName)
                NULL, 0);
         return;
     }
-    Text text = {};
+    std::string text;
     unsigned long number = 0;
     BodyLine line;
     for (const char *at = body; NextBodyLine(&at, &line);) {
         unsigned long length = (unsigned long)line.length;
-        TextClear(&text);
+        text.clear();
         TextFormat(&text, "Corps, ligne %lu : ", ++number);
         AddShown(&text, line.text, line.length, CP_ACP);
         if (length > BODY_PIECE_LONGEST)
@@ -113,13 +110,12 @@ static void ReportBody(const char *templateText, const char *documentName)
         Field fields[] = {{"line", NULL, number}, {"length", NULL, length}};
         ReportText("job.body", STATUS_INFO, &text, NULL, fields, 2);
     }
-    TextFree(&text);
     HeapFree(GetProcessHeap(), 0, body);
 }
 
 static void ReportAttachment(unsigned long number, const char *path)
 {
-    Text text = {};
+    std::string text;
     DWORD attributes = path[0] != '\0' ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
     bool found = attributes != INVALID_FILE_ATTRIBUTES;
     bool folder = found && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -147,23 +143,20 @@ static void ReportAttachment(unsigned long number, const char *path)
     ReportText("job.attachment", present ? STATUS_OK : STATUS_PROBLEM, &text,
                "laissez le fichier en place jusqu'\xe0 l'envoi, ou corrigez son chemin dans la "
                "demande", fields, 3);
-    TextFree(&text);
 }
 
 static void ReportJobRefusal(const char *id, const Refusal *why)
 {
-    Text text = {}, sentence = {};
+    std::string text, sentence;
     const char *action = DescribeRefusal(why, &sentence);
     TextAdd(&text, "Fichier de travail refus\xe9 : ");
-    TextAddText(&text, &sentence);
+    text += sentence;
     TextAdd(&text, " ; le programme affichera ");
     TextAddBox(&text, RefusalMessage(why->rule));
     Field fields[] = {{"rule", RuleId(why->rule), 0},
                       {"value", why->value != NULL ? why->value : "", 0},
                       {"detail", NULL, why->detail}};
     ReportText(id, STATUS_PROBLEM, &text, action, fields, 3);
-    TextFree(&text);
-    TextFree(&sentence);
 }
 
 // A job the program reads: its list, direct sending, the texts as the memo gets them and

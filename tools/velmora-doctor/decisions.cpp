@@ -2,91 +2,78 @@
 // the Windows side read, so that the host tests can hold each one to its table.
 #include "tools/velmora-doctor/decisions.h"
 
-#include <stdlib.h>
 #include <string.h>
+
+#include "tools/common/args.h"
 
 int ExitCodeOf(int problems, int busy)
 {
     return problems > 0 ? EXIT_PROBLEM : busy > 0 ? EXIT_BUSY : EXIT_SOUND;
 }
 
-// A number of seconds from 1 to 3600, digits only; 0 otherwise.
-static unsigned long Seconds(const char *text)
-{
-    size_t digits = strspn(text, "0123456789");
-    if (digits == 0 || digits != strlen(text))
-        return 0;
-    unsigned long n = strtoul(text, NULL, 10);
-    return n <= 3600 ? n : 0;
-}
-
-enum OptionKind { OPTION_JSON, OPTION_OPEN, OPTION_PROGRAM, OPTION_JOB, OPTION_TIMEOUT };
-struct OptionForm {
-    const char *name;
-    OptionKind kind;
-    bool takesValue;
+enum OptionId {
+    OPTION_JSON, OPTION_OPEN, OPTION_PROGRAM, OPTION_JOB, OPTION_TIMEOUT, OPTION_HELP,
+    OPTION_VERSION, OPTION_CHECK_SETTINGS, OPTION_CAPTURE
 };
-static const OptionForm OptionForms[] = {
-    {"--json", OPTION_JSON, false},       {"--open", OPTION_OPEN, false},
-    {"--program", OPTION_PROGRAM, true},  {"--job", OPTION_JOB, true},
-    {"--timeout", OPTION_TIMEOUT, true},
+static const ArgOption OptionTable[] = {
+    {"--json", OPTION_JSON, ARG_FLAG, true},
+    {"--open", OPTION_OPEN, ARG_FLAG, true},
+    {"--program", OPTION_PROGRAM, ARG_VALUE, true},
+    {"--job", OPTION_JOB, ARG_VALUE, true},
+    {"--timeout", OPTION_TIMEOUT, ARG_VALUE, true},
+    {"--help", OPTION_HELP, ARG_FLAG, true},
+    {"/?", OPTION_HELP, ARG_FLAG, true},
+    {"--version", OPTION_VERSION, ARG_FLAG, true},
+    {"--check-settings", OPTION_CHECK_SETTINGS, ARG_FLAG, true},
+    {"--capture", OPTION_CAPTURE, ARG_FLAG, true},
 };
-enum { OPTION_COUNT = sizeof OptionForms / sizeof OptionForms[0] };
-
-// Takes one option and its value; false when it is not one, repeats, lacks its value
-// or has a wrong one.
-static bool TakeOption(const OptionForm *form, const char *value, bool seen[OPTION_COUNT],
-                       Options *o)
-{
-    if (seen[form->kind] || (form->takesValue && value == NULL))
-        return false;
-    seen[form->kind] = true;
-    switch (form->kind) {
-    case OPTION_JSON:
-        o->json = true;
-        return true;
-    case OPTION_OPEN:
-        o->open = true;
-        return true;
-    case OPTION_PROGRAM:
-        o->program = value;
-        return value[0] != '\0';
-    case OPTION_JOB:
-        o->job = value;
-        return value[0] != '\0';
-    case OPTION_TIMEOUT:
-        o->timeout = Seconds(value);
-        return o->timeout != 0;
-    }
-    return false;
-}
 
 Request ParseOptions(int argc, char **argv, Options *o)
 {
-    o->json = o->open = false;
-    o->program = o->job = NULL;
-    o->timeout = 60;
-    o->givenClient = o->givenDatabase = NULL;
-    if (argc == 4 && strcmp(argv[1], "--check-settings") == 0) {
-        o->givenClient = argv[2];
-        o->givenDatabase = argv[3];
-        return argv[2][0] != '\0' || argv[3][0] != '\0' ? REQUEST_CHECK_SETTINGS : REQUEST_BAD;
-    }
-    if (argc >= 2 && strcmp(argv[1], "--capture") == 0)
-        return REQUEST_CAPTURE;
-    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "/?") == 0))
-        return REQUEST_HELP;
-    if (argc == 2 && strcmp(argv[1], "--version") == 0)
-        return REQUEST_VERSION;
-    bool seen[OPTION_COUNT] = {};
-    for (int i = 1; i < argc; ++i) {
-        const OptionForm *form = NULL;
-        for (int s = 0; s < OPTION_COUNT && form == NULL; ++s)
-            form = strcmp(argv[i], OptionForms[s].name) == 0 ? &OptionForms[s] : NULL;
-        const char *value = form != NULL && form->takesValue && i + 1 < argc ? argv[i + 1] : NULL;
-        if (form == NULL || !TakeOption(form, value, seen, o))
+    Options none = {false, false, NULL, NULL, 60, NULL, NULL};
+    *o = none;
+    ArgReader r = ArgsOf(OptionTable, sizeof OptionTable / sizeof OptionTable[0], argc, argv,
+                         1, false);
+    for (Arg a = NextArg(&r); a.event != ARG_END; a = NextArg(&r)) {
+        if (a.event != ARG_OPTION)
             return REQUEST_BAD;
-        i += form->takesValue ? 1 : 0;
+        bool alone = r.next == 2 && argc == 2;
+        uint64_t seconds = 0;
+        switch ((OptionId)a.id) {
+        case OPTION_JSON:
+            o->json = true;
+            break;
+        case OPTION_OPEN:
+            o->open = true;
+            break;
+        case OPTION_PROGRAM:
+            o->program = a.value;
+            if (a.value[0] == '\0')
+                return REQUEST_BAD;
+            break;
+        case OPTION_JOB:
+            o->job = a.value;
+            if (a.value[0] == '\0')
+                return REQUEST_BAD;
+            break;
+        case OPTION_TIMEOUT:
+            if (!ArgNumber(a.value, 3600, &seconds) || seconds == 0)
+                return REQUEST_BAD;
+            o->timeout = (unsigned long)seconds;
+            break;
+        case OPTION_HELP:
+            return alone ? REQUEST_HELP : REQUEST_BAD;
+        case OPTION_VERSION:
+            return alone ? REQUEST_VERSION : REQUEST_BAD;
+        case OPTION_CHECK_SETTINGS:     // its two paths after it, alone; "" not given
+            if (r.next != 2 || argc != 4 || (argv[2][0] == '\0' && argv[3][0] == '\0'))
+                return REQUEST_BAD;
+            o->givenClient = argv[2];
+            o->givenDatabase = argv[3];
+            return REQUEST_CHECK_SETTINGS;
+        case OPTION_CAPTURE:            // its own arguments after it, read by RunCapture
+            return r.next == 2 ? REQUEST_CAPTURE : REQUEST_BAD;
+        }
     }
     return REQUEST_CHECK;
 }

@@ -5,32 +5,23 @@
 //
 // Two code pages meet in a line: the doctor's own French is Windows-1252 bytes,
 // whatever the machine; what it reads (paths, registry values, window titles, job
-// texts) is in the machine's ANSI code page.  Each is converted from its own code page
-// into a Text, which holds UTF-8, and the report writes that out.
+// texts) is in the machine's ANSI code page.  A line is composed in a std::string of
+// UTF-8, each piece converted from its own code page, and the report writes that out.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
 
 #include "job/install_settings.h"
 #include "job/refusal.h"
 #include "tools/velmora-doctor/decisions.h"
 
-// A growing UTF-8 text on the process heap, for lines of any length.
-struct Text {
-    char *bytes;
-    size_t length;
-    size_t capacity;
-};
-void TextAdd(Text *t, const char *fixed);          // the doctor's own text, Windows-1252
-void TextAddAnsi(Text *t, const char *read);       // a text read, ANSI code page
-void TextAddIn(Text *t, UINT codePage, const char *bytes, size_t n);   // a text read
-void TextAddText(Text *t, const Text *more);
-// printf-style, through wsprintfA: `format` and each %s are the doctor's own text
-// (Windows-1252) or ASCII, never a Text; the result must fit 1024 bytes.
-void TextFormat(Text *t, const char *format, ...);
-const char *TextOf(const Text *t);     // never null
-void TextClear(Text *t);
-void TextFree(Text *t);
+void TextAdd(std::string *t, const char *fixed);          // the doctor's own text, Windows-1252
+void TextAddAnsi(std::string *t, const char *read);       // a text read, ANSI code page
+void TextAddIn(std::string *t, UINT codePage, const char *bytes, size_t n);   // a text read
+// printf-style: `format` and each %s are the doctor's own text (Windows-1252) or ASCII.
+void TextFormat(std::string *t, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 // A field of a check's JSON object: a text read (ANSI code page) or ASCII, or (text
 // none) a number.
@@ -42,21 +33,21 @@ struct Field {
 
 // Writes the doctor's own text (Windows-1252) to STD_OUTPUT_HANDLE or STD_ERROR_HANDLE.
 void WriteStandard(DWORD which, const char *fixed);
-void WriteStandardText(DWORD which, const Text *text);
+void WriteStandardText(DWORD which, const std::string *text);
 
 // How the report is written: French lines, or one JSON document.
 void BeginReport(bool json);
 // One check: its identifier, verdict, text and, for a warning or worse, what to do (the
 // doctor's own text).  `fields` go into the JSON object only.  Report takes a text of
-// the doctor's own, ReportText one composed in a Text.
+// the doctor's own, ReportText one composed in UTF-8.
 void Report(const char *id, Status status, const char *fixed, const char *action,
             const Field *fields, int fieldCount);
-void ReportText(const char *id, Status status, const Text *text, const char *action,
+void ReportText(const char *id, Status status, const std::string *text, const char *action,
                 const Field *fields, int fieldCount);
 // The same with the command line that makes the fix (a text read, ANSI code page; none
 // or empty: no command), printed alone on the line after the check's, and in the JSON
 // object as "fix".
-void ReportFix(const char *id, Status status, const Text *text, const char *action,
+void ReportFix(const char *id, Status status, const std::string *text, const char *action,
                const char *fix, const Field *fields, int fieldCount);
 // Ends the report with the overall verdict; returns the exit code: EXIT_PROBLEM when a
 // problem was found, else EXIT_BUSY when a check could not conclude, else EXIT_SOUND.
@@ -70,10 +61,10 @@ void ReportCrashes(void);
 // The reasons of the program, in words: the JSON identifier of a rule, and a French
 // sentence for a refusal; returns what to do (the doctor's own text).
 const char *RuleId(RefusalRule rule);
-const char *DescribeRefusal(const Refusal *why, Text *sentence);
+const char *DescribeRefusal(const Refusal *why, std::string *sentence);
 // The text of the program's message box `id` between « and », as the program's string
 // table has it (resources/message_texts.h).
-void TextAddBox(Text *t, unsigned id);
+void TextAddBox(std::string *t, unsigned id);
 
 // The room for a file version, "a.b.c.d".
 enum { VERSION_SIZE = 24 };
@@ -88,38 +79,8 @@ struct Library {
     char version[VERSION_SIZE];     // empty: none, or not a readable 32-bit image
 };
 
-// The checks.  `programPath` is the velmora-notes.exe the doctor is about.
-bool CheckProgram(const char *programPath);
-// Fills `settings` as the program would; false when it refuses them.
-bool CheckSettings(InstallSettings *settings);
-// --check-settings CLIENT BASE: one line for each path, judged as the program judges
-// the value the installer would write of it; an empty one is not given.  Returns
-// EXIT_SOUND when the program would accept each path given, else EXIT_PROBLEM.
-int CheckGivenSettings(const char *client, const char *database);
 // The installed product of the package's UpgradeCode, "{...}", through msi.dll from
 // the system folder; false when none is installed.
 bool InstalledProduct(char code[39]);
-// Finds nNOTES.dll as the program's import would and checks the file; with no program
-// (none found), looks for none.  `settings` (none: refused) tell where the client is.
-void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library);
-// The file versions of the program, the doctor and the library, for an inventory.
-void CheckVersions(const char *programPath, const Library *library);
-// Before anything is loaded: libraries loaded by name come from System32 and the
-// folders added for --open only, never from the current folder or the doctor's own.
-// Found at run time, for the doctor must start where the program does; where Windows
-// lacks it, --open is refused.
-void RestrictLibrarySearch(void);
-// With the settings accepted (none: refused), loads the library, starts the Notes
-// runtime, opens and closes the database, ends the runtime and unloads the library, all
-// in a thread it gives up on after `limitMs`.  True when it gave up: that thread is
-// then still inside the library or the loader, and the doctor must write its report
-// and end with TerminateProcess.
-bool OpenRunning(void);     // whether that thread is at work
-bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
-               char **argv, DWORD limitMs);
-void CheckClient(void);
-void CheckJob(const char *jobPath);
-
-// --capture FOLDER DEST [--count N] (capture.cpp), given the arguments after --capture;
-// returns the exit code.
-int RunCapture(int argc, char **argv);
+// Whether --open's thread is at work in the library (library_open.cpp).
+bool OpenRunning(void);

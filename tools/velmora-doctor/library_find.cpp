@@ -148,14 +148,13 @@ void CheckLibrary(const char *programPath, const InstallSettings *settings, Libr
     if (place == PLACE_NONE || !library->loadable)
         InstallIntoFix(programPath, settings, fix);
     if (place == PLACE_NONE) {
-        Text missing = {};
+        std::string missing;
         TextAdd(&missing, "nNOTES.dll introuvable : Windows refusera de d\xe9marrer le programme");
         ReportFix("library.found", STATUS_PROBLEM, &missing, MissingAction(programPath, settings),
                   fix, fields, 2);
-        TextFree(&missing);
         return;
     }
-    Text text = {};
+    std::string text;
     TextFormat(&text, "nNOTES.dll trouv\xe9" "e %s : ", PlaceNames[place]);
     TextAddAnsi(&text, library->path);
     ReportFix("library.found", library->loadable ? STATUS_OK : STATUS_WARNING, &text,
@@ -167,6 +166,5 @@ void CheckLibrary(const char *programPath, const InstallSettings *settings, Libr
                      "dossier courant passe avant le PATH et peut fournir une biblioth\xe8que "
                      "pi\xe9g\xe9" "e",
                fix, fields, 2);
-    TextFree(&text);
     CheckLibraryImage(library);
 }

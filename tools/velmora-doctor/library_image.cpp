@@ -146,7 +146,7 @@ bool ImageVersion(const Image *image, char version[VERSION_SIZE])
 }
 
 // What is wrong with an image that cannot be the program's library, and what to do.
-static const char *DescribeWrongImage(ImageVerdict verdict, const ImageHeader *header, Text *text)
+static const char *DescribeWrongImage(ImageVerdict verdict, const ImageHeader *header, std::string *text)
 {
     switch (verdict) {
     case IMAGE_NOT_PE:
@@ -223,7 +223,7 @@ static void CheckOrdinals(const Image *image)
 // Reports on the image; returns its verdict.
 static ImageVerdict CheckImage(const Image *image, const char *path)
 {
-    Text text = {};
+    std::string text;
     TextAddAnsi(&text, path);
     ImageHeader header = HeaderOf(image);
     ImageVerdict verdict = JudgeImage(&header);
@@ -233,12 +233,10 @@ static ImageVerdict CheckImage(const Image *image, const char *path)
     if (verdict != IMAGE_SOUND || image->nt == NULL) {
         const char *action = DescribeWrongImage(verdict, &header, &text);
         ReportText("library.image", STATUS_PROBLEM, &text, action, fields, header.pe ? 1 : 0);
-        TextFree(&text);
         return verdict;
     }
     TextAdd(&text, " : biblioth\xe8que 32 bits (i386)");
     ReportText("library.image", STATUS_OK, &text, NULL, fields, 1);
-    TextFree(&text);
     CheckOrdinals(image);
     return IMAGE_SOUND;
 }
@@ -248,12 +246,11 @@ void CheckLibraryImage(Library *library)
     Image image;
     DWORD error;
     if (!ReadImage(library->path, &image, &error)) {
-        Text text = {};
+        std::string text;
         TextAddAnsi(&text, library->path);
         TextFormat(&text, " ne peut pas \xeatre lue (erreur %lu)", error);
         ReportText("library.image", STATUS_PROBLEM, &text,
                    "v\xe9rifiez les droits de lecture sur le fichier", NULL, 0);
-        TextFree(&text);
         return;
     }
     library->image = CheckImage(&image, library->path);

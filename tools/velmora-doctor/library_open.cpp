@@ -159,12 +159,11 @@ static bool EnterLibraryFolder(const char *path)
                    MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, MAX_PATH) > 0 &&
                    g_addDllDirectory(wide) != NULL && SetCurrentDirectoryA(folder);
     if (!entered) {
-        Text text = {};
+        std::string text;
         TextFormat(&text, "Ouverture de la base non essay\xe9" "e : le dossier de la "
                           "biblioth\xe8que ne peut pas servir \xe0 la recherche (erreur %lu)",
                    GetLastError());
         ReportText("open", STATUS_PROBLEM, &text, "signalez-le avec ce rapport", NULL, 0);
-        TextFree(&text);
     }
     return entered;
 }
@@ -172,7 +171,7 @@ static bool EnterLibraryFolder(const char *path)
 // The doctor stopped waiting at `stage`.
 static void ReportGivenUp(LONG stage, DWORD limitMs)
 {
-    Text text = {};
+    std::string text;
     const char *id = "open.runtime";
     Status status = STATUS_BUSY;
     const char *action = "relancez le docteur quand l'utilisateur peut r\xe9pondre au client "
@@ -199,14 +198,13 @@ static void ReportGivenUp(LONG stage, DWORD limitMs)
         action = "signalez-le avec ce rapport";
     }
     ReportText(id, status, &text, action, NULL, 0);
-    TextFree(&text);
 }
 
 // The library that did not load.  Error 126 in the doctor may be its restricted search
 // only: the program also looks in the current folder and PATH.
 static void ReportNotLoaded(const OpenRun *run)
 {
-    Text text = {};
+    std::string text;
     TextAddAnsi(&text, run->library);
     TextFormat(&text, " ne se charge pas (erreur %lu)", run->loadError);
     if (run->loadError == ERROR_MOD_NOT_FOUND)
@@ -219,12 +217,11 @@ static void ReportNotLoaded(const OpenRun *run)
                      "du client Notes ; sinon r\xe9installez le client Notes"
                    : "r\xe9installez le client Notes",
                NULL, 0);
-    TextFree(&text);
 }
 
 static void ReportOpened(const OpenRun *run)
 {
-    Text text = {};
+    std::string text;
     Field fields[] = {{"notes_status", NULL, run->runtime}};
     if (run->runtime != 0) {
         TextFormat(&text, "Le runtime Notes ne d\xe9marre pas (statut %u) : le programme "
@@ -233,7 +230,6 @@ static void ReportOpened(const OpenRun *run)
         ReportText("open.runtime", STATUS_PROBLEM, &text,
                    "d\xe9marrez le client Notes une fois \xe0 la main et v\xe9rifiez notes.ini et "
                    "l'identit\xe9 de l'utilisateur", fields, 1);
-        TextFree(&text);
         return;
     }
     Report("open.runtime", STATUS_OK, "Runtime Notes d\xe9marr\xe9", NULL, fields, 1);
@@ -255,11 +251,10 @@ static void ReportOpened(const OpenRun *run)
     }
     Report("open.end", STATUS_OK, "Runtime Notes arr\xea" "t\xe9, biblioth\xe8que d\xe9" "charg\xe9" "e",
            NULL, NULL, 0);
-    TextFree(&text);
 }
 
 // Why --open is not tried, and what to do.
-static const char *NotTried(OpenRefusal refusal, const Library *library, Text *text)
+static const char *NotTried(OpenRefusal refusal, const Library *library, std::string *text)
 {
     TextAdd(text, "Ouverture de la base non essay\xe9" "e : ");
     switch (refusal) {
@@ -301,10 +296,9 @@ static bool MayOpen(const Library *library, const InstallSettings *settings)
                        TokenIsElevatedOrSystem(), g_addDllDirectory != NULL, library->loadable};
     OpenDecision decision = DecideOpen(&facts);
     if (decision.refusal != OPEN_TRIED) {
-        Text text = {};
+        std::string text;
         const char *action = NotTried(decision.refusal, library, &text);
         ReportText("open", decision.status, &text, action, NULL, 0);
-        TextFree(&text);
         return false;
     }
     return EnterLibraryFolder(library->path);
@@ -327,12 +321,11 @@ bool CheckOpen(const Library *library, const InstallSettings *settings, int argc
     InterlockedExchange(&g_opening, 1);
     HANDLE thread = CreateThread(NULL, 0, RunOpen, &g_run, 0, NULL);
     if (thread == NULL) {
-        Text text = {};
+        std::string text;
         TextFormat(&text, "Ouverture de la base non essay\xe9" "e : pas de thread (erreur %lu)",
                    GetLastError());
         ReportText("open", STATUS_PROBLEM, &text, "fermez des programmes et r\xe9" "essayez",
                    NULL, 0);
-        TextFree(&text);
         return false;
     }
     bool ended = WaitForSingleObject(thread, limitMs) == WAIT_OBJECT_0;

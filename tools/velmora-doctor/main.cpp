@@ -1,22 +1,45 @@
 // velmora-doctor.exe: checks an installation of velmora-notes.exe the way the program
-// itself would see it, one line per check.
-//
-//   velmora-doctor.exe [--json] [--program CHEMIN] [--open] [--timeout SECONDES]
-//                      [--job FICHIER]
-//   velmora-doctor.exe --version
-//   velmora-doctor.exe --capture DOSSIER DESTINATION [--count N] [--match MODELE]
-//   velmora-doctor.exe --check-settings CLIENT BASE
-//
-// Exit code: 0 when the installation is sound, 1 when a problem was found, 2 on bad
-// usage, 3 when it is sound but busy right now (the Notes client, or --open waiting).
-// --check-settings, the paths judged as the installer's own check judges them before
-// it writes LN_Appli and LN_Base (installer/setup-check/given_path.h), exits 0 when the program would accept each path given, 1 otherwise.
-// A crash ends the report with a problem.  See docs/deploying.md.
+// itself would see it, one line per check; its options and exit codes are in Usage
+// below.  A crash ends the report with a problem.  See docs/deploying.md.
 #include "tools/velmora-doctor/doctor.h"
 
 #include "velmora_version.h"
 
 #include <string.h>
+
+// The checks, in the order main runs them, each defined in the file of its family
+// (docs/architecture.md, "The doctor's map"): a check of a family that exists is called
+// from that family's check; one of a family of its own is declared and called here.
+// Fills `settings` as the program would; false when it refuses them (settings.cpp).
+bool CheckSettings(InstallSettings *settings);
+// Finds nNOTES.dll as the program's import would and checks the file; with no program
+// (none found), looks for none.  `settings` (none: refused) tell where the client is
+// (library_find.cpp, library_image.cpp).
+void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library);
+// The file versions of the program, the doctor and the library (versions.cpp).
+void CheckVersions(const char *programPath, const Library *library);
+void CheckClient(void);                     // client_job.cpp
+void CheckJob(const char *jobPath);         // client_job.cpp
+// With the settings accepted (none: refused), loads the library, starts the Notes
+// runtime, opens and closes the database, ends the runtime and unloads the library, all
+// in a thread it gives up on after `limitMs`.  True when it gave up: that thread is
+// then still inside the library or the loader, and the doctor must write its report
+// and end with TerminateProcess (library_open.cpp).
+bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
+               char **argv, DWORD limitMs);
+// Before anything is loaded: libraries loaded by name come from System32 and the
+// folders added for --open only, never from the current folder or the doctor's own.
+// Found at run time, for the doctor must start where the program does; where Windows
+// lacks it, --open is refused (library_open.cpp).
+void RestrictLibrarySearch(void);
+
+// The modes that check nothing of the installation.  --check-settings CLIENT BASE: one
+// line for each path, judged as the program judges the value the installer would write
+// of it; an empty one is not given; EXIT_SOUND when the program would accept each path
+// given, else EXIT_PROBLEM (settings.cpp).
+int CheckGivenSettings(const char *client, const char *database);
+// --capture, given the arguments after it; returns the exit code (capture.cpp).
+int RunCapture(int argc, char **argv);
 
 static const char ProgramName[] = "velmora-notes.exe";
 
@@ -50,9 +73,10 @@ static const char Usage[] =
     "3 installation saine mais occup\xe9" "e pour l'instant (client Notes occup\xe9, ou "
     "--open qui attend).\r\n";
 
-bool CheckProgram(const char *programPath)
+// `programPath` is the velmora-notes.exe the doctor is about.
+static bool CheckProgram(const char *programPath)
 {
-    Text text = {};
+    std::string text;
     DWORD attributes = GetFileAttributesA(programPath);
     Field fields[] = {{"path", programPath, 0}};
     bool found = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -62,7 +86,6 @@ bool CheckProgram(const char *programPath)
                "placez velmora-doctor.exe \xe0 c\xf4t\xe9 de velmora-notes.exe, ou nommez le "
                "programme avec --program",
                fields, 1);
-    TextFree(&text);
     return found;
 }
 
@@ -86,12 +109,11 @@ static bool ProgramPath(const char *named, char program[MAX_PATH])
                                                        : INVALID_FILE_ATTRIBUTES;
     if (named != NULL && (attributes == INVALID_FILE_ATTRIBUTES ||
                           (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
-        Text text = {};
+        std::string text;
         TextAdd(&text, "velmora-doctor : --program ");
         TextAddAnsi(&text, named);
         TextAdd(&text, " ne d\xe9signe aucun fichier ; aucune biblioth\xe8que n'est cherch\xe9" "e\r\n");
         WriteStandardText(STD_ERROR_HANDLE, &text);
-        TextFree(&text);
         return false;
     }
     return length > 0 && length < MAX_PATH;

@@ -102,7 +102,7 @@ const char *RuleId(RefusalRule rule)
     return ReasonOf(rule).id;
 }
 
-const char *DescribeRefusal(const Refusal *why, Text *sentence)
+const char *DescribeRefusal(const Refusal *why, std::string *sentence)
 {
     Reason reason = ReasonOf(why->rule);
     TextFormat(sentence, reason.sentence, why->value != NULL ? why->value : "");
@@ -111,7 +111,7 @@ const char *DescribeRefusal(const Refusal *why, Text *sentence)
     return reason.action;
 }
 
-void TextAddBox(Text *t, unsigned id)
+void TextAddBox(std::string *t, unsigned id)
 {
     TextAdd(t, "\xab ");
     TextAdd(t, MessageText(id));

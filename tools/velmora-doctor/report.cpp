@@ -4,12 +4,14 @@
 // Windows); redirected to a file or a pipe they are written in the ANSI code page
 // (1252 on French Windows), as Notepad and scripts read them.  The JSON form is plain
 // ASCII: every other character is written as \uXXXX, so it reads the same under any
-// code page.  Every text, a line, a field or an action, goes into a Text first, and
+// code page.  Every text, a line, a field or an action, goes into UTF-8 first, and
 // from there out: one conversion for each code page it comes from.
 #include "tools/velmora-doctor/doctor.h"
 
 #include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
+#include <wchar.h>
 
 static HANDLE g_out = INVALID_HANDLE_VALUE;
 static bool g_console;
@@ -23,9 +25,9 @@ static int g_checks, g_problems, g_warnings, g_busy;
 // inside --open; the exception code's eight digits are written in at the crash.
 enum { CRASH_ROOM = 2048 };
 struct CrashEnd {
-    WCHAR wide[CRASH_ROOM];         // for a console
+    WCHAR wide[CRASH_ROOM + 1];     // for a console; each ends with a NUL
     int wideLength;
-    char bytes[CRASH_ROOM];         // redirected (ANSI code page), or JSON
+    char bytes[CRASH_ROOM + 1];     // redirected (ANSI code page), or JSON
     int byteLength;
     int wideCode, byteCode;         // where the code's digits start; -1: not found
 };
@@ -33,13 +35,13 @@ static CrashEnd g_crashEnds[2];     // [1]: during --open
 static CrashEnd *g_composing;       // the one being written instead of the output
 static void PrepareCrashEnds(void);
 
-// `n` UTF-16 units of `from` into a heap block; its length in *length.  None on failure.
-static WCHAR *Wide(UINT codePage, const char *from, size_t n, int *length)
+// `n` bytes of `from` in UTF-16.
+static std::wstring Wide(UINT codePage, const char *from, size_t n)
 {
-    *length = n > 0 ? MultiByteToWideChar(codePage, 0, from, (int)n, NULL, 0) : 0;
-    WCHAR *wide = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, (size_t)*length * sizeof(WCHAR) + 1);
-    if (wide != NULL && *length > 0)
-        MultiByteToWideChar(codePage, 0, from, (int)n, wide, *length);
+    int length = n > 0 ? MultiByteToWideChar(codePage, 0, from, (int)n, NULL, 0) : 0;
+    std::wstring wide((size_t)length, L'\0');
+    if (length > 0)
+        MultiByteToWideChar(codePage, 0, from, (int)n, &wide[0], length);
     return wide;
 }
 
@@ -55,44 +57,38 @@ static void WriteBytes(HANDLE out, const char *bytes, size_t length)
 }
 
 // UTF-8 text to a console as UTF-16, or elsewhere in the ANSI code page.
-static void WriteTo(HANDLE out, bool console, const char *utf8, size_t length)
+static void WriteTo(HANDLE out, bool console, const std::string &utf8)
 {
-    int n;
-    WCHAR *wide = Wide(CP_UTF8, utf8, length, &n);
-    if (wide == NULL)
-        return;
+    std::wstring wide = Wide(CP_UTF8, utf8.data(), utf8.size());
+    int n = (int)wide.size();
     DWORD written = 0;
     if (g_composing != NULL && n <= CRASH_ROOM - g_composing->wideLength) {
-        memcpy(g_composing->wide + g_composing->wideLength, wide, (size_t)n * sizeof(WCHAR));
+        memcpy(g_composing->wide + g_composing->wideLength, wide.data(), (size_t)n * sizeof(WCHAR));
         g_composing->wideLength += n;
     }
     if (console && g_composing == NULL) {
-        WriteConsoleW(out, wide, (DWORD)n, &written, NULL);
-    } else {
-        int size = n > 0 ? WideCharToMultiByte(CP_ACP, 0, wide, n, NULL, 0, NULL, NULL) : 0;
-        char *ansi = (char *)HeapAlloc(GetProcessHeap(), 0, (size_t)size + 1);
-        if (ansi != NULL) {
-            WideCharToMultiByte(CP_ACP, 0, wide, n, ansi, size, NULL, NULL);
-            WriteBytes(out, ansi, (size_t)size);
-            HeapFree(GetProcessHeap(), 0, ansi);
-        }
+        WriteConsoleW(out, wide.data(), (DWORD)n, &written, NULL);
+        return;
     }
-    HeapFree(GetProcessHeap(), 0, wide);
+    int size = n > 0 ? WideCharToMultiByte(CP_ACP, 0, wide.data(), n, NULL, 0, NULL, NULL) : 0;
+    std::string ansi((size_t)size, '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), n, &ansi[0], size, NULL, NULL);
+    WriteBytes(out, ansi.data(), ansi.size());
 }
 
-void WriteStandardText(DWORD which, const Text *text)
+void WriteStandardText(DWORD which, const std::string *text)
 {
     DWORD mode;
     HANDLE out = GetStdHandle(which);
-    WriteTo(out, GetConsoleMode(out, &mode) != 0, TextOf(text), text->length);
+    WriteTo(out, GetConsoleMode(out, &mode) != 0, *text);
 }
 
 void WriteStandard(DWORD which, const char *fixed)
 {
-    Text text = {};
+    std::string text;
     TextAdd(&text, fixed);
     WriteStandardText(which, &text);
-    TextFree(&text);
 }
 
 static void WriteAscii(const char *s)
@@ -101,25 +97,37 @@ static void WriteAscii(const char *s)
 }
 
 // A JSON string of UTF-8 text.
-static void WriteJsonString(const char *utf8, size_t n)
+static void WriteJsonString(const std::string &utf8)
 {
-    char *json = (char *)HeapAlloc(GetProcessHeap(), 0, 6 * n + 2);
-    if (json != NULL) {
-        WriteBytes(g_out, json, JsonFromUtf8(utf8, n, json));
-        HeapFree(GetProcessHeap(), 0, json);
-    }
+    std::string json(6 * utf8.size() + 2, '\0');
+    WriteBytes(g_out, json.data(), JsonFromUtf8(utf8.data(), utf8.size(), &json[0]));
 }
 
 // A JSON string of the doctor's own text, or (`read`) of a text read, ANSI code page.
 static void WriteJsonText(const char *text, bool read)
 {
-    Text utf8 = {};
+    std::string utf8;
     if (read)
         TextAddAnsi(&utf8, text);
     else
         TextAdd(&utf8, text);
-    WriteJsonString(TextOf(&utf8), utf8.length);
-    TextFree(&utf8);
+    WriteJsonString(utf8);
+}
+
+// ,"key": and a JSON string of `text` (the doctor's own, or `read`), or with no text
+// the number.
+static void WriteMember(const char *key, const char *text, bool read, unsigned long number)
+{
+    WriteAscii(",");
+    WriteJsonText(key, false);
+    WriteAscii(":");
+    if (text != NULL) {
+        WriteJsonText(text, read);
+        return;
+    }
+    char digits[16];
+    wsprintfA(digits, "%lu", number);
+    WriteAscii(digits);
 }
 
 void BeginReport(bool json)
@@ -138,7 +146,7 @@ static const char *const StatusIds[] = {"ok", "info", "warning", "busy", "proble
 static const char *const StatusWords[] = {"OK        ", "INFO      ", "ATTENTION ",
                                           "OCCUP\xc9    ", "PROBL\xc8ME  "};
 
-static void WriteCheck(const char *id, Status status, const Text *text, const char *action,
+static void WriteCheck(const char *id, Status status, const std::string *text, const char *action,
                        const char *fix, const Field *fields, int fieldCount)
 {
     g_problems += status == STATUS_PROBLEM;
@@ -147,9 +155,9 @@ static void WriteCheck(const char *id, Status status, const Text *text, const ch
     bool acting = action != NULL && action[0] != '\0' && status >= STATUS_WARNING;
     bool fixing = acting && fix != NULL && fix[0] != '\0';
     if (!g_json) {
-        Text line = {};
+        std::string line;
         TextAdd(&line, StatusWords[status]);
-        TextAddText(&line, text);
+        line += *text;
         if (acting) {
             TextAdd(&line, " ; \xe0 faire : ");
             TextAdd(&line, action);
@@ -161,47 +169,31 @@ static void WriteCheck(const char *id, Status status, const Text *text, const ch
             TextAddAnsi(&line, fix);
             TextAdd(&line, "\r\n");
         }
-        WriteTo(g_out, g_console, TextOf(&line), line.length);
-        TextFree(&line);
+        WriteTo(g_out, g_console, line);
         return;
     }
     WriteAscii(g_checks++ == 0 ? "{\"check\":" : ",\n{\"check\":");
     WriteJsonText(id, false);
-    WriteAscii(",\"status\":");
-    WriteJsonText(StatusIds[status], false);
-    for (int i = 0; i < fieldCount; ++i) {
-        WriteAscii(",");
-        WriteJsonText(fields[i].key, false);
-        WriteAscii(":");
-        if (fields[i].text != NULL) {
-            WriteJsonText(fields[i].text, true);
-        } else {
-            char number[16];
-            wsprintfA(number, "%lu", fields[i].number);
-            WriteAscii(number);
-        }
-    }
+    WriteMember("status", StatusIds[status], false, 0);
+    for (int i = 0; i < fieldCount; ++i)
+        WriteMember(fields[i].key, fields[i].text, true, fields[i].number);
     WriteAscii(",\"text\":");
-    WriteJsonString(TextOf(text), text->length);
-    if (acting) {
-        WriteAscii(",\"action\":");
-        WriteJsonText(action, false);
-    }
-    if (fixing) {
-        WriteAscii(",\"fix\":");
-        WriteJsonText(fix, true);
-    }
+    WriteJsonString(*text);
+    if (acting)
+        WriteMember("action", action, false, 0);
+    if (fixing)
+        WriteMember("fix", fix, true, 0);
     WriteAscii("}");
 }
 
-void ReportFix(const char *id, Status status, const Text *text, const char *action,
+void ReportFix(const char *id, Status status, const std::string *text, const char *action,
                const char *fix, const Field *fields, int fieldCount)
 {
     WriteCheck(id, status, text, action, fix, fields, fieldCount);
     PrepareCrashEnds();
 }
 
-void ReportText(const char *id, Status status, const Text *text, const char *action,
+void ReportText(const char *id, Status status, const std::string *text, const char *action,
                 const Field *fields, int fieldCount)
 {
     ReportFix(id, status, text, action, NULL, fields, fieldCount);
@@ -210,15 +202,14 @@ void ReportText(const char *id, Status status, const Text *text, const char *act
 void Report(const char *id, Status status, const char *fixed, const char *action,
             const Field *fields, int fieldCount)
 {
-    Text text = {};
+    std::string text;
     TextAdd(&text, fixed);
     ReportText(id, status, &text, action, fields, fieldCount);
-    TextFree(&text);
 }
 
 static int WriteEnd(void)
 {
-    Text line = {};
+    std::string line;
     const char *verdict = g_problems > 0 ? "problem" : g_busy > 0 ? "busy" : "sound";
     if (g_json)
         TextFormat(&line, "\n],\"verdict\":\"%s\",\"problems\":%d,\"warnings\":%d,\"busy\":%d}\n",
@@ -231,8 +222,7 @@ static int WriteEnd(void)
                    g_busy > 0 ? ", mais occup\xe9" "e pour l'instant : r\xe9" "essayez plus tard"
                               : "",
                    g_warnings, g_warnings > 1 ? "s" : "");
-    WriteTo(g_out, g_console && !g_json, TextOf(&line), line.length);
-    TextFree(&line);
+    WriteTo(g_out, g_console && !g_json, line);
     return ExitCodeOf(g_problems, g_busy);
 }
 
@@ -245,30 +235,7 @@ int EndReport(void)
 
 // The crash's code stands as this in the forms written in advance.
 static const char CodeMark[] = "0xFFFFFFFF";
-
-// Where the code's digits start in a form, after its "0x"; -1 when it holds no mark.
-static int FindMarkIn(const char *bytes, int length)
-{
-    int n = (int)sizeof CodeMark - 1;
-    for (int i = 0; i + n <= length; ++i) {
-        if (memcmp(bytes + i, CodeMark, (size_t)n) == 0)
-            return i + 2;
-    }
-    return -1;
-}
-
-static int FindMarkInWide(const WCHAR *wide, int length)
-{
-    int n = (int)sizeof CodeMark - 1;
-    for (int i = 0; i + n <= length; ++i) {
-        int same = 0;
-        while (same < n && wide[i + same] == (WCHAR)CodeMark[same])
-            ++same;
-        if (same == n)
-            return i + 2;
-    }
-    return -1;
-}
+static const WCHAR WideCodeMark[] = L"0xFFFFFFFF";
 
 // Writes both ends for the counts as they are now; the counts are left as they were.
 static void PrepareCrashEnds(void)
@@ -278,16 +245,19 @@ static void PrepareCrashEnds(void)
         CrashEnd *end = &g_crashEnds[during];
         end->wideLength = end->byteLength = 0;
         g_composing = end;
-        Text line = {};
+        std::string line;
         TextFormat(&line, "Le docteur s'arr\xeate sur l'exception %s%s", CodeMark,
                    during ? " pendant --open, dans le code de nNOTES.dll" : "");
         WriteCheck("crash", STATUS_PROBLEM, &line,
                    "r\xe9installez le client Notes, et signalez-le avec ce rapport", NULL, NULL, 0);
-        TextFree(&line);
         WriteEnd();
         g_composing = NULL;
-        end->wideCode = FindMarkInWide(end->wide, end->wideLength);
-        end->byteCode = FindMarkIn(end->bytes, end->byteLength);
+        end->wide[end->wideLength] = L'\0';
+        end->bytes[end->byteLength] = '\0';
+        const WCHAR *wideMark = wcsstr(end->wide, WideCodeMark);
+        const char *byteMark = strstr(end->bytes, CodeMark);
+        end->wideCode = wideMark != NULL ? (int)(wideMark - end->wide) + 2 : -1;
+        end->byteCode = byteMark != NULL ? (int)(byteMark - end->bytes) + 2 : -1;
         g_checks = checks;
         g_problems = problems;
         g_warnings = warnings;
@@ -323,91 +293,48 @@ void ReportCrashes(void)
     SetUnhandledExceptionFilter(ReportCrash);
 }
 
-// Room for `n` more bytes and the NUL.
-static bool Reserve(Text *t, size_t n)
+void TextAddIn(std::string *t, UINT codePage, const char *bytes, size_t n)
 {
-    if (t->bytes != NULL && t->length + n + 1 <= t->capacity)
-        return true;
-    size_t capacity = (t->length + n + 1) * 2;
-    char *grown = t->bytes == NULL ? (char *)HeapAlloc(GetProcessHeap(), 0, capacity)
-                                   : (char *)HeapReAlloc(GetProcessHeap(), 0, t->bytes, capacity);
-    if (grown == NULL)
-        return false;
-    t->bytes = grown;
-    t->capacity = capacity;
-    return true;
-}
-
-void TextAddIn(Text *t, UINT codePage, const char *bytes, size_t n)
-{
-    int length = 0, size = 0;
-    WCHAR *wide = Wide(codePage, bytes, n, &length);
-    if (wide != NULL && length > 0)
-        size = WideCharToMultiByte(CP_UTF8, 0, wide, length, NULL, 0, NULL, NULL);
-    if (size > 0 && Reserve(t, (size_t)size)) {
-        WideCharToMultiByte(CP_UTF8, 0, wide, length, t->bytes + t->length, size, NULL, NULL);
-        t->length += (size_t)size;
-        t->bytes[t->length] = '\0';
-    }
-    if (wide != NULL)
-        HeapFree(GetProcessHeap(), 0, wide);
-}
-
-static void TextAddFixed(Text *t, const char *fixed, size_t n)
-{
-    if (Reserve(t, 3 * n)) {
-        t->length += Utf8From1252(fixed, n, t->bytes + t->length);
-        t->bytes[t->length] = '\0';
+    std::wstring wide = Wide(codePage, bytes, n);
+    int length = (int)wide.size();
+    int size = length > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, NULL, 0, NULL, NULL)
+                          : 0;
+    if (size > 0) {
+        size_t at = t->size();
+        t->resize(at + (size_t)size);
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &(*t)[at], size, NULL, NULL);
     }
 }
 
-void TextAddAnsi(Text *t, const char *read)
+static void TextAddFixed(std::string *t, const char *fixed, size_t n)
+{
+    size_t at = t->size();
+    t->resize(at + 3 * n);
+    t->resize(at + Utf8From1252(fixed, n, &(*t)[at]));
+}
+
+void TextAddAnsi(std::string *t, const char *read)
 {
     TextAddIn(t, CP_ACP, read, strlen(read));
 }
 
-void TextAdd(Text *t, const char *fixed)
+void TextAdd(std::string *t, const char *fixed)
 {
     TextAddFixed(t, fixed, strlen(fixed));
 }
 
-void TextAddText(Text *t, const Text *more)
+// Formatted in Windows-1252, then converted once.
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf's own variadic form, checked by its attribute
+void TextFormat(std::string *t, const char *format, ...)
 {
-    if (more->length > 0 && Reserve(t, more->length)) {
-        memcpy(t->bytes + t->length, more->bytes, more->length);
-        t->length += more->length;
-        t->bytes[t->length] = '\0';
-    }
-}
-
-// NOLINTNEXTLINE(cert-dcl50-cpp): wsprintfA's own variadic form, ASCII directives only
-void TextFormat(Text *t, const char *format, ...)
-{
-    // Formatted in Windows-1252, then converted once.
-    char buffer[1025];
-    va_list args;
+    va_list args, again;
     va_start(args, format);
-    int n = wvsprintfA(buffer, format, args);
+    va_copy(again, args);
+    int n = vsnprintf(NULL, 0, format, args);
     va_end(args);
-    TextAddFixed(t, buffer, n > 0 ? (size_t)n : 0);
-}
-
-const char *TextOf(const Text *t)
-{
-    return t->bytes != NULL ? t->bytes : "";
-}
-
-void TextClear(Text *t)
-{
-    t->length = 0;
-    if (t->bytes != NULL)
-        t->bytes[0] = '\0';
-}
-
-void TextFree(Text *t)
-{
-    if (t->bytes != NULL)
-        HeapFree(GetProcessHeap(), 0, t->bytes);
-    t->bytes = NULL;
-    t->length = t->capacity = 0;
+    std::string fixed(n > 0 ? (size_t)n + 1 : 1, '\0');
+    if (n > 0)
+        (void)vsnprintf(&fixed[0], fixed.size(), format, again);
+    va_end(again);
+    TextAddFixed(t, fixed.data(), n > 0 ? (size_t)n : 0);
 }

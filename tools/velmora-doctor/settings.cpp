@@ -67,22 +67,21 @@ struct Found {
 };
 
 // The value the program refuses, with its reason.
-static void ReportRefusedValue(const Found *v, const Refusal *why, Text *text)
+static void ReportRefusedValue(const Found *v, const Refusal *why, std::string *text)
 {
-    Text sentence = {};
+    std::string sentence;
     const char *action = DescribeRefusal(why, &sentence);
     TextAdd(text, " ; le programme la refuse : ");
-    TextAddText(text, &sentence);
+    *text += sentence;
     Field fields[] = {{"view", v->view->id, 0},  {"value", v->name, 0},
                       {"type", v->typeName, 0},  {"size", NULL, v->size},
                       {"nul", v->nul ? "yes" : "no", 0}, {"rule", RuleId(why->rule), 0}};
     ReportText("settings.value", STATUS_WARNING, text, action, fields, 6);
-    TextFree(&sentence);
 }
 
 // The value the program accepts: the path it names, whether that exists, its short form
 // and how the launch line quotes it, and whether the program uses this view's value.
-static void ReportAcceptedValue(const Found *v, const char *path, bool seen, bool same, Text *text)
+static void ReportAcceptedValue(const Found *v, const char *path, bool seen, bool same, std::string *text)
 {
     char shortPath[MAX_PATH];
     TextAdd(text, " ; ");
@@ -133,7 +132,7 @@ static void CheckValue(HKEY key, const View *view, const char *name, Seen *seen3
 {
     Found v = {view, name, REG_NONE, NULL, 0, false, {0}};
     char typeBuffer[16], path[MAX_PATH];
-    Text text = {};
+    std::string text;
     LONG status = RegQueryValueExA(key, name, NULL, &v.type, NULL, &v.size);
     TextFormat(&text, "%s (%s) : ", name, view->name);
     if (status != ERROR_SUCCESS) {
@@ -141,7 +140,6 @@ static void CheckValue(HKEY key, const View *view, const char *name, Seen *seen3
         Field fields[] = {{"view", view->id, 0}, {"value", name, 0},
                           {"rule", RuleId(REFUSED_VALUE_MISSING), 0}};
         ReportText("settings.value", STATUS_INFO, &text, NULL, fields, 3);
-        TextFree(&text);
         return;
     }
     v.typeName = TypeName(v.type, typeBuffer);
@@ -160,7 +158,6 @@ static void CheckValue(HKEY key, const View *view, const char *name, Seen *seen3
         ReportAcceptedValue(&v, path, seen, same, &text);
     else
         ReportRefusedValue(&v, &why, &text);
-    TextFree(&text);
 }
 
 static void CheckView(const View *view, Seen seen32[2])
@@ -186,7 +183,7 @@ static void CheckView(const View *view, Seen seen32[2])
 // The settings the program accepts, and the line it starts the Notes client with.
 static void ReportSettingsAccepted(const InstallSettings *settings)
 {
-    Text text = {};
+    std::string text;
     TextAdd(&text, "R\xe9glages accept\xe9s par le programme : client ");
     TextAddAnsi(&text, settings->clientPath);
     TextAdd(&text, ", base ");
@@ -195,19 +192,17 @@ static void ReportSettingsAccepted(const InstallSettings *settings)
                       {"client", settings->clientPath, 0},
                       {"database", settings->databasePath, 0}};
     ReportText("settings", STATUS_OK, &text, NULL, fields, 3);
-    TextFree(&text);
 
     char line[LAUNCH_LINE_SIZE];
     BuildLaunchLine(settings->clientPath, settings->databasePath, line);
     bool quoted = NeedsQuotes(settings->clientPath) || NeedsQuotes(settings->databasePath);
-    Text launch = {};
+    std::string launch;
     TextAdd(&launch, "Ligne de lancement du client Notes : ");
     TextAddAnsi(&launch, line);
     if (quoted)
         TextAdd(&launch, " (sans noms courts 8.3, les chemins \xe0 blancs sont entre guillemets)");
     Field launchFields[] = {{"line", line, 0}, {"quotes", quoted ? "yes" : "no", 0}};
     ReportText("launch", STATUS_OK, &launch, NULL, launchFields, 2);
-    TextFree(&launch);
 }
 
 // The package's record of what it wrote, in the 32-bit view, where the package (x86)
@@ -301,7 +296,7 @@ bool CheckSettings(InstallSettings *settings)
 
     Refusal why = {REFUSED_NOT, NULL, 0};
     if (!LoadInstallSettings(settings, &why)) {
-        Text text = {}, sentence = {};
+        std::string text, sentence;
         const char *action = DescribeRefusal(&why, &sentence);
         static char fix[2 * MAX_PATH + 100];
         const char *fixAction = SettingsFix(&why, fix);
@@ -309,13 +304,11 @@ bool CheckSettings(InstallSettings *settings)
         TextAdd(&text, "R\xe9glages refus\xe9s par le programme, qui affichera ");
         TextAddBox(&text, RefusalMessage(why.rule));
         TextAdd(&text, " : ");
-        TextAddText(&text, &sentence);
+        text += sentence;
         Field fields[] = {{"rule", RuleId(why.rule), 0},
                           {"value", why.value != NULL ? why.value : "", 0},
                           {"detail", NULL, why.detail}};
         ReportFix("settings", STATUS_PROBLEM, &text, action, fix, fields, 3);
-        TextFree(&text);
-        TextFree(&sentence);
         return false;
     }
     ReportSettingsAccepted(settings);
@@ -326,7 +319,7 @@ bool CheckSettings(InstallSettings *settings)
 // or it is not given.
 static bool JudgeGiven(const char *name, const char *path)
 {
-    Text text = {}, sentence = {};
+    std::string text, sentence;
     TextFormat(&text, "%s : ", name);
     Refusal why = {REFUSED_NOT, name, 0};
     bool accepted = AcceptGivenPath(name, path, &why);
@@ -337,12 +330,10 @@ static bool JudgeGiven(const char *name, const char *path)
         if (!accepted)
             DescribeRefusal(&why, &sentence);
         TextAdd(&text, accepted ? " ; accept\xe9 par le programme" : " ; refus\xe9 : ");
-        TextAddText(&text, &sentence);
+        text += sentence;
     }
     TextAdd(&text, "\r\n");
     WriteStandardText(STD_OUTPUT_HANDLE, &text);
-    TextFree(&text);
-    TextFree(&sentence);
     return accepted;
 }
 

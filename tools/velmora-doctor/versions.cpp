@@ -23,13 +23,12 @@ void CheckVersions(const char *programPath, const Library *library)
     char program[VERSION_SIZE];
     FileVersion(programPath, program);
     const char *doctor = VELMORA_VERSION_TEXT;
-    Text text = {};
+    std::string text;
     TextFormat(&text, "Versions : velmora-notes.exe %s, velmora-doctor.exe %s, nNOTES.dll %s",
                program[0] != '\0' ? program : "inconnue", doctor,
                library->version[0] != '\0' ? library->version : "inconnue");
     Field fields[] = {{"program", program, 0}, {"doctor", doctor, 0},
                       {"library", library->version, 0}};
     ReportText("versions", STATUS_INFO, &text, NULL, fields, 3);
-    TextFree(&text);
 }
 
