@@ -50,10 +50,12 @@ std::string CheckCommandTail(const uint8_t *data, size_t size)
     bool opened = OpenJobFile(tail, &job, &file, &why);
     std::vector<std::string> creates = EventsStartingWith("CreateFileA");
     if (fits) {
-        std::string create = "CreateFileA " + path + " ";
+        // Read access, no sharing, an existing file, deleted when its handle is closed.
+        std::string create = "CreateFileA " + path +
+                             " access=0x80000000 share=0x0 disposition=3 flags=0x4000080";
         if (!opened)
             v.Fail("the job file " + Printable(path) + " did not open");
-        if (creates.size() != 1 || creates[0].compare(0, create.size(), create) != 0)
+        if (creates.size() != 1 || creates[0] != create)
             v.Fail("tail " + Printable(tail) + ": expected path " + Printable(path) +
                    ", opened" + Joined(creates));
     } else {

@@ -1,7 +1,6 @@
 // The properties the fuzz targets check, one function per way into the program.  Each
 // runs one input against a fresh fake world and returns what went wrong, or an empty
-// string when the program behaved.  The fuzz targets abort on a non-empty answer; the
-// regression suite replays saved inputs through the same functions.
+// string when the program behaved.  The fuzz targets abort on a non-empty answer.
 #pragma once
 
 #include <stddef.h>
@@ -19,11 +18,3 @@ std::string CheckMemo(const uint8_t *data, size_t size);
 std::string CheckCommandTail(const uint8_t *data, size_t size);
 // LoadInstallSettings from any registry bytes and files.
 std::string CheckInstallSettings(const uint8_t *data, size_t size);
-
-struct FuzzTarget {
-    const char *name;       // also the folder of its corpus and regressions
-    std::string (*check)(const uint8_t *data, size_t size);
-};
-
-extern const FuzzTarget FuzzTargets[];
-extern const size_t FuzzTargetCount;

@@ -31,8 +31,3 @@ void InstallProduct()
     AddFile("C:\\Devis\\A12.pdf", "%PDF");
     AddFile(w.modulePath, "MZ", "C:\\PROGRA~1\\Velmora\\VELMOR~1.EXE");
 }
-
-std::vector<UINT> Boxes()
-{
-    return TheWorld().boxes;
-}

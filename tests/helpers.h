@@ -27,5 +27,3 @@ extern const char JobPath[];
 
 // A fresh world with the Notes client and the product database installed.
 void InstallProduct();
-
-std::vector<UINT> Boxes();

@@ -14,9 +14,7 @@
 #include <vector>
 
 // ---- job files that are refused, or read at the very limit -------------------------
-// Host (tests/test_job_file.cpp): ReadJob's refusal, rule and detail, the header text
-// named for REFUSED_TEXT_UNTERMINATED; REFUSED_NOT rows are read.  Wine
-// (cases_hostile_job.cpp): every refused row shows box 9 and deletes the job, with the
+// Wine (cases_hostile_job.cpp): every refused row shows box 9 and deletes the job, with the
 // Notes runtime only started and ended (the rows that are read are sent whole by
 // CaseHeaderSlotsAtLimit).  velmora-job (velmora_job_test.cpp): its examination gives
 // the same first refusal, less REFUSED_LIST_UNAVAILABLE, since it allocates nothing.
@@ -83,8 +81,7 @@ inline std::string JobRowBytes(const JobRow &row, velmora_job::Job job)
 
 // ---- body lines ---------------------------------------------------------------------
 // The body template (with an empty document name) and the lines of the memo's body, an
-// empty line as "".  Host (test_memo.cpp): the lines ComposeMemo appends, an empty
-// line with no text.  Wine (cases_send.cpp): the lines the stand-in library stored.
+// empty line as "".  Wine (cases_send.cpp): the lines the stand-in library stored.
 
 struct BodyRow {
     const char *body;
@@ -100,26 +97,6 @@ static const BodyRow BodyRows[] = {
     {"\r\n\r\n", {"", ""}},
     {"\r\n\nb", {"", "\nb"}},
     {"[DOC]", {}},                              // expands to nothing: no line
-};
-
-// ---- recorded names -----------------------------------------------------------------
-// The path of an attachment and the name it is recorded under.  Host (test_memo.cpp):
-// the name ComposeMemo gives AttachFile.
-// Under Wine only a file that is there can be attached, so these paths (relative to
-// a drive, a folder, a share, none) are shown on the host; the suite's stored_note
-// attaches real files under their recorded names.
-
-struct RecordedNameRow {
-    const char *path;
-    const char *name;
-};
-
-static const RecordedNameRow RecordedNameRows[] = {
-    {"C:\\Devis\\a.pdf", "a.pdf"},
-    {"C:devis.txt", "C:devis.txt"},
-    {"C:\\dossier\\", ""},
-    {"\\\\serveur\\part\\a/b.txt", "a/b.txt"},      // a forward slash does not count
-    {"", ""},
 };
 
 // ---- the command tail ---------------------------------------------------------------
@@ -163,9 +140,7 @@ static const CommandTailRow LeadByteTailRows[] = {
 // ---- the job path -------------------------------------------------------------------
 // A command tail naming a job: `before`, a path of `length` bytes and `after`.  The
 // path is the tail less one pair of quotes: a leading quote and, after one, a closing
-// quote that ends the tail; it must be shorter than 260 bytes.  Host (test_job_file.cpp):
-// OpenJobFile's refusal and detail, the name CreateFileA sees (the path and `opened`),
-// and a path too long neither opened nor cut to a file that is there.  Wine
+// quote that ends the tail; it must be shorter than 260 bytes.  Wine
 // (cases_hostile_job.cpp): a row that opens sends the job; any other shows box 8 and
 // leaves the job, made at the path cut to 259 bytes.
 
@@ -176,27 +151,25 @@ struct JobPathRow {
     size_t length;
     const char *after;
     RefusalRule rule;
-    unsigned long detail;       // host: the path's length, or the fake's error
-    const char *opened;         // what follows the path in the name opened
 };
 
 static const JobPathRow JobPathRows[] = {
-    {"", SHORT_PATH, "", REFUSED_NOT, 0, ""},
-    {"\"", SHORT_PATH, "\"", REFUSED_NOT, 0, ""},
-    {"\"", SHORT_PATH, "", REFUSED_NOT, 0, ""},                    // an opening quote only
-    {"", SHORT_PATH, "\"", REFUSED_JOB_UNOPENABLE, 2, "\""},        // a closing quote only
-    {"\"", SHORT_PATH, "\" ", REFUSED_JOB_UNOPENABLE, 2, "\" "},    // a blank after the quote
-    {"\"", NO_PATH, "", REFUSED_JOB_UNOPENABLE, 2, ""},
-    {"\"", NO_PATH, "\"", REFUSED_JOB_UNOPENABLE, 2, ""},
-    {"", 259, "", REFUSED_NOT, 0, ""},
-    {"\"", 259, "", REFUSED_NOT, 0, ""},                           // a 260-byte tail
-    {"\"", 259, "\"", REFUSED_NOT, 0, ""},                         // a 261-byte tail
-    {"", 259, " ", REFUSED_PATH_TOO_LONG, 260, nullptr},           // a blank after the path
-    {"", 260, "", REFUSED_PATH_TOO_LONG, 260, nullptr},
-    {"\"", 260, "\"", REFUSED_PATH_TOO_LONG, 260, nullptr},
-    {"\"", 260, "", REFUSED_PATH_TOO_LONG, 260, nullptr},
-    {"", 300, "", REFUSED_PATH_TOO_LONG, 300, nullptr},
-    {"", 32000, "", REFUSED_PATH_TOO_LONG, 32000, nullptr},
+    {"", SHORT_PATH, "", REFUSED_NOT},
+    {"\"", SHORT_PATH, "\"", REFUSED_NOT},
+    {"\"", SHORT_PATH, "", REFUSED_NOT},                // an opening quote only
+    {"", SHORT_PATH, "\"", REFUSED_JOB_UNOPENABLE},     // a closing quote only
+    {"\"", SHORT_PATH, "\" ", REFUSED_JOB_UNOPENABLE},  // a blank after the quote
+    {"\"", NO_PATH, "", REFUSED_JOB_UNOPENABLE},
+    {"\"", NO_PATH, "\"", REFUSED_JOB_UNOPENABLE},
+    {"", 259, "", REFUSED_NOT},
+    {"\"", 259, "", REFUSED_NOT},                       // a 260-byte tail
+    {"\"", 259, "\"", REFUSED_NOT},                     // a 261-byte tail
+    {"", 259, " ", REFUSED_PATH_TOO_LONG},              // a blank after the path
+    {"", 260, "", REFUSED_PATH_TOO_LONG},
+    {"\"", 260, "\"", REFUSED_PATH_TOO_LONG},
+    {"\"", 260, "", REFUSED_PATH_TOO_LONG},
+    {"", 300, "", REFUSED_PATH_TOO_LONG},
+    {"", 32000, "", REFUSED_PATH_TOO_LONG},
 };
 
 // The path of a row in `folder`, padded with 'j' to its length (also any long path the

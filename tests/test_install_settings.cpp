@@ -11,7 +11,7 @@ TEST(InstallSettings, ReadsTestsAndShortensBothPaths)
     ASSERT_TRUE(LoadInstallSettings(&settings, &why));
     EXPECT_STREQ(ClientShortPath, settings.clientPath);
     EXPECT_STREQ(DatabaseShortPath, settings.databasePath);
-    EXPECT_TRUE(Boxes().empty());
+    EXPECT_TRUE(TheWorld().boxes.empty());
     std::vector<std::string> expected = {
         "RegOpenKeyExA HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick options=0 access=0x20019",
         "RegQueryValueExA LN_Appli 260",

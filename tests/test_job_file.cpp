@@ -1,30 +1,6 @@
 // Opening and reading job files written by someone else.
 #include "job/job_file.h"
 #include "tests/helpers.h"
-#include "tests/rule_tables.h"
-
-namespace {
-
-// Opens and reads `bytes` stored at JobPath; the handle is closed (deleting the file).
-bool Load(const std::string &bytes, LoadedJob *job, Refusal *why)
-{
-    AddFile(JobPath, bytes);
-    HANDLE file;
-    *why = Refusal{REFUSED_NOT, nullptr, 0};
-    bool ok = OpenJobFile(JobPath, job, &file, why) && ReadJob(file, job, why);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    return ok;
-}
-
-void Release(LoadedJob *job)
-{
-    if (job->extraList)
-        GlobalFree(job->extraList);
-    job->extraList = nullptr;
-}
-
-} // namespace
 
 // The header and the list each in one read of its size; a value in the reserved field
 // and bytes after the list change nothing.
@@ -36,74 +12,14 @@ TEST(JobFile, ReadsHeaderAndListWhole)
     f.extras = {"C:\\a.txt", "C:\\b.txt"};
     std::string bytes = EncodeJob(f);
     bytes[offsetof(JobHeader, listReference)] = '\x5A';
-    bytes += "trailing bytes are not read";
-    Refusal why;
-    ASSERT_TRUE(Load(bytes, &job, &why));
+    AddFile(JobPath, bytes + "trailing bytes are not read");
+    HANDLE file;
+    Refusal why = {REFUSED_NOT, nullptr, 0};
+    ASSERT_TRUE(OpenJobFile(JobPath, &job, &file, &why) && ReadJob(file, &job, &why));
+    CloseHandle(file);
     EXPECT_STREQ("C:\\b.txt", job.extraList[1].path);
     EXPECT_EQ((std::vector<std::string>{"ReadFile 3340", "ReadFile 512"}), EventsStartingWith("ReadFile"));
-    Release(&job);
-}
-
-// Each row of the job table: refused with its rule and no read past a slot or a
-// buffer, or read when each text ends one byte short of its slot.
-TEST(JobFile, RefusesShortOrMalformedJobs)
-{
-    for (const JobRow &row : JobRows) {
-        InstallProduct();
-        static LoadedJob job;
-        Refusal why;
-        EXPECT_EQ(row.rule == REFUSED_NOT, Load(JobRowBytes(row, PlainJob()), &job, &why))
-            << row.what;
-        EXPECT_EQ(row.rule, why.rule) << row.what;
-        EXPECT_EQ(row.detail, why.detail) << row.what;
-        if (row.rule == REFUSED_TEXT_UNTERMINATED)
-            EXPECT_STREQ(row.what, why.value);
-        EXPECT_TRUE(Boxes().empty()) << row.what;
-        // The list is obtained once its size is known and memory given.
-        bool obtained = row.rule == REFUSED_LIST_SHORT || row.rule == REFUSED_EXTRA_UNTERMINATED ||
-                        (row.rule == REFUSED_NOT && row.extras > 0);
-        EXPECT_EQ(obtained, job.extraList != nullptr) << row.what;
-        if (row.rule == REFUSED_LIST_TOO_LARGE)        // no allocation for a size that wrapped
-            EXPECT_TRUE(EventsStartingWith("GlobalAlloc").empty()) << row.what;
-        Release(&job);
-        EXPECT_EQ(0, TheWorld().liveGlobalBlocks) << row.what;
-        EXPECT_FALSE(FileExists(JobPath)) << row.what;
-    }
-
-    std::string unusedFilled = EncodeJob(PlainJob());    // the unread bytes may hold anything
-    unusedFilled.replace(offsetof(JobHeader, unused), JOB_UNREAD_SIZE, JOB_UNREAD_SIZE, 'u');
-    InstallProduct();
-    static LoadedJob job;
-    Refusal why;
-    EXPECT_TRUE(Load(unusedFilled, &job, &why));
-    EXPECT_TRUE(Boxes().empty());
-}
-
-TEST(JobFile, PathFromEveryQuotingFormAndLength)
-{
-    for (const JobPathRow &row : JobPathRows) {
-        InstallProduct();
-        std::string path = JobPathOfLength("C:\\Temp", row.length), cut = path.substr(0, 259);
-        if (!cut.empty())
-            AddFile(cut, EncodeJob(PlainJob()));
-        std::string tail = row.before + path + row.after;
-        static LoadedJob job;
-        HANDLE file;
-        Refusal why = {REFUSED_NOT, nullptr, 0};
-        EXPECT_EQ(row.rule == REFUSED_NOT, OpenJobFile(tail.c_str(), &job, &file, &why)) << tail;
-        EXPECT_EQ(row.rule, why.rule) << tail;
-        EXPECT_EQ(row.detail, why.detail) << tail;
-        std::vector<std::string> opens = EventsStartingWith("CreateFileA");
-        if (row.opened == nullptr)
-            EXPECT_TRUE(opens.empty() && FileExists(cut)) << tail;
-        else
-            EXPECT_EQ("CreateFileA " + path + row.opened +
-                          " access=0x80000000 share=0x0 disposition=3 flags=0x4000080",
-                      opens.at(0)) << tail;
-        EXPECT_EQ(row.rule == REFUSED_NOT, file != INVALID_HANDLE_VALUE) << tail;
-        if (file != INVALID_HANDLE_VALUE)
-            CloseHandle(file);
-    }
+    GlobalFree(job.extraList);
 }
 
 TEST(JobFile, OpenFailuresLeaveTheFileAlone)

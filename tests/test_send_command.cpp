@@ -66,7 +66,7 @@ TEST(SendCommand, FailureTable)
         AddFile(JobPath, EncodeJob(PlainJob()));
         c.spoil();
         RunSendCommand(JobPath);
-        EXPECT_EQ(c.boxes, Boxes()) << c.what;
+        EXPECT_EQ(c.boxes, TheWorld().boxes) << c.what;
         EXPECT_EQ(c.jobFileLeft, FileExists(JobPath)) << c.what;
         EXPECT_EQ(c.handedOver, !TheWorld().launched.empty()) << c.what;
         EXPECT_TRUE(FileExists("C:\\Devis\\A12.pdf")) << c.what;
@@ -103,5 +103,5 @@ TEST(SendCommand, SettingsReloadedOnEveryRun)
     AddFile(JobPath, EncodeJob(PlainJob()));
     RunSendCommand(JobPath);
     EXPECT_EQ(1u, TheWorld().launched.size());
-    EXPECT_EQ(std::vector<UINT>{MSG_NOT_INSTALLED}, Boxes());
+    EXPECT_EQ(std::vector<UINT>{MSG_NOT_INSTALLED}, TheWorld().boxes);
 }

@@ -109,7 +109,8 @@ TEST(HandOver, WaitsWhileTheClientIsBusy)
         HandOver();
         EXPECT_EQ(c.sleeps, EventsStartingWith("Sleep 200").size()) << c.disabledFor;
         EXPECT_EQ(c.started, !TheWorld().launched.empty()) << c.disabledFor;
-        EXPECT_EQ(c.started ? std::vector<UINT>{} : std::vector<UINT>{MSG_NOTES_BUSY}, Boxes());
+        EXPECT_EQ(c.started ? std::vector<UINT>{} : std::vector<UINT>{MSG_NOTES_BUSY},
+                  TheWorld().boxes);
         if (!c.started)
             EXPECT_TRUE(Variables().empty()) << c.disabledFor;
     }

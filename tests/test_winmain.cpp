@@ -22,7 +22,7 @@ TEST(WinMain, RuntimeThatCannotStartIsReportedOnce)
     InstallProduct();
     FailNotes("InitNotesRuntime");
     EXPECT_EQ(0, StartProgram("C:\\job.tmp"));
-    EXPECT_EQ(std::vector<UINT>{MSG_NOTES_INIT_FAILED}, Boxes());
+    EXPECT_EQ(std::vector<UINT>{MSG_NOTES_INIT_FAILED}, TheWorld().boxes);
     EXPECT_EQ((std::vector<std::string>{"InitNotesRuntime argc=2 velmora-notes.exe C:\\job.tmp",
                                         "MessageBox 11"}),
               TheWorld().events);
@@ -47,6 +47,6 @@ TEST(WinMain, ChoosesTheModeFromTheTail)
 
     InstallProduct();           // a failing send still ends the runtime once
     EXPECT_EQ(0, StartProgram("C:\\missing.tmp"));
-    EXPECT_EQ(std::vector<UINT>{MSG_OPEN_JOB_FAILED}, Boxes());
+    EXPECT_EQ(std::vector<UINT>{MSG_OPEN_JOB_FAILED}, TheWorld().boxes);
     EXPECT_EQ("EndNotesRuntime", TheWorld().events.back());
 }

@@ -57,6 +57,9 @@ put("job_file", "count_beyond_list", job(extras=[b"C:\\a.txt"], count=3))
 put("job_file", "count_overflows", job(count=0x01000000))
 put("job_file", "count_largest", job(count=0xFFFFFFFF))
 put("job_file", "short_header", job(size=1000))
+put("job_file", "list_one_byte_short", job(extras=[b"C:\\a.txt", b"C:\\b.txt"], size=3340 + 511))
+put("job_file", "count_wraps_to_one_slot", job(extras=[b"C:\\a.txt"], count=0x01000001))
+put("job_file", "unread_bytes_filled", (lambda b: b[:2] + b"u" * 258 + b[260:])(job()))
 
 # template: flags, template NUL document NUL user
 put("template", "placeholders", b"\0Devis [doc] pour [Name] [NOM] [user]\0A12\0dupont")
@@ -65,6 +68,10 @@ put("template", "long_token", b"\0[" + b"a" * 253 + b"][" + b"b" * 300 + b"[DOC]
 put("template", "oem", b"\x01R\xe7u d\xe9j\xe0 [DOC]\0\xe9t\xe9\0u")
 put("template", "user_fails", b"\x02de [USER] pour [DOC]\0A12\0dupont")
 put("template", "no_document", b"\x04[DOC]|[USER]\0ignored\0" + b"n" * 255)
+put("template", "not_rescanned", b"\0[DOC] [USER]\0[USER]\0[DOC]")
+put("template", "empty_expansion", b"\0[DOC]\0\0u")
+put("template", "empty_template", b"\0\0A12\0u")
+put("template", "longest_user", b"\0" + b"[nom]" * 40 + b"\0\0" + b"u" * 255)
 put("template", "many_docs", b"\0" + b"[DOC]" * 51 + b"\0" + b"n" * 255 + b"\0u")
 
 
@@ -77,6 +84,10 @@ put("memo", "plain", memo(extras=[b"C:\\Annexes\\plan.dwg", b"notice.txt"], dire
                           send_to=b"[doc]@example.com", subject=b"Devis [DOC] de [USER] \xe9t\xe9",
                           body=b"Bonjour [NAME],\r\nvoici [DOC] \xe9t\xe9.\r\n"))
 put("memo", "line_ends", memo(body=b"a\r\r\nb\nc\r\n\r\nd\r"))
+put("memo", "line_ends_first", memo(body=b"\r\n\nb\r\n\r\n"))
+put("memo", "body_expands_to_nothing", memo(body=b"[DOC]", document=b""))
+put("memo", "recorded_names", memo(attachment=b"", extras=[
+    b"C:\\Devis\\a.pdf", b"C:devis.txt", b"C:\\dossier\\", b"\\\\serveur\\part\\a/b.txt", b""]))
 put("memo", "long_line", memo(body=b"x" + b"[DOC]" * 300 + b"\r\ny", document=b"d" * 255))
 put("memo", "create_note_fails", memo(failure=1))
 put("memo", "create_body_fails", memo(failure=2))
@@ -97,6 +108,12 @@ put("command_tail", "long_path", b"\0prog \"" + b"p" * 300 + b"\"")
 put("command_tail", "path_of_259", b"\0prog \"" + b"p" * 259 + b"\"")
 put("command_tail", "path_of_260", b"\0prog \"" + b"p" * 260 + b"\"")
 put("command_tail", "quote_alone", b"\0prog \"")
+put("command_tail", "empty_quotes", b"\0prog \"\"")
+put("command_tail", "closing_quote_only", b"\0prog job 1.tmp\"")
+put("command_tail", "blank_after_closing_quote", b"\0prog \"job 1.tmp\" ")
+put("command_tail", "path_of_259_opening_quote_only", b"\0prog \"" + b"p" * 259)
+put("command_tail", "path_of_259_then_blank", b"\0prog " + b"p" * 259 + b" ")
+put("command_tail", "path_of_32000", b"\0prog " + b"p" * 32000)
 put("command_tail", "trailing_blanks", b"\0prog \x01\x1f job  ")
 
 

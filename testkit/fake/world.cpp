@@ -131,15 +131,6 @@ std::vector<std::string> EventsStartingWith(const std::string &prefix)
     return found;
 }
 
-int EventIndex(const std::string &event)
-{
-    for (size_t i = 0; i < g_world.events.size(); ++i) {
-        if (g_world.events[i] == event)
-            return (int)i;
-    }
-    return -1;
-}
-
 // ---- kernel32 ----
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES *security,

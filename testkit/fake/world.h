@@ -86,5 +86,3 @@ void FailNotes(const std::string &operation, int which = 0);
 
 // The events that start with `prefix`, in order.
 std::vector<std::string> EventsStartingWith(const std::string &prefix);
-// Index of the first event equal to `event`, or -1.
-int EventIndex(const std::string &event);

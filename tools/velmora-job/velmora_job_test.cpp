@@ -39,42 +39,24 @@ Outcome Tool(const std::vector<std::string> &args, const std::string &input = st
     return r;
 }
 
-class TempDir : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/velmora-job-test-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        for (const std::string &f : made_)
-            std::remove(f.c_str());
-        rmdir(dir_.c_str());
-    }
-    std::string Path(const std::string &name)
-    {
-        made_.push_back(dir_ + "/" + name);
-        return made_.back();
-    }
-    static std::string Read(const std::string &path)
-    {
-        std::ifstream f(path, std::ios::binary);
-        std::ostringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-    static void Write(const std::string &path, const std::string &bytes)
-    {
-        std::ofstream f(path, std::ios::binary);
-        f << bytes;
-    }
+// A file of this process's own in the test's temporary folder; the tests remove it.
+std::string TempPath(const std::string &name)
+{
+    return testing::TempDir() + "velmora-job-" + std::to_string(getpid()) + "-" + name;
+}
 
-private:
-    std::string dir_;
-    std::vector<std::string> made_;
-};
+std::string ReadBytes(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void WriteBytes(const std::string &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 Job SampleJob()
 {
@@ -123,8 +105,6 @@ std::vector<MakeRow> MakeRows()
          {"body: 2048 bytes given, at most 2047 fit"}},
         {{"make", "OUT", "--attach", "C:\\a", "--raw-body", "--body", body2047}, "", 0, {},
          {0, "", body2047, "C:\\a"}},
-        {{"make", "OUT", "--subject", std::string(256, 's'), "--extra", std::string(400, 'e')}, "", 1,
-         {"subject: 256 bytes given, at most 255", "extra 1: 400 bytes given, at most 255"}},
         // UTF-8 converted to Windows-1252 with --utf8 only.
         {{"make", "OUT", "--utf8", "--subject", "Re\xC3\xA7u \xE2\x82\xAC", "--attach",
           "C:\\D\xC3\xA9vis\\a.pdf", "--extra", "C:\\\xC5\x92uvre.txt", "--body", "\xC3\xA9t\xC3\xA9"},
@@ -219,10 +199,11 @@ TEST(Check, RefusesEachTextThatDoesNotFitNamingFieldLimitAndLength)
     EXPECT_EQ("", EncodeJob(job));
 }
 
-TEST_F(TempDir, MakeWritesTheJobOrSaysWhyNot)
+TEST(Make, WritesTheJobOrSaysWhyNot)
 {
-    std::string out = Path("job.vmj"), body = Path("body.txt"), missing = Path("missing");
-    Write(body, "un\ndeux\r\ntrois\rquatre\n\n");
+    std::string out = TempPath("job.vmj"), body = TempPath("body.txt");
+    std::string missing = TempPath("missing");
+    WriteBytes(body, "un\ndeux\r\ntrois\rquatre\n\n");
     for (const MakeRow &row : MakeRows()) {
         std::vector<std::string> args = row.args;
         std::string line;
@@ -239,10 +220,12 @@ TEST_F(TempDir, MakeWritesTheJobOrSaysWhyNot)
         if (row.said.empty())
             EXPECT_EQ("", r.err) << line;
         if (row.status == 0)
-            EXPECT_TRUE(EncodeJob(row.job, row.how) == Read(out)) << line;
+            EXPECT_TRUE(EncodeJob(row.job, row.how) == ReadBytes(out)) << line;
         else
             EXPECT_FALSE(std::ifstream(out).good()) << line;
     }
+    std::remove(out.c_str());
+    std::remove(body.c_str());
     Outcome help = Tool({"--help"});
     EXPECT_EQ(0, help.status);
     EXPECT_NE(std::string::npos, help.out.find("CR LF"));
@@ -329,7 +312,7 @@ TEST(Examine, NotesHarmlessOddities)
 
 
 // `dump` of a file: its exit status and its listing, whole when it starts with the size.
-TEST_F(TempDir, DumpListsTheFieldsAndWhyTheProgramWouldRefuse)
+TEST(Dump, ListsTheFieldsAndWhyTheProgramWouldRefuse)
 {
     Job subjectFull = SampleJob(), nonAscii;
     subjectFull.subject.assign(JOB_TEXT_SLOT, 'S');
@@ -367,9 +350,9 @@ TEST_F(TempDir, DumpListsTheFieldsAndWhyTheProgramWouldRefuse)
         {EncodeJob(nonAscii), false, 0, "subject:      \"Re\\xE7u \\x80\\x81\\x9D\\t\""},
         {EncodeJob(nonAscii), true, 0, "subject:      \"Re\xC3\xA7u \xE2\x82\xAC\\x81\\x9D\\t\""},
     };
-    std::string file = Path("job.vmj");
+    std::string file = TempPath("dumped.vmj");
     for (const auto &row : rows) {
-        Write(file, row.bytes);
+        WriteBytes(file, row.bytes);
         Outcome r = row.utf8 ? Tool({"dump", "--utf8", file}) : Tool({"dump", file});
         EXPECT_EQ(row.status, r.status) << row.listing;
         if (row.listing.compare(0, 7, "  size:") == 0)
@@ -377,6 +360,7 @@ TEST_F(TempDir, DumpListsTheFieldsAndWhyTheProgramWouldRefuse)
         else
             EXPECT_NE(std::string::npos, r.out.find(row.listing)) << r.out;
     }
+    std::remove(file.c_str());
 }
 
 TEST(Codec, Utf8ToCp1252CoversTheWholeCodePage)
