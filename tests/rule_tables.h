@@ -186,14 +186,12 @@ inline std::string JobPathOfLength(const std::string &folder, size_t length)
 // The client's and the database's paths as the settings give them (already shortened)
 // and the line the Notes client is started with: a path that keeps a blank or a tab is
 // quoted, the backslashes that end it doubled inside the quotes.  Host (test_window.cpp):
-// the line that reaches WinExec.  Wine (cases_send.cpp): the rows marked `underWine`,
-// whose paths Wine's shortening leaves as they are (8.3 names, no blank), installed
-// there; the stand-in client's command line.  Wine gives every long name a short alias,
-// so a path that keeps a blank is shown on the host only.
+// the line that reaches WinExec.  Under Wine every case that hands over checks the
+// stand-in client's command line; Wine gives every long name a short alias, so a path
+// that keeps a blank is shown on the host only.
 
 struct LaunchLineRow {
     std::string client, database, line;
-    bool underWine;
 };
 
 inline std::vector<LaunchLineRow> LaunchLineRows()
@@ -202,18 +200,18 @@ inline std::vector<LaunchLineRow> LaunchLineRows()
     const std::string slashes = " " + std::string(258, '\\');   // 259 bytes, all but one doubled
     const std::string doubled = "\"" + slashes + slashes.substr(1) + "\"";
     return {
-        {"C:\\NOTES\\NOTES.EXE", "C:\\DATA\\VELMORA.NSF", "C:\\NOTES\\NOTES.EXE C:\\DATA\\VELMORA.NSF", true},
+        {"C:\\NOTES\\NOTES.EXE", "C:\\DATA\\VELMORA.NSF", "C:\\NOTES\\NOTES.EXE C:\\DATA\\VELMORA.NSF"},
         {"C:\\Lotus Notes\\notes.exe", "C:\\DATA\\VELMORA.NSF",
-         "\"C:\\Lotus Notes\\notes.exe\" C:\\DATA\\VELMORA.NSF", false},
-        {"C:\\NOTES\\NOTES.EXE", "D:\\Data\tVelmora.nsf", "C:\\NOTES\\NOTES.EXE \"D:\\Data\tVelmora.nsf\"", false},
-        {longest, longest, "\"" + longest + "\" \"" + longest + "\"", false},    // 523 bytes
-        {"C:\\NOTES\\NOTES.EXE", "D:\\Velmora Data\\", "C:\\NOTES\\NOTES.EXE \"D:\\Velmora Data\\\\\"", false},
-        {"C:\\Lotus Notes\\", "D:\\DATA\\\\", "\"C:\\Lotus Notes\\\\\" D:\\DATA\\\\", false},
-        {slashes, slashes, doubled + " " + doubled, false},   // the longest line there is
+         "\"C:\\Lotus Notes\\notes.exe\" C:\\DATA\\VELMORA.NSF"},
+        {"C:\\NOTES\\NOTES.EXE", "D:\\Data\tVelmora.nsf", "C:\\NOTES\\NOTES.EXE \"D:\\Data\tVelmora.nsf\""},
+        {longest, longest, "\"" + longest + "\" \"" + longest + "\""},    // 523 bytes
+        {"C:\\NOTES\\NOTES.EXE", "D:\\Velmora Data\\", "C:\\NOTES\\NOTES.EXE \"D:\\Velmora Data\\\\\""},
+        {"C:\\Lotus Notes\\", "D:\\DATA\\\\", "\"C:\\Lotus Notes\\\\\" D:\\DATA\\\\"},
+        {slashes, slashes, doubled + " " + doubled},   // the longest line there is
         // Under ANSI 932, whose lead bytes include 0x95, the character 0x95 0x5C ends in
         // a trail byte that is no backslash: only the real one after it is doubled.
         {"C:\\Lotus \x95\x5c", "D:\\Velmora \x95\x5c" "\\",
-         "\"C:\\Lotus \x95\x5c" "\" \"D:\\Velmora \x95\x5c" "\\\\\"", false},
+         "\"C:\\Lotus \x95\x5c" "\" \"D:\\Velmora \x95\x5c" "\\\\\""},
     };
 }
 

@@ -9,10 +9,23 @@
 // "job file present" is logged at start when NOTES_CLIENT_CHECK_GONE names a path;
 // "sync" answers a WM_APP + 1 posted to the main window, so a test knows that every
 // message posted before it has been handled.
+//
+//   notes-client.exe [options] [<database path>]
+//     --window TITLE          a child window with that title (repeatable)
+//     --grandchild TITLE      a window with that title inside a "Workspace" child
+//     --disabled-ms N|never   keep the main window disabled that long, then enable it
+//     --close-delay-ms N|never  how long a child takes to go after WM_CLOSE (0)
+//
+// Given a database path, as the program starts it ("<client> <database>"), it also
+// opens a child titled "Velmora - <file name of the database>" and by default lives
+// NOTES_CLIENT_LIFETIME_MS (1500 ms, or never); without one it lives 60 s.
 #include "standins/log_append.h"
-#include "standins/notes-client/client_options.h"
+#include "tools/common/args.h"
 
 #include <stdlib.h>
+#include <string.h>
+#include <string>
+#include <vector>
 
 enum {
     WM_SYNC = WM_APP + 1,
@@ -21,8 +34,78 @@ enum {
     TIMER_CLOSE = 3,
 };
 
+enum { NEVER = 0xFFFFFFFF };
+
+struct ClientOptions {
+    std::vector<std::string> windows;
+    std::vector<std::string> grandchildren;
+    std::string database;
+    DWORD disabledMs;       // 0: never disabled
+    DWORD closeDelayMs;     // NEVER: a closed child stays
+    DWORD lifetimeMs;       // NEVER: runs until closed or ended
+    std::string error;      // what was wrong with the command line, if anything
+};
+
 static DWORD startTick;
 static ClientOptions options;
+
+// A duration in milliseconds or "never"; false when it is neither.
+static bool ParseDuration(const char *text, DWORD *ms)
+{
+    if (strcmp(text, "never") == 0) {
+        *ms = NEVER;
+        return true;
+    }
+    uint64_t value = 0;
+    if (!ArgNumber(text, NEVER - 1, &value))
+        return false;
+    *ms = (DWORD)value;
+    return true;
+}
+
+// The default lifetime of a client started on a database.
+static DWORD LifetimeFromEnvironment()
+{
+    char text[32];
+    DWORD n = GetEnvironmentVariableA("NOTES_CLIENT_LIFETIME_MS", text, sizeof text);
+    DWORD ms = 0;
+    return n == 0 || n >= sizeof text || !ParseDuration(text, &ms) ? 1500 : ms;
+}
+
+enum { OPT_WINDOW, OPT_GRANDCHILD, OPT_DISABLED, OPT_CLOSE_DELAY };
+static const ArgOption Options[] = {
+    {"--window", OPT_WINDOW, ARG_VALUE, false},
+    {"--grandchild", OPT_GRANDCHILD, ARG_VALUE, false},
+    {"--disabled-ms", OPT_DISABLED, ARG_VALUE, false},
+    {"--close-delay-ms", OPT_CLOSE_DELAY, ARG_VALUE, false},
+};
+
+static ClientOptions ParseClientOptions(int argc, char **argv)
+{
+    ClientOptions o = ClientOptions();
+    ArgReader reader = ArgsOf(Options, sizeof Options / sizeof Options[0], argc, argv, 1, false);
+    for (Arg a = NextArg(&reader); a.event != ARG_END && o.error.empty(); a = NextArg(&reader)) {
+        if (a.event == ARG_OPERAND) {
+            if (!o.database.empty())
+                o.error = std::string("a second database: ") + a.text;
+            o.database = a.text;
+        } else if (a.event == ARG_NO_VALUE) {
+            o.error = std::string("no value after ") + a.text;
+        } else if (a.event == ARG_UNKNOWN) {
+            o.error = std::string("bad option: ") + a.text;
+        } else if (a.id == OPT_WINDOW) {
+            o.windows.push_back(a.value);
+        } else if (a.id == OPT_GRANDCHILD) {
+            o.grandchildren.push_back(a.value);
+        } else {
+            DWORD *ms = a.id == OPT_DISABLED ? &o.disabledMs : &o.closeDelayMs;
+            if (!ParseDuration(a.value, ms))
+                o.error = std::string("bad option: ") + a.text + " " + a.value;
+        }
+    }
+    o.lifetimeMs = o.database.empty() ? 60000 : LifetimeFromEnvironment();
+    return o;
+}
 
 static void Log(const std::string &event)
 {

@@ -115,12 +115,6 @@ bool DeleteTree(const std::string &path)
     return !FileExists(path);
 }
 
-bool IsLink(const std::string &path)
-{
-    DWORD attributes = GetFileAttributesW(Wide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 std::string SystemPath(const char *name)
 {
     char folder[MAX_PATH];

@@ -13,7 +13,6 @@ bool MakeFolder(const std::string &path);       // and its missing parents
 // Deletes a file or a folder with what it holds, true when nothing is left; a link met
 // on the way (FILE_ATTRIBUTE_REPARSE_POINT) is removed itself, never followed.
 bool DeleteTree(const std::string &path);
-bool IsLink(const std::string &path);           // a reparse point: a junction, a link
 std::string ShortPath(const std::string &path); // the path itself when it has none
 std::wstring Wide(const std::string &path);     // from the ANSI code page
 std::string OwnPath();                          // this program

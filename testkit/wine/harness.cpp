@@ -3,7 +3,9 @@
 
 #include "tools/common/byte_escape.h"
 
+#include <aclapi.h>
 #include <psapi.h>
+#include <sddl.h>
 
 // The visible dialog boxes (class "#32770") of every process, with their owners.
 struct BoxSearch {
@@ -187,6 +189,69 @@ bool StartProgramAsUser(const std::string &commandLine, PROCESS_INFORMATION *pro
         *why = "CreateProcessAsUserW: error " + std::to_string(GetLastError());
     CloseHandle(primary);
     return started;
+}
+
+// The filtered token linked to an elevated one has the same user SID, with
+// Administrators deny-only: it opens only what allows the user or a group it keeps.
+// https://learn.microsoft.com/en-us/windows/win32/api/winnt/ns-winnt-token_linked_token
+// https://learn.microsoft.com/en-us/windows/security/application-security/application-control/user-account-control/how-it-works
+// https://learn.microsoft.com/en-us/windows/win32/secauthz/sid-attributes-in-an-access-token
+// https://learn.microsoft.com/en-us/windows/win32/api/sddl/nf-sddl-convertsidtostringsida
+std::string UserSid(void)
+{
+    HANDLE own = NULL;
+    DWORD room[(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE) / sizeof(DWORD) + 1], size = 0;
+    char *text = NULL;
+    std::string sid;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) &&
+        GetTokenInformation(own, TokenUser, room, sizeof room, &size) &&
+        ConvertSidToStringSidA(((TOKEN_USER *)room)->User.Sid, &text)) {
+        sid = text;
+        LocalFree(text);
+    }
+    if (own != NULL)
+        CloseHandle(own);
+    return sid;
+}
+
+// The ACEs are added to those the folder has, and passed on to what it holds.  What
+// the user adds is owned by the user, and CREATOR OWNER becomes that owner in it; in
+// what the elevated run made before, the owner (Administrators, or an owner who could
+// already change its access list) gains nothing it lacked.
+// https://learn.microsoft.com/en-us/windows/win32/api/aclapi/nf-aclapi-setentriesinacla
+// https://learn.microsoft.com/en-us/windows/win32/api/aclapi/nf-aclapi-setnamedsecurityinfoa
+// https://learn.microsoft.com/en-us/windows/win32/secauthz/ace-inheritance-rules
+// https://learn.microsoft.com/en-us/windows/win32/fileio/file-access-rights-constants
+bool AllowUser(const std::string &folder, UserRight right)
+{
+    const DWORD modify = FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
+    const bool adds = right == USER_ADDS_FOLDERS;
+    const std::string names[2] = {UserSid(), "CO"};
+    EXPLICIT_ACCESS_A entries[2] = {
+        {adds ? FILE_ADD_SUBDIRECTORY : modify, GRANT_ACCESS,
+         adds ? (DWORD)NO_INHERITANCE : SUB_CONTAINERS_AND_OBJECTS_INHERIT, {}},
+        {modify, GRANT_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT | INHERIT_ONLY_ACE, {}}};
+    PSID sids[2] = {NULL, NULL};
+    ULONG count = adds ? 2 : 1;
+    bool sidsRead = !names[0].empty();
+    for (ULONG i = 0; i < count && sidsRead; ++i) {
+        sidsRead = ConvertStringSidToSidA(names[i].c_str(), &sids[i]) != 0;
+        BuildTrusteeWithSidA(&entries[i].Trustee, sids[i]);
+    }
+    PACL old = NULL, updated = NULL;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    bool done = sidsRead &&
+                GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      NULL, NULL, &old, NULL, &descriptor) == ERROR_SUCCESS &&
+                SetEntriesInAclA(count, entries, old, &updated) == ERROR_SUCCESS &&
+                SetNamedSecurityInfoA(&std::string(folder)[0], SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION, NULL, NULL, updated,
+                                      NULL) == ERROR_SUCCESS;
+    LocalFree(updated);
+    LocalFree(descriptor);
+    LocalFree(sids[0]);
+    LocalFree(sids[1]);
+    return done;
 }
 
 static void Start(const std::string &commandLine, const char *application, Watched *w)

@@ -42,6 +42,15 @@ const char *NoLinkedToken(void);
 bool StartProgramAsUser(const std::string &commandLine, PROCESS_INFORMATION *process,
                         DWORD flags, HANDLE output, std::string *why);
 
+// This process's user as a SID string (TokenUser), which the filtered token keeps;
+// empty when it cannot be read.
+std::string UserSid(void);
+
+// What a program started by StartProgramAsUser may do in `folder` beside reading it:
+// change all it holds (data only), or add a folder there and change only what it made.
+enum UserRight { USER_MODIFIES, USER_ADDS_FOLDERS };
+bool AllowUser(const std::string &folder, UserRight right);
+
 // Starts `commandLine` exactly as given (CreateProcessA, inheriting this process's
 // environment and current folder).  The program is the one the command line names,
 // unless `application` names it: a line such as an unclosed quote is then still

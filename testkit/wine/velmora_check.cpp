@@ -277,10 +277,16 @@ static void AppendLog(const std::string &log)
 // The run's folder: in the temporary folder of whoever runs the check (the elevated
 // administrator's own), so that no standard user can have made it first or reach into
 // it, and made new, with an access list of its own, not inherited: Administrators and
-// SYSTEM (the installer's service), full control, for the folder and what it holds.
+// SYSTEM (the installer's service), full control, for the folder and what it holds;
+// the user who runs the check, read and execute (FRFX).  The doctor's cases start it
+// under the filtered token, in which Administrators is deny-only and the user SID is
+// kept: without its own ACE it could open nothing here.  Where it must write, a case
+// allows it on data folders only (AllowUser), never where the elevated run runs or
+// loads code.
 // https://learn.microsoft.com/en-us/windows/win32/api/fileapi/nf-fileapi-gettemppatha
 // https://learn.microsoft.com/en-us/windows/win32/secauthz/security-descriptor-string-format
 // https://learn.microsoft.com/en-us/windows/win32/secauthz/ace-strings ("P": protected)
+// https://learn.microsoft.com/en-us/windows/security/application-security/application-control/user-account-control/how-it-works
 static std::string RunRoot()
 {
     char temp[MAX_PATH];
@@ -291,9 +297,11 @@ static std::string RunRoot()
 static bool MakeRunRoot(const std::string &root)
 {
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, NULL, FALSE};
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1,
-            &attributes.lpSecurityDescriptor, NULL))
+    std::string user = UserSid();
+    std::string sddl = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;" + user + ")";
+    if (user.empty() ||
+        !ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            sddl.c_str(), SDDL_REVISION_1, &attributes.lpSecurityDescriptor, NULL))
         return false;
     // Fails when the folder exists, whoever made it in between.
     bool made = CreateDirectoryA(root.c_str(), &attributes) != 0;

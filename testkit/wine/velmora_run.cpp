@@ -1,8 +1,8 @@
 // velmora-run.exe: runs one command line exactly as written, presses OK on each of
 // its message boxes and tells what they said and how the process ended.
 //
-//   velmora-run.exe [--time-limit-ms N] [--memory] <command line>
-//   velmora-run.exe [--time-limit-ms N] [--memory] --from-file <file>
+//   velmora-run.exe [--memory] <command line>
+//   velmora-run.exe [--memory] --from-file <file>
 //
 // The command line is the rest of velmora-run's own command line, byte for byte,
 // after the options and the blanks that follow them; --from-file takes it from a
@@ -10,7 +10,7 @@
 // Prints "box: <text>" for each box captioned "Velmora pour Lotus Notes",
 // "box \"<caption>\": <text>" for any other, then "exit: <code>".  With --memory it
 // also prints the peak working set and the time taken.  Exits 0 when the process
-// ended by itself, 1 when it did not start or had to be ended, 2 on a bad option.
+// ended by itself, 1 when it did not start or was ended after 60 s, 2 on a bad option.
 #include "testkit/wine/files.h"
 #include "testkit/wine/harness.h"
 #include "tools/common/args.h"
@@ -41,40 +41,34 @@ static const char *After(const char *p, int words)
     return p;
 }
 
-enum { OPT_MEMORY, OPT_TIME_LIMIT, OPT_FROM_FILE };
+enum { OPT_MEMORY, OPT_FROM_FILE };
 static const ArgOption Options[] = {
     {"--memory", OPT_MEMORY, ARG_FLAG, false},
-    {"--time-limit-ms", OPT_TIME_LIMIT, ARG_VALUE, false},
     {"--from-file", OPT_FROM_FILE, ARG_VALUE, false},
 };
 
 static int Usage()
 {
-    fprintf(stderr, "usage: velmora-run.exe [--time-limit-ms N] [--memory] "
-                    "(<command line> | --from-file <file>)\n");
+    fprintf(stderr, "usage: velmora-run.exe [--memory] (<command line> | --from-file <file>)\n");
     return 2;
 }
 
 int main(int argc, char **argv)
 {
     ArgReader reader = ArgsOf(Options, sizeof Options / sizeof Options[0], argc, argv, 1, false);
-    DWORD timeLimitMs = 60000;
     bool memory = false;
     std::string commandLine;
     bool haveLine = false;
-    uint64_t n = 0;
 
     for (Arg a = NextArg(&reader); !haveLine && a.event != ARG_END; a = NextArg(&reader)) {
         if (strncmp(a.text, "--", 2) != 0) {
             --reader.next;      // the command line starts at the first word not an option
             break;
         }
-        if (a.event != ARG_OPTION || (a.id == OPT_TIME_LIMIT && !ArgNumber(a.value, 0xFFFFFFFF, &n)))
+        if (a.event != ARG_OPTION)
             return Usage();
         if (a.id == OPT_MEMORY) {
             memory = true;
-        } else if (a.id == OPT_TIME_LIMIT) {
-            timeLimitMs = (DWORD)n;
         } else if (!ReadBytes(a.value, &commandLine)) {
             const Voice say = {stderr, "velmora-run", NULL};
             Say(&say, "cannot read %s", a.value);
@@ -88,7 +82,7 @@ int main(int argc, char **argv)
     if (commandLine.empty())
         return Usage();
 
-    RunResult r = RunAndAnswer(commandLine, timeLimitMs);
+    RunResult r = RunAndAnswer(commandLine, 60000);
     if (!r.started) {
         printf("not started: error %lu\n", r.startError);
         return 1;

@@ -780,7 +780,8 @@ static bool StartCapture(const CaseEnv &e, const std::string &arguments, Capture
                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0, NULL);
     std::string line = "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture " + arguments;
     std::string why = "error " + std::to_string(GetLastError());
-    bool started = out != INVALID_HANDLE_VALUE &&
+    // DEST is made by the capture, as the user, in the case's folder.
+    bool started = out != INVALID_HANDLE_VALUE && AllowUser(e.root, USER_ADDS_FOLDERS) &&
                    StartProgramAsUser(line, &run->process, CREATE_NO_WINDOW, out, &why);
     if (out != INVALID_HANDLE_VALUE)
         CloseHandle(out);

@@ -1,27 +1,9 @@
-// What the program must survive around the job: expansions and body lines past
-// 16-bit lengths, attachments that are not there, registry values without their NUL
-// or naming folders, very long window titles, and a Notes library that refuses
-// everything.
+// What the program must survive around the job: attachments that are not there,
+// registry values without their NUL or naming folders, very long window titles, and a
+// Notes library that refuses everything.  Expansions and body lines past 16-bit
+// lengths are the memo's and the template's saved inputs (fuzz/corpus).
 #include "tests/e2e/case_runner.h"
 #include "tests/rule_tables.h"
-
-static std::string Repeated(const std::string &s, size_t times)
-{
-    std::string out;
-    for (size_t i = 0; i < times; ++i)
-        out += s;
-    return out;
-}
-
-// The longest name a job holds, A to Z over and over: pieces of an expansion show where
-// they were cut.
-static std::string LongDocumentName()
-{
-    std::string name;
-    for (int i = 0; i < JOB_TEXT_SLOT - 1; ++i)
-        name += (char)('A' + i % 26);
-    return name;
-}
 
 static std::string Folder(const std::string &path)
 {
@@ -31,121 +13,6 @@ static std::string Folder(const std::string &path)
 static void ForgetMemos(const CaseEnv &e)
 {
     DeleteTree(e.nnotesDir + "\\notes");
-}
-
-// The calls.log lines of one operation.
-static std::vector<std::string> CallsOf(const CaseEnv &e, const std::string &operation)
-{
-    std::vector<std::string> calls = Calls(e), of;
-    for (size_t i = 0; i < calls.size(); ++i) {
-        if (calls[i].compare(0, operation.size() + 1, operation + " ") == 0)
-            of.push_back(calls[i]);
-    }
-    return of;
-}
-
-static std::string SetTextCall(const std::string &item, const std::string &text)
-{
-    return "SetTextItem note=2 item=\"" + item + "\" text=\"" + Escaped(text) +
-           "\" length=65535 -> 0";
-}
-
-// Sends `f` as the job file `job` with no trace of an earlier run left: no calls.log,
-// no memo, no client.
-static RunResult SendAfresh(const CaseEnv &e, const std::string &job, const Job &f)
-{
-    ForgetRun(e);
-    ForgetMemos(e);
-    EndStartedClients(e);
-    WriteJobFile(job, f);
-    return Run(SendCommand(e, job));
-}
-
-static void CaseLongExpansions(CaseEnv *e)
-{
-    // 51 placeholders fill a 256-byte slot; with a 255-character name each text
-    // becomes 13,005 characters.  A name made of placeholders is not expanded again.
-    const int most = (JOB_TEXT_SLOT - 1) / 5;
-    const std::string names[] = {LongDocumentName(), Repeated("[DOC]", most)};
-    for (int i = 0; i < 2; ++i) {
-        Job f = PlainJob(*e);
-        KeptFile attachment = KeepFile(f.attachment);
-        f.documentName = names[i];
-        f.sendTo = Repeated("[DOC]", most);
-        f.subject = Repeated("[doc]", most);
-        std::string job = e->jobDir + "\\memo job.tmp";
-        RunResult r = SendAfresh(*e, job, f);
-        expect_outcome(r);
-        std::string expansion = Repeated(names[i], most);
-        ok(expansion.size() == (size_t)most * (JOB_TEXT_SLOT - 1), "the expansion has %u characters",
-           (unsigned)expansion.size());
-        same_lines(CallsOf(*e, "SetTextItem"),
-                   {SetTextCall("Form", "Document"), SetTextCall("SendTo", expansion),
-                    SetTextCall("Subject", expansion)},
-                   "calls.log: the texts written whole");
-        std::string record;
-        ReadBytes(NoteRecordPath(*e, 1), &record);
-        ok(record.find("\r\nSendTo: " + expansion + "\r\nSubject: " + expansion + "\r\n") !=
-               std::string::npos, "name %d: the memo holds both expansions whole", i + 1);
-        ok(!FileExists(job), "name %d: the job file is deleted", i + 1);
-        expect_kept(attachment, "the attachment");
-        ExpectHandedOver(*e);
-    }
-}
-
-static void CaseLongBodyLines(CaseEnv *e)
-{
-    // A body line past 65,535 bytes goes in consecutive pieces of at most 65,535.
-    std::string name = LongDocumentName();
-    struct Body {
-        const char *what;
-        std::string text;                   // the template
-        std::vector<std::string> lines;     // its expansion, line by line
-    };
-    const Body bodies[] = {
-        {"a 104,295-byte line and a short one (2,047-byte template)",
-         Repeated("[DOC]", 409) + "\rZ", {Repeated(name, 409), "Z"}},
-        {"a line of exactly 65,535 bytes", Repeated("[DOC]", 257) + "\r\nfin",
-         {Repeated(name, 257), "fin"}},
-        {"a line of 65,536 bytes", Repeated("[DOC]", 257) + "x", {Repeated(name, 257) + "x"}},
-    };
-    for (size_t i = 0; i < sizeof bodies / sizeof bodies[0]; ++i) {
-        Job f = PlainJob(*e);
-        KeptFile attachment = KeepFile(f.attachment);
-        f.documentName = name;
-        f.body = bodies[i].text;
-        std::string job = e->jobDir + "\\memo job.tmp";
-        RunResult r = SendAfresh(*e, job, f);
-        expect_outcome(r);
-
-        std::vector<std::string> appends;
-        std::string stored = "\r\nBody:\r\n";
-        unsigned long length = 0;
-        for (size_t l = 0; l < bodies[i].lines.size(); ++l) {
-            const std::string &line = bodies[i].lines[l];
-            for (size_t at = 0; at < line.size(); at += 65535) {
-                std::string piece = line.substr(at, 65535);
-                appends.push_back("AppendBodyLine body=3 length=" + std::to_string(length) +
-                                  " line=\"" + Escaped(piece) + "\" lineLength=" +
-                                  std::to_string(piece.size()) + " -> 0 length=" +
-                                  std::to_string(length + piece.size() + 2));
-                length += piece.size() + 2;
-                stored += "  " + piece + "\r\n";
-            }
-        }
-        same_lines(CallsOf(*e, "AppendBodyLine"), appends, bodies[i].what);
-        same_lines(CallsOf(*e, "AddBodyToNote"),
-                   {"AddBodyToNote note=2 body=3 length=" + std::to_string(length) +
-                    " reserved=NULL -> 0"},
-                   "calls.log: the body is added with its whole length");
-        std::string record;
-        ReadBytes(NoteRecordPath(*e, 1), &record);
-        ok(record.find(stored + "$FILE: ") != std::string::npos,
-           "%s: the stored body holds the pieces in order", bodies[i].what);
-        ok(!FileExists(job), "%s: the job file is deleted", bodies[i].what);
-        expect_kept(attachment, bodies[i].what);
-        ExpectHandedOver(*e);
-    }
 }
 
 static void CaseAttachmentsMissing(CaseEnv *e)
@@ -387,8 +254,6 @@ static void CaseMemoOperationsFail(CaseEnv *e)
 // The cases of this file, each named here only, with what it needs of the machine
 // (tests/e2e/case_runner.h).
 static const CaseEntry Cases[] = {
-    {"long_expansions", CaseLongExpansions},
-    {"long_body_lines", CaseLongBodyLines},
     {"attachments_missing", CaseAttachmentsMissing},
     {"settings", CaseSettings},
     {"settings_name_folders", CaseSettingsNameFolders},

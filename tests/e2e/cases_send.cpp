@@ -7,21 +7,6 @@
 
 #include <algorithm>
 
-static void CaseNoteNotCreated(CaseEnv *e)
-{
-    SetEnv("NNOTES_FAIL", "CreateNote");
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r, TextCreateMemo);
-    same_lines(CallSummary(*e), {"InitNotesRuntime -> 0", "OpenDatabase -> 0",
-                                 "CreateNote -> 259", "CloseDatabase -> 0",
-                                 "EndNotesRuntime -> 0"},
-               "calls.log: nothing is written and the database is closed");
-    ok(!FileExists(job), "the job file is deleted");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-    ok(!FileExists(e->nnotesDir + "\\notes.ini"), "no client variable is set");
-}
-
 static void CaseClientNotRunning(CaseEnv *e)
 {
     // On a volume without 8.3 names the paths keep their blanks, and the hand-over is
@@ -55,21 +40,6 @@ static void CaseClientBusyThenFree(CaseEnv *e)
     RunResult r = ExpectPlainJobSent(*e);
     ok(r.elapsedMs >= 2000, "the program waits for the client: took %lu ms", r.elapsedMs);
     ok(WaitForClientEvent(e->runningLog, "enabled", 0), "the client was enabled meanwhile");
-}
-
-static void CaseClientBusyTooLong(CaseEnv *e)
-{
-    if (!StartRunningClient(e, "--window \"Velmora - Velmora.nsf\" --disabled-ms never"))
-        return;
-    std::string job = WritePlainJob(*e);
-    RunResult r = Run(SendCommand(*e, job));
-    expect_outcome(r, TextNotesBusy);
-    ok(r.elapsedMs >= 9500, "the program waits about 10 s: took %lu ms", r.elapsedMs);
-    ok(FileExists(NoteRecordPath(*e, 1)), "the memo is saved");
-    ok(!FileExists(job), "the job file is deleted");
-    ok(CountCalls(*e, "SetClientVariable -> 0") == 0, "the close variable is not touched");
-    ok(!FileExists(e->clientLog), "no Notes client is started");
-    same_lines(ClosesReceived(e), {}, "the busy client's database window is left alone");
 }
 
 // The memo handed over while the client shows the database window, which goes 50 ms
@@ -230,57 +200,6 @@ static void CaseBodyLines(CaseEnv *e)
     }
 }
 
-static void CaseLaunchLines(CaseEnv *e)
-{
-    // The launch-line table's rows that Wine can show (tests/rule_tables.h): the
-    // client and the database installed at the row's paths, which shortening leaves
-    // as they are; the stand-in client logs the line it was started with.
-    for (const LaunchLineRow &row : LaunchLineRows()) {
-        if (!row.underWine)
-            continue;
-        MakeFolder(row.client.substr(0, row.client.rfind('\\')));
-        MakeFolder(row.database.substr(0, row.database.rfind('\\')));
-        ok(CopyFileA(e->client.c_str(), row.client.c_str(), FALSE) &&
-               WriteBytes(row.database, "db") && SetSettingsValue("LN_Appli", row.client.c_str()) &&
-               SetSettingsValue("LN_Base", row.database.c_str()),
-           "installed at %s and %s", row.client.c_str(), row.database.c_str());
-        std::string job = WritePlainJob(*e);
-        ForgetRun(*e);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r);
-        expect_client_start(*e, "start: " + row.line);
-        EndProcessesUnder(row.client.substr(0, row.client.rfind('\\')));
-        DeleteFileA(row.client.c_str());
-        DeleteFileA(row.database.c_str());
-    }
-}
-
-static void CaseDirectSendFlag(CaseEnv *e)
-{
-    // The item needs both a non-zero flag (any of its 16 bits) and a send-to template.
-    struct Variant {
-        WORD flag;
-        const char *sendTo;
-        bool item;
-    };
-    const Variant variants[] = {
-        {1, "", false}, {0, "chef@zabrel.fr", false}, {0x100, "chef@zabrel.fr", true}};
-    for (int i = 0; i < 3; ++i) {
-        Job f = PlainJob(*e);
-        f.directSend = variants[i].flag;
-        f.sendTo = variants[i].sendTo;
-        std::string job = e->jobDir + "\\memo job.tmp", record;
-        WriteJobFile(job, f);
-        RunResult r = Run(SendCommand(*e, job));
-        expect_outcome(r);
-        ReadBytes(NoteRecordPath(*e, i + 1), &record);
-        ok(!record.empty(), "memo %d is saved", i + 1);
-        bool item = record.find("\r\nVelmora_DirectSend: 1\r\n") != std::string::npos;
-        ok(item == variants[i].item, "flag 0x%X with send-to \"%s\": direct-send item %s",
-           variants[i].flag, variants[i].sendTo, item ? "written" : "missing");
-    }
-}
-
 static void CaseSendsAtOnce(CaseEnv *e)
 {
     // Sixteen runs saving at the same time each keep their own memo.  The stand-in
@@ -410,18 +329,14 @@ static void CaseNoShortNames(CaseEnv *e)
 // The cases of this file, each named here only, with what it needs of the machine
 // (tests/e2e/case_runner.h).
 static const CaseEntry Cases[] = {
-    {"note_not_created", CaseNoteNotCreated},
     {"client_not_running", CaseClientNotRunning},
     {"job_gone_at_client_start", CaseJobGoneAtClientStart},
     {"client_busy_then_free", CaseClientBusyThenFree},
-    {"client_busy_too_long", CaseClientBusyTooLong},
     {"database_window_closes", CaseDatabaseWindowCloses},
     {"database_window_stays", CaseDatabaseWindowStays},
     // The memo's send-to and subject are stored in the OEM code page.
     {"stored_note", CaseStoredNote, 1252, 850},
     {"body_lines", CaseBodyLines},
-    {"launch_lines", CaseLaunchLines},
-    {"direct_send_flag", CaseDirectSendFlag},
     {"accented_program_folder", CaseAccentedProgramFolder},
     {"sends_at_once", CaseSendsAtOnce},
     {"launch_line_quoted", CaseLaunchLineQuoted},
