@@ -24,7 +24,6 @@ for f in app/*.cpp job/*.cpp window/*.cpp notes/*.cpp tools/velmora-doctor/*.cpp
     all_sources="$all_sources $f"
     case $f in
         app/startup.cpp | app/stack_guard.cpp) ;;
-        tools/velmora-doctor/decisions.cpp) host_sources="$host_sources $f" ;;
         tools/velmora-doctor/* | installer/setup-check/*) ;;
         *) host_sources="$host_sources $f" ;;
     esac

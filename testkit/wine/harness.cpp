@@ -132,7 +132,7 @@ static HANDLE LinkedToken(void)
     return linked.LinkedToken;
 }
 
-static bool Elevated(void)
+bool Elevated(void)
 {
     HANDLE own = NULL;
     TOKEN_ELEVATION elevation = {0};

@@ -29,6 +29,9 @@ struct RunResult {
 bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process,
                   DWORD flags = 0, HANDLE output = NULL, const char *application = NULL);
 
+// Whether this process runs elevated, as every Wine process does (and check.cmd on
+// Windows); true when its token cannot be read.
+bool Elevated(void);
 // Why this process cannot start a program as a standard user (elevated with no filtered
 // token linked to it: UAC off, the built-in Administrator); NULL when it can.  Under
 // Wine every process is elevated, with a linked token.

@@ -28,8 +28,6 @@
 // looks at the folder again, where a job already deleted can no longer be found, and
 // goes on watching.  It never deletes or changes a file of FOLDER.
 #include "tools/velmora-doctor/doctor.h"
-#include "tools/velmora-doctor/capture_rules.h"
-#include "tools/velmora-doctor/elevation.h"
 #include "tools/common/args.h"
 
 #include <winternl.h>
@@ -405,7 +403,6 @@ static void LookAgain(Capture *c)
     CloseHandle(listing);
 }
 
-// The events of one completed read.
 static void Handle(Capture *c, const BYTE *events, DWORD size)
 {
     for (DWORD at = 0; at + sizeof(FILE_NOTIFY_INFORMATION) <= size;) {
@@ -436,18 +433,6 @@ static bool Watch(HANDLE folder, BYTE *buffer, OVERLAPPED *io)
                                  FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE |
                                      FILE_NOTIFY_CHANGE_SIZE,
                                  NULL, io, NULL) != 0;
-}
-
-static bool Done(const Capture *c)
-{
-    return c->count != 0 && c->kept + c->lost + c->refused >= c->count;
-}
-
-static int Usage(void)
-{
-    WriteStandard(STD_ERROR_HANDLE, "Usage : velmora-doctor.exe --capture DOSSIER DESTINATION "
-                                    "[--count N] [--match MOD\xc8LE]\r\n");
-    return EXIT_USAGE;
 }
 
 // A full path into `out`, without a final backslash; false when it does not fit.
@@ -611,7 +596,8 @@ static bool CaptureChanges(Capture *c, OVERLAPPED *io, BYTE buffers[2][BUFFER_SI
     HANDLE folder = c->folderHandle;
     int current = 0;
     HANDLE waits[2] = {io->hEvent, g_stop};
-    while (!Done(c) && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    while ((c->count == 0 || c->kept + c->lost + c->refused < c->count) &&
+           WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
         DWORD size = 0;
         bool read = GetOverlappedResult(folder, io, &size, FALSE) != 0;
         // More changes than the buffer holds: they are lost, not the watch.
@@ -643,8 +629,11 @@ int RunCapture(int argc, char **argv)
 {
     static Capture c;
     static BYTE buffers[2][BUFFER_SIZE] __attribute__((aligned(4)));
-    if (!TakeArguments(argc, argv, &c))
-        return Usage();
+    if (!TakeArguments(argc, argv, &c)) {
+        WriteStandard(STD_ERROR_HANDLE, "Usage : velmora-doctor.exe --capture DOSSIER DESTINATION "
+                                        "[--count N] [--match MOD\xc8LE]\r\n");
+        return EXIT_USAGE;
+    }
     if (TokenIsElevatedOrSystem()) {
         WriteStandard(STD_ERROR_HANDLE,
                       "PROBL\xc8ME  La capture ne s'ex\xe9" "cute ni en administrateur (invite "

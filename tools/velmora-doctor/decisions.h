@@ -1,10 +1,14 @@
 // The doctor's decisions that need no Windows: its options, the verdicts on an image
 // and on a value of one registry view, the advice for a library not found, the exit
-// code, and the conversions every text goes through (the doctor's own Windows-1252
-// into UTF-8, UTF-8 into a JSON string).  The host tests judge them on their own.
+// code, the conversions every text goes through (the doctor's own Windows-1252 into
+// UTF-8, UTF-8 into a JSON string), and the capture's names.  Each is written here,
+// whole, so that tests/test_doctor.cpp holds it to a table on the host.
 #pragma once
 
 #include <stddef.h>
+#include <string.h>
+
+#include "tools/common/args.h"
 
 #include "job/refusal.h"
 
@@ -16,7 +20,10 @@ enum Status { STATUS_OK, STATUS_INFO, STATUS_WARNING, STATUS_BUSY, STATUS_PROBLE
 enum { EXIT_SOUND = 0, EXIT_PROBLEM = 1, EXIT_USAGE = 2, EXIT_BUSY = 3 };
 
 // A problem outweighs a check that could not conclude.
-int ExitCodeOf(int problems, int busy);
+inline int ExitCodeOf(int problems, int busy)
+{
+    return problems > 0 ? EXIT_PROBLEM : busy > 0 ? EXIT_BUSY : EXIT_SOUND;
+}
 
 // What the command line asks for.
 // REQUEST_CHECK_SETTINGS: the installer's check of the two paths it is given, alone
@@ -36,7 +43,70 @@ struct Options {
     const char *givenDatabase;
 };
 // Each option at most once; --help, /?, --version and --check-settings alone.
-Request ParseOptions(int argc, char **argv, Options *o);
+inline Request ParseOptions(int argc, char **argv, Options *o)
+{
+    enum {
+        OPTION_JSON, OPTION_OPEN, OPTION_PROGRAM, OPTION_JOB, OPTION_TIMEOUT, OPTION_HELP,
+        OPTION_VERSION, OPTION_CHECK_SETTINGS, OPTION_CAPTURE
+    };
+    static const ArgOption Table[] = {
+        {"--json", OPTION_JSON, ARG_FLAG, true},
+        {"--open", OPTION_OPEN, ARG_FLAG, true},
+        {"--program", OPTION_PROGRAM, ARG_VALUE, true},
+        {"--job", OPTION_JOB, ARG_VALUE, true},
+        {"--timeout", OPTION_TIMEOUT, ARG_VALUE, true},
+        {"--help", OPTION_HELP, ARG_FLAG, true},
+        {"/?", OPTION_HELP, ARG_FLAG, true},
+        {"--version", OPTION_VERSION, ARG_FLAG, true},
+        {"--check-settings", OPTION_CHECK_SETTINGS, ARG_FLAG, true},
+        {"--capture", OPTION_CAPTURE, ARG_FLAG, true},
+    };
+    Options none = {false, false, NULL, NULL, 60, NULL, NULL};
+    *o = none;
+    ArgReader r = ArgsOf(Table, sizeof Table / sizeof Table[0], argc, argv, 1, false);
+    for (Arg a = NextArg(&r); a.event != ARG_END; a = NextArg(&r)) {
+        if (a.event != ARG_OPTION)
+            return REQUEST_BAD;
+        bool alone = r.next == 2 && argc == 2;
+        uint64_t seconds = 0;
+        switch (a.id) {
+        case OPTION_JSON:
+            o->json = true;
+            break;
+        case OPTION_OPEN:
+            o->open = true;
+            break;
+        case OPTION_PROGRAM:
+            o->program = a.value;
+            if (a.value[0] == '\0')
+                return REQUEST_BAD;
+            break;
+        case OPTION_JOB:
+            o->job = a.value;
+            if (a.value[0] == '\0')
+                return REQUEST_BAD;
+            break;
+        case OPTION_TIMEOUT:
+            if (!ArgNumber(a.value, 3600, &seconds) || seconds == 0)
+                return REQUEST_BAD;
+            o->timeout = (unsigned long)seconds;
+            break;
+        case OPTION_HELP:
+            return alone ? REQUEST_HELP : REQUEST_BAD;
+        case OPTION_VERSION:
+            return alone ? REQUEST_VERSION : REQUEST_BAD;
+        case OPTION_CHECK_SETTINGS:     // its two paths after it, alone; "" not given
+            if (r.next != 2 || argc != 4 || (argv[2][0] == '\0' && argv[3][0] == '\0'))
+                return REQUEST_BAD;
+            o->givenClient = argv[2];
+            o->givenDatabase = argv[3];
+            return REQUEST_CHECK_SETTINGS;
+        case OPTION_CAPTURE:            // its own arguments after it, read by RunCapture
+            return r.next == 2 ? REQUEST_CAPTURE : REQUEST_BAD;
+        }
+    }
+    return REQUEST_CHECK;
+}
 
 // A library's headers as the image check reads them; `pe` false when the file has no
 // PE signature where its DOS header points.
@@ -49,7 +119,21 @@ struct ImageHeader {
 enum ImageVerdict { IMAGE_NOT_PE, IMAGE_NOT_I386, IMAGE_NOT_PE32, IMAGE_NOT_DLL, IMAGE_SOUND };
 // Only a 32-bit x86 DLL with a PE32 optional header can be the program's library; an
 // .exe would load without its imports resolved.
-ImageVerdict JudgeImage(const ImageHeader *header);
+inline ImageVerdict JudgeImage(const ImageHeader *header)
+{
+    // The PE format's values (Microsoft's "PE Format" page): IMAGE_FILE_MACHINE_I386,
+    // IMAGE_NT_OPTIONAL_HDR32_MAGIC, IMAGE_FILE_DLL.
+    enum { MACHINE_I386 = 0x014C, MAGIC_PE32 = 0x010B, CHARACTERISTIC_DLL = 0x2000 };
+    if (!header->pe)
+        return IMAGE_NOT_PE;
+    if (header->machine != MACHINE_I386)
+        return IMAGE_NOT_I386;
+    if (header->magic != MAGIC_PE32)
+        return IMAGE_NOT_PE32;
+    if ((header->characteristics & CHARACTERISTIC_DLL) == 0)
+        return IMAGE_NOT_DLL;
+    return IMAGE_SOUND;
+}
 
 // --open runs the library's code with the doctor's rights: whether it is tried, or why
 // not, and how the refusal is rated.  The first reason that holds, in this order: no
@@ -72,7 +156,22 @@ struct OpenFacts {
     ImageVerdict image;
     bool elevated, searchRestricted, loadable;
 };
-OpenDecision DecideOpen(const OpenFacts *facts);
+inline OpenDecision DecideOpen(const OpenFacts *facts)
+{
+    if (!facts->libraryFound)
+        return {OPEN_NO_LIBRARY, STATUS_INFO};
+    if (!facts->settingsAccepted)
+        return {OPEN_SETTINGS_REFUSED, STATUS_INFO};
+    if (facts->image != IMAGE_SOUND)
+        return {OPEN_IMAGE_UNSOUND, STATUS_PROBLEM};
+    if (facts->elevated)
+        return {OPEN_ELEVATED, STATUS_WARNING};
+    if (!facts->searchRestricted)
+        return {OPEN_SEARCH_UNRESTRICTED, STATUS_WARNING};
+    if (!facts->loadable)
+        return {OPEN_NOT_LOADABLE, STATUS_PROBLEM};
+    return {OPEN_TRIED, STATUS_OK};
+}
 
 // A setting the program refuses (message 7), against the package's record of it
 // (HKLM\SOFTWARE\Zabrel\Velmora\Installer): a repair writes back a value the package
@@ -89,40 +188,270 @@ enum ValueFix {
     FIX_REPAIR,                 // msiexec's repair of the installed product
     FIX_WRITE_REMEMBERED,       // reg add with the package's copy of the text
 };
-ValueFix DecideValueFix(RefusalRule rule, const ValueRecord *record);
+inline ValueFix DecideValueFix(RefusalRule rule, const ValueRecord *record)
+{
+    bool missing = rule == REFUSED_KEY_MISSING || rule == REFUSED_VALUE_MISSING;
+    bool rewritable = missing || rule == REFUSED_VALUE_EMPTY ||
+                      rule == REFUSED_VALUE_NAMES_NOTHING || rule == REFUSED_VALUE_UNTERMINATED ||
+                      rule == REFUSED_EXPANSION_TOO_LONG;
+    if (missing && record->wrote && record->productInstalled)
+        return FIX_REPAIR;
+    if (rewritable && record->remembered)
+        return FIX_WRITE_REMEMBERED;
+    return FIX_NONE;
+}
 
 // The command lines of the fixes, at `out` (room `size`, NUL included); false when the
 // line does not fit or cannot be written (a text holding '"', which the command
 // line could not carry).  `name` is LN_Appli or LN_Base, `text` the value to write,
-// `productCode` "{...}".
-bool WriteValueCommand(const char *name, const char *text, char *out, size_t size);
-bool RepairCommand(const char *productCode, char *out, size_t size);
+// `productCode` "{...}".  Append adds `s` at out[*length], false when it does not fit
+// with the NUL.
+inline bool Append(const char *s, char *out, size_t size, size_t *length)
+{
+    size_t n = strlen(s);
+    if (*length + n >= size)
+        return false;
+    memcpy(out + *length, s, n + 1);
+    *length += n;
+    return true;
+}
+
+// reg.exe reads its arguments as the C runtime does: backslashes before a closing quote
+// are doubled, and a '"' inside cannot be given.  In cmd, '%' would expand a variable.
+// /reg:32 writes the 32-bit view, the one the program reads first, from a 64-bit cmd
+// too (learn.microsoft.com: "reg add").
+inline bool WriteValueCommand(const char *name, const char *text, char *out, size_t size)
+{
+    size_t length = 0, n = strlen(text);
+    if (strpbrk(text, "\"%") != NULL || n == 0)
+        return false;
+    size_t trailing = 0;
+    while (trailing < n && text[n - 1 - trailing] == '\\')
+        ++trailing;
+    bool fits = Append("reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", out, size,
+                       &length) &&
+                Append(name, out, size, &length) &&
+                Append(" /t REG_SZ /d \"", out, size, &length) && Append(text, out, size, &length);
+    for (size_t i = 0; fits && i < trailing; ++i)
+        fits = Append("\\", out, size, &length);
+    return fits && Append("\" /f /reg:32", out, size, &length);
+}
+
+// The repair of the installed product from its cached package, by ProductCode: "o"
+// files older or missing, "m" and "u" the registry entries, "s" shortcuts
+// (learn.microsoft.com: "msiexec", repair options); /norestart, or /qn may restart.
+inline bool RepairCommand(const char *productCode, char *out, size_t size)
+{
+    size_t length = 0;
+    return productCode[0] == '{' && strpbrk(productCode, " \"%") == NULL &&
+           Append("msiexec /fomus ", out, size, &length) &&
+           Append(productCode, out, size, &length) &&
+           Append(" /qn /norestart", out, size, &length);
+}
+
 // The removal of the value `name` from the 64-bit view, where it hides nothing from the
 // program but a different value of the 32-bit view.
-bool DeleteValue64Command(const char *name, char *out, size_t size);
+inline bool DeleteValue64Command(const char *name, char *out, size_t size)
+{
+    size_t length = 0;
+    return Append("reg delete \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", out, size,
+                  &length) &&
+           Append(name, out, size, &length) && Append(" /f /reg:64", out, size, &length);
+}
+
 // The package of `version` ("x.y.z.w": velmora-notes-x.y.z.msi) installed into `folder`
 // with the two settings it must write; when `productCode` is not empty, that product
 // is removed first (which removes the values it wrote, given again here), each step
-// waited for.
-bool InstallIntoCommand(const char *version, const char *folder, const char *client,
-                        const char *database, const char *productCode, char *out, size_t size);
+// waited for: in cmd, msiexec (a Windows program) runs on without being waited for;
+// "start /wait" waits, and gives its exit code to "&&".  A property is ` NAME="text"`,
+// a text msiexec can carry: no '"', no trailing backslash before the closing quote, no
+// '%' for cmd.
+inline bool AppendProperty(const char *name, const char *text, char *out, size_t size,
+                           size_t *length)
+{
+    size_t n = strlen(text);
+    return n > 0 && text[n - 1] != '\\' && strpbrk(text, "\"%") == NULL &&
+           Append(" ", out, size, length) && Append(name, out, size, length) &&
+           Append("=\"", out, size, length) && Append(text, out, size, length) &&
+           Append("\"", out, size, length);
+}
+
+inline bool InstallIntoCommand(const char *version, const char *folder, const char *client,
+                               const char *database, const char *productCode, char *out,
+                               size_t size)
+{
+    const char *last = strrchr(version, '.');
+    char release[32];
+    size_t length = 0, kept = last != NULL ? (size_t)(last - version) : 0;
+    if (kept == 0 || kept >= sizeof release)
+        return false;
+    memcpy(release, version, kept);
+    release[kept] = '\0';
+    bool removing = productCode[0] != '\0';
+    bool fits = true;
+    if (removing)
+        fits = productCode[0] == '{' && strpbrk(productCode, " \"%") == NULL &&
+               Append("start /wait msiexec /x ", out, size, &length) &&
+               Append(productCode, out, size, &length) &&
+               Append(" /qn /norestart && start /wait ", out, size, &length);
+    return fits && Append("msiexec /i velmora-notes-", out, size, &length) &&
+           Append(release, out, size, &length) && Append(".msi", out, size, &length) &&
+           AppendProperty("INSTALLDIR", folder, out, size, &length) &&
+           AppendProperty("LN_APPLI", client, out, size, &length) &&
+           AppendProperty("LN_BASE", database, out, size, &length) &&
+           Append(" /qn /norestart", out, size, &length);
+}
 
 // A value of one registry view: the program reads the 32-bit view and takes the 64-bit
 // one only for a value missing there, so a 64-bit value that differs from a 32-bit one
 // present is hidden from it.
 enum ValueVerdict { VALUE_USED, VALUE_HIDDEN, VALUE_NAMES_NOTHING };
-ValueVerdict JudgeValue(bool view64, bool presentIn32, bool sameAs32, bool namesSomething);
+inline ValueVerdict JudgeValue(bool view64, bool presentIn32, bool sameAs32, bool namesSomething)
+{
+    if (view64 && presentIn32 && !sameAs32)
+        return VALUE_HIDDEN;
+    return namesSomething ? VALUE_USED : VALUE_NAMES_NOTHING;
+}
+
+inline char AsciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
 
 // Whether two paths lie in the same folder (ASCII letters compared without case).
-bool SameFolder(const char *a, const char *b);
+inline bool SameFolder(const char *a, const char *b)
+{
+    const char *endA = strrchr(a, '\\'), *endB = strrchr(b, '\\');
+    if (endA == NULL || endB == NULL || endA - a != endB - b)
+        return false;
+    for (; a < endA; ++a, ++b) {
+        if (AsciiLower(*a) != AsciiLower(*b))
+            return false;
+    }
+    return true;
+}
 
 // Writes the UTF-8 form of `n` bytes of Windows-1252 at `out`, which has room for 3n;
 // returns its length.  The five bytes 1252 leaves undefined stand for U+0081 and the
 // like, as Windows converts them.
-size_t Utf8From1252(const char *in, size_t n, char *out);
+inline size_t Utf8From1252(const char *in, size_t n, char *out)
+{
+    // The characters of 1252's bytes 0x80 to 0x9F (Microsoft's table of code page 1252).
+    static const unsigned short High1252[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    size_t length = 0;
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char octet = (unsigned char)in[i];
+        unsigned c = octet >= 0x80 && octet < 0xA0 ? High1252[octet - 0x80] : octet;
+        if (c < 0x80) {
+            out[length++] = (char)c;
+        } else if (c < 0x800) {
+            out[length++] = (char)(0xC0 | (c >> 6));
+            out[length++] = (char)(0x80 | (c & 0x3F));
+        } else {
+            out[length++] = (char)(0xE0 | (c >> 12));
+            out[length++] = (char)(0x80 | ((c >> 6) & 0x3F));
+            out[length++] = (char)(0x80 | (c & 0x3F));
+        }
+    }
+    return length;
+}
 
 // Writes a JSON string (quotes included) of `n` bytes of UTF-8 at `out`, which has
 // room for 6n + 2: printable ASCII as it is, '"' and '\\' escaped, every other
 // character \uXXXX (two for one beyond U+FFFF), a malformed byte \ufffd.  Returns its
-// length.
-size_t JsonFromUtf8(const char *in, size_t n, char *out);
+// length.  DecodeUtf8 reads the character at `in` (at most `n` bytes), its byte count in
+// *used; U+FFFD and one byte for a malformed or overlong sequence or a surrogate.
+inline unsigned long DecodeUtf8(const unsigned char *in, size_t n, size_t *used)
+{
+    static const unsigned long Least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    size_t count = in[0] < 0x80 ? 1 : in[0] >= 0xC2 && in[0] < 0xE0 ? 2
+                   : in[0] >= 0xE0 && in[0] < 0xF0 ? 3 : in[0] >= 0xF0 && in[0] < 0xF5 ? 4 : 0;
+    unsigned long c = count == 1 ? in[0] : count == 2 ? in[0] & 0x1Fu
+                      : count == 3 ? in[0] & 0x0Fu : in[0] & 0x07u;
+    bool formed = count != 0 && count <= n;
+    for (size_t i = 1; formed && i < count; ++i) {
+        formed = (in[i] & 0xC0) == 0x80;
+        c = (c << 6) | (in[i] & 0x3Fu);
+    }
+    formed = formed && c >= Least[count] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+    *used = formed ? count : 1;
+    return formed ? c : 0xFFFD;
+}
+
+inline size_t JsonFromUtf8(const char *in, size_t n, char *out)
+{
+    static const char Hex[] = "0123456789abcdef";
+    size_t length = 0, used = 0;
+    out[length++] = '"';
+    for (size_t i = 0; i < n; i += used) {
+        unsigned long c = DecodeUtf8((const unsigned char *)in + i, n - i, &used);
+        if (c == '"' || c == '\\') {
+            out[length++] = '\\';
+            out[length++] = (char)c;
+        } else if (c >= 0x20 && c < 0x7F) {
+            out[length++] = (char)c;
+        } else {
+            // One \uXXXX, or a surrogate pair beyond U+FFFF.
+            bool pair = c >= 0x10000;
+            const unsigned long units[2] = {pair ? 0xD800 + ((c - 0x10000) >> 10) : c,
+                                            0xDC00 + ((c - 0x10000) & 0x3FF)};
+            for (int u = 0; u <= (int)pair; ++u) {
+                out[length++] = '\\';
+                out[length++] = 'u';
+                for (int d = 0; d < 4; ++d)
+                    out[length++] = Hex[(units[u] >> (12 - 4 * d)) & 0xF];
+            }
+        }
+    }
+    out[length++] = '"';
+    return length;
+}
+
+// The capture's arguments of WideCharToMultiByte for a name, in code page `codePage`
+// (the ANSI code page, resolved: 65001 on a machine set to use UTF-8 for ANSI).  For
+// UTF-8, lpUsedDefaultChar "must be set to NULL" and dwFlags takes only
+// WC_ERR_INVALID_CHARS, which refuses an unpaired surrogate; UTF-8 lacks no character.
+// Elsewhere best fit would turn a letter the code page lacks into another name ('\u0142'
+// into 'l') without saying so: no best fit, and the default character reported.
+// https://learn.microsoft.com/windows/win32/api/stringapiset/nf-stringapiset-widechartomultibyte
+struct NameConversion {
+    unsigned long flags;    // WC_NO_BEST_FIT_CHARS (0x400) or WC_ERR_INVALID_CHARS (0x80)
+    bool askUsedDefault;    // whether lpUsedDefaultChar is given
+};
+inline NameConversion ConversionFor(unsigned codePage)
+{
+    enum { UTF8 = 65001, NO_BEST_FIT = 0x400, ERR_INVALID_CHARS = 0x80 };
+    return codePage == UTF8 ? NameConversion{ERR_INVALID_CHARS, false}
+                            : NameConversion{NO_BEST_FIT, true};
+}
+
+// Whether `name` matches the capture's `pattern`: '*' any run of characters, '?' one,
+// ASCII letters without case, every other byte as itself (both in one code page).
+inline bool NameMatches(const char *pattern, const char *name)
+{
+    // The last '*' seen and the name's position when it was: on a mismatch, that star
+    // takes one more character.
+    const char *star = nullptr, *resume = nullptr;
+    while (*name != '\0') {
+        if (*pattern == '*') {
+            star = ++pattern;
+            resume = name;
+        } else if (*pattern != '\0' &&
+                   (*pattern == '?' || AsciiLower(*pattern) == AsciiLower(*name))) {
+            ++pattern;
+            ++name;
+        } else if (star != nullptr) {
+            pattern = star;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == '\0';
+}

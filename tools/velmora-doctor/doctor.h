@@ -39,16 +39,13 @@ void WriteStandardText(DWORD which, const std::string *text);
 void BeginReport(bool json);
 // One check: its identifier, verdict, text and, for a warning or worse, what to do (the
 // doctor's own text).  `fields` go into the JSON object only.  Report takes a text of
-// the doctor's own, ReportText one composed in UTF-8.
+// the doctor's own, ReportText one composed in UTF-8, and the command line that makes
+// the fix (a text read, ANSI code page; none or empty: no command), printed alone on the
+// line after the check's, and in the JSON object as "fix".
 void Report(const char *id, Status status, const char *fixed, const char *action,
             const Field *fields, int fieldCount);
 void ReportText(const char *id, Status status, const std::string *text, const char *action,
-                const Field *fields, int fieldCount);
-// The same with the command line that makes the fix (a text read, ANSI code page; none
-// or empty: no command), printed alone on the line after the check's, and in the JSON
-// object as "fix".
-void ReportFix(const char *id, Status status, const std::string *text, const char *action,
-               const char *fix, const Field *fields, int fieldCount);
+                const Field *fields, int fieldCount, const char *fix = NULL);
 // Ends the report with the overall verdict; returns the exit code: EXIT_PROBLEM when a
 // problem was found, else EXIT_BUSY when a check could not conclude, else EXIT_SOUND.
 int EndReport(void);
@@ -79,8 +76,21 @@ struct Library {
     char version[VERSION_SIZE];     // empty: none, or not a readable 32-bit image
 };
 
+// The ordinals the program imports: the table its import library is made of, which the
+// exe's shape check holds its imports to (library_image.cpp).
+struct NotesImport {
+    WORD ordinal;
+    const char *name;
+};
+extern const NotesImport NotesImports[];
+extern const int NotesImportCount;
+
 // The installed product of the package's UpgradeCode, "{...}", through msi.dll from
 // the system folder; false when none is installed.
 bool InstalledProduct(char code[39]);
 // Whether --open's thread is at work in the library (library_open.cpp).
 bool OpenRunning(void);
+// True when the process token is elevated (TokenElevation) or is SYSTEM's (user
+// S-1-5-18); also true when the token cannot be read, the safe side for a check that
+// refuses to run foreign code (library_open.cpp).
+bool TokenIsElevatedOrSystem(void);

@@ -2,7 +2,7 @@
 // search order of Windows for a DLL a program imports, and whether the folder it is
 // found in is one --open may load it from (the program's folder or a system folder).
 // What the file holds is read next (library_image.cpp).
-#include "tools/velmora-doctor/library_image.h"
+#include "tools/velmora-doctor/doctor.h"
 
 #include "notes/short_path.h"
 
@@ -11,6 +11,10 @@
 #include <string.h>
 
 static const char LibraryName[] = "nNOTES.dll";
+
+// Reads the library found at library->path: reports its image and ordinals, and sets
+// library->image and library->version (library_image.cpp).
+void CheckLibraryImage(Library *library);
 
 static bool IsFile(const char *path)
 {
@@ -150,14 +154,14 @@ void CheckLibrary(const char *programPath, const InstallSettings *settings, Libr
     if (place == PLACE_NONE) {
         std::string missing;
         TextAdd(&missing, "nNOTES.dll introuvable : Windows refusera de d\xe9marrer le programme");
-        ReportFix("library.found", STATUS_PROBLEM, &missing, MissingAction(programPath, settings),
-                  fix, fields, 2);
+        ReportText("library.found", STATUS_PROBLEM, &missing,
+                   MissingAction(programPath, settings), fields, 2, fix);
         return;
     }
     std::string text;
     TextFormat(&text, "nNOTES.dll trouv\xe9" "e %s : ", PlaceNames[place]);
     TextAddAnsi(&text, library->path);
-    ReportFix("library.found", library->loadable ? STATUS_OK : STATUS_WARNING, &text,
+    ReportText("library.found", library->loadable ? STATUS_OK : STATUS_WARNING, &text,
                place == PLACE_CURRENT
                    ? "installez velmora-notes.exe dans le dossier du client Notes : lanc\xe9 "
                      "d'ailleurs, il ne trouvera pas la biblioth\xe8que, et un dossier courant "
@@ -165,6 +169,6 @@ void CheckLibrary(const char *programPath, const InstallSettings *settings, Libr
                    : "installez velmora-notes.exe dans le dossier du client Notes : un "
                      "dossier courant passe avant le PATH et peut fournir une biblioth\xe8que "
                      "pi\xe9g\xe9" "e",
-               fix, fields, 2);
+               fields, 2, fix);
     CheckLibraryImage(library);
 }

@@ -3,7 +3,9 @@
 // every ordinal the program imports, and the file version of its version resource.  A
 // library that fails here is one Windows would refuse to start the program with, or
 // would start it on and then fail.
-#include "tools/velmora-doctor/library_image.h"
+#include "tools/velmora-doctor/doctor.h"
+
+#include "velmora_version.h"
 
 const NotesImport NotesImports[] = {
 #define NOTES_ENTRY(ordinal, name, ret, params, bytes) {ordinal, #name},
@@ -12,6 +14,14 @@ const NotesImport NotesImports[] = {
 };
 const int NotesImportCount = sizeof NotesImports / sizeof NotesImports[0];
 
+// A file's bytes, read whole with ReadFile: a read error (a share gone away) is then an
+// error to report, where a mapped view would raise an exception.
+struct Image {
+    BYTE *base;
+    DWORD size;
+    const IMAGE_NT_HEADERS32 *nt;   // none: no PE image
+};
+
 static const BYTE *AtOffset(const Image *image, DWORD offset, DWORD length)
 {
     if (offset > image->size || length > image->size - offset)
@@ -19,14 +29,15 @@ static const BYTE *AtOffset(const Image *image, DWORD offset, DWORD length)
     return image->base + offset;
 }
 
-void FreeImage(Image *image)
+static void FreeImage(Image *image)
 {
     if (image->base != NULL)
         HeapFree(GetProcessHeap(), 0, image->base);
     image->base = NULL;
 }
 
-bool ReadImage(const char *path, Image *image, DWORD *error)
+// False, with the error in *error, when the file cannot be read whole.
+static bool ReadImage(const char *path, Image *image, DWORD *error)
 {
     image->base = NULL;
     image->size = 0;
@@ -75,15 +86,8 @@ static ImageHeader HeaderOf(const Image *image)
     return header;
 }
 
-// The image check's own rule: i386 with a PE32 optional header, DLL or not.
-bool Is32Bit(const Image *image)
-{
-    ImageHeader header = HeaderOf(image);
-    ImageVerdict verdict = JudgeImage(&header);
-    return image->nt != NULL && (verdict == IMAGE_NOT_DLL || verdict == IMAGE_SOUND);
-}
-
-const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
+// The file bytes of `length` bytes at a relative virtual address, or none.
+static const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
 {
     const IMAGE_FILE_HEADER *file = &image->nt->FileHeader;
     const BYTE *table = AtOffset(image,
@@ -104,11 +108,15 @@ const BYTE *AtRva(const Image *image, DWORD rva, DWORD length)
 
 // The file version of a 32-bit image's version resource: the first RT_VERSION entry,
 // its first name and language, and the VS_FIXEDFILEINFO after the header of
-// VS_VERSIONINFO (three WORDs and L"VS_VERSION_INFO", padded: 40 bytes).
-bool ImageVersion(const Image *image, char version[VERSION_SIZE])
+// VS_VERSIONINFO (three WORDs and L"VS_VERSION_INFO", padded: 40 bytes).  False
+// (version empty) when it has none, or the image check's own rule does not hold: i386
+// with a PE32 optional header, DLL or not.
+static bool ImageVersion(const Image *image, char version[VERSION_SIZE])
 {
     version[0] = '\0';
-    if (!Is32Bit(image) ||
+    ImageHeader header = HeaderOf(image);
+    ImageVerdict verdict = JudgeImage(&header);
+    if (image->nt == NULL || (verdict != IMAGE_NOT_DLL && verdict != IMAGE_SOUND) ||
         image->nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_RESOURCE)
         return false;
     DWORD root = image->nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
@@ -170,8 +178,9 @@ static const char *DescribeWrongImage(ImageVerdict verdict, const ImageHeader *h
     return "";
 }
 
-// The export address table of a 32-bit image, or none; its count in *count.
-static const DWORD *ExportedFunctions(const Image *image, DWORD *base, DWORD *count)
+// Reports whether a sound 32-bit image exports every ordinal the program imports: the
+// export address table, when there is one, holds a function at each.
+static void CheckOrdinals(const Image *image)
 {
     const IMAGE_DATA_DIRECTORY *directory =
         &image->nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
@@ -180,19 +189,13 @@ static const DWORD *ExportedFunctions(const Image *image, DWORD *base, DWORD *co
         directory->VirtualAddress != 0)
         exports = (const IMAGE_EXPORT_DIRECTORY *)AtRva(image, directory->VirtualAddress,
                                                         sizeof(IMAGE_EXPORT_DIRECTORY));
-    if (exports == NULL || exports->NumberOfFunctions >= 0x10000)
-        return NULL;
-    *base = exports->Base;
-    *count = exports->NumberOfFunctions;
-    return (const DWORD *)AtRva(image, exports->AddressOfFunctions,
-                                exports->NumberOfFunctions * (DWORD)sizeof(DWORD));
-}
-
-// Reports whether a sound 32-bit image exports every ordinal the program imports.
-static void CheckOrdinals(const Image *image)
-{
-    DWORD base = 0, count = 0;
-    const DWORD *functions = ExportedFunctions(image, &base, &count);
+    if (exports != NULL && exports->NumberOfFunctions >= 0x10000)
+        exports = NULL;
+    DWORD base = exports != NULL ? exports->Base : 0;
+    DWORD count = exports != NULL ? exports->NumberOfFunctions : 0;
+    const DWORD *functions = exports != NULL ? (const DWORD *)AtRva(
+                                 image, exports->AddressOfFunctions, count * (DWORD)sizeof(DWORD))
+                                             : NULL;
     char line[600], missing[400], numbers[100];
     missing[0] = numbers[0] = '\0';
     int lacking = 0;
@@ -220,27 +223,6 @@ static void CheckOrdinals(const Image *image)
            "installez une version du client Notes que Velmora prend en charge", fields, 2);
 }
 
-// Reports on the image; returns its verdict.
-static ImageVerdict CheckImage(const Image *image, const char *path)
-{
-    std::string text;
-    TextAddAnsi(&text, path);
-    ImageHeader header = HeaderOf(image);
-    ImageVerdict verdict = JudgeImage(&header);
-    char machineText[8];
-    wsprintfA(machineText, "0x%04x", header.machine);
-    Field fields[] = {{"machine", machineText, 0}};
-    if (verdict != IMAGE_SOUND || image->nt == NULL) {
-        const char *action = DescribeWrongImage(verdict, &header, &text);
-        ReportText("library.image", STATUS_PROBLEM, &text, action, fields, header.pe ? 1 : 0);
-        return verdict;
-    }
-    TextAdd(&text, " : biblioth\xe8que 32 bits (i386)");
-    ReportText("library.image", STATUS_OK, &text, NULL, fields, 1);
-    CheckOrdinals(image);
-    return IMAGE_SOUND;
-}
-
 void CheckLibraryImage(Library *library)
 {
     Image image;
@@ -253,7 +235,42 @@ void CheckLibraryImage(Library *library)
                    "v\xe9rifiez les droits de lecture sur le fichier", NULL, 0);
         return;
     }
-    library->image = CheckImage(&image, library->path);
+    std::string text;
+    TextAddAnsi(&text, library->path);
+    ImageHeader header = HeaderOf(&image);
+    library->image = JudgeImage(&header);
+    char machineText[8];
+    wsprintfA(machineText, "0x%04x", header.machine);
+    Field fields[] = {{"machine", machineText, 0}};
+    if (library->image != IMAGE_SOUND || image.nt == NULL) {
+        const char *action = DescribeWrongImage(library->image, &header, &text);
+        ReportText("library.image", STATUS_PROBLEM, &text, action, fields, header.pe ? 1 : 0);
+    } else {
+        TextAdd(&text, " : biblioth\xe8que 32 bits (i386)");
+        ReportText("library.image", STATUS_OK, &text, NULL, fields, 1);
+        CheckOrdinals(&image);
+    }
     ImageVersion(&image, library->version);
     FreeImage(&image);
+}
+
+// The file versions of the program, the doctor and the library, for an inventory of what
+// is installed: the program's read from its image, never loaded, as the library's is.
+void CheckVersions(const char *programPath, const Library *library)
+{
+    char program[VERSION_SIZE] = "";
+    Image image;
+    DWORD error;
+    if (ReadImage(programPath, &image, &error)) {
+        ImageVersion(&image, program);
+        FreeImage(&image);
+    }
+    const char *doctor = VELMORA_VERSION_TEXT;
+    std::string text;
+    TextFormat(&text, "Versions : velmora-notes.exe %s, velmora-doctor.exe %s, nNOTES.dll %s",
+               program[0] != '\0' ? program : "inconnue", doctor,
+               library->version[0] != '\0' ? library->version : "inconnue");
+    Field fields[] = {{"program", program, 0}, {"doctor", doctor, 0},
+                      {"library", library->version, 0}};
+    ReportText("versions", STATUS_INFO, &text, NULL, fields, 3);
 }

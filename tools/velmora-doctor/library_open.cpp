@@ -3,23 +3,21 @@
 // and the library unloaded, as the program would.
 //
 // The doctor does not import the library: it must run where the library is broken or
-// absent.  The few entries it calls (and the one window/database_window.cpp refers
-// to) are defined here and go to the library loaded by --open, by ordinal.  --open
+// absent.  The entries --open calls are found in the library it loaded, by ordinal, and
+// the one window/database_window.cpp refers to is defined here to go there too.  --open
 // runs the library's code with the doctor's rights: it is refused elevated or as
 // SYSTEM (a library planted beside a planted program would run as administrator); it
 // loads only a sound 32-bit DLL found in the program's folder or a system folder, and
 // what that library loads by name only from its own folder and System32, never from
 // the current folder or the doctor's; and it stops waiting for it after a time.
-#include "tools/velmora-doctor/library_image.h"
-
-#include "tools/velmora-doctor/elevation.h"
+#include "tools/velmora-doctor/doctor.h"
 
 #include "notes/notes_client.h"
 #include "resources/resource.h"
 
 #include <string.h>
 
-// --- The entries the doctor calls, resolved in the library loaded by CheckOpen. ---
+// --- The entries, resolved in the library loaded by CheckOpen. ---
 
 static const NotesStatus NOT_CALLED = 0xFFFF;     // the status of an entry the library lacks
 
@@ -39,38 +37,11 @@ static void *Entry(const char *name)
 // of the ordinal table.
 #define ENTRY_OF(name) ((decltype(&(name)))Entry(#name))
 
-extern "C" {
-NotesStatus NOTESAPI InitNotesRuntime(int argc, char **argv)
-{
-    decltype(&InitNotesRuntime) call = ENTRY_OF(InitNotesRuntime);
-    return call != NULL ? call(argc, argv) : NOT_CALLED;
-}
-
-void NOTESAPI EndNotesRuntime(void)
-{
-    decltype(&EndNotesRuntime) call = ENTRY_OF(EndNotesRuntime);
-    if (call != NULL)
-        call();
-}
-
-void NOTESAPI SetClientVariable(const char *name, const char *value)
+extern "C" void NOTESAPI SetClientVariable(const char *name, const char *value)
 {
     decltype(&SetClientVariable) call = ENTRY_OF(SetClientVariable);
     if (call != NULL)
         call(name, value);
-}
-
-NotesStatus NOTESAPI OpenDatabase(const char *path, NotesHandle *db)
-{
-    decltype(&OpenDatabase) call = ENTRY_OF(OpenDatabase);
-    return call != NULL ? call(path, db) : NOT_CALLED;
-}
-
-NotesStatus NOTESAPI CloseDatabase(NotesHandle db)
-{
-    decltype(&CloseDatabase) call = ENTRY_OF(CloseDatabase);
-    return call != NULL ? call(db) : NOT_CALLED;
-}
 }
 
 // --- The search for libraries loaded by name, and the open. ---
@@ -127,15 +98,20 @@ static DWORD WINAPI RunOpen(void *parameter)
     if (g_library != NULL) {
         ReportCrashes();        // its entry code may have put a filter of its own
         InterlockedExchange(&run->stage, STAGE_RUNTIME);
-        run->runtime = InitNotesRuntime(run->argc, run->argv);
+        decltype(&InitNotesRuntime) initRuntime = ENTRY_OF(InitNotesRuntime);
+        decltype(&OpenDatabase) openDatabase = ENTRY_OF(OpenDatabase);
+        decltype(&CloseDatabase) closeDatabase = ENTRY_OF(CloseDatabase);
+        decltype(&EndNotesRuntime) endRuntime = ENTRY_OF(EndNotesRuntime);
+        run->runtime = initRuntime != NULL ? initRuntime(run->argc, run->argv) : NOT_CALLED;
         ReportCrashes();
         if (run->runtime == 0) {
             InterlockedExchange(&run->stage, STAGE_DATABASE);
             NotesHandle db = 0;
-            run->opened = OpenDatabase(run->database, &db);
+            run->opened = openDatabase != NULL ? openDatabase(run->database, &db) : NOT_CALLED;
             if (run->opened == 0)
-                run->closed = CloseDatabase(db);
-            EndNotesRuntime();
+                run->closed = closeDatabase != NULL ? closeDatabase(db) : NOT_CALLED;
+            if (endRuntime != NULL)
+                endRuntime();
         }
         InterlockedExchange(&run->stage, STAGE_UNLOAD);
         FreeLibrary(g_library);
@@ -168,7 +144,6 @@ static bool EnterLibraryFolder(const char *path)
     return entered;
 }
 
-// The doctor stopped waiting at `stage`.
 static void ReportGivenUp(LONG stage, DWORD limitMs)
 {
     std::string text;
@@ -287,6 +262,39 @@ static const char *NotTried(OpenRefusal refusal, const Library *library, std::st
         break;
     }
     return "";
+}
+
+// The process token read once: elevated, or SYSTEM.  Under UAC an administrator's
+// token is elevated only in a process started "as administrator"; SYSTEM's is
+// reported elevated by some Windows versions and not by others, so its SID is checked
+// too (learn.microsoft.com: "TOKEN_INFORMATION_CLASS", TokenElevation; "Well-known
+// SIDs", S-1-5-18 Local System).
+bool TokenIsElevatedOrSystem(void)
+{
+    HANDLE token = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return true;
+    TOKEN_ELEVATION elevation = {0};
+    DWORD size = 0;
+    bool known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation,
+                                     &size) != 0;
+    // TOKEN_USER and a SID of at most SECURITY_MAX_SID_SIZE bytes, aligned for both.
+    DWORD room[(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE) / sizeof(DWORD) + 1];
+    const TOKEN_USER *user = (const TOKEN_USER *)(void *)room;
+    bool system = false;
+    if (GetTokenInformation(token, TokenUser, room, sizeof room, &size)) {
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        PSID localSystem = NULL;
+        if (AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                     &localSystem)) {
+            system = EqualSid(user->User.Sid, localSystem) != 0;
+            FreeSid(localSystem);
+        }
+    } else {
+        known = false;
+    }
+    CloseHandle(token);
+    return !known || elevation.TokenIsElevated != 0 || system;
 }
 
 // Whether --open may go ahead; when not, reports why it is not tried.

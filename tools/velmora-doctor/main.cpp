@@ -16,7 +16,7 @@ bool CheckSettings(InstallSettings *settings);
 // (none found), looks for none.  `settings` (none: refused) tell where the client is
 // (library_find.cpp, library_image.cpp).
 void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library);
-// The file versions of the program, the doctor and the library (versions.cpp).
+// The file versions of the program, the doctor and the library (library_image.cpp).
 void CheckVersions(const char *programPath, const Library *library);
 void CheckClient(void);                     // client_job.cpp
 void CheckJob(const char *jobPath);         // client_job.cpp
@@ -73,7 +73,6 @@ static const char Usage[] =
     "3 installation saine mais occup\xe9" "e pour l'instant (client Notes occup\xe9, ou "
     "--open qui attend).\r\n";
 
-// `programPath` is the velmora-notes.exe the doctor is about.
 static bool CheckProgram(const char *programPath)
 {
     std::string text;

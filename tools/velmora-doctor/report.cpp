@@ -35,7 +35,6 @@ static CrashEnd g_crashEnds[2];     // [1]: during --open
 static CrashEnd *g_composing;       // the one being written instead of the output
 static void PrepareCrashEnds(void);
 
-// `n` bytes of `from` in UTF-16.
 static std::wstring Wide(UINT codePage, const char *from, size_t n)
 {
     int length = n > 0 ? MultiByteToWideChar(codePage, 0, from, (int)n, NULL, 0) : 0;
@@ -96,7 +95,6 @@ static void WriteAscii(const char *s)
     WriteBytes(g_out, s, strlen(s));
 }
 
-// A JSON string of UTF-8 text.
 static void WriteJsonString(const std::string &utf8)
 {
     std::string json(6 * utf8.size() + 2, '\0');
@@ -186,17 +184,11 @@ static void WriteCheck(const char *id, Status status, const std::string *text, c
     WriteAscii("}");
 }
 
-void ReportFix(const char *id, Status status, const std::string *text, const char *action,
-               const char *fix, const Field *fields, int fieldCount)
+void ReportText(const char *id, Status status, const std::string *text, const char *action,
+                const Field *fields, int fieldCount, const char *fix)
 {
     WriteCheck(id, status, text, action, fix, fields, fieldCount);
     PrepareCrashEnds();
-}
-
-void ReportText(const char *id, Status status, const std::string *text, const char *action,
-                const Field *fields, int fieldCount)
-{
-    ReportFix(id, status, text, action, NULL, fields, fieldCount);
 }
 
 void Report(const char *id, Status status, const char *fixed, const char *action,
@@ -330,11 +322,12 @@ void TextFormat(std::string *t, const char *format, ...)
     va_list args, again;
     va_start(args, format);
     va_copy(again, args);
-    int n = vsnprintf(NULL, 0, format, args);
+    // msvcrt's own: the C99 vsnprintf of mingw-w64 brings 60 KiB of floating point.
+    int n = _vscprintf(format, args);
     va_end(args);
     std::string fixed(n > 0 ? (size_t)n + 1 : 1, '\0');
     if (n > 0)
-        (void)vsnprintf(&fixed[0], fixed.size(), format, again);
+        (void)_vsnprintf(&fixed[0], fixed.size(), format, again);
     va_end(again);
     TextAddFixed(t, fixed.data(), n > 0 ? (size_t)n : 0);
 }

@@ -66,7 +66,6 @@ struct Found {
     char raw[MAX_PATH];
 };
 
-// The value the program refuses, with its reason.
 static void ReportRefusedValue(const Found *v, const Refusal *why, std::string *text)
 {
     std::string sentence;
@@ -119,11 +118,11 @@ static void ReportAcceptedValue(const Found *v, const char *path, bool seen, boo
     char fix[100];
     if (verdict != VALUE_HIDDEN || !DeleteValue64Command(v->name, fix, sizeof fix))
         fix[0] = '\0';
-    ReportFix("settings.value", verdict == VALUE_USED ? STATUS_OK : STATUS_WARNING, text,
-              verdict == VALUE_HIDDEN
-                  ? "supprimez la valeur de la vue 64 bits, ou corrigez celle de la vue 32 bits"
-                  : "corrigez le chemin, ou r\xe9installez le client Notes ou la base",
-              fix, fields, 11);
+    ReportText("settings.value", verdict == VALUE_USED ? STATUS_OK : STATUS_WARNING, text,
+               verdict == VALUE_HIDDEN
+                   ? "supprimez la valeur de la vue 64 bits, ou corrigez celle de la vue 32 bits"
+                   : "corrigez le chemin, ou r\xe9installez le client Notes ou la base",
+               fields, 11, fix);
 }
 
 // `seen32` is the value in the 32-bit view: filled when `view` is that one, compared
@@ -249,7 +248,7 @@ static const char *SettingsFix(const Refusal *why, char fix[2 * MAX_PATH + 100])
 {
     fix[0] = '\0';
     const char *name = why->value != NULL ? why->value : ClientValue;
-    char wrote[MAX_PATH], remembered[MAX_PATH], live[MAX_PATH], product[39];
+    char wrote[MAX_PATH], remembered[MAX_PATH], live[MAX_PATH], product[39] = "";
     ValueRecord record;
     char wroteName[32];
     wsprintfA(wroteName, "Wrote%s", name);
@@ -308,7 +307,7 @@ bool CheckSettings(InstallSettings *settings)
         Field fields[] = {{"rule", RuleId(why.rule), 0},
                           {"value", why.value != NULL ? why.value : "", 0},
                           {"detail", NULL, why.detail}};
-        ReportFix("settings", STATUS_PROBLEM, &text, action, fix, fields, 3);
+        ReportText("settings", STATUS_PROBLEM, &text, action, fields, 3, fix);
         return false;
     }
     ReportSettingsAccepted(settings);
