@@ -2,6 +2,8 @@
 # Installs, once, what the builds and tests need on a fresh Debian machine, and makes
 # the 32-bit Wine prefix the end-to-end tests run in.  Safe to run again: it skips
 # what is already there.  Needs root for the packages (CI and our machines run as root).
+# With --no-prefix, the packages and locales only: tools/test.sh makes the prefixes
+# while it builds.
 set -eu
 
 packages="cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck
@@ -47,4 +49,4 @@ if [ "$(LC_ALL=pl_PL.UTF-8 locale charmap 2>/dev/null)" != UTF-8 ]; then
   echo "bootstrap: generating the locale pl_PL.UTF-8"
   localedef -i pl_PL -c -f UTF-8 pl_PL.UTF-8
 fi
-ensure_wine_prefix
+[ "${1:-}" = --no-prefix ] || ensure_wine_prefix

@@ -15,10 +15,29 @@ rm -rf "$work"
 mkdir -p "$work"
 . "$root/tools/check-count.sh"
 
+# Two faults planted in a copy of the tree, each shown by one case: the program's
+# launch line never quotes a path; a suite whose case lines say FAILED while every
+# check passes and it exits 0 (the runner reads the case lines).
+src=$work/planted-src
+mkdir -p "$src"
+(cd "$root" && git ls-files -z | tar --null -T - -cf -) | tar -xf - -C "$src"
+sed -i 's/^\( *\)return true;/\1return false;/' "$src/window/launch_line.cpp"
+sed -i 's/failedAfter > failedBefore ? "FAILED" : "ok"/"FAILED"/' "$src/tests/e2e/case_runner.cpp"
+# Built while Wine makes the prefix and runs the zip.
+(cd "$src" && cmake --preset win32 -B "$work/planted-build" >/dev/null &&
+    cmake --build "$work/planted-build" -j2 --target velmora-notes velmora-e2e) >"$work/planted.log" 2>&1 &
+planted_build=$!
+
 export WINEPREFIX=$work/prefix
 wine_locale=C.UTF-8
 . "$root/tools/wine-env.sh"
 ensure_wine_prefix >/dev/null || exit 1
+# Given a lock (tools/test.sh's, held while its other Wine runs go on), the zip runs
+# once it is free: one Wine run at a time.
+if [ -n "${VELMORA_WINE_LOCK:-}" ]; then
+    exec 8>"$VELMORA_WINE_LOCK"
+    flock 8
+fi
 unzip -q "$zip" -d "$WINEPREFIX/drive_c/check"
 name=$(basename "$zip" .zip)
 folder=$WINEPREFIX/drive_c/check/$name
@@ -119,14 +138,6 @@ refused "the product is installed (/installer)" '/installer: the product is inst
 wine msiexec /x "C:\\check\\$name\\$msi" /qn >/dev/null 2>&1
 wineserver -w
 
-# Two faults planted in a copy of the tree, each shown by one case: the program's
-# launch line never quotes a path; a suite whose case lines say FAILED while every
-# check passes and it exits 0 (the runner reads the case lines).
-src=$work/planted-src
-mkdir -p "$src"
-(cd "$root" && git ls-files -z | tar --null -T - -cf -) | tar -xf - -C "$src"
-sed -i 's/^\( *\)return true;/\1return false;/' "$src/window/launch_line.cpp"
-sed -i 's/failedAfter > failedBefore ? "FAILED" : "ok"/"FAILED"/' "$src/tests/e2e/case_runner.cpp"
 one_case() {   # one_case OUT SUITE CASE VERDICT: the run of SUITE:CASE, exit 1, its line and only that case
     local out=$1 suite=$2 case=$3 verdict=$4
     run_check "$out" "$suite:$case"
@@ -137,8 +148,7 @@ one_case() {   # one_case OUT SUITE CASE VERDICT: the run of SUITE:CASE, exit 1,
          test \"\$(grep -E '^[a-z0-9_]+: (ok|FAILED|skipped) \(' '$folder/velmora-check-logs/$suite.log' | cut -d: -f1)\" = '$case' &&
          test \"\$(tail -n 1 '$out')\" = '0 passed, 1 failed'"
 }
-if (cd "$src" && cmake --preset win32 -B "$work/planted-build" >/dev/null &&
-    cmake --build "$work/planted-build" -j2 --target velmora-notes velmora-e2e >"$work/planted.log" 2>&1); then
+if wait "$planted_build"; then
     cp "$folder/velmora-notes.exe" "$work/velmora-notes.exe"
     cp "$work/planted-build/bin/velmora-notes.exe" "$folder/velmora-notes.exe"
     one_case "$work/planted.out" e2e launch_line_quoted 'exit code 1, [1-9][0-9]* checks failed'

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Checks tools/release.sh end to end, in build/release-check (or $1): a release signed
-# with a throwaway certificate and an unsigned one of the same commit in another folder
-# (its exes byte for byte the signed run's before signing: no link time, no build path
-# in a binary).  Then: each kit names its release, and the fill step names another
+# Checks tools/release.sh end to end, in build/release-check (or $1): an unsigned
+# release, built from scratch in a folder of its own, its exes and the check zip's
+# equipment byte for byte those of build/win32, built in another folder (no link time,
+# no build path in a binary); then a release signed with a throwaway certificate, made
+# by signing that same build.  Then: each kit names its release, and the fill step names another
 # version's (a lower one of test, a raised one with its notes); the signatures and
 # SHA256SUMS; the installer's tables, read against the Windows Installer rules that the
 # head of installer/velmora-notes.wxs cites (where Wine's msiexec does not act as
@@ -20,8 +21,8 @@ mkdir -p "$work"
 . tools/check-count.sh
 release() {   # release NAME [VAR=value...]: tools/release.sh into $work/NAME-build, $work/NAME-dist
     local name=$1; shift
-    env VELMORA_SIGN_PKCS12= VELMORA_SIGN_PASSWORD_FILE= VELMORA_TIMESTAMP_URL= "$@" \
-        VELMORA_RELEASE_BUILD="$work/$name-build" VELMORA_DIST="$work/$name-dist" \
+    env VELMORA_SIGN_PKCS12= VELMORA_SIGN_PASSWORD_FILE= VELMORA_TIMESTAMP_URL= \
+        VELMORA_RELEASE_BUILD="$work/$name-build" VELMORA_DIST="$work/$name-dist" "$@" \
         bash tools/release.sh >"$work/$name.out" 2>&1
     local rc=$?
     sed "s/^/  $name: /" "$work/$name.out"
@@ -36,10 +37,17 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/c
     -passout "file:$work/password.txt" ||
     { echo "cannot make the throwaway certificate"; failed=1; finish; }
 
-check "signed release" release signed \
-    VELMORA_SIGN_PKCS12="$work/cert.p12" VELMORA_SIGN_PASSWORD_FILE="$work/password.txt"
+# build/win32, the other folder the release's bytes are compared with (test.sh built it,
+# and runs its suites meanwhile: configured again only when it is not there).
+{ [ -f build/win32/build.ninja ] || cmake --preset win32 >/dev/null; } &&
+    cmake --build --preset win32 >"$work/win32.log" 2>&1 ||
+    { cat "$work/win32.log"; echo "cannot build build/win32"; failed=1; finish; }
+other=$root/build/win32
+build=$work/unsigned-build
 check "unsigned release" release unsigned
-version=$(cat "$work/signed-build/version.txt" 2>/dev/null) || finish
+check "signed release, of the same build" release signed VELMORA_RELEASE_BUILD="$build" \
+    VELMORA_RELEASE_KEEP_BUILD=1 VELMORA_SIGN_PKCS12="$work/cert.p12" VELMORA_SIGN_PASSWORD_FILE="$work/password.txt"
+version=$(cat "$build/version.txt" 2>/dev/null) || finish
 zip=velmora-notes-$version-win32.zip msi=velmora-notes-$version.msi
 signed_msi=$work/signed-dist/$msi unsigned_msi=$work/unsigned-dist/$msi
 
@@ -65,7 +73,7 @@ kit_names_release() {   # kit_names_release KIT VERSION: the kit's texts name VE
 kit=$work/kit-$version/velmora-notes-$version-win32
 mkdir -p "$work/kit-$version" && unzip -q "$work/signed-dist/$zip" -d "$work/kit-$version"
 check "the kit of $version names its release and its ProductCode" kit_names_release "$kit" "$version"
-doctor_line=$(grep -aoP "velmora-doctor $version\.0(?=\r$)" "$work/signed-build/bin/velmora-doctor.exe" | head -1)
+doctor_line=$(grep -aoP "velmora-doctor $version\.0(?=\r$)" "$build/bin/velmora-doctor.exe" | head -1)
 check "the guide gives the doctor's --version line (${doctor_line:-none found})" \
     bash -c "[ -n '$doctor_line' ] && grep -qF '$doctor_line' '$kit/docs/deploying.md'"
 # Other versions' texts, from the fill step as tools/release.sh calls it, in a copy of
@@ -148,8 +156,8 @@ check "no action runs a DLL or an exe from elsewhere than the Binary table" \
 msiinfo extract "$signed_msi" Binary.SetupCheck >"$work/setup-check.dll" 2>/dev/null
 check "the Binary table's SetupCheck: the release's DLL, signed with SHA-256" verify "$work/setup-check.dll"
 msiinfo extract "$unsigned_msi" Binary.SetupCheck >"$work/setup-check-unsigned.dll" 2>/dev/null
-check "the unsigned installer's SetupCheck: the DLL as the signed run built it" \
-    cmp "$work/setup-check-unsigned.dll" "$work/signed-build/bin/installer/velmora-setup-check.dll"
+check "the unsigned installer's SetupCheck: the DLL as build/win32 built it" \
+    cmp "$work/setup-check-unsigned.dll" "$other/bin/installer/velmora-setup-check.dll"
 order=$(table InstallExecuteSequence | awk -F'\t' '{ at[$1] = $3 }
     END { print (at["AppSearch"] < at["ChooseInstallDir"] && at["ChooseInstallDir"] < at["CostFinalize"] &&
                  at["CostFinalize"] < at["CheckSettings"] && at["CheckSettings"] < at["InstallValidate"]) }')
@@ -167,10 +175,10 @@ check "an unsigned installer" bash -c "! osslsigncode verify -in '$unsigned_msi'
 
 unzip -q "$work/unsigned-dist/$zip" -d "$work/unsigned-zip"
 for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe; do
-    check "two release runs, two build folders: the same unsigned $exe" \
-        cmp "$work/signed-build/bin/$exe" "$work/unsigned-zip/velmora-notes-$version-win32/$exe"
+    check "two build folders: the same unsigned $exe in the release and in build/win32" \
+        cmp "$other/bin/$exe" "$work/unsigned-zip/velmora-notes-$version-win32/$exe"
 done
-size=$(stat -c %s "$work/signed-build/bin/velmora-notes.exe")
+size=$(stat -c %s "$build/bin/velmora-notes.exe")
 check "velmora-notes.exe within 16 KiB (got: $size bytes)" test "$size" -le 16384
 
 check_zip=velmora-notes-$version-windows-check.zip
@@ -188,6 +196,15 @@ check "the check zip's equipment unsigned, the same bytes in both runs" bash -c 
         cmp -s \"\$f\" '$work/unsigned-check/'\"\$f\" || exit 1
         case \$f in *.exe|*.dll) ! osslsigncode verify -in \"\$f\" >/dev/null 2>&1 || exit 1 ;; esac
     done"
+equipment_as_other() {   # each file of build/win32's list of the check zip, the same bytes in the zip
+    local file place n=0
+    while IFS=$'\t' read -r _ file place; do
+        cmp -s "$file" "$checked/$place" || { echo "  $place differs from build/win32's"; return 1; }
+        n=$((n + 1))
+    done <"$other/check-zip.txt"
+    [ "$n" -gt 0 ]
+}
+check "two build folders: the check zip's equipment, the same bytes as build/win32's" equipment_as_other
 # The scripts, the signer, the sums and the tools' manifests.
 # The signer docs/deploying.md tells administrators to allow, on every signed file; the
 # release refuses another certificate, and an osslsigncode older than 2.8 (the first

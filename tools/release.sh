@@ -22,6 +22,8 @@
 # scripts); else nothing is built.  Without a certificate nothing is signed, and the
 # script says so.  Also read: VELMORA_RELEASE_BUILD (the
 # build folder, build/release) and VELMORA_DIST (dist), both emptied first;
+# VELMORA_RELEASE_KEEP_BUILD=1, the build folder kept and brought up to date instead
+# (tools/release-check.sh signs the build it made for the unsigned release);
 # VELMORA_VERSION, x.y.z other than the project's (a version of test).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -69,7 +71,8 @@ if [ -n "$pkcs12" ]; then
 fi
 
 echo "release: building in $build"
-rm -rf "$build"
+[ "${VELMORA_RELEASE_KEEP_BUILD:-}" = 1 ] || rm -rf "$build"
+rm -rf "$build/stage" "$build/setup"
 mkdir -p "$(dirname "$build")"
 cmake --preset win32 -B "$build" ${VELMORA_VERSION:+-DVELMORA_VERSION=$VELMORA_VERSION} \
     >"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
