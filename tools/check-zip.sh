@@ -8,7 +8,8 @@
 # so that two runs on one commit give the same zip.  Prints the zip's name.
 #   check-zip.sh BUILD STAGED DIST VERSION WHEN
 #     BUILD   the release's build folder (the equipment is built there)
-#     STAGED  the folder holding the shipped velmora-notes.exe and velmora-doctor.exe
+#     STAGED  the folder holding the shipped velmora-notes.exe and velmora-doctor.exe, and
+#             docs/windows-check.md as tools/release-docs.sh filled it in for the release
 #     DIST    where the zip goes, already holding the release's velmora-notes-VERSION.msi
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,7 +32,7 @@ while IFS=$'\t' read -r _ file place; do
     cp "$file" "$stage/$place"
 done <"$manifest"
 sed 's/\r*$/\r/' "$root/tools/check/check.cmd" >"$stage/check.cmd"
-sed 's/\r*$/\r/' "$root/docs/windows-check.md" >"$stage/windows-check.md"
+cp "$staged/docs/windows-check.md" "$stage/windows-check.md"
 find "$stage" -exec touch -h -d "@$when" {} +
 zip=$(realpath "$dist")/$name.zip
 rm -f "$zip"

@@ -188,6 +188,9 @@ unzip -q "$work/unsigned-dist/$check_zip" -d "$work/unsigned-check"
 checked=$work/signed-check/velmora-notes-$version-windows-check
 check "the check zip ships the signed program" cmp "$shipped/velmora-notes.exe" "$checked/velmora-notes.exe"
 check "the check zip ships the signed installer" cmp "$signed_msi" "$checked/$msi"
+check "the check zip's page filled in for $version, as the kit's" bash -c \
+    "grep -qF 'velmora-notes-$version-windows-check.zip' '$checked/windows-check.md' &&
+     ! grep -qE '<(version|file version|ProductCode)>' '$checked/windows-check.md'"
 check "the check zip's equipment unsigned, the same bytes in both runs" bash -c "cd '$work/signed-check' &&
     for f in \$(find . -type f ! -name velmora-notes.exe ! -name velmora-doctor.exe ! -name '*.msi'); do
         cmp -s \"\$f\" '$work/unsigned-check/'\"\$f\" || exit 1

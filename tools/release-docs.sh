@@ -2,11 +2,13 @@
 #
 #   fill_documents STAGE VERSION UPGRADE_CODE
 #
-# The guide, the messages, the job format, README.txt and the detection and removal
-# scripts (installer/velmora-detect.ps1, velmora-remove.ps1) are written into STAGE with
-# Windows line ends, their placeholders replaced: <version> by x.y.z, <file version> by
-# x.y.z.0 (the programs' file version, which --version prints), <ProductCode> by the
-# release's ProductCode in braces, <UpgradeCode> by the package's, in braces.  The
+# The guide and its appendix, the doctor's and the messages' pages, the job format,
+# the Windows check's page (which tools/check-zip.sh takes from STAGE), README.txt and
+# the detection and removal scripts (installer/velmora-detect.ps1, velmora-remove.ps1)
+# are written into STAGE with Windows line ends, their placeholders replaced: <version>
+# by x.y.z, <file version> by x.y.z.0 (the programs' file version, which --version
+# prints), <ProductCode> by the release's ProductCode in braces, <UpgradeCode> by the
+# package's, in braces.  The
 # release notes, CHANGELOG.md, go in too: each version's section gets its own
 # ProductCode, and the first line names this release.  A version without a section
 # in CHANGELOG.md gives no release, unless VELMORA_VERSION asked for a version of test.
@@ -31,7 +33,7 @@ fill_documents() {
     mkdir -p "$stage/docs/pictures"
     fill installer/README.txt "$stage/README.txt"
     for script in velmora-detect.ps1 velmora-remove.ps1; do fill "installer/$script" "$stage/$script"; done
-    for doc in deploying.md messages.md job-format.md windows-check.md; do fill "docs/$doc" "$stage/docs/$doc"; done
+    for doc in deploying.md deploying-appendix.md doctor.md messages.md job-format.md windows-check.md; do fill "docs/$doc" "$stage/docs/$doc"; done
     cp docs/pictures/*.png "$stage/docs/pictures/"
     # Each section of the notes with its version's ProductCode, the rest with this one's.
     notes=$(cat CHANGELOG.md)
