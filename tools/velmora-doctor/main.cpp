@@ -1,6 +1,6 @@
 // velmora-doctor.exe: checks an installation of velmora-notes.exe the way the program
 // itself would see it, one line per check; its options and exit codes are in Usage
-// below.  A crash ends the report with a problem.  See docs/deploying.md.
+// below.  A crash ends the report with a problem.  See docs/doctor.md.
 #include "tools/velmora-doctor/doctor.h"
 
 #include "velmora_version.h"
