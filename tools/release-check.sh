@@ -29,13 +29,15 @@ release() {   # release NAME [VAR=value...]: tools/release.sh into $work/NAME-bu
     return $rc
 }
 
-# A throwaway certificate, good for two days.
+# Throwaway certificates, good for two days.
 echo "check-only" >"$work/password.txt"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Zabrel/O=Zabrel" \
-    -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null &&
-openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/cert.p12" \
-    -passout "file:$work/password.txt" ||
-    { echo "cannot make the throwaway certificate"; failed=1; finish; }
+certificate() {   # certificate NAME SUBJECT: $work/NAME.pem, NAME-key.pem and NAME.p12
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "$2" \
+        -keyout "$work/$1-key.pem" -out "$work/$1.pem" 2>/dev/null &&
+    openssl pkcs12 -export -inkey "$work/$1-key.pem" -in "$work/$1.pem" -out "$work/$1.p12" \
+        -passout "file:$work/password.txt"
+}
+certificate cert "/CN=Zabrel/O=Zabrel" || { echo "cannot make the throwaway certificate"; failed=1; finish; }
 
 # build/win32, the other folder the release's bytes are compared with (test.sh built it,
 # and runs its suites meanwhile: configured again only when it is not there).
@@ -116,7 +118,7 @@ verify() {   # verify FILE
          "$(grep -m1 '^Signature verification' "$work/verify.out")"
     [ $rc -eq 0 ] && grep -q "Message digest algorithm *: SHA256" "$work/verify.out"
 }
-for f in "$work"/signed-zip/*/*.exe "$signed_msi"; do
+for f in "$work"/signed-zip/*/*.exe "$work"/signed-zip/*/*.ps1 "$signed_msi"; do
     check "$(basename "$f") signed with SHA-256" verify "$f"
 done
 
@@ -216,13 +218,9 @@ signed_by() {   # signed_by FILE: osslsigncode reads the promised signer on it
 for f in "$shipped"/*.exe "$shipped"/*.ps1 "$signed_msi"; do
     check "$(basename "$f") signed by $promised, the signer the guide names" signed_by "$f"
 done
-for f in "$shipped"/*.ps1; do check "$(basename "$f") signed with SHA-256" verify "$f"; done
 check "the unsigned release's scripts carry no signature" bash -c \
     "! grep -l 'SIG # Begin signature block' '$work/unsigned-zip/velmora-notes-$version-win32/'*.ps1"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Someone Else/O=Zabrel" \
-    -keyout "$work/other-key.pem" -out "$work/other-cert.pem" 2>/dev/null &&
-openssl pkcs12 -export -inkey "$work/other-key.pem" -in "$work/other-cert.pem" -out "$work/other.p12" \
-    -passout "file:$work/password.txt"
+certificate other "/CN=Someone Else/O=Zabrel"
 mkdir -p "$work/old-signer"
 printf '#!/bin/sh\necho "osslsigncode 2.5, using:"\n' >"$work/old-signer/osslsigncode"
 chmod +x "$work/old-signer/osslsigncode"
@@ -338,8 +336,7 @@ tool_manifest() {   # tool_manifest EXE: asInvoker, the five supportedOS, no oth
     test "$(grep -o '<[a-zA-Z]\+' <<<"$text" | LC_ALL=C sort -u | tr '\n' ' ')" = \
         "<application <assembly <compatibility <requestedExecutionLevel <requestedPrivileges <security <supportedOS <trustInfo "
 }
-unzip -q "$work/signed-dist/velmora-notes-$version-windows-check.zip" -d "$work/manifests"
-for f in "$shipped/velmora-doctor.exe" "$shipped/velmora-job.exe" "$work"/manifests/*/*.exe; do
+for f in "$shipped/velmora-doctor.exe" "$shipped/velmora-job.exe" "$checked"/*.exe; do
     case ${f##*/} in velmora-notes.exe | notes-client.exe) continue ;; esac
     check "${f##*/}'s manifest: asInvoker, Windows Vista to 10/11, nothing else" tool_manifest "$f"
 done

@@ -266,10 +266,8 @@ static bool Wanted(const Suite &suite, int argc, char **argv, std::string *comma
 
 static void AppendLog(const std::string &log)
 {
-    std::string bytes;
-    ReadBytes(log, &bytes);
     fprintf(g_report, "\r\n----- %s\r\n", log.c_str());
-    std::vector<std::string> lines = Lines(bytes);
+    std::vector<std::string> lines = FileLines(log);
     for (size_t i = 0; i < lines.size(); ++i)
         fprintf(g_report, "%s\r\n", lines[i].c_str());
 }

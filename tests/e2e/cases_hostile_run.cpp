@@ -10,11 +10,6 @@ static std::string Folder(const std::string &path)
     return path.substr(0, path.rfind('\\'));
 }
 
-static void ForgetMemos(const CaseEnv &e)
-{
-    DeleteTree(e.nnotesDir + "\\notes");
-}
-
 static void CaseAttachmentsMissing(CaseEnv *e)
 {
     Job f = PlainJob(*e);
@@ -84,7 +79,7 @@ static void CaseSettings(CaseEnv *e)
         ok(set, "%s: settings written", what.c_str());
         KeptFile job = KeepFile(WritePlainJob(*e));
         ForgetRun(*e);
-        ForgetMemos(*e);
+        DeleteTree(e->nnotesDir + "\\notes");    // the memos of the row before
         RunResult r = Run(SendCommand(*e, job.path));
         if (row.rule == REFUSED_NOT) {
             expect_outcome(r);

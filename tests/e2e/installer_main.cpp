@@ -57,22 +57,26 @@ static DWORD Msiexec(const std::string &arguments, const std::string &log = "")
     return r.hung ? 0xDEAD : r.exitCode;
 }
 
-// A REG_SZ value under HKLM in the 32-bit view, or in the 64-bit one when the 32-bit
-// has none; empty when neither has it.
-static std::string MachineText(const std::string &subkey, const char *name)
+// A value under HKLM: given `type`, any type, from the 32-bit view alone, its type
+// set there (left as it was when absent); without, a REG_SZ from the 32-bit view or, when
+// that has none, the 64-bit one.  Empty when absent.
+static const DWORD NoValue = 0xFFFFFFFF;     // no registry type: the value is absent
+static std::string MachineText(const std::string &subkey, const char *name, DWORD *type = NULL)
 {
     const REGSAM views[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < (type != NULL ? 1 : 2); ++i) {
         HKEY key;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_READ | views[i], &key) !=
             ERROR_SUCCESS)
             continue;
         char text[1024];
-        DWORD type = 0, size = sizeof text - 1;
-        LONG read = RegQueryValueExA(key, name, NULL, &type, (BYTE *)text, &size);
+        DWORD got = 0, size = sizeof text - 1;
+        LONG read = RegQueryValueExA(key, name, NULL, &got, (BYTE *)text, &size);
         RegCloseKey(key);
-        if (read == ERROR_SUCCESS && type == REG_SZ) {
+        if (read == ERROR_SUCCESS && (type != NULL || got == REG_SZ)) {
             text[size] = '\0';
+            if (type != NULL)
+                *type = got;
             return text;
         }
     }
@@ -83,18 +87,9 @@ static std::string MachineText(const std::string &subkey, const char *name)
 // written before the package must keep through its steps.
 static std::string SettingsValue(const char *name)
 {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
-        ERROR_SUCCESS)
-        return "";
-    char text[1024];
-    DWORD type = 0, size = sizeof text - 1;
-    LONG read = RegQueryValueExA(key, name, NULL, &type, (BYTE *)text, &size);
-    RegCloseKey(key);
-    if (read != ERROR_SUCCESS)
-        return "";
-    text[size] = '\0';
-    return std::to_string(type) + ":" + text;
+    DWORD type = NoValue;
+    std::string text = MachineText(SettingsKey, name, &type);
+    return type == NoValue ? "" : std::to_string(type) + ":" + text;
 }
 
 // True when the verbose log holds `text`, in the ANSI code page (Wine's msiexec) or in
@@ -520,13 +515,9 @@ static void TransitiveRemoval(CaseEnv *e, const Packages &p)
     DeleteRecordValue("LN_Base");
     code = Msiexec("/i " + Quoted(p.release) + " REINSTALL=ALL REINSTALLMODE=vomus");
     ok(code == 0, "the reinstall: exit code %lu", code);
-    HKEY key;
-    bool wrote = RegOpenKeyExA(HKEY_LOCAL_MACHINE, RecordKey, 0, KEY_READ | KEY_WOW64_32KEY,
-                               &key) == ERROR_SUCCESS &&
-                 RegQueryValueExA(key, "WroteLN_Base", NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-    if (wrote)
-        RegCloseKey(key);
-    ok(!wrote, "the component of LN_Base removed: its record WroteLN_Base gone");
+    DWORD type = NoValue;
+    MachineText(RecordKey, "WroteLN_Base", &type);
+    ok(type == NoValue, "the component of LN_Base removed: its record WroteLN_Base gone");
     same_text(MachineText(SettingsKey, "LN_Appli"), e->client, "LN_Appli kept");
 }
 
