@@ -99,8 +99,9 @@ static void SampleMemory(HANDLE process, RunResult *result)
         result->peakWorkingSet = counters.PeakWorkingSetSize;
 }
 
-bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process, DWORD flags,
-                  HANDLE output, const char *application)
+// CreateProcessA, or CreateProcessAsUserA under `token` when it is not NULL.
+static bool Start(HANDLE token, const std::string &commandLine, PROCESS_INFORMATION *process,
+                  DWORD flags, HANDLE output, const char *application)
 {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
@@ -111,8 +112,17 @@ bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process, 
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = startup.hStdError = output;
     }
-    return CreateProcessA(application, &line[0], NULL, NULL, output != NULL, flags, NULL, NULL,
-                          &startup, process) != 0;
+    return (token == NULL ? CreateProcessA(application, &line[0], NULL, NULL, output != NULL,
+                                           flags, NULL, NULL, &startup, process)
+                          : CreateProcessAsUserA(token, application, &line[0], NULL, NULL,
+                                                 output != NULL, flags, NULL, NULL, &startup,
+                                                 process)) != 0;
+}
+
+bool StartProgram(const std::string &commandLine, PROCESS_INFORMATION *process, DWORD flags,
+                  HANDLE output, const char *application)
+{
+    return Start(NULL, commandLine, process, flags, output, application);
 }
 
 // The filtered token linked to this process's elevated one, or NULL.
@@ -173,20 +183,9 @@ bool StartProgramAsUser(const std::string &commandLine, PROCESS_INFORMATION *pro
         return false;
     }
     CloseHandle(linked);
-    int n = MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, NULL, 0);
-    std::vector<WCHAR> line(n > 0 ? (size_t)n : 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, &line[0], n);
-    STARTUPINFOW startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    if (output != NULL) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = startup.hStdError = output;
-    }
-    bool started = CreateProcessAsUserW(primary, NULL, &line[0], NULL, NULL, output != NULL,
-                                        flags, NULL, NULL, &startup, process) != 0;
+    bool started = Start(primary, commandLine, process, flags, output, NULL);
     if (!started)
-        *why = "CreateProcessAsUserW: error " + std::to_string(GetLastError());
+        *why = "CreateProcessAsUserA: error " + std::to_string(GetLastError());
     CloseHandle(primary);
     return started;
 }
