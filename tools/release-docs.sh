@@ -1,17 +1,11 @@
-# Sourced by tools/release.sh: the documents of the zip, filled in for the release.
+# Sourced by tools/release.sh (and the release check): the documents of the zip, filled
+# in for the release, as RELEASING.md lists them with their placeholders.
 #
 #   fill_documents STAGE VERSION UPGRADE_CODE
 #
-# The guide and its appendix, the doctor's and the messages' pages, the job format,
-# the Windows check's page (which tools/check-zip.sh takes from STAGE), README.txt and
-# the detection and removal scripts (installer/velmora-detect.ps1, velmora-remove.ps1)
-# are written into STAGE with Windows line ends, their placeholders replaced: <version>
-# by x.y.z, <file version> by x.y.z.0 (the programs' file version, which --version
-# prints), <ProductCode> by the release's ProductCode in braces, <UpgradeCode> by the
-# package's, in braces.  The
-# release notes, CHANGELOG.md, go in too: each version's section gets its own
-# ProductCode, and the first line names this release.  A version without a section
-# in CHANGELOG.md gives no release, unless VELMORA_VERSION asked for a version of test.
+# Each goes into STAGE with Windows line ends; in the release notes, CHANGELOG.md, each
+# version's section gets its own ProductCode.  A version without a section in
+# CHANGELOG.md gives no release, unless VELMORA_VERSION asked for a version of test.
 # Uses name_uuid, tools/release.sh's ProductCode rule.
 fill_documents() {
     local stage=$1 version=$2 upgrade_code=$3 v notes
