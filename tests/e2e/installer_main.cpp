@@ -115,16 +115,6 @@ static bool MachineKeyExists(const std::string &subkey)
     return true;
 }
 
-static void DeleteRecordValue(const char *name)
-{
-    HKEY key;
-    bool deleted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, RecordKey, 0,
-                                 KEY_SET_VALUE | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS &&
-                   RegDeleteValueA(key, name) == ERROR_SUCCESS;
-    ok(deleted, "the package's record %s deleted", name);
-    RegCloseKey(key);
-}
-
 // The Add/Remove Programs entry's value of a product, empty when it has no entry.
 static std::string AddRemove(const std::string &productCode, const char *name)
 {
@@ -206,7 +196,9 @@ static void RemoveProducts(const Packages &p)
 
 typedef void PackageCase(CaseEnv *e, const Packages &p);
 
-static void WithPackages(CaseEnv *e, PackageCase *body)
+// A case of the table: `body` given the case's packages, what it left installed removed.
+template <PackageCase *body>
+static void WithPackages(CaseEnv *e)
 {
     Packages p;
     if (Prepare(e, &p))
@@ -512,7 +504,12 @@ static void TransitiveRemoval(CaseEnv *e, const Packages &p)
     DWORD code = InstallWithSettings(*e, p, p.release);
     ok(code == 0, "the release installed: exit code %lu", code);
     SetSettingsValue("LN_Base", NULL);
-    DeleteRecordValue("LN_Base");
+    HKEY record;
+    ok(RegOpenKeyExA(HKEY_LOCAL_MACHINE, RecordKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
+                     &record) == ERROR_SUCCESS &&
+           RegDeleteValueA(record, "LN_Base") == ERROR_SUCCESS,
+       "the package's remembered LN_Base deleted");
+    RegCloseKey(record);
     code = Msiexec("/i " + Quoted(p.release) + " REINSTALL=ALL REINSTALLMODE=vomus");
     ok(code == 0, "the reinstall: exit code %lu", code);
     DWORD type = NoValue;
@@ -521,29 +518,17 @@ static void TransitiveRemoval(CaseEnv *e, const Packages &p)
     same_text(MachineText(SettingsKey, "LN_Appli"), e->client, "LN_Appli kept");
 }
 
-#define PACKAGE_CASE(name, body) \
-    static void name(CaseEnv *e) { WithPackages(e, body); }
-PACKAGE_CASE(CaseInstallUpgradeRepairRemove, InstallUpgradeRepairRemove)
-PACKAGE_CASE(CaseFirstInstallRefusals, FirstInstallRefusals)
-PACKAGE_CASE(CasePlantedDoctorNeverRun, PlantedDoctorNeverRun)
-PACKAGE_CASE(CaseInstallFolderChoice, InstallFolderChoice)
-PACKAGE_CASE(CaseValuesWrittenBeforeKept, ValuesWrittenBeforeKept)
-PACKAGE_CASE(CaseAnotherBuild1638, AnotherBuild1638)
-PACKAGE_CASE(CaseAnotherInstallRunning1618, AnotherInstallRunning1618)
-PACKAGE_CASE(CaseRepairWithLetters, RepairWithLetters)
-PACKAGE_CASE(CaseTransitiveRemoval, TransitiveRemoval)
-
 static const CaseEntry cases[] = {
-    {"install_upgrade_repair_remove", CaseInstallUpgradeRepairRemove},
-    {"first_install_refusals", CaseFirstInstallRefusals},
-    {"planted_doctor_never_run", CasePlantedDoctorNeverRun},
-    {"install_folder_choice", CaseInstallFolderChoice},
-    {"values_written_before_kept", CaseValuesWrittenBeforeKept},
+    {"install_upgrade_repair_remove", WithPackages<InstallUpgradeRepairRemove>},
+    {"first_install_refusals", WithPackages<FirstInstallRefusals>},
+    {"planted_doctor_never_run", WithPackages<PlantedDoctorNeverRun>},
+    {"install_folder_choice", WithPackages<InstallFolderChoice>},
+    {"values_written_before_kept", WithPackages<ValuesWrittenBeforeKept>},
     // What Wine's msiexec does not do as Windows Installer does.
-    {"another_build_1638", CaseAnotherBuild1638, 0, 0, NEEDS_WINDOWS},
-    {"another_install_running_1618", CaseAnotherInstallRunning1618, 0, 0, NEEDS_WINDOWS},
-    {"repair_with_letters", CaseRepairWithLetters, 0, 0, NEEDS_WINDOWS},
-    {"transitive_removal", CaseTransitiveRemoval, 0, 0, NEEDS_WINDOWS},
+    {"another_build_1638", WithPackages<AnotherBuild1638>, 0, 0, NEEDS_WINDOWS},
+    {"another_install_running_1618", WithPackages<AnotherInstallRunning1618>, 0, 0, NEEDS_WINDOWS},
+    {"repair_with_letters", WithPackages<RepairWithLetters>, 0, 0, NEEDS_WINDOWS},
+    {"transitive_removal", WithPackages<TransitiveRemoval>, 0, 0, NEEDS_WINDOWS},
 };
 
 int main(int argc, char **argv)
