@@ -77,7 +77,6 @@ check "the guide gives the doctor's --version line (${doctor_line:-none found})"
 # Other versions' texts, from the fill step as tools/release.sh calls it, in a copy of
 # the documents: a lower version of test (no notes of its own) and a raised one, whose
 # notes get a section as a release is cut.
-eval "$(sed -n '/^name_uuid() {/,/^}/p' tools/release.sh)"
 . tools/release-docs.sh
 raised=$(awk -F. '{ printf "%d.%d.0", $1, $2 + 1 }' <<<"$version")
 mkdir -p "$work/texts-tree"

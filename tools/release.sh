@@ -88,12 +88,8 @@ if [ -n "$pkcs12" ]; then
     sign "$setup_check"
 fi
 
-name_uuid() {   # name_uuid NAMESPACE NAME: the name-based UUID (SHA-1, version 5) of RFC 4122
-    local hex
-    hex=$({ printf '%b' "$(sed 's/-//g; s/../\\x&/g' <<<"$1")"; printf %s "$2"; } | sha1sum | cut -c1-32)
-    hex=${hex:0:12}5${hex:13:3}$(printf %x $(( (0x${hex:16:1} & 3) | 8 )))${hex:17}
-    echo "${hex:0:8}-${hex:8:4}-${hex:12:4}-${hex:16:4}-${hex:20}" | tr a-f A-F
-}
+# The ProductCode rule (name_uuid) and the documents (fill_documents).
+. tools/release-docs.sh
 
 # The installer takes the staged (signed) program and doctor.
 mkdir -p "$dist"
@@ -137,9 +133,7 @@ template=$(field Template)
 msibuild "$msi" -s "$(field Subject)" "$(field Author)" "${template%%;*};1036" "$(field 'Revision number (UUID)')"
 [ -n "$pkcs12" ] && sign "$msi"
 
-# The zip: the documents filled in for this release, with Windows line ends
-# (tools/release-docs.sh).
-. tools/release-docs.sh
+# The zip: the documents filled in for this release, with Windows line ends.
 fill_documents "$stage" "$version" "$upgrade_code" || exit 1
 scripts="velmora-detect.ps1 velmora-remove.ps1"
 if [ -n "$pkcs12" ]; then
