@@ -32,5 +32,5 @@ int main(int argc, char **argv)
     if (argc == 4 && strcmp(argv[1], "--hold-file") == 0)
         return HoldFile(argv[2], argv[3]);
     static const CaseList *const lists[] = {&HostileJobCases, &HostileRunCases};
-    return RunCaseLists(lists, sizeof lists / sizeof lists[0], NULL, argc, argv);
+    return RunCaseLists(lists, sizeof lists / sizeof lists[0], NULL, argc, argv, 1);
 }
