@@ -5,7 +5,6 @@
 #include "tools/common/args.h"
 
 #include <algorithm>
-
 #include <stdio.h>
 #include <string.h>
 
