@@ -5,11 +5,8 @@
 // Input: a byte saying which of the key, the values and the files are there, a byte
 // for each file's short form, the LN_Appli value's length (two bytes, little-endian,
 // at most 1023), its bytes, and the LN_Base value's bytes to the end.
-#include "fuzz/input.h"
-#include "fuzz/properties.h"
-#include "fuzz/verdict.h"
+#include "fuzz/check.h"
 #include "job/install_settings.h"
-#include "testkit/fake/world.h"
 
 namespace {
 
