@@ -250,38 +250,6 @@ TEST(Examine, RefusesAsTheProgramDoes)
     }
 }
 
-// And says why in words, with what it could still read.
-TEST(Examine, SaysWhyInWords)
-{
-    EXPECT_FALSE(ExamineJob(std::string(100, '\0')).headerComplete);
-    Job job = SampleJob();
-    job.body.assign(JOB_BODY_SLOT, 'Z');
-    Examination r = ExamineJob(EncodeJob(job, Unchecked()));
-    EXPECT_EQ("the body has no NUL inside its slot (text not terminated)",
-              Describe(r.refusals.at(0), r));
-    EXPECT_TRUE(r.attachment.terminated);       // its neighbours are still read whole
-    EXPECT_EQ(2u, r.extras.size());
-
-    r = ExamineJob(EncodeJob(Job(), Unchecked(JOB_FIRST_OVERFLOWING_COUNT)));
-    EXPECT_NE(std::string::npos, Describe(r.refusals.at(0), r).find("does not fit 32 bits"));
-    EXPECT_EQ(JOB_FIRST_OVERFLOWING_COUNT, r.extraCount);
-
-    std::string b = EncodeJob(SampleJob(), Unchecked(3));
-    r = ExamineJob(b);
-    EXPECT_EQ(2u, r.extras.size());     // the slots present are still shown
-    EXPECT_EQ("the extra count is 3 but the file holds 2 whole 256-byte slots after the header",
-              Describe(r.refusals.at(0), r));
-    r = ExamineJob(b + std::string(JOB_EXTRA_SLOT - 1, 'x'));
-    EXPECT_NE(std::string::npos, Describe(r.refusals.at(0), r).find("and 255 bytes of a cut slot"));
-
-    job = SampleJob();
-    job.extras[1].assign(JOB_EXTRA_SLOT, 'p');
-    r = ExamineJob(EncodeJob(job, Unchecked()));
-    EXPECT_EQ(0u, Describe(r.refusals.at(0), r).find("extra 2 (counting from 1) has no NUL"));
-    EXPECT_FALSE(r.extras[1].terminated);
-    EXPECT_EQ(job.extras[1], r.extras[1].text);
-}
-
 TEST(Examine, NotesHarmlessOddities)
 {
     std::string b = EncodeJob(SampleJob());
@@ -311,11 +279,13 @@ TEST(Examine, NotesHarmlessOddities)
 }
 
 
-// `dump` of a file: its exit status and its listing, whole when it starts with the size.
+// `dump` of a file: its exit status and its listing, whole when it starts with the size;
+// the refusals in words, with what could still be read.
 TEST(Dump, ListsTheFieldsAndWhyTheProgramWouldRefuse)
 {
-    Job subjectFull = SampleJob(), nonAscii;
+    Job subjectFull = SampleJob(), extraFull = SampleJob(), nonAscii;
     subjectFull.subject.assign(JOB_TEXT_SLOT, 'S');
+    extraFull.extras[1].assign(JOB_EXTRA_SLOT, 'p');
     nonAscii.subject = "Re\xE7u \x80\x81\x9D\t";
     nonAscii.attachment = "C:\\a";
     const std::string refused = "The program refuses this job (\"Impossible de lire le fichier "
@@ -343,10 +313,21 @@ TEST(Dump, ListsTheFieldsAndWhyTheProgramWouldRefuse)
         {"short", false, 1, "  size:         5 bytes\n" + refused +
                                 "  - the file is 5 bytes long, shorter than the 3340-byte header\n"},
         {EncodeJob(subjectFull, Unchecked(5)), false, 1,
-         "\"" + std::string(JOB_TEXT_SLOT, 'S') + "\"  <- no NUL"},
+         "\"" + std::string(JOB_TEXT_SLOT, 'S') + "\"  <- no NUL: the whole slot is shown\n"
+         "  body:         2 lines\n"},
         {EncodeJob(subjectFull, Unchecked(5)), false, 1,
          refused + "  - the subject has no NUL inside its slot (text not terminated)\n"
-                   "  - the extra count is 5 but the file holds 2 whole"},
+                   "  - the extra count is 5 but the file holds 2 whole 256-byte slots after the header\n"},
+        {EncodeJob(SampleJob(), Unchecked(3)) + std::string(JOB_EXTRA_SLOT - 1, 'x'), false, 1,
+         "  extra 2:      \"C:\\Plans\\plan.dwg\"  (recorded as \"plan.dwg\")\n" + refused +
+             "  - the extra count is 3 but the file holds 2 whole 256-byte slots after the header "
+             "(and 255 bytes of a cut slot)\n"},
+        {EncodeJob(extraFull, Unchecked()), false, 1,
+         "  extra 2:      \"" + extraFull.extras[1] + "\"  <- no NUL: the whole slot is shown\n" +
+             refused + "  - extra 2 (counting from 1) has no NUL inside its 256-byte slot (text not terminated)\n"},
+        {EncodeJob(Job(), Unchecked(JOB_FIRST_OVERFLOWING_COUNT)), false, 1,
+         "  - the extra count 16777216 is too large: count x 256 does not fit 32 bits (the limit is "
+         "16777215)\n"},
         {EncodeJob(nonAscii), false, 0, "subject:      \"Re\\xE7u \\x80\\x81\\x9D\\t\""},
         {EncodeJob(nonAscii), true, 0, "subject:      \"Re\xC3\xA7u \xE2\x82\xAC\\x81\\x9D\\t\""},
     };
