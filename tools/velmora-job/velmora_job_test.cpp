@@ -250,40 +250,15 @@ TEST(Examine, RefusesAsTheProgramDoes)
     }
 }
 
-TEST(Examine, NotesHarmlessOddities)
-{
-    std::string b = EncodeJob(SampleJob());
-    b[3336] = '\x5A';          // the documented offsets: the reserved value, an unread byte
-    b[100] = 7;
-    b += "tail";
-    Examination r = ExamineJob(b);
-    EXPECT_TRUE(Readable(r));
-    ASSERT_EQ(3u, r.notes.size());
-    EXPECT_EQ("4 bytes after the extra list are never read", r.notes[0]);
-    EXPECT_EQ("offset 3336 holds 0x0000005A, not zero; the program ignores it",
-              r.notes[1]);
-    EXPECT_EQ("bytes 2-259 are not all zero (first at offset 100); the program ignores them",
-              r.notes[2]);
-
-    EXPECT_TRUE(ExamineJob(EncodeJob(SampleJob())).notes.empty());
-
-    // Bytes after the header count as trailing when there is no list.
-    Job direct;
-    direct.directSend = 1;
-    r = ExamineJob(EncodeJob(direct) + "x");
-    ASSERT_EQ(3u, r.notes.size());
-    EXPECT_EQ("1 bytes after the extra list are never read", r.notes[0]);
-    EXPECT_EQ("direct sending is asked for but the send-to is empty, so it is ignored",
-              r.notes[1]);
-    EXPECT_EQ(0u, r.notes[2].find("the main attachment is empty"));
-}
-
-
 // `dump` of a file: its exit status and its listing, whole when it starts with the size;
-// the refusals in words, with what could still be read.
+// the refusals in words, with what could still be read; harmless oddities as notes.
 TEST(Dump, ListsTheFieldsAndWhyTheProgramWouldRefuse)
 {
-    Job subjectFull = SampleJob(), extraFull = SampleJob(), nonAscii;
+    Job subjectFull = SampleJob(), extraFull = SampleJob(), nonAscii, direct;
+    direct.directSend = 1;
+    std::string odd = EncodeJob(SampleJob()) + "tail";
+    odd[3336] = '\x5A';        // the documented offsets: the reserved value, an unread byte
+    odd[100] = 7;
     subjectFull.subject.assign(JOB_TEXT_SLOT, 'S');
     extraFull.extras[1].assign(JOB_EXTRA_SLOT, 'p');
     nonAscii.subject = "Re\xE7u \x80\x81\x9D\t";
@@ -325,6 +300,14 @@ TEST(Dump, ListsTheFieldsAndWhyTheProgramWouldRefuse)
         {EncodeJob(extraFull, Unchecked()), false, 1,
          "  extra 2:      \"" + extraFull.extras[1] + "\"  <- no NUL: the whole slot is shown\n" +
              refused + "  - extra 2 (counting from 1) has no NUL inside its 256-byte slot (text not terminated)\n"},
+        {odd, false, 0, "The program reads this job.\nNotes:\n"
+                        "  - 4 bytes after the extra list are never read\n"
+                        "  - offset 3336 holds 0x0000005A, not zero; the program ignores it\n"
+                        "  - bytes 2-259 are not all zero (first at offset 100); the program ignores them\n"},
+        // Bytes after the header count as trailing when there is no list.
+        {EncodeJob(direct) + "x", false, 0, "Notes:\n  - 1 bytes after the extra list are never read\n"
+                                          "  - direct sending is asked for but the send-to is empty, so it is ignored\n"
+                                          "  - the main attachment is empty"},
         {EncodeJob(Job(), Unchecked(JOB_FIRST_OVERFLOWING_COUNT)), false, 1,
          "  - the extra count 16777216 is too large: count x 256 does not fit 32 bits (the limit is "
          "16777215)\n"},
