@@ -41,7 +41,7 @@ std::string CheckCommandTail(const uint8_t *data, size_t size)
     w.events.clear();
     static LoadedJob job;
     memset(&job, 0xAB, sizeof job);
-    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE file = nullptr;      // the opening sets it, whatever happens
     Refusal why = {REFUSED_NOT, nullptr, 0};
     bool opened = OpenJobFile(tail, &job, &file, &why);
     std::vector<std::string> creates = EventsStartingWith("CreateFileA");
