@@ -19,8 +19,7 @@ std::string CheckCommandTail(const uint8_t *data, size_t size)
 
     const char *tail = CommandTail(line.c_str());
     size_t expected = ModelCommandTail(line, leadBytes);
-    bool inside = tail >= line.c_str() && tail <= line.c_str() + line.size();
-    if (!inside) {
+    if (tail < line.c_str() || tail > line.c_str() + line.size()) {
         v.Fail("the tail points outside the line " + Printable(line));
         return v.failure;
     }

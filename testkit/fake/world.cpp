@@ -107,11 +107,7 @@ bool FileExists(const std::string &path)
 
 int AddWindow(const std::string &className, const std::string &title, int parent)
 {
-    FakeWindow w;
-    w.className = className;
-    w.title = title;
-    w.parent = parent;
-    g_world.windows.push_back(w);
+    g_world.windows.push_back(FakeWindow{className, title, parent});
     return (int)g_world.windows.size() - 1;
 }
 
