@@ -96,12 +96,6 @@ expected_text() {
     printf '%b' "$(printf '%s' "$raw" | sed 's/\\\([0-7][0-7][0-7]\)/\\0\1/g')"
 }
 
-# The desktop window's place on the X screen.
-desktop_origin() {
-    xwininfo -root -tree | awk '/"velmora - Wine desktop"/ {
-        split($NF, at, "+"); print at[2], at[3]; exit }'
-}
-
 # shoot ID NAME [client command]: runs the program with the tail $program_tail in the
 # virtual desktop and saves the picture of its first box as docs/pictures/msg-ID-NAME.png.
 shoot() {
@@ -127,7 +121,9 @@ shoot() {
 
     local left top right bottom ox oy
     read -r left top right bottom <"$signal/box.txt"
-    read -r ox oy < <(desktop_origin)
+    # The desktop window's place on the X screen.
+    read -r ox oy < <(xwininfo -root -tree | awk '/"velmora - Wine desktop"/ {
+        split($NF, at, "+"); print at[2], at[3]; exit }')
     # The picture, once two in a row agree: the box as the X server shows it.
     local margin=12 previous="$work/previous.png" shot="$work/shot.png" stable=no
     local geometry=$((right - left + 2 * margin))x$((bottom - top + 2 * margin))+$((ox + left - margin))+$((oy + top - margin))
