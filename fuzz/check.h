@@ -39,12 +39,6 @@ struct FuzzInput {
         return *data++;
     }
 
-    unsigned Word()
-    {
-        unsigned low = Byte();
-        return low | (Byte() << 8);
-    }
-
     // Up to `n` bytes.
     std::string Take(size_t n)
     {
@@ -66,8 +60,6 @@ struct FuzzInput {
         Byte();
         return s;
     }
-
-    std::string Rest() { return Take(size); }
 };
 
 // `text` with control and non-ASCII bytes as \xNN, cut to a readable length.

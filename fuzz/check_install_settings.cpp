@@ -65,8 +65,10 @@ std::string CheckInstallSettings(const uint8_t *data, size_t size)
     unsigned flags = in.Byte();
     unsigned clientForm = in.Byte();
     unsigned databaseForm = in.Byte();
-    std::string clientValue = in.Take(in.Word() % 1024);
-    std::string databaseValue = in.Rest();
+    unsigned clientLength = in.Byte();
+    clientLength |= in.Byte() << 8;
+    std::string clientValue = in.Take(clientLength % 1024);
+    std::string databaseValue = in.Take(in.size);
 
     ResetWorld();
     World &w = TheWorld();
