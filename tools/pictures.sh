@@ -93,7 +93,7 @@ expected_text() {
     python3 - "$1" <<'EOF'
 import re, sys
 text = open("tests/expected_texts.h", encoding="latin-1").read()
-entry = re.search(r'/\* %s \*/((\s*"([^"\\]|\\.)*")+)' % sys.argv[1], text).group(1)
+entry = re.search(r'/\* %s \*/((\s*"([^"\\]|\\.)*")+)' % int(sys.argv[1]), text).group(1)
 literal = "".join(re.findall(r'"((?:[^"\\]|\\.)*)"', entry))
 unescaped = re.sub(r"\\x([0-9a-fA-F]{2})|\\(.)",
                    lambda m: chr(int(m.group(1), 16)) if m.group(1) else m.group(2), literal)
