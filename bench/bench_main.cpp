@@ -90,7 +90,6 @@ static void Weigh(const PROCESS_INFORMATION &process, Run *run)
                 continue;
             TerminateProcess(process.hProcess, 0xDEAD);
             run->ended = false;
-            run->peakWorkingSet = 0;
             return;
         }
         DWORD answer = DBG_CONTINUE;
@@ -259,17 +258,6 @@ static Job SampleJob(const Install &in, size_t extras)
     return job;
 }
 
-// Before a run of the program: no Notes client window left (the program would take
-// the path that closes it), a fresh store, the job in place.
-static bool Prepare(const Install &in, const std::string &jobBytes)
-{
-    if (!WaitForProcessesUnder(in.clientDir, 10000) || FindWindowA("NOTES", NULL) != NULL)
-        return Fail("a Notes client from an earlier run is still there");
-    if (!DeleteTree(in.store) || !WriteBytes(in.job, jobBytes))
-        return Fail("cannot reset the store or write the job");
-    return true;
-}
-
 static bool Good(const char *who, const Run &run)
 {
     if (run.started && run.ended && run.exitCode == 0)
@@ -281,12 +269,16 @@ static bool Good(const char *who, const Run &run)
 }
 
 // A run of the program on `jobBytes`, checked: it ended by itself with exit code 0, its
-// Notes client has gone, the memo is saved as expected and the job file is gone.
+// Notes client has gone, the memo is saved as expected and the job file is gone.  Before
+// it, no Notes client window is left (the program would take the path that closes it)
+// and the store is fresh.
 static bool RunProgram(const Install &in, const std::string &jobBytes, bool weigh,
                        const char *expected, Run *run)
 {
-    if (!Prepare(in, jobBytes))
-        return false;
+    if (!WaitForProcessesUnder(in.clientDir, 10000) || FindWindowA("NOTES", NULL) != NULL)
+        return Fail("a Notes client from an earlier run is still there");
+    if (!DeleteTree(in.store) || !WriteBytes(in.job, jobBytes))
+        return Fail("cannot reset the store or write the job");
     *run = RunOnce("\"" + in.program + "\" " + in.job, weigh);
     if (!Good("the program", *run) || !WaitForProcessesUnder(in.clientDir, 10000))
         return false;
