@@ -7,18 +7,52 @@
 #include "tests/e2e/case_runner.h"
 #include "testkit/wine/machine.h"
 
+// A doctor started with its output going to a file of the case folder.
+struct DoctorProcess {
+    PROCESS_INFORMATION process;
+    std::string outPath;
+    std::string output;
+    DWORD exitCode;
+};
+
+// Starts `commandLine` as the user who sends mail (StartProgramAsUser), or with this
+// process's own token.  A file of its own for each run: a process the doctor leaves
+// behind may still hold the last one.
+static bool StartDoctor(const CaseEnv &e, const std::string &commandLine, bool asUser,
+                        DoctorProcess *run)
+{
+    static int runs;
+    run->outPath = e.root + "\\doctor output " + std::to_string(++runs) + ".txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE out = CreateFileA(run->outPath.c_str(), GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0, NULL);
+    std::string why;
+    bool started = asUser ? StartProgramAsUser(commandLine, &run->process, CREATE_NO_WINDOW, out,
+                                               &why)
+                          : StartProgram(commandLine, &run->process, CREATE_NO_WINDOW, out) ||
+                                (why = "error " + std::to_string(GetLastError()), false);
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    return ok(started, "the doctor starts: %s (%s)", commandLine.c_str(), why.c_str());
+}
+
+// Waits for the doctor to end by itself, at most `limitMs`, then reads its output.
+static void EndDoctor(DoctorProcess *run, DWORD limitMs)
+{
+    if (!ok(WaitForSingleObject(run->process.hProcess, limitMs) == WAIT_OBJECT_0,
+            "the doctor ends within %lu s", limitMs / 1000))
+        TerminateProcess(run->process.hProcess, 0xDEAD);
+    run->exitCode = 0xFFFFFFFF;
+    GetExitCodeProcess(run->process.hProcess, &run->exitCode);
+    CloseHandle(run->process.hThread);
+    CloseHandle(run->process.hProcess);
+    ReadBytes(run->outPath, &run->output);
+}
+
 DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine, bool ownToken)
 {
     DoctorRun run = {0xFFFFFFFF, "", ""};
-    // A file of its own for each run: a process the doctor leaves behind may still hold
-    // the last one.
-    static int runs;
-    std::string outPath = e.root + "\\doctor output " + std::to_string(++runs) + ".txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inherit, CREATE_ALWAYS, 0, NULL);
-    PROCESS_INFORMATION process;
-    std::string why;
+    DoctorProcess started;
     // With no user's token to run as, only --open needs one: the other checks run
     // elevated as well.
     const char *none = ownToken ? NULL : NoLinkedToken();
@@ -26,22 +60,11 @@ DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine, bool ownTo
         run.skipped = none;
         printf("  skipped, the doctor cannot run as a user here: %s: %s\n", none,
                commandLine.c_str());
-    } else if (bool started = ownToken || none != NULL
-                                  ? StartProgram(commandLine, &process, CREATE_NO_WINDOW, out) ||
-                                        (why = "error " + std::to_string(GetLastError()), false)
-                                  : StartProgramAsUser(commandLine, &process, CREATE_NO_WINDOW,
-                                                       out, &why);
-               ok(started, "the doctor starts: %s (%s)", commandLine.c_str(), why.c_str())) {
-        if (!ok(WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0,
-                "the doctor ends within 30 s"))
-            TerminateProcess(process.hProcess, 0xDEAD);
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+    } else if (StartDoctor(e, commandLine, !ownToken && none == NULL, &started)) {
+        EndDoctor(&started, 30000);
+        run.exitCode = started.exitCode;
+        run.output = started.output;
     }
-    if (out != INVALID_HANDLE_VALUE)
-        CloseHandle(out);
-    ReadBytes(outPath, &run.output);
     return run;
 }
 
@@ -283,13 +306,6 @@ static void CaseDoctorMissingValue(CaseEnv *e)
     run = RunDoctor(*e, DoctorCommand(*e, "--json"));
     expect_report(run, 0, "{\"check\":\"settings\",\"status\":\"ok\"");
     RemoveRecord(made);
-
-    // --program must name a file: a folder is bad usage, and nothing is checked.
-    run = RunDoctor(*e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --program \"" +
-                            e->programDir + "\"");
-    expect_report(run, 2, "velmora-doctor : --program " + e->programDir +
-                              " ne d\xe9signe aucun fichier ; aucune biblioth\xe8que n'est "
-                              "cherch\xe9" "e\r\n");
 }
 
 static void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
@@ -348,7 +364,7 @@ static void CaseDoctorVersionAndWaits(CaseEnv *e)
     ok(elapsed < 10000, "the doctor ends soon after its limit of 2 s: %lu ms", elapsed);
 }
 
-// Copies each of bin\marking's `names` into `folder` (as `as`, when given).
+// Copies bin\marking's `name` into `folder` (as `as`, when given).
 static bool CopyMarking(const std::string &name, const std::string &folder, const char *as = NULL)
 {
     return CopyFileA((OwnFolder() + "\\marking\\" + name).c_str(),
@@ -385,9 +401,10 @@ static void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
         "{\"check\":\"library.found\",\"status\":\"warning\",\"place\":\"current_folder\"",
         "{\"check\":\"open\",\"status\":\"problem\",\"text\":\"Ouverture de la base non "
             "essay\\u00e9e : le docteur ne charge pas " + Json(current) + "\\\\nNOTES.dll,");
-    run = RunDoctor(*e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --open --program velmora-notes");
+    // --program must name a file: the current folder itself is bad usage, said once.
+    run = RunDoctor(*e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --open --program .");
     ok(run.exitCode == 2 && Lines(run.output) == std::vector<std::string>{
-           "velmora-doctor : --program velmora-notes ne d\xe9signe aucun fichier ; aucune "
+           "velmora-doctor : --program . ne d\xe9signe aucun fichier ; aucune "
            "biblioth\xe8que n'est cherch\xe9" "e"},
        "--program naming no file: a usage problem said once; exit code %lu, output:\n%s",
        run.exitCode, run.output.c_str());
@@ -726,33 +743,15 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
 }
 
 // --capture runs as the user whose application writes the jobs: each case starts it
-// under the filtered token (under Wine every process is elevated, as check.cmd is),
-// its output going to a file of the case folder.
-struct CaptureRun {
-    PROCESS_INFORMATION process;
-    std::string outPath;
-    std::string output;
-    DWORD exitCode;
-};
-
-// Starts the capture; with `watching`, waits for it to say it is watching, and ends it
-// when it does not.
-static bool StartCapture(const CaseEnv &e, const std::string &arguments, CaptureRun *run,
+// under the filtered token (under Wine every process is elevated, as check.cmd is).
+// With `watching`, waits for it to say it is watching, and ends it when it does not.
+static bool StartCapture(const CaseEnv &e, const std::string &arguments, DoctorProcess *run,
                          bool watching = true)
 {
-    static int runs;
-    run->outPath = e.root + "\\capture output " + std::to_string(++runs) + ".txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE out = CreateFileA(run->outPath.c_str(), GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0, NULL);
-    std::string line = "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture " + arguments;
-    std::string why = "error " + std::to_string(GetLastError());
     // DEST is made by the capture, as the user, in the case's folder.
-    bool started = out != INVALID_HANDLE_VALUE && AllowUser(e.root, USER_ADDS_FOLDERS) &&
-                   StartProgramAsUser(line, &run->process, CREATE_NO_WINDOW, out, &why);
-    if (out != INVALID_HANDLE_VALUE)
-        CloseHandle(out);
-    if (!ok(started, "the capture starts: %s (%s)", line.c_str(), why.c_str()))
+    if (!ok(AllowUser(e.root, USER_ADDS_FOLDERS), "the user may make folders in the case's") ||
+        !StartDoctor(e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture " + arguments,
+                     true, run))
         return false;
     for (int i = 0; i < 100 && run->output.find("Capture des fichiers") == std::string::npos &&
                     WaitForSingleObject(run->process.hProcess, 100) == WAIT_TIMEOUT;
@@ -765,19 +764,6 @@ static bool StartCapture(const CaseEnv &e, const std::string &arguments, Capture
     CloseHandle(run->process.hThread);
     CloseHandle(run->process.hProcess);
     return false;
-}
-
-// Waits for the capture to end by itself (its count reached), then reads its output.
-static void EndCapture(CaptureRun *run)
-{
-    if (!ok(WaitForSingleObject(run->process.hProcess, 20000) == WAIT_OBJECT_0,
-            "the capture ends by itself"))
-        TerminateProcess(run->process.hProcess, 0xDEAD);
-    run->exitCode = 0xFFFFFFFF;
-    GetExitCodeProcess(run->process.hProcess, &run->exitCode);
-    CloseHandle(run->process.hThread);
-    CloseHandle(run->process.hProcess);
-    ReadBytes(run->outPath, &run->output);
 }
 
 static std::string Quoted(const std::string &path)
@@ -794,7 +780,7 @@ static void CaseDoctorCapture(CaseEnv *e)
     enum { JOBS = 40 };
     Job f = PlainJob(*e);       // its attachment is in the folder before the capture
     std::string dest = e->root + "\\kept jobs";
-    CaptureRun capture;
+    DoctorProcess capture;
     if (!StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count " +
                               std::to_string(JOBS) + " --match \"memo job*.tmp\"",
                       &capture))
@@ -821,7 +807,7 @@ static void CaseDoctorCapture(CaseEnv *e)
         }
     }
     DWORD sending = GetTickCount() - start;
-    EndCapture(&capture);
+    EndDoctor(&capture, 20000);
 
     ok(CountCalls(*e, "SaveNote -> 0") == JOBS && FileExists(NoteRecordPath(*e, JOBS)),
        "%d memos sent", JOBS);
@@ -925,9 +911,9 @@ static void CaseDoctorCaptureRefusals(CaseEnv *e)
         {e->jobDir, linked + "\\kept", "un des chemins passe par un point d'analyse"},
     };
     for (const Refused &r : refused) {
-        CaptureRun c;
+        DoctorProcess c;
         if (StartCapture(*e, Quoted(r.folder) + " " + Quoted(r.dest), &c, false)) {
-            EndCapture(&c);
+            EndDoctor(&c, 20000);
             ok(c.exitCode == 1 && c.output.find(r.words) != std::string::npos,
                "%s to %s refused: exit code %lu, output:\n%s", r.folder.c_str(),
                r.dest.c_str(), c.exitCode, c.output.c_str());
@@ -948,7 +934,7 @@ static void CaseDoctorCaptureOverflow(CaseEnv *e)
     // where it finds the job written amid the burst, and goes on watching: the job
     // written afterwards is kept too.
     enum { BURST = 700 };
-    CaptureRun capture;
+    DoctorProcess capture;
     std::string dest = e->root + "\\kept";
     if (!StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count 2 --match memo*",
                       &capture))
@@ -968,7 +954,7 @@ static void CaseDoctorCaptureOverflow(CaseEnv *e)
          ++i)
         ReadBytes(capture.outPath, &capture.output);
     WritePlainJob(*e);
-    EndCapture(&capture);
+    EndDoctor(&capture, 20000);
     std::string amid, kept;
     ReadBytes(dest + "\\0001 memo amid the burst.tmp", &amid);
     ReadBytes(dest + "\\0002 memo job.tmp", &kept);
@@ -1009,7 +995,7 @@ static void CaseDoctorCaptureCopies(CaseEnv *e)
     if (!ok(!FileExists("R:\\"), "no drive R: before the case"))
         return;
     std::string dest = "R:\\velmora capture " + std::to_string(GetCurrentProcessId());
-    CaptureRun capture;
+    DoctorProcess capture;
     if (ok(RunUnix("/bin/ln", "-s", {"/dev/shm", drive}) && Appears("R:\\"),
            "/dev/shm as drive R:") &&
         StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count 2 --match *.tmp",
@@ -1034,7 +1020,7 @@ static void CaseDoctorCaptureCopies(CaseEnv *e)
         ok(WriteBytes(big, std::string(1024 * 1024 + 1, 'b')) &&
                MoveFileA(big.c_str(), (e->jobDir + "\\big.tmp").c_str()),
            "a file over the cap moved in");
-        EndCapture(&capture);
+        EndDoctor(&capture, 20000);
         std::string jobNow, kept;
         ReadBytes(job, &jobNow);
         ReadBytes(dest + "\\0001 memo job.tmp", &kept);

@@ -8,6 +8,8 @@
 #include <stddef.h>
 #include <string.h>
 
+#include <initializer_list>
+
 #include "tools/common/args.h"
 
 #include "job/refusal.h"
@@ -204,16 +206,24 @@ inline ValueFix DecideValueFix(RefusalRule rule, const ValueRecord *record)
 // The command lines of the fixes, at `out` (room `size`, NUL included); false when the
 // line does not fit or cannot be written (a text holding '"', which the command
 // line could not carry).  `name` is LN_Appli or LN_Base, `text` the value to write,
-// `productCode` "{...}".  Append adds `s` at out[*length], false when it does not fit
-// with the NUL.
-inline bool Append(const char *s, char *out, size_t size, size_t *length)
+// `productCode` "{...}".  Append adds each of `pieces` at out[*length], false when they
+// do not fit with the NUL.
+inline bool Append(std::initializer_list<const char *> pieces, char *out, size_t size,
+                   size_t *length)
 {
-    size_t n = strlen(s);
-    if (*length + n >= size)
-        return false;
-    memcpy(out + *length, s, n + 1);
-    *length += n;
+    for (const char *s : pieces) {
+        size_t n = strlen(s);
+        if (*length + n >= size)
+            return false;
+        memcpy(out + *length, s, n + 1);
+        *length += n;
+    }
     return true;
+}
+
+inline bool IsProductCode(const char *code)
+{
+    return code[0] == '{' && strpbrk(code, " \"%") == NULL;
 }
 
 // reg.exe reads its arguments as the C runtime does: backslashes before a closing quote
@@ -222,19 +232,14 @@ inline bool Append(const char *s, char *out, size_t size, size_t *length)
 // too (learn.microsoft.com: "reg add").
 inline bool WriteValueCommand(const char *name, const char *text, char *out, size_t size)
 {
-    size_t length = 0, n = strlen(text);
+    size_t length = 0, n = strlen(text), trailing = 0;
     if (strpbrk(text, "\"%") != NULL || n == 0)
         return false;
-    size_t trailing = 0;
     while (trailing < n && text[n - 1 - trailing] == '\\')
         ++trailing;
-    bool fits = Append("reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", out, size,
-                       &length) &&
-                Append(name, out, size, &length) &&
-                Append(" /t REG_SZ /d \"", out, size, &length) && Append(text, out, size, &length);
-    for (size_t i = 0; fits && i < trailing; ++i)
-        fits = Append("\\", out, size, &length);
-    return fits && Append("\" /f /reg:32", out, size, &length);
+    return Append({"reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", name,
+                   " /t REG_SZ /d \"", text, text + n - trailing, "\" /f /reg:32"},
+                  out, size, &length);
 }
 
 // The repair of the installed product from its cached package, by ProductCode: "o"
@@ -243,10 +248,8 @@ inline bool WriteValueCommand(const char *name, const char *text, char *out, siz
 inline bool RepairCommand(const char *productCode, char *out, size_t size)
 {
     size_t length = 0;
-    return productCode[0] == '{' && strpbrk(productCode, " \"%") == NULL &&
-           Append("msiexec /fomus ", out, size, &length) &&
-           Append(productCode, out, size, &length) &&
-           Append(" /qn /norestart", out, size, &length);
+    return IsProductCode(productCode) &&
+           Append({"msiexec /fomus ", productCode, " /qn /norestart"}, out, size, &length);
 }
 
 // The removal of the value `name` from the 64-bit view, where it hides nothing from the
@@ -254,26 +257,21 @@ inline bool RepairCommand(const char *productCode, char *out, size_t size)
 inline bool DeleteValue64Command(const char *name, char *out, size_t size)
 {
     size_t length = 0;
-    return Append("reg delete \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", out, size,
-                  &length) &&
-           Append(name, out, size, &length) && Append(" /f /reg:64", out, size, &length);
+    return Append({"reg delete \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", name,
+                   " /f /reg:64"}, out, size, &length);
 }
 
 // The package of `version` ("x.y.z.w": velmora-notes-x.y.z.msi) installed into `folder`
 // with the two settings it must write; when `productCode` is not empty, that product
 // is removed first (which removes the values it wrote, given again here), each step
 // waited for: in cmd, msiexec (a Windows program) runs on without being waited for;
-// "start /wait" waits, and gives its exit code to "&&".  A property is ` NAME="text"`,
-// a text msiexec can carry: no '"', no trailing backslash before the closing quote, no
-// '%' for cmd.
-inline bool AppendProperty(const char *name, const char *text, char *out, size_t size,
-                           size_t *length)
+// "start /wait" waits, and gives its exit code to "&&".  A property's text must be one
+// msiexec can carry: no '"', no trailing backslash before the closing quote, no '%' for
+// cmd.
+inline bool CarriedProperty(const char *text)
 {
     size_t n = strlen(text);
-    return n > 0 && text[n - 1] != '\\' && strpbrk(text, "\"%") == NULL &&
-           Append(" ", out, size, length) && Append(name, out, size, length) &&
-           Append("=\"", out, size, length) && Append(text, out, size, length) &&
-           Append("\"", out, size, length);
+    return n > 0 && text[n - 1] != '\\' && strpbrk(text, "\"%") == NULL;
 }
 
 inline bool InstallIntoCommand(const char *version, const char *folder, const char *client,
@@ -283,23 +281,19 @@ inline bool InstallIntoCommand(const char *version, const char *folder, const ch
     const char *last = strrchr(version, '.');
     char release[32];
     size_t length = 0, kept = last != NULL ? (size_t)(last - version) : 0;
-    if (kept == 0 || kept >= sizeof release)
+    if (kept == 0 || kept >= sizeof release || !CarriedProperty(folder) ||
+        !CarriedProperty(client) || !CarriedProperty(database))
         return false;
     memcpy(release, version, kept);
     release[kept] = '\0';
-    bool removing = productCode[0] != '\0';
-    bool fits = true;
-    if (removing)
-        fits = productCode[0] == '{' && strpbrk(productCode, " \"%") == NULL &&
-               Append("start /wait msiexec /x ", out, size, &length) &&
-               Append(productCode, out, size, &length) &&
-               Append(" /qn /norestart && start /wait ", out, size, &length);
-    return fits && Append("msiexec /i velmora-notes-", out, size, &length) &&
-           Append(release, out, size, &length) && Append(".msi", out, size, &length) &&
-           AppendProperty("INSTALLDIR", folder, out, size, &length) &&
-           AppendProperty("LN_APPLI", client, out, size, &length) &&
-           AppendProperty("LN_BASE", database, out, size, &length) &&
-           Append(" /qn /norestart", out, size, &length);
+    if (productCode[0] != '\0' &&
+        !(IsProductCode(productCode) &&
+          Append({"start /wait msiexec /x ", productCode, " /qn /norestart && start /wait "},
+                 out, size, &length)))
+        return false;
+    return Append({"msiexec /i velmora-notes-", release, ".msi INSTALLDIR=\"", folder,
+                   "\" LN_APPLI=\"", client, "\" LN_BASE=\"", database, "\" /qn /norestart"},
+                  out, size, &length);
 }
 
 // A value of one registry view: the program reads the 32-bit view and takes the 64-bit
