@@ -1,5 +1,5 @@
 // velmora-doctor's decisions free of Windows (tools/velmora-doctor/decisions.h), each
-// against a table written from the doctor's usage, the PE format and the code pages.
+// against a table written from the doctor's usage, the PE format and Windows' rules.
 #include "tools/velmora-doctor/decisions.h"
 #include "tests/helpers.h"
 
@@ -109,41 +109,6 @@ TEST(Doctor, ValueVerdictsAndFolders)
     EXPECT_FALSE(SameFolder("C:\\NOTES\\velmora-notes.exe", "C:\\NOTES\\SUB\\NOTES.EXE"));
     EXPECT_FALSE(SameFolder("C:\\NOTES2\\velmora-notes.exe", "C:\\NOTES\\NOTES.EXE"));
     EXPECT_FALSE(SameFolder("velmora-notes.exe", "NOTES.EXE"));
-}
-
-// Byte for byte: the doctor's Windows-1252 in UTF-8, and UTF-8 in a JSON string.
-TEST(Doctor, TextConversions)
-{
-    static const struct {
-        std::string in, out;
-    } from1252[] = {
-        {"Bilan : occup\xe9" "e, r\xe9" "essayez", "Bilan : occup\xc3\xa9" "e, r\xc3\xa9" "essayez"},
-        {"PROBL\xc8ME \xab \xbb \xe0", "PROBL\xc3\x88ME \xc2\xab \xc2\xbb \xc3\xa0"},
-        {"\x80\x81\x9f\xff", "\xe2\x82\xac\xc2\x81\xc5\xb8\xc3\xbf"},
-        {"", ""},
-    };
-    for (const auto &c : from1252) {
-        std::string out(3 * c.in.size() + 1, '?');
-        out.resize(Utf8From1252(c.in.data(), c.in.size(), &out[0]));
-        EXPECT_EQ(c.out, out) << c.in;
-    }
-    static const struct {
-        std::string in, out;
-    } toJson[] = {
-        {"a \"b\" \\c/", "\"a \\\"b\\\" \\\\c/\""},
-        {"\xc3\xa9\xc5\x82\xe2\x82\xac", "\"\\u00e9\\u0142\\u20ac\""},
-        {"\x01\t\x7f", "\"\\u0001\\u0009\\u007f\""},
-        {"\xf0\x9f\x98\x80", "\"\\ud83d\\ude00\""},
-        {"\xc3", "\"\\ufffd\""},                      // cut short
-        {"\xc0\xaf", "\"\\ufffd\\ufffd\""},           // overlong
-        {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},  // a surrogate
-        {"", "\"\""},
-    };
-    for (const auto &c : toJson) {
-        std::string out(6 * c.in.size() + 2, '?');
-        out.resize(JsonFromUtf8(c.in.data(), c.in.size(), &out[0]));
-        EXPECT_EQ(c.out, out) << c.in;
-    }
 }
 
 // The capture's names: how they are converted to the ANSI code page, and --match.

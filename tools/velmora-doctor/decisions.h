@@ -1,8 +1,7 @@
 // The doctor's decisions that need no Windows: its options, the verdicts on an image
 // and on a value of one registry view, the advice for a library not found, the exit
-// code, the conversions every text goes through (the doctor's own Windows-1252 into
-// UTF-8, UTF-8 into a JSON string), and the capture's names.  Each is written here,
-// whole, so that tests/test_doctor.cpp holds it to a table on the host.
+// code, the fixes' command lines and the capture's names.  Each is written here, whole,
+// so that tests/test_doctor.cpp holds it to a table on the host.
 #pragma once
 
 #include <stddef.h>
@@ -323,86 +322,6 @@ inline bool SameFolder(const char *a, const char *b)
             return false;
     }
     return true;
-}
-
-// Writes the UTF-8 form of `n` bytes of Windows-1252 at `out`, which has room for 3n;
-// returns its length.  The five bytes 1252 leaves undefined stand for U+0081 and the
-// like, as Windows converts them.
-inline size_t Utf8From1252(const char *in, size_t n, char *out)
-{
-    // The characters of 1252's bytes 0x80 to 0x9F (Microsoft's table of code page 1252).
-    static const unsigned short High1252[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    size_t length = 0;
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char octet = (unsigned char)in[i];
-        unsigned c = octet >= 0x80 && octet < 0xA0 ? High1252[octet - 0x80] : octet;
-        if (c < 0x80) {
-            out[length++] = (char)c;
-        } else if (c < 0x800) {
-            out[length++] = (char)(0xC0 | (c >> 6));
-            out[length++] = (char)(0x80 | (c & 0x3F));
-        } else {
-            out[length++] = (char)(0xE0 | (c >> 12));
-            out[length++] = (char)(0x80 | ((c >> 6) & 0x3F));
-            out[length++] = (char)(0x80 | (c & 0x3F));
-        }
-    }
-    return length;
-}
-
-// Writes a JSON string (quotes included) of `n` bytes of UTF-8 at `out`, which has
-// room for 6n + 2: printable ASCII as it is, '"' and '\\' escaped, every other
-// character \uXXXX (two for one beyond U+FFFF), a malformed byte \ufffd.  Returns its
-// length.  DecodeUtf8 reads the character at `in` (at most `n` bytes), its byte count in
-// *used; U+FFFD and one byte for a malformed or overlong sequence or a surrogate.
-inline unsigned long DecodeUtf8(const unsigned char *in, size_t n, size_t *used)
-{
-    static const unsigned long Least[5] = {0, 0, 0x80, 0x800, 0x10000};
-    size_t count = in[0] < 0x80 ? 1 : in[0] >= 0xC2 && in[0] < 0xE0 ? 2
-                   : in[0] >= 0xE0 && in[0] < 0xF0 ? 3 : in[0] >= 0xF0 && in[0] < 0xF5 ? 4 : 0;
-    unsigned long c = count == 1 ? in[0] : count == 2 ? in[0] & 0x1Fu
-                      : count == 3 ? in[0] & 0x0Fu : in[0] & 0x07u;
-    bool formed = count != 0 && count <= n;
-    for (size_t i = 1; formed && i < count; ++i) {
-        formed = (in[i] & 0xC0) == 0x80;
-        c = (c << 6) | (in[i] & 0x3Fu);
-    }
-    formed = formed && c >= Least[count] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-    *used = formed ? count : 1;
-    return formed ? c : 0xFFFD;
-}
-
-inline size_t JsonFromUtf8(const char *in, size_t n, char *out)
-{
-    static const char Hex[] = "0123456789abcdef";
-    size_t length = 0, used = 0;
-    out[length++] = '"';
-    for (size_t i = 0; i < n; i += used) {
-        unsigned long c = DecodeUtf8((const unsigned char *)in + i, n - i, &used);
-        if (c == '"' || c == '\\') {
-            out[length++] = '\\';
-            out[length++] = (char)c;
-        } else if (c >= 0x20 && c < 0x7F) {
-            out[length++] = (char)c;
-        } else {
-            // One \uXXXX, or a surrogate pair beyond U+FFFF.
-            bool pair = c >= 0x10000;
-            const unsigned long units[2] = {pair ? 0xD800 + ((c - 0x10000) >> 10) : c,
-                                            0xDC00 + ((c - 0x10000) & 0x3FF)};
-            for (int u = 0; u <= (int)pair; ++u) {
-                out[length++] = '\\';
-                out[length++] = 'u';
-                for (int d = 0; d < 4; ++d)
-                    out[length++] = Hex[(units[u] >> (12 - 4 * d)) & 0xF];
-            }
-        }
-    }
-    out[length++] = '"';
-    return length;
 }
 
 // The capture's arguments of WideCharToMultiByte for a name, in code page `codePage`

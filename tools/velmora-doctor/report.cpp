@@ -95,10 +95,24 @@ static void WriteAscii(const char *s)
     WriteBytes(g_out, s, strlen(s));
 }
 
+// A JSON string in ASCII: '"' and '\\' escaped, every other character outside printable
+// ASCII as \uXXXX, one for each of its UTF-16 units.
 static void WriteJsonString(const std::string &utf8)
 {
-    std::string json(6 * utf8.size() + 2, '\0');
-    WriteBytes(g_out, json.data(), JsonFromUtf8(utf8.data(), utf8.size(), &json[0]));
+    std::wstring wide = Wide(CP_UTF8, utf8.data(), utf8.size());
+    std::string json = "\"";
+    for (WCHAR c : wide) {
+        char piece[8];
+        if (c == '"' || c == '\\')
+            wsprintfA(piece, "\\%c", c);
+        else if (c >= 0x20 && c < 0x7F)
+            wsprintfA(piece, "%c", c);
+        else
+            wsprintfA(piece, "\\u%04x", c);
+        json += piece;
+    }
+    json += '"';
+    WriteBytes(g_out, json.data(), json.size());
 }
 
 // A JSON string of the doctor's own text, or (`read`) of a text read, ANSI code page.
@@ -298,13 +312,6 @@ void TextAddIn(std::string *t, UINT codePage, const char *bytes, size_t n)
     }
 }
 
-static void TextAddFixed(std::string *t, const char *fixed, size_t n)
-{
-    size_t at = t->size();
-    t->resize(at + 3 * n);
-    t->resize(at + Utf8From1252(fixed, n, &(*t)[at]));
-}
-
 void TextAddAnsi(std::string *t, const char *read)
 {
     TextAddIn(t, CP_ACP, read, strlen(read));
@@ -312,7 +319,7 @@ void TextAddAnsi(std::string *t, const char *read)
 
 void TextAdd(std::string *t, const char *fixed)
 {
-    TextAddFixed(t, fixed, strlen(fixed));
+    TextAddIn(t, 1252, fixed, strlen(fixed));
 }
 
 // Formatted in Windows-1252, then converted once.
@@ -329,5 +336,5 @@ void TextFormat(std::string *t, const char *format, ...)
     if (n > 0)
         (void)_vsnprintf(&fixed[0], fixed.size(), format, again);
     va_end(again);
-    TextAddFixed(t, fixed.data(), n > 0 ? (size_t)n : 0);
+    TextAddIn(t, 1252, fixed.data(), n > 0 ? (size_t)n : 0);
 }
