@@ -159,37 +159,14 @@ static void CaseDoctorSound(CaseEnv *e)
            "line %u is one check, sound: %s", (unsigned)i + 1, lines[i].c_str());
 }
 
-// The package's record (HKLM\SOFTWARE\Zabrel\Velmora\Installer, 32-bit view) as a
-// package that wrote LN_Base with `text` leaves it; false when it cannot be written.
-// The key is removed afterwards only when this case made it (`made`).
-static bool WriteRecord(const std::string &text, bool *made)
+// reg.exe's `operation` on the package's record, in the 32-bit view where the package
+// writes it; true when it exits 0.
+static bool Record(const char *operation, const std::string &arguments = "")
 {
-    HKEY key;
-    DWORD disposition = 0, one = 1;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora\\Installer", 0, NULL, 0,
-                        KEY_ALL_ACCESS | KEY_WOW64_32KEY, NULL, &key, &disposition) != ERROR_SUCCESS)
-        return false;
-    *made = disposition == REG_CREATED_NEW_KEY;
-    bool written =
-        RegSetValueExA(key, "WroteLN_Base", 0, REG_DWORD, (const BYTE *)&one, sizeof one) == 0 &&
-        RegSetValueExA(key, "LN_Base", 0, REG_SZ, (const BYTE *)text.c_str(),
-                       (DWORD)text.size() + 1) == 0;
-    RegCloseKey(key);
-    return written;
-}
-
-static void RemoveRecord(bool made)
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora\\Installer", 0,
-                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueA(key, "WroteLN_Base");
-    RegDeleteValueA(key, "LN_Base");
-    RegCloseKey(key);
-    if (made)
-        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora\\Installer",
-                        KEY_WOW64_32KEY, 0);
+    return RunAndAnswer(std::string("cmd.exe /s /c \"reg ") + operation +
+                            " \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Installer\" " +
+                            arguments + " /reg:32\"",
+                        30000).exitCode == 0;
 }
 
 // The rows of a console the doctor alone wrote to, each without its trailing blanks: a
@@ -284,8 +261,10 @@ static void CaseDoctorMissingValue(CaseEnv *e)
 
     // A package wrote it and is gone (its record left): the value is written back with
     // the text the package remembered, by the command printed, which works.
-    bool made = false;
-    if (!ok(WriteRecord(e->database, &made), "the package's record is written"))
+    bool made = !Record("query");
+    if (!ok(Record("add", "/v WroteLN_Base /t REG_DWORD /d 1 /f") &&
+                Record("add", "/v LN_Base /t REG_SZ /d \"" + e->database + "\" /f"),
+            "the package's record is written"))
         return;
     run = RunDoctor(*e, DoctorCommand(*e, "--json"));
     std::string fix = "reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v LN_Base /t "
@@ -305,7 +284,10 @@ static void CaseDoctorMissingValue(CaseEnv *e)
        fixed.exitCode);
     run = RunDoctor(*e, DoctorCommand(*e, "--json"));
     expect_report(run, 0, "{\"check\":\"settings\",\"status\":\"ok\"");
-    RemoveRecord(made);
+    Record("delete", "/v WroteLN_Base /f");
+    Record("delete", "/v LN_Base /f");
+    if (made)
+        Record("delete", "/f");
 }
 
 static void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
