@@ -74,20 +74,17 @@ TEST(Doctor, OptionsAndExitCode)
     EXPECT_EQ(1, ExitCodeOf(3, 0));
 }
 
-// Machine 0x014C, optional-header magic 0x10B (PE32, 0x20B is PE32+), characteristic
-// 0x2000 a DLL (Microsoft's "PE Format" page).
+// Machine 0x014C, optional-header magic 0x10B (PE32), characteristic 0x2000 a DLL
+// (Microsoft's "PE Format" page).  The doctor's case of a 64-bit library patches the
+// stand-in into an x86-64 image, a PE32+ one and one without IMAGE_FILE_DLL; here,
+// what it does not make.
 TEST(Doctor, ImageVerdicts)
 {
     static const struct {
         ImageHeader header;
         ImageVerdict verdict;
     } cases[] = {
-        {{true, 0x014C, 0x2102, 0x10B}, IMAGE_SOUND},
         {{false, 0x014C, 0x2102, 0x10B}, IMAGE_NOT_PE},
-        {{true, 0x8664, 0x2022, 0x20B}, IMAGE_NOT_I386},
-        {{true, 0x8664, 0x2022, 0x10B}, IMAGE_NOT_I386},
-        {{true, 0x014C, 0x2102, 0x20B}, IMAGE_NOT_PE32},
-        {{true, 0x014C, 0x0102, 0x10B}, IMAGE_NOT_DLL},
         {{true, 0x01C4, 0x2102, 0x10B}, IMAGE_NOT_I386},
     };
     for (const auto &c : cases)
@@ -156,6 +153,8 @@ TEST(Doctor, CaptureNames)
 
 // --open: the first reason that holds wins; an elevated run and a Windows without
 // SetDefaultDllDirectories (Windows 7 without KB2533623) are warnings, exit code 0.
+// The doctor's cases show a library tried, an unsound image, an elevated run and a
+// library outside the program's folder; here, which reason wins when several hold.
 // Wine has the call, and every Wine process is elevated: the old Windows is judged here
 // only (learn.microsoft.com: "SetDefaultDllDirectories function", its requirements:
 // Windows 7 and Server 2008 R2 with KB2533623).
@@ -166,16 +165,12 @@ TEST(Doctor, OpenRefusals)
         OpenRefusal refusal;
         Status status;
     } cases[] = {
-        {{true, true, IMAGE_SOUND, false, true, true}, OPEN_TRIED, STATUS_OK},
         {{false, false, IMAGE_NOT_PE, true, false, false}, OPEN_NO_LIBRARY, STATUS_INFO},
         {{true, false, IMAGE_NOT_PE, true, false, false}, OPEN_SETTINGS_REFUSED, STATUS_INFO},
         {{true, true, IMAGE_NOT_PE32, true, false, false}, OPEN_IMAGE_UNSOUND, STATUS_PROBLEM},
-        {{true, true, IMAGE_NOT_DLL, false, true, true}, OPEN_IMAGE_UNSOUND, STATUS_PROBLEM},
         {{true, true, IMAGE_SOUND, true, false, false}, OPEN_ELEVATED, STATUS_WARNING},
-        {{true, true, IMAGE_SOUND, true, true, true}, OPEN_ELEVATED, STATUS_WARNING},
         {{true, true, IMAGE_SOUND, false, false, false}, OPEN_SEARCH_UNRESTRICTED, STATUS_WARNING},
         {{true, true, IMAGE_SOUND, false, false, true}, OPEN_SEARCH_UNRESTRICTED, STATUS_WARNING},
-        {{true, true, IMAGE_SOUND, false, true, false}, OPEN_NOT_LOADABLE, STATUS_PROBLEM},
     };
     for (const auto &c : cases) {
         OpenDecision d = DecideOpen(&c.facts);

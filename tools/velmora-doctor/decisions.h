@@ -17,7 +17,6 @@
 // library waits, as for a password); it has an exit code of its own.
 enum Status { STATUS_OK, STATUS_INFO, STATUS_WARNING, STATUS_BUSY, STATUS_PROBLEM };
 
-// The exit codes.
 enum { EXIT_SOUND = 0, EXIT_PROBLEM = 1, EXIT_USAGE = 2, EXIT_BUSY = 3 };
 
 // A problem outweighs a check that could not conclude.

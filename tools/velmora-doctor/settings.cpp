@@ -26,14 +26,10 @@ struct Seen {
 
 static const char *TypeName(DWORD type, char buffer[16])
 {
-    switch (type) {
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case REG_NONE: return "REG_NONE";
-    }
+    static const char *const Names[] = {"REG_NONE", "REG_SZ",   "REG_EXPAND_SZ", "REG_BINARY",
+                                        "REG_DWORD", NULL,      NULL,            "REG_MULTI_SZ"};
+    if (type < sizeof Names / sizeof Names[0] && Names[type] != NULL)
+        return Names[type];
     wsprintfA(buffer, "type %lu", type);
     return buffer;
 }
