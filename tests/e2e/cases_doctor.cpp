@@ -1,9 +1,6 @@
 // The installation doctor, velmora-doctor.exe, against the case's world: one case per
-// family of verdicts (a sound installation, a value missing, a library without an
-// ordinal or built for x86-64, a library only in the current folder, a busy client, a
-// library that waits, a read-only job, the settings in the 64-bit view, another ANSI
-// code page, the capture of jobs).  Its JSON report is checked through exact pieces of
-// its check objects, whose keys come in a fixed order.
+// family of verdicts (Cases, at the end).  Its JSON report is checked through exact
+// pieces of its check objects, whose keys come in a fixed order.
 #include "tests/e2e/case_runner.h"
 #include "testkit/wine/machine.h"
 
@@ -724,6 +721,16 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
                     rule + "\",\"value\":\"" + value + "\""});
 }
 
+// Whether the doctor, still running, comes to say `words` within 10 s.
+static bool Says(DoctorProcess *run, const std::string &words)
+{
+    for (int i = 0; i < 100 && run->output.find(words) == std::string::npos &&
+                    WaitForSingleObject(run->process.hProcess, 100) == WAIT_TIMEOUT;
+         ++i)
+        ReadBytes(run->outPath, &run->output);
+    return run->output.find(words) != std::string::npos;
+}
+
 // --capture runs as the user whose application writes the jobs: each case starts it
 // under the filtered token (under Wine every process is elevated, as check.cmd is).
 // With `watching`, waits for it to say it is watching, and ends it when it does not.
@@ -735,12 +742,8 @@ static bool StartCapture(const CaseEnv &e, const std::string &arguments, DoctorP
         !StartDoctor(e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture " + arguments,
                      true, run))
         return false;
-    for (int i = 0; i < 100 && run->output.find("Capture des fichiers") == std::string::npos &&
-                    WaitForSingleObject(run->process.hProcess, 100) == WAIT_TIMEOUT;
-         ++i)
-        ReadBytes(run->outPath, &run->output);
-    if (!watching || ok(run->output.find("Capture des fichiers") != std::string::npos,
-                        "the capture is watching:\n%s", run->output.c_str()))
+    if (!watching ||
+        ok(Says(run, "Capture des fichiers"), "the capture is watching:\n%s", run->output.c_str()))
         return true;
     TerminateProcess(run->process.hProcess, 0xDEAD);
     CloseHandle(run->process.hThread);
@@ -930,11 +933,7 @@ static void CaseDoctorCaptureOverflow(CaseEnv *e)
     }
     ResumeThread(capture.process.hThread);
     // The job after the burst once the one amid it is kept, so that they keep their order.
-    for (int i = 0;
-         i < 100 && capture.output.find("memo amid the burst.tmp -> ") == std::string::npos &&
-         WaitForSingleObject(capture.process.hProcess, 100) == WAIT_TIMEOUT;
-         ++i)
-        ReadBytes(capture.outPath, &capture.output);
+    Says(&capture, "memo amid the burst.tmp -> ");
     WritePlainJob(*e);
     EndDoctor(&capture, 20000);
     std::string amid, kept;
@@ -987,11 +986,7 @@ static void CaseDoctorCaptureCopies(CaseEnv *e)
         std::string job = e->jobDir + "\\memo job.tmp", first = "first version",
                     again = "first version, then written again";
         ok(WriteShared(job, first), "the job written");
-        for (int i = 0; i < 100 && capture.output.find("memo job.tmp -> ") == std::string::npos;
-             ++i) {
-            Sleep(50);
-            ReadBytes(capture.outPath, &capture.output);
-        }
+        Says(&capture, "memo job.tmp -> ");
         ok(WriteShared(job, again), "the job written again");
         // Over the cap of a file, which is refused.  (A file that is a link is refused too,
         // but Wine shows a Unix link to a file as the file itself:

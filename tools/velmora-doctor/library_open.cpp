@@ -298,8 +298,8 @@ bool TokenIsElevatedOrSystem(void)
     return !known || elevation.TokenIsElevated != 0 || system;
 }
 
-// Whether --open may go ahead; when not, reports why it is not tried.
-static bool MayOpen(const Library *library, const InstallSettings *settings)
+bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
+               char **argv, DWORD limitMs)
 {
     OpenFacts facts = {library->path[0] != '\0', settings != NULL, library->image,
                        TokenIsElevatedOrSystem(), g_addDllDirectory != NULL, library->loadable};
@@ -310,13 +310,7 @@ static bool MayOpen(const Library *library, const InstallSettings *settings)
         ReportText("open", decision.status, &text, action, NULL, 0);
         return false;
     }
-    return EnterLibraryFolder(library->path);
-}
-
-bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
-               char **argv, DWORD limitMs)
-{
-    if (!MayOpen(library, settings))
+    if (!EnterLibraryFolder(library->path))
         return false;
     Report("open.password", STATUS_INFO,
            "Ouverture de la base : un vrai client Notes peut demander ici le mot de passe de "
