@@ -320,12 +320,9 @@ static void CaseDoctorVersionAndWaits(CaseEnv *e)
     // for an inventory (the stand-in library has no version).
     DoctorRun run = RunDoctor(*e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --version");
     const std::string &out = run.output;
-    std::string version = out.size() > 17 && out.compare(0, 15, "velmora-doctor ") == 0 &&
-                                  out.compare(out.size() - 2, 2, "\r\n") == 0
-                              ? out.substr(15, out.size() - 17)
-                              : "";
-    ok(run.exitCode == 0 && !version.empty(), "--version: exit code %lu, output %s",
-       run.exitCode, out.c_str());
+    std::string version = out.size() > 17 ? out.substr(15, out.size() - 17) : "";
+    ok(run.exitCode == 0 && out == "velmora-doctor " + version + "\r\n" && !version.empty(),
+       "--version: exit code %lu, output %s", run.exitCode, out.c_str());
 
     // A library that waits, as for a password, longer than the doctor's limit: the doctor
     // gives up, says so, and calls the installation busy.
@@ -408,9 +405,8 @@ static void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
                "loaded at load time and at run time from the library's folder only");
 
     // Without the siblings in the library's folder, neither comes from elsewhere.
-    DeleteFileA((programDir + "\\velmora-mark.dll.mark").c_str());
-    DeleteFileA((programDir + "\\velmora-late.dll.mark").c_str());
-    DeleteFileA((programDir + "\\velmora-late.dll").c_str());
+    for (const char *name : {"velmora-mark.dll.mark", "velmora-late.dll.mark", "velmora-late.dll"})
+        DeleteFileA((programDir + "\\" + name).c_str());
     run = RunDoctor(*e, doctor);
     same_lines(Marks({programDir, current, tools}), {programDir + "\\velmora-mark.dll.mark"},
                "the sibling loaded at run time comes from nowhere else");

@@ -207,12 +207,10 @@ void CheckJob(const char *jobPath)
 
     bool read = ReadJob(file, &job, &why);
     CloseHandle(file);
-    if (!read) {
+    if (!read)
         ReportJobRefusal("job.read", &why);
-    } else {
+    else
         ReportJobRead(&job);
-    }
     if (job.extraList != NULL)
         GlobalFree(job.extraList);
-    job.extraList = NULL;
 }

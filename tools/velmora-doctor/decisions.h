@@ -77,14 +77,10 @@ inline Request ParseOptions(int argc, char **argv, Options *o)
             o->open = true;
             break;
         case OPTION_PROGRAM:
-            o->program = a.value;
-            if (a.value[0] == '\0')
-                return REQUEST_BAD;
-            break;
         case OPTION_JOB:
-            o->job = a.value;
             if (a.value[0] == '\0')
                 return REQUEST_BAD;
+            *(a.id == OPTION_PROGRAM ? &o->program : &o->job) = a.value;
             break;
         case OPTION_TIMEOUT:
             if (!ArgNumber(a.value, 3600, &seconds) || seconds == 0)

@@ -129,10 +129,7 @@ static void InstallIntoFix(const char *programPath, const InstallSettings *setti
 void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library)
 {
     static char fix[4 * MAX_PATH];
-    library->path[0] = '\0';
-    library->loadable = false;
-    library->image = IMAGE_NOT_PE;
-    library->version[0] = '\0';
+    *library = Library();       // none found, no sound image, no version
     if (programPath == NULL) {
         Field fields[] = {{"place", "none", 0}, {"path", "", 0}};
         Report("library.found", STATUS_INFO,
