@@ -57,12 +57,8 @@ void RestrictLibrarySearch(void)
 {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     SetDefaultDllDirectoriesCall setDefault =
-        kernel != NULL ? (SetDefaultDllDirectoriesCall)(void *)GetProcAddress(
-                             kernel, "SetDefaultDllDirectories")
-                       : NULL;
-    AddDllDirectoryCall add = kernel != NULL ? (AddDllDirectoryCall)(void *)GetProcAddress(
-                                                   kernel, "AddDllDirectory")
-                                             : NULL;
+        (SetDefaultDllDirectoriesCall)(void *)GetProcAddress(kernel, "SetDefaultDllDirectories");
+    AddDllDirectoryCall add = (AddDllDirectoryCall)(void *)GetProcAddress(kernel, "AddDllDirectory");
     if (setDefault != NULL && add != NULL &&
         setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS))
         g_addDllDirectory = add;

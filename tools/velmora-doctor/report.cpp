@@ -16,7 +16,9 @@
 static HANDLE g_out = INVALID_HANDLE_VALUE;
 static bool g_console;
 static bool g_json;
-static int g_checks, g_problems, g_warnings, g_busy;
+static struct Counts {
+    int checks, problems, warnings, busy;
+} g_count;
 
 // The end of the report after a crash, written in advance: on the faulting thread, its
 // stack spent or the heap broken, nothing may be formatted or allocated.  Each form is
@@ -148,7 +150,7 @@ void BeginReport(bool json)
     g_out = GetStdHandle(STD_OUTPUT_HANDLE);
     g_console = GetConsoleMode(g_out, &mode) != 0;
     g_json = json;
-    g_checks = g_problems = g_warnings = g_busy = 0;
+    g_count = Counts();
     if (json)
         WriteAscii("{\"tool\":\"velmora-doctor\",\"checks\":[\n");
     PrepareCrashEnds();
@@ -161,9 +163,9 @@ static const char *const StatusWords[] = {"OK        ", "INFO      ", "ATTENTION
 static void WriteCheck(const char *id, Status status, const std::string *text, const char *action,
                        const char *fix, const Field *fields, int fieldCount)
 {
-    g_problems += status == STATUS_PROBLEM;
-    g_warnings += status == STATUS_WARNING;
-    g_busy += status == STATUS_BUSY;
+    g_count.problems += status == STATUS_PROBLEM;
+    g_count.warnings += status == STATUS_WARNING;
+    g_count.busy += status == STATUS_BUSY;
     bool acting = action != NULL && action[0] != '\0' && status >= STATUS_WARNING;
     bool fixing = acting && fix != NULL && fix[0] != '\0';
     if (!g_json) {
@@ -184,7 +186,7 @@ static void WriteCheck(const char *id, Status status, const std::string *text, c
         WriteTo(g_out, g_console, line);
         return;
     }
-    WriteAscii(g_checks++ == 0 ? "{\"check\":" : ",\n{\"check\":");
+    WriteAscii(g_count.checks++ == 0 ? "{\"check\":" : ",\n{\"check\":");
     WriteJsonText(id, false);
     WriteMember("status", StatusIds[status], false, 0);
     for (int i = 0; i < fieldCount; ++i)
@@ -216,20 +218,21 @@ void Report(const char *id, Status status, const char *fixed, const char *action
 static int WriteEnd(void)
 {
     std::string line;
-    const char *verdict = g_problems > 0 ? "problem" : g_busy > 0 ? "busy" : "sound";
+    const Counts &n = g_count;
+    const char *verdict = n.problems > 0 ? "problem" : n.busy > 0 ? "busy" : "sound";
     if (g_json)
         TextFormat(&line, "\n],\"verdict\":\"%s\",\"problems\":%d,\"warnings\":%d,\"busy\":%d}\n",
-                   verdict, g_problems, g_warnings, g_busy);
-    else if (g_problems > 0)
-        TextFormat(&line, "Bilan : %d probl\xe8me%s, %d avertissement%s.\r\n", g_problems,
-                   g_problems > 1 ? "s" : "", g_warnings, g_warnings > 1 ? "s" : "");
+                   verdict, n.problems, n.warnings, n.busy);
+    else if (n.problems > 0)
+        TextFormat(&line, "Bilan : %d probl\xe8me%s, %d avertissement%s.\r\n", n.problems,
+                   n.problems > 1 ? "s" : "", n.warnings, n.warnings > 1 ? "s" : "");
     else
         TextFormat(&line, "Bilan : installation saine%s (%d avertissement%s).\r\n",
-                   g_busy > 0 ? ", mais occup\xe9" "e pour l'instant : r\xe9" "essayez plus tard"
+                   n.busy > 0 ? ", mais occup\xe9" "e pour l'instant : r\xe9" "essayez plus tard"
                               : "",
-                   g_warnings, g_warnings > 1 ? "s" : "");
+                   n.warnings, n.warnings > 1 ? "s" : "");
     WriteTo(g_out, g_console && !g_json, line);
-    return ExitCodeOf(g_problems, g_busy);
+    return ExitCodeOf(n.problems, n.busy);
 }
 
 int EndReport(void)
@@ -246,7 +249,7 @@ static const WCHAR WideCodeMark[] = L"0xFFFFFFFF";
 // Writes both ends for the counts as they are now; the counts are left as they were.
 static void PrepareCrashEnds(void)
 {
-    int checks = g_checks, problems = g_problems, warnings = g_warnings, busy = g_busy;
+    Counts saved = g_count;
     for (int during = 0; during < 2; ++during) {
         CrashEnd *end = &g_crashEnds[during];
         end->wideLength = end->byteLength = 0;
@@ -264,10 +267,7 @@ static void PrepareCrashEnds(void)
         const char *byteMark = strstr(end->bytes, CodeMark);
         end->wideCode = wideMark != NULL ? (int)(wideMark - end->wide) + 2 : -1;
         end->byteCode = byteMark != NULL ? (int)(byteMark - end->bytes) + 2 : -1;
-        g_checks = checks;
-        g_problems = problems;
-        g_warnings = warnings;
-        g_busy = busy;
+        g_count = saved;
     }
 }
 
