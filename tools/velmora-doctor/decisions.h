@@ -1,7 +1,7 @@
 // The doctor's decisions that need no Windows: its options, the verdicts on an image
 // and on a value of one registry view, the advice for a library not found, the exit
-// code, the fixes' command lines and the capture's names.  Each is written here, whole,
-// so that tests/test_doctor.cpp holds it to a table on the host.
+// code, the fixes' command lines and the capture's names: written here, whole, so that
+// tests/test_doctor.cpp holds to a table on the host what the doctor's cases do not show.
 #pragma once
 
 #include <stddef.h>
@@ -231,6 +231,7 @@ inline bool WriteValueCommand(const char *name, const char *text, char *out, siz
         return false;
     while (trailing < n && text[n - 1 - trailing] == '\\')
         ++trailing;
+    // The text's trailing backslashes, given once more, double them.
     return Append({"reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", name,
                    " /t REG_SZ /d \"", text, text + n - trailing, "\" /f /reg:32"},
                   out, size, &length);

@@ -150,7 +150,6 @@ void BeginReport(bool json)
     g_out = GetStdHandle(STD_OUTPUT_HANDLE);
     g_console = GetConsoleMode(g_out, &mode) != 0;
     g_json = json;
-    g_count = Counts();
     if (json)
         WriteAscii("{\"tool\":\"velmora-doctor\",\"checks\":[\n");
     PrepareCrashEnds();
