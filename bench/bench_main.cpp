@@ -31,6 +31,8 @@
 
 // ---- processes -------------------------------------------------------------------
 
+static const DWORD RunLimitMs = 60000;
+
 static double Now()
 {
     static LARGE_INTEGER frequency;
@@ -41,45 +43,16 @@ static double Now()
     return (double)t.QuadPart * 1000.0 / (double)frequency.QuadPart;
 }
 
-// Starts `commandLine` exactly as given and waits for it to end; the time is taken
-// with the performance counter from just before CreateProcessA to the end of the
-// wait.  A process still running after `limitMs` is ended and `ended` is false.
-struct TimedRun {
+// One run of a program: whether it started and ended by itself within RunLimitMs, its
+// exit code, its time in ms with the performance counter from just before
+// CreateProcessA to the end of the wait, and, when weighed, its peak working set.
+struct Run {
     bool started;
     bool ended;
     DWORD exitCode;
     double ms;
+    SIZE_T peakWorkingSet;
 };
-
-static TimedRun RunTimed(const std::string &commandLine, DWORD limitMs)
-{
-    TimedRun run = {false, false, 0xFFFFFFFF, 0.0};
-    PROCESS_INFORMATION process;
-    double start = Now();
-    if (!StartProgram(commandLine, &process))
-        return run;
-    run.started = true;
-    run.ended = WaitForSingleObject(process.hProcess, limitMs) == WAIT_OBJECT_0;
-    run.ms = Now() - start;
-    if (!run.ended) {
-        TerminateProcess(process.hProcess, 0xDEAD);
-        WaitForSingleObject(process.hProcess, 5000);
-    }
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return run;
-}
-
-// Calls WinExec as the program's hand-over does and times it: WinExec returns once
-// the started process waits for input or has ended.
-static double WinExecTimed(const std::string &commandLine)
-{
-    double start = Now();
-    UINT result = WinExec(commandLine.c_str(), SW_SHOWNORMAL);
-    double ms = Now() - start;
-    return result > 31 ? ms : -1.0;
-}
 
 // Restores the byte under the breakpoint and puts the thread back on it.
 static void StepBack(HANDLE process, DWORD threadId, BYTE *at, BYTE saved)
@@ -99,37 +72,25 @@ static void StepBack(HANDLE process, DWORD threadId, BYTE *at, BYTE saved)
     CloseHandle(thread);
 }
 
-// Starts `commandLine` under this process as its debugger, stops it at its call to
-// ExitProcess (a breakpoint) and reads its peak working set there: Wine can no
-// longer read it once the process has gone, and sampling while it runs can miss the
-// end.  0 when the process ended another way or after `limitMs`.
-struct WeighedRun {
-    bool stoppedAtExit;
-    DWORD exitCode;
-    SIZE_T peakWorkingSet;
-};
-
-static WeighedRun RunWeighed(const std::string &commandLine, DWORD limitMs)
+// Follows the debugged `process` to its end, stopping it at its call to ExitProcess (a
+// breakpoint) to read its peak working set there: Wine can no longer read it once the
+// process has gone, and sampling while it runs can miss the end.  Ended only when the
+// process stopped there; one still running after RunLimitMs is ended.
+static void Weigh(const PROCESS_INFORMATION &process, Run *run)
 {
-    WeighedRun run = {false, 0xFFFFFFFF, 0};
     // The system DLLs lie at the same address in every process of the prefix.
     BYTE *exitProcess = (BYTE *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "ExitProcess");
-    PROCESS_INFORMATION process;
-    if (exitProcess == NULL || !StartProgram(commandLine, &process, DEBUG_ONLY_THIS_PROCESS))
-        return run;
-
     DWORD start = GetTickCount();
     bool loaderBreak = true;
     BYTE saved = 0;
     for (;;) {
         DEBUG_EVENT event;
         if (!WaitForDebugEvent(&event, 1000)) {
-            if (GetTickCount() - start < limitMs)
+            if (GetTickCount() - start < RunLimitMs)
                 continue;
             TerminateProcess(process.hProcess, 0xDEAD);
-            run.stoppedAtExit = false;
-            run.peakWorkingSet = 0;
-            break;
+            run->ended = false;
+            return;
         }
         DWORD answer = DBG_CONTINUE;
         if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT &&
@@ -153,8 +114,8 @@ static WeighedRun RunWeighed(const std::string &commandLine, DWORD limitMs)
                 ZeroMemory(&counters, sizeof counters);
                 counters.cb = sizeof counters;
                 if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters)) {
-                    run.peakWorkingSet = counters.PeakWorkingSetSize;
-                    run.stoppedAtExit = true;
+                    run->peakWorkingSet = counters.PeakWorkingSetSize;
+                    run->ended = true;
                 }
                 StepBack(process.hProcess, event.dwThreadId, exitProcess, saved);
             } else {
@@ -163,8 +124,28 @@ static WeighedRun RunWeighed(const std::string &commandLine, DWORD limitMs)
         }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, answer);
         if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
-            break;
+            return;
     }
+}
+
+// Starts `commandLine` exactly as given, as its debugger when it is weighed, and waits
+// for it to end; a process still running after RunLimitMs is ended.
+static Run RunOnce(const std::string &commandLine, bool weigh)
+{
+    Run run = {false, false, 0xFFFFFFFF, 0.0, 0};
+    PROCESS_INFORMATION process;
+    double start = Now();
+    if (!StartProgram(commandLine, &process, weigh ? DEBUG_ONLY_THIS_PROCESS : 0))
+        return run;
+    run.started = true;
+    if (weigh) {
+        Weigh(process, &run);
+    } else {
+        run.ended = WaitForSingleObject(process.hProcess, RunLimitMs) == WAIT_OBJECT_0;
+        if (!run.ended)
+            TerminateProcess(process.hProcess, 0xDEAD);
+    }
+    run.ms = Now() - start;
     WaitForSingleObject(process.hProcess, 5000);
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hThread);
@@ -188,8 +169,6 @@ static bool WaitForProcessesUnder(const std::string &folder, DWORD limitMs)
     return true;
 }
 
-// ---- figures -----------------------------------------------------------------------
-
 static double Median(std::vector<double> values)
 {
     if (values.empty())
@@ -201,13 +180,10 @@ static double Median(std::vector<double> values)
 
 // ---- the runs -------------------------------------------------------------------------
 
-static const DWORD RunLimitMs = 60000;
-
 struct Install {
     std::string root, velmora, program, floor, clientDir, client, database, documents, job,
         store;
 };
-
 
 static const Voice Bench = {stderr, "velmora-bench", NULL};
 
@@ -262,13 +238,6 @@ static bool Lay(Install *in)
     return true;
 }
 
-static void Remove(const Install &in)
-{
-    WaitForProcessesUnder(in.clientDir, 10000);
-    RemoveSettingsKey();
-    DeleteTree(in.root);
-}
-
 // The demo's job: an accented subject, placeholders, a main attachment and two extras;
 // with `extras`, that many extra attachments all naming one small file instead.
 static Job SampleJob(const Install &in, size_t extras)
@@ -289,37 +258,29 @@ static Job SampleJob(const Install &in, size_t extras)
     return job;
 }
 
-static std::string CommandLine(const std::string &exe, const Install &in)
+static bool Good(const char *who, const Run &run)
 {
-    return "\"" + exe + "\" " + in.job;
+    if (run.started && run.ended && run.exitCode == 0)
+        return true;
+    Say(&Bench, "%s %s (exit code %lu)", who,
+        !run.started ? "did not start" : !run.ended ? "did not end by itself: a message box?" : "failed",
+        run.exitCode);
+    return false;
 }
 
-// Before a run of the program: no Notes client window left (the program would take
-// the path that closes it), a fresh store, the job in place.
-static bool Prepare(const Install &in, const std::string &jobBytes)
+// A run of the program on `jobBytes`, checked: it ended by itself with exit code 0, its
+// Notes client has gone, the memo is saved as expected and the job file is gone.  Before
+// it, no Notes client window is left (the program would take the path that closes it)
+// and the store is fresh.
+static bool RunProgram(const Install &in, const std::string &jobBytes, bool weigh,
+                       const char *expected, Run *run)
 {
     if (!WaitForProcessesUnder(in.clientDir, 10000) || FindWindowA("NOTES", NULL) != NULL)
         return Fail("a Notes client from an earlier run is still there");
     if (!DeleteTree(in.store) || !WriteBytes(in.job, jobBytes))
         return Fail("cannot reset the store or write the job");
-    return true;
-}
-
-static bool Good(const char *who, bool started, bool ended, DWORD exitCode)
-{
-    if (started && ended && exitCode == 0)
-        return true;
-    Say(&Bench, "%s %s (exit code %lu)", who,
-        !started ? "did not start" : !ended ? "did not end by itself: a message box?" : "failed",
-        exitCode);
-    return false;
-}
-
-// After a run of the program: it ended by itself with exit code 0, its Notes client has
-// gone, the memo is saved as expected and the job file is gone.
-static bool Sent(const Install &in, bool started, bool ended, DWORD exitCode, const char *expected)
-{
-    if (!Good("the program", started, ended, exitCode) || !WaitForProcessesUnder(in.clientDir, 10000))
+    *run = RunOnce("\"" + in.program + "\" " + in.job, weigh);
+    if (!Good("the program", *run) || !WaitForProcessesUnder(in.clientDir, 10000))
         return false;
     std::string record;
     if (!ReadBytes(in.store + "\\notes\\note-1.txt", &record))
@@ -335,11 +296,22 @@ static bool Sent(const Install &in, bool started, bool ended, DWORD exitCode, co
     return true;
 }
 
+// A run of the program, checked, then one of the floor on the same job.
+static bool RunPair(const Install &in, const std::string &jobBytes, bool weigh,
+                    const char *expected, Run *program, Run *floor)
+{
+    if (!RunProgram(in, jobBytes, weigh, expected, program))
+        return false;
+    if (!WriteBytes(in.job, jobBytes))
+        return Fail("cannot write the job");
+    *floor = RunOnce("\"" + in.floor + "\" " + in.job, weigh);
+    DeleteFileA(in.job.c_str());
+    return Good("the floor", *floor);
+}
+
 static bool TimeSend(const Install &in, int pairs)
 {
     const std::string jobBytes = velmora_job::EncodeJob(SampleJob(in, 0));
-    const std::string program = CommandLine(in.program, in);
-    const std::string floor = CommandLine(in.floor, in);
     const std::string client = ShortPath(in.client) + " " + ShortPath(in.database);
 
     printf("send mode under Wine, the demo's job (3 attachments); A the program, B the floor,\n"
@@ -348,21 +320,15 @@ static bool TimeSend(const Install &in, int pairs)
     std::vector<double> a, b, c, ab, abc;
     const int warmUp = 2;
     for (int i = 0; i < warmUp + pairs; ++i) {
-        if (!Prepare(in, jobBytes))
+        Run runA, runB;
+        if (!RunPair(in, jobBytes, false, "$FILE: Conditions.txt", &runA, &runB))
             return false;
-        TimedRun runA = RunTimed(program, RunLimitMs);
-        if (!Sent(in, runA.started, runA.ended, runA.exitCode, "$FILE: Conditions.txt"))
-            return false;
-
-        if (!WriteBytes(in.job, jobBytes))
-            return Fail("cannot write the job");
-        TimedRun runB = RunTimed(floor, RunLimitMs);
-        DeleteFileA(in.job.c_str());
-        if (!Good("the floor", runB.started, runB.ended, runB.exitCode))
-            return false;
-
-        double runC = WinExecTimed(client);
-        if (runC < 0 || !WaitForProcessesUnder(in.clientDir, 10000))
+        // The client started as the program's hand-over does: WinExec returns once the
+        // started process waits for input or has ended.
+        double startC = Now();
+        bool startedC = WinExec(client.c_str(), SW_SHOWNORMAL) > 31;
+        double runC = Now() - startC;
+        if (!startedC || !WaitForProcessesUnder(in.clientDir, 10000))
             return Fail("the Notes client did not start or did not end");
         if (i < warmUp)
             continue;
@@ -386,8 +352,6 @@ static bool WeighMemory(const Install &in, int pairs, size_t extras)
     SetEnvironmentVariableA("NNOTES_LEAN", "1");
     const std::string bigJob = velmora_job::EncodeJob(SampleJob(in, extras));
     const std::string typicalJob = velmora_job::EncodeJob(SampleJob(in, 0));
-    const std::string program = CommandLine(in.program, in);
-    const std::string floor = CommandLine(in.floor, in);
     const double list = (double)extras * JOB_EXTRA_SLOT;
     char expected[64];
     sprintf(expected, "$FILE: %lu attachments, not kept", (unsigned long)extras + 1);
@@ -401,25 +365,10 @@ static bool WeighMemory(const Install &in, int pairs, size_t extras)
            "P-F-list", "T-F");
     std::vector<double> ratio, beyondList, typicalOver;
     for (int i = 0; i < pairs; ++i) {
-        if (!Prepare(in, bigJob))
+        Run p, f, t;
+        if (!RunPair(in, bigJob, true, expected, &p, &f) ||
+            !RunProgram(in, typicalJob, true, "$FILE: 3 attachments, not kept", &t))
             return false;
-        WeighedRun p = RunWeighed(program, RunLimitMs);
-        if (!Sent(in, true, p.stoppedAtExit, p.exitCode, expected))
-            return false;
-
-        if (!WriteBytes(in.job, bigJob))
-            return Fail("cannot write the job");
-        WeighedRun f = RunWeighed(floor, RunLimitMs);
-        DeleteFileA(in.job.c_str());
-        if (!Good("the floor", true, f.stoppedAtExit, f.exitCode))
-            return false;
-
-        if (!Prepare(in, typicalJob))
-            return false;
-        WeighedRun t = RunWeighed(program, RunLimitMs);
-        if (!Sent(in, true, t.stoppedAtExit, t.exitCode, "$FILE: 3 attachments, not kept"))
-            return false;
-
         double pb = (double)p.peakWorkingSet, fb = (double)f.peakWorkingSet,
                tb = (double)t.peakWorkingSet;
         ratio.push_back(pb / fb);
@@ -473,6 +422,8 @@ int main(int argc, char **argv)
     else if (good)
         good = WeighMemory(in, (int)pairs, (size_t)extras);
     fflush(stdout);
-    Remove(in);
+    WaitForProcessesUnder(in.clientDir, 10000);
+    RemoveSettingsKey();
+    DeleteTree(in.root);
     return good ? 0 : 1;
 }

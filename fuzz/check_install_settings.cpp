@@ -5,11 +5,8 @@
 // Input: a byte saying which of the key, the values and the files are there, a byte
 // for each file's short form, the LN_Appli value's length (two bytes, little-endian,
 // at most 1023), its bytes, and the LN_Base value's bytes to the end.
-#include "fuzz/input.h"
-#include "fuzz/properties.h"
-#include "fuzz/verdict.h"
+#include "fuzz/check.h"
 #include "job/install_settings.h"
-#include "testkit/fake/world.h"
 
 namespace {
 
@@ -68,8 +65,10 @@ std::string CheckInstallSettings(const uint8_t *data, size_t size)
     unsigned flags = in.Byte();
     unsigned clientForm = in.Byte();
     unsigned databaseForm = in.Byte();
-    std::string clientValue = in.Take(in.Word() % 1024);
-    std::string databaseValue = in.Rest();
+    unsigned clientLength = in.Byte();
+    clientLength |= in.Byte() << 8;
+    std::string clientValue = in.Take(clientLength % 1024);
+    std::string databaseValue = in.Take(in.size);
 
     ResetWorld();
     World &w = TheWorld();

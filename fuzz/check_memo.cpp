@@ -7,13 +7,10 @@
 // user name flags, then the job header and up to 8 list slots (short parts are
 // zero-filled; every text is given a NUL at the end of its slot, as ReadJob guarantees
 // for a job it reads).
-#include "fuzz/input.h"
+#include "fuzz/check.h"
 #include "fuzz/model.h"
-#include "fuzz/properties.h"
-#include "fuzz/verdict.h"
 #include "job/memo.h"
 #include "resources/resource.h"
-#include "testkit/fake/world.h"
 
 namespace {
 
@@ -21,14 +18,6 @@ const NotesHandle Database = 0x42;
 const size_t MaxExtras = 8;
 
 enum Failure { NONE, CREATE_NOTE, CREATE_BODY, ADD_BODY, ATTACH_EVERY, ATTACH_ONE, FAILURES };
-
-std::string Oem(const std::string &text)
-{
-    std::vector<char> buffer(text.begin(), text.end());
-    buffer.push_back('\0');
-    CharToOemA(buffer.data(), buffer.data());
-    return std::string(buffer.data(), text.size());
-}
 
 // Up to three calls from the `at`th on.
 std::vector<std::string> Around(const std::vector<std::string> &calls, size_t at)

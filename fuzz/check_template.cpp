@@ -1,12 +1,9 @@
 // ExpandTemplate against the reference model, for any template, document name and user
 // name.  Input: one byte of flags, then template, document name and user name, each
 // ended by a NUL.
+#include "fuzz/check.h"
 #include "fuzz/model.h"
-#include "fuzz/properties.h"
-#include "fuzz/input.h"
-#include "fuzz/verdict.h"
 #include "job/template.h"
-#include "testkit/fake/world.h"
 
 #include <sanitizer/allocator_interface.h>
 
@@ -36,12 +33,8 @@ std::string CheckTemplate(const uint8_t *data, size_t size)
     bool usedUser = false;
     std::string expected = ModelExpand(templateText, noDocumentName ? "" : documentName,
                                        expectedUser, &usedUser);
-    if (toOem) {
-        std::vector<char> oem(expected.begin(), expected.end());
-        oem.push_back('\0');
-        CharToOemA(oem.data(), oem.data());
-        expected.assign(oem.data(), expected.size());
-    }
+    if (toOem)
+        expected = Oem(expected);
     w.events.clear();
 
     char *out = ExpandTemplate(templateText.c_str(),

@@ -1,6 +1,6 @@
 // The libFuzzer entry point of one target, chosen at build time by FUZZ_CHECK.  A
 // broken property aborts, which libFuzzer reports as a crash and saves the input.
-#include "fuzz/properties.h"
+#include "fuzz/check.h"
 
 #include <stdio.h>
 #include <stdlib.h>

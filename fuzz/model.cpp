@@ -1,26 +1,19 @@
 // Reference models for the fuzz targets.
 #include "fuzz/model.h"
 
-#include <algorithm>
-
 namespace {
 
 const size_t LongestToken = 255;        // '[' and up to 254 more characters
 const size_t LongestPiece = 65535;
 
-bool SameIgnoringAsciiCase(const std::string &text, size_t at, size_t length, const char *name)
+// `token` in capitals, ASCII letters only.
+std::string AsciiUpper(std::string token)
 {
-    std::string wanted = name;
-    if (length != wanted.size())
-        return false;
-    for (size_t i = 0; i < length; ++i) {
-        char c = text[at + i];
+    for (char &c : token) {
         if (c >= 'a' && c <= 'z')
             c = (char)(c - 'a' + 'A');
-        if (c != wanted[i])
-            return false;
     }
-    return true;
+    return token;
 }
 
 } // namespace
@@ -33,30 +26,17 @@ std::string ModelExpand(const std::string &templateText, const std::string &docu
     *usedUserName = false;
     size_t i = 0;
     while (i < templateText.size()) {
-        if (templateText[i] == '[') {
-            size_t end = std::min(templateText.size(), i + LongestToken);
-            size_t close = i + 1;
-            while (close < end && templateText[close] != ']')
-                ++close;
-            if (close < end) {
-                size_t length = close - i + 1;
-                if (SameIgnoringAsciiCase(templateText, i, length, "[DOC]")) {
-                    out += documentName;
-                    i += length;
-                    continue;
-                }
-                if (SameIgnoringAsciiCase(templateText, i, length, "[USER]") ||
-                    SameIgnoringAsciiCase(templateText, i, length, "[NOM]") ||
-                    SameIgnoringAsciiCase(templateText, i, length, "[NAME]")) {
-                    out += userName;
-                    *usedUserName = true;
-                    i += length;
-                    continue;
-                }
-            }
+        // A token: '[' to the first ']' within LongestToken characters, or none.
+        std::string token = templateText[i] == '[' ? templateText.substr(i, LongestToken) : "";
+        token = AsciiUpper(token.substr(0, token.find(']') + 1));
+        bool user = token == "[USER]" || token == "[NOM]" || token == "[NAME]";
+        if (user || token == "[DOC]") {
+            out += user ? userName : documentName;
+            *usedUserName |= user;
+            i += token.size();
+        } else {
+            out += templateText[i++];
         }
-        out += templateText[i];
-        ++i;
     }
     return out;
 }

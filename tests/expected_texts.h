@@ -25,8 +25,6 @@ static const char *const ExpectedTexts[] = {
 static const unsigned LastExpectedText = sizeof ExpectedTexts / sizeof ExpectedTexts[0] - 1;
 
 static const char *const BoxCaption = ExpectedTexts[1];
-static const char *const TextNotesBusy = ExpectedTexts[2];
-static const char *const TextCreateMemo = ExpectedTexts[3];
 static const char *const TextCreateBody = ExpectedTexts[4];
 static const char *const TextAddBody = ExpectedTexts[5];
 static const char *const TextAttach = ExpectedTexts[6];

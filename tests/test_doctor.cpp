@@ -1,12 +1,12 @@
 // velmora-doctor's decisions free of Windows (tools/velmora-doctor/decisions.h), each
-// against a table written from the doctor's usage, the PE format and the code pages.
+// against a table written from the doctor's usage, the PE format and Windows' rules.
 #include "tools/velmora-doctor/decisions.h"
 #include "tests/helpers.h"
 
 #include <string>
 #include <vector>
 
-TEST(Doctor, OptionsAndExitCode)
+TEST(Doctor, Options)
 {
     static const struct {
         std::vector<const char *> args;
@@ -67,27 +67,19 @@ TEST(Doctor, OptionsAndExitCode)
         EXPECT_STREQ(c.givenClient, o.givenClient) << line;
         EXPECT_STREQ(c.givenDatabase, o.givenDatabase) << line;
     }
-    // A problem outweighs a busy client or library.
-    EXPECT_EQ(0, ExitCodeOf(0, 0));
-    EXPECT_EQ(3, ExitCodeOf(0, 2));
-    EXPECT_EQ(1, ExitCodeOf(1, 1));
-    EXPECT_EQ(1, ExitCodeOf(3, 0));
 }
 
-// Machine 0x014C, optional-header magic 0x10B (PE32, 0x20B is PE32+), characteristic
-// 0x2000 a DLL (Microsoft's "PE Format" page).
+// Machine 0x014C, optional-header magic 0x10B (PE32), characteristic 0x2000 a DLL
+// (Microsoft's "PE Format" page).  The doctor's case of a 64-bit library patches the
+// stand-in into an x86-64 image, a PE32+ one and one without IMAGE_FILE_DLL; here,
+// what it does not make.
 TEST(Doctor, ImageVerdicts)
 {
     static const struct {
         ImageHeader header;
         ImageVerdict verdict;
     } cases[] = {
-        {{true, 0x014C, 0x2102, 0x10B}, IMAGE_SOUND},
         {{false, 0x014C, 0x2102, 0x10B}, IMAGE_NOT_PE},
-        {{true, 0x8664, 0x2022, 0x20B}, IMAGE_NOT_I386},
-        {{true, 0x8664, 0x2022, 0x10B}, IMAGE_NOT_I386},
-        {{true, 0x014C, 0x2102, 0x20B}, IMAGE_NOT_PE32},
-        {{true, 0x014C, 0x0102, 0x10B}, IMAGE_NOT_DLL},
         {{true, 0x01C4, 0x2102, 0x10B}, IMAGE_NOT_I386},
     };
     for (const auto &c : cases)
@@ -109,41 +101,6 @@ TEST(Doctor, ValueVerdictsAndFolders)
     EXPECT_FALSE(SameFolder("C:\\NOTES\\velmora-notes.exe", "C:\\NOTES\\SUB\\NOTES.EXE"));
     EXPECT_FALSE(SameFolder("C:\\NOTES2\\velmora-notes.exe", "C:\\NOTES\\NOTES.EXE"));
     EXPECT_FALSE(SameFolder("velmora-notes.exe", "NOTES.EXE"));
-}
-
-// Byte for byte: the doctor's Windows-1252 in UTF-8, and UTF-8 in a JSON string.
-TEST(Doctor, TextConversions)
-{
-    static const struct {
-        std::string in, out;
-    } from1252[] = {
-        {"Bilan : occup\xe9" "e, r\xe9" "essayez", "Bilan : occup\xc3\xa9" "e, r\xc3\xa9" "essayez"},
-        {"PROBL\xc8ME \xab \xbb \xe0", "PROBL\xc3\x88ME \xc2\xab \xc2\xbb \xc3\xa0"},
-        {"\x80\x81\x9f\xff", "\xe2\x82\xac\xc2\x81\xc5\xb8\xc3\xbf"},
-        {"", ""},
-    };
-    for (const auto &c : from1252) {
-        std::string out(3 * c.in.size() + 1, '?');
-        out.resize(Utf8From1252(c.in.data(), c.in.size(), &out[0]));
-        EXPECT_EQ(c.out, out) << c.in;
-    }
-    static const struct {
-        std::string in, out;
-    } toJson[] = {
-        {"a \"b\" \\c/", "\"a \\\"b\\\" \\\\c/\""},
-        {"\xc3\xa9\xc5\x82\xe2\x82\xac", "\"\\u00e9\\u0142\\u20ac\""},
-        {"\x01\t\x7f", "\"\\u0001\\u0009\\u007f\""},
-        {"\xf0\x9f\x98\x80", "\"\\ud83d\\ude00\""},
-        {"\xc3", "\"\\ufffd\""},                      // cut short
-        {"\xc0\xaf", "\"\\ufffd\\ufffd\""},           // overlong
-        {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},  // a surrogate
-        {"", "\"\""},
-    };
-    for (const auto &c : toJson) {
-        std::string out(6 * c.in.size() + 2, '?');
-        out.resize(JsonFromUtf8(c.in.data(), c.in.size(), &out[0]));
-        EXPECT_EQ(c.out, out) << c.in;
-    }
 }
 
 // The capture's names: how they are converted to the ANSI code page, and --match.
@@ -191,6 +148,8 @@ TEST(Doctor, CaptureNames)
 
 // --open: the first reason that holds wins; an elevated run and a Windows without
 // SetDefaultDllDirectories (Windows 7 without KB2533623) are warnings, exit code 0.
+// The doctor's cases show a library tried, an unsound image, an elevated run and a
+// library outside the program's folder; here, which reason wins when several hold.
 // Wine has the call, and every Wine process is elevated: the old Windows is judged here
 // only (learn.microsoft.com: "SetDefaultDllDirectories function", its requirements:
 // Windows 7 and Server 2008 R2 with KB2533623).
@@ -201,16 +160,12 @@ TEST(Doctor, OpenRefusals)
         OpenRefusal refusal;
         Status status;
     } cases[] = {
-        {{true, true, IMAGE_SOUND, false, true, true}, OPEN_TRIED, STATUS_OK},
         {{false, false, IMAGE_NOT_PE, true, false, false}, OPEN_NO_LIBRARY, STATUS_INFO},
         {{true, false, IMAGE_NOT_PE, true, false, false}, OPEN_SETTINGS_REFUSED, STATUS_INFO},
         {{true, true, IMAGE_NOT_PE32, true, false, false}, OPEN_IMAGE_UNSOUND, STATUS_PROBLEM},
-        {{true, true, IMAGE_NOT_DLL, false, true, true}, OPEN_IMAGE_UNSOUND, STATUS_PROBLEM},
         {{true, true, IMAGE_SOUND, true, false, false}, OPEN_ELEVATED, STATUS_WARNING},
-        {{true, true, IMAGE_SOUND, true, true, true}, OPEN_ELEVATED, STATUS_WARNING},
         {{true, true, IMAGE_SOUND, false, false, false}, OPEN_SEARCH_UNRESTRICTED, STATUS_WARNING},
         {{true, true, IMAGE_SOUND, false, false, true}, OPEN_SEARCH_UNRESTRICTED, STATUS_WARNING},
-        {{true, true, IMAGE_SOUND, false, true, false}, OPEN_NOT_LOADABLE, STATUS_PROBLEM},
     };
     for (const auto &c : cases) {
         OpenDecision d = DecideOpen(&c.facts);

@@ -22,70 +22,51 @@ TEST(JobFile, ReadsHeaderAndListWhole)
     GlobalFree(job.extraList);
 }
 
-TEST(JobFile, OpenFailuresLeaveTheFileAlone)
+// Opening a job alone, deleting it on close (the program) or not (the doctor, which
+// asks for the same rights): the same verdict either way, a file held by another
+// process tried again 100 ms apart, and on a failure no handle and the file left alone.
+TEST(JobFile, OpensAloneWithOrWithoutDeleting)
 {
     struct Case {
         const char *what;
-        std::string tail;
-        bool held;
-        RefusalRule rule;
-        unsigned long detail;
+        const char *path;
+        bool held;                  // open elsewhere throughout
+        unsigned long heldUntil;    // or until this clock time
+        unsigned long error;        // 0: opened
         size_t opens;               // only a file held elsewhere is tried again
     } cases[] = {
-        {"missing", "C:\\Temp\\nothing.tmp", false, REFUSED_JOB_UNOPENABLE, ERROR_FILE_NOT_FOUND, 1},
-        {"held open elsewhere", JobPath, true, REFUSED_JOB_UNOPENABLE, ERROR_SHARING_VIOLATION, 11},
-        {"a directory", "C:\\Temp", false, REFUSED_JOB_UNOPENABLE, ERROR_ACCESS_DENIED, 1},
+        {"free", JobPath, false, 0, 0, 1},
+        {"held for 300 ms", JobPath, false, 300, 0, 4},
+        {"held throughout", JobPath, true, 0, ERROR_SHARING_VIOLATION, 11},
+        {"missing", "C:\\Temp\\nothing.tmp", false, 0, ERROR_FILE_NOT_FOUND, 1},
+        {"a directory", "C:\\Temp", false, 0, ERROR_ACCESS_DENIED, 1},
     };
     for (const Case &c : cases) {
-        InstallProduct();
-        AddDirectory("C:\\Temp");
-        AddFile(JobPath, EncodeJob(PlainJob()));
-        if (c.held)
-            TheWorld().files[JobPath].openHandles = 1;
-        static LoadedJob job;
-        HANDLE file;
-        Refusal why;
-        EXPECT_FALSE(OpenJobFile(c.tail.c_str(), &job, &file, &why)) << c.what;
-        EXPECT_EQ(INVALID_HANDLE_VALUE, file) << c.what;
-        EXPECT_EQ(c.rule, why.rule) << c.what;
-        EXPECT_EQ(c.detail, why.detail) << c.what;
-        EXPECT_EQ(c.opens, EventsStartingWith("CreateFileA").size()) << c.what;
-        EXPECT_EQ(c.opens ? c.opens - 1 : 0, EventsStartingWith("Sleep 100").size()) << c.what;
-        EXPECT_TRUE(FileExists(JobPath)) << c.what;
-    }
-}
-
-// The doctor's opening: the program's rights, sharing and tries, and the file kept.
-TEST(JobFile, OpenWithoutDeletingAsksTheSameAndKeepsTheFile)
-{
-    struct Case {
-        const char *what;
-        bool held;
-        unsigned long heldUntil;
-        bool opened;
-        size_t opens;
-    } cases[] = {
-        {"free", false, 0, true, 1},
-        {"held for 300 ms", false, 300, true, 4},
-        {"held throughout", true, 0, false, 11},
-    };
-    for (const Case &c : cases) {
-        InstallProduct();
-        AddFile(JobPath, EncodeJob(PlainJob()));
-        TheWorld().files[JobPath].openHandles = c.held ? 1 : 0;
-        TheWorld().files[JobPath].heldUntil = c.heldUntil;
-        static LoadedJob job;
-        HANDLE file;
-        Refusal why = {REFUSED_NOT, nullptr, 0};
-        EXPECT_EQ(c.opened, OpenJob(JobPath, false, &job, &file, &why)) << c.what;
-        std::vector<std::string> opens = EventsStartingWith("CreateFileA");
-        EXPECT_EQ(c.opens, opens.size()) << c.what;
-        EXPECT_EQ(std::string("CreateFileA ") + JobPath +
-                      " access=0x80010000 share=0x0 disposition=3 flags=0x80",
-                  opens.at(0)) << c.what;
-        EXPECT_EQ(c.opened ? REFUSED_NOT : REFUSED_JOB_UNOPENABLE, why.rule) << c.what;
-        if (c.opened)
-            CloseHandle(file);
-        EXPECT_TRUE(FileExists(JobPath)) << c.what;
+        for (bool deleting : {true, false}) {
+            InstallProduct();
+            AddDirectory("C:\\Temp");
+            AddFile(JobPath, EncodeJob(PlainJob()));
+            TheWorld().files[JobPath].openHandles = c.held ? 1 : 0;
+            TheWorld().files[JobPath].heldUntil = c.heldUntil;
+            static LoadedJob job;
+            HANDLE file;
+            Refusal why = {REFUSED_NOT, nullptr, 0};
+            std::string what = std::string(c.what) + (deleting ? ", deleting" : ", kept");
+            EXPECT_EQ(c.error == 0, OpenJob(c.path, deleting, &job, &file, &why)) << what;
+            EXPECT_EQ(c.error == 0 ? REFUSED_NOT : REFUSED_JOB_UNOPENABLE, why.rule) << what;
+            EXPECT_EQ(c.error, why.detail) << what;
+            std::vector<std::string> opens = EventsStartingWith("CreateFileA");
+            EXPECT_EQ(c.opens, opens.size()) << what;
+            EXPECT_EQ(c.opens - 1, EventsStartingWith("Sleep 100").size()) << what;
+            if (!deleting)      // the deleting open's line is the command tail fuzz target's
+                EXPECT_EQ(std::string("CreateFileA ") + c.path +
+                              " access=0x80010000 share=0x0 disposition=3 flags=0x80",
+                          opens.at(0)) << what;
+            if (c.error == 0)
+                CloseHandle(file);
+            else
+                EXPECT_EQ(INVALID_HANDLE_VALUE, file) << what;
+            EXPECT_EQ(!deleting || c.error != 0, FileExists(JobPath)) << what;
+        }
     }
 }

@@ -116,26 +116,23 @@ TEST(HandOver, WaitsWhileTheClientIsBusy)
     }
 }
 
+// The database window cleared first; armed again only once its window has closed, and
+// the client started either way.
 TEST(HandOver, DatabaseWindowClosingOrNot)
 {
-    InstallProduct();
-    int notes = NotesWindow();
-    AddWindow("Doc", "Velmora - Stock", notes);
-    HandOver();          // closes at once: cleared, then armed, then started
-    EXPECT_EQ((std::vector<std::string>{"SetClientVariable $Velmora.closeNotes=",
-                                        std::string("SetClientVariable $Velmora.closeNotes=") +
-                                            SelfShort}),
-              Variables());
-    EXPECT_EQ(1u, TheWorld().launched.size());
-
-    InstallProduct();
-    notes = NotesWindow();
-    int db = AddWindow("Doc", "Velmora - Stock", notes);
-    TheWorld().windows[db].closeDelay = -1;
-    HandOver();          // never closes: left cleared, client still started
-    EXPECT_EQ(std::vector<std::string>{"SetClientVariable $Velmora.closeNotes="}, Variables());
-    EXPECT_EQ("", TheWorld().notes.variables["$Velmora.closeNotes"]);
-    EXPECT_EQ(1u, TheWorld().launched.size());
+    for (long delay : {0L, -1L}) {      // closes at once, or never
+        InstallProduct();
+        int db = AddWindow("Doc", "Velmora - Stock", NotesWindow());
+        TheWorld().windows[db].closeDelay = delay;
+        HandOver();
+        std::string armed = delay == 0 ? SelfShort : "";
+        std::vector<std::string> expected = {"SetClientVariable $Velmora.closeNotes="};
+        if (delay == 0)
+            expected.push_back("SetClientVariable $Velmora.closeNotes=" + armed);
+        EXPECT_EQ(expected, Variables()) << delay;
+        EXPECT_EQ(armed, TheWorld().notes.variables["$Velmora.closeNotes"]) << delay;
+        EXPECT_EQ(1u, TheWorld().launched.size()) << delay;
+    }
 }
 
 // Paths that keep a blank or a tab after shortening are quoted, with the backslashes

@@ -34,22 +34,6 @@ while [ $# -gt 0 ]; do
 done
 [ -n "$targets" ] || targets="job_file template memo command_tail install_settings"
 
-# Longest input, and dictionary, for each target.
-max_len() {
-    case "$1" in
-        job_file) echo 16384 ;;     # header and a few dozen list slots
-        memo) echo 6000 ;;          # three bytes, the header, eight list slots
-        template) echo 8192 ;;
-        *) echo 2048 ;;
-    esac
-}
-dict() {
-    case "$1" in
-        template | memo) echo "-dict=fuzz/dict/template.dict" ;;
-        command_tail) echo "-dict=fuzz/dict/command_tail.dict" ;;
-    esac
-}
-
 echo "fuzz.sh: building"
 cmake --preset host >/dev/null || exit 1
 # shellcheck disable=SC2046,SC2086
@@ -66,15 +50,23 @@ for t in $targets; do
         failed="$failed $t"
         continue
     fi
+    # Longest input, and dictionary, for each target.
+    case $t in
+        job_file) options="-max_len=16384" ;;     # header and a few dozen list slots
+        memo) options="-max_len=6000 -dict=fuzz/dict/template.dict" ;;    # the header, 8 slots
+        template) options="-max_len=8192 -dict=fuzz/dict/template.dict" ;;
+        command_tail) options="-max_len=2048 -dict=fuzz/dict/command_tail.dict" ;;
+        *) options="-max_len=2048" ;;
+    esac
     mkdir -p "$runs/$t/corpus" "$runs/$t/artifacts"
     log="$runs/$t/last.log"
     echo "=== $t: $seconds s"
     # The saved regressions are read with the seeds, so a rule they once broke fails here.
     regressions=""
     [ -d "fuzz/regressions/$t" ] && regressions="fuzz/regressions/$t"
-    # shellcheck disable=SC2046,SC2086
-    "$bin" -max_total_time="$seconds" -print_final_stats=1 -max_len="$(max_len "$t")" \
-        -timeout=20 -rss_limit_mb=2048 -artifact_prefix="$runs/$t/artifacts/" $(dict "$t") \
+    # shellcheck disable=SC2086
+    "$bin" -max_total_time="$seconds" -print_final_stats=1 $options \
+        -timeout=20 -rss_limit_mb=2048 -artifact_prefix="$runs/$t/artifacts/" \
         "$runs/$t/corpus" "fuzz/corpus/$t" $regressions >"$log" 2>&1
     status=$?
     executions=$(grep -a -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)

@@ -7,7 +7,7 @@
 # The box is held up by box-shot.exe (tools/pictures/box_shot.cpp, built by the win32
 # preset), which starts the program, waits until its box is drawn, tells where it is
 # through a file, and presses OK once told the picture is taken; every box's text is
-# checked against the string table.
+# checked against the texts the tests expect.
 # Runs in a Wine prefix of its own, build/win32/wineprefix-pictures, with the X11
 # graphics driver (the tests' prefix keeps the null one, so a WINEPREFIX set by the
 # caller is not used here).
@@ -87,19 +87,18 @@ fresh_case() {
     program_tail=$job_win
 }
 
-# The bytes of string `id` of the program's string table, as the box shows them.
+# The bytes message `id` must show, Windows-1252, from the list the tests expect
+# (tests/expected_texts.h: C literals with \xNN and \" escapes).
 expected_text() {
-    local name raw
-    name=$(awk -v id="$1" '$1 == "#define" && $3 == id { print $2 }' resources/resource.h)
-    raw=$(sed -n "s/^ *$name, *\"\(.*\)\"\$/\1/p" resources/velmora-notes.rc)
-    raw=${raw//\"\"/\"}
-    printf '%b' "$(printf '%s' "$raw" | sed 's/\\\([0-7][0-7][0-7]\)/\\0\1/g')"
-}
-
-# The desktop window's place on the X screen.
-desktop_origin() {
-    xwininfo -root -tree | awk '/"velmora - Wine desktop"/ {
-        split($NF, at, "+"); print at[2], at[3]; exit }'
+    python3 - "$1" <<'EOF'
+import re, sys
+text = open("tests/expected_texts.h", encoding="latin-1").read()
+entry = re.search(r'/\* %s \*/((\s*"([^"\\]|\\.)*")+)' % int(sys.argv[1]), text).group(1)
+literal = "".join(re.findall(r'"((?:[^"\\]|\\.)*)"', entry))
+unescaped = re.sub(r"\\x([0-9a-fA-F]{2})|\\(.)",
+                   lambda m: chr(int(m.group(1), 16)) if m.group(1) else m.group(2), literal)
+sys.stdout.buffer.write(unescaped.encode("latin-1"))
+EOF
 }
 
 # shoot ID NAME [client command]: runs the program with the tail $program_tail in the
@@ -127,7 +126,9 @@ shoot() {
 
     local left top right bottom ox oy
     read -r left top right bottom <"$signal/box.txt"
-    read -r ox oy < <(desktop_origin)
+    # The desktop window's place on the X screen.
+    read -r ox oy < <(xwininfo -root -tree | awk '/"velmora - Wine desktop"/ {
+        split($NF, at, "+"); print at[2], at[3]; exit }')
     # The picture, once two in a row agree: the box as the X server shows it.
     local margin=12 previous="$work/previous.png" shot="$work/shot.png" stable=no
     local geometry=$((right - left + 2 * margin))x$((bottom - top + 2 * margin))+$((ox + left - margin))+$((oy + top - margin))

@@ -115,6 +115,9 @@ put("command_tail", "path_of_259_opening_quote_only", b"\0prog \"" + b"p" * 259)
 put("command_tail", "path_of_259_then_blank", b"\0prog " + b"p" * 259 + b" ")
 put("command_tail", "path_of_32000", b"\0prog " + b"p" * 32000)
 put("command_tail", "trailing_blanks", b"\0prog \x01\x1f job  ")
+put("command_tail", "no_blank_after_quote", b"\0\"prog.exe\"C:\\job.tmp")
+put("command_tail", "empty_name_quoted", b"\0\"\" job")
+put("command_tail", "empty", b"\0")
 
 
 # install_settings: flags, short forms, LN_Appli length, LN_Appli, LN_Base

@@ -4,35 +4,11 @@
 
 #include <windows.h>
 #include <stdlib.h>
+#include <algorithm>
 #include <map>
 #include <string>
 
 static std::map<std::string, unsigned long> callCounts;
-
-static std::string Trimmed(const std::string &s)
-{
-    size_t first = s.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return "";
-    size_t last = s.find_last_not_of(" \t");
-    return s.substr(first, last - first + 1);
-}
-
-// Whether one entry of the list names this call.
-static bool EntryMatches(const std::string &entry, const char *operation, unsigned long call)
-{
-    if (entry == "*")
-        return true;
-    size_t colon = entry.find(':');
-    if (colon == std::string::npos)
-        return entry == operation;
-    if (Trimmed(entry.substr(0, colon)) != operation)
-        return false;
-    std::string n = Trimmed(entry.substr(colon + 1));
-    char *end = NULL;
-    unsigned long nth = strtoul(n.c_str(), &end, 10);
-    return !n.empty() && *end == '\0' && nth == call;
-}
 
 bool CallFails(const char *operation)
 {
@@ -43,16 +19,19 @@ bool CallFails(const char *operation)
     if (n == 0 || n >= sizeof list)
         return false;
 
+    // Entries "*", "Name" or "Name:N" (failures.h).
     std::string rest(list);
-    for (;;) {
-        size_t comma = rest.find(',');
-        std::string entry = Trimmed(rest.substr(0, comma));
-        if (!entry.empty() && EntryMatches(entry, operation, call))
+    for (size_t start = 0; start <= rest.size();) {
+        size_t comma = std::min(rest.find(',', start), rest.size());
+        std::string entry = rest.substr(start, comma - start);
+        size_t colon = entry.find(':');
+        std::string name = entry.substr(0, colon);
+        if ((name == "*" || name == operation) &&
+            (colon == std::string::npos || strtoul(entry.c_str() + colon + 1, NULL, 10) == call))
             return true;
-        if (comma == std::string::npos)
-            return false;
-        rest.erase(0, comma + 1);
+        start = comma + 1;
     }
+    return false;
 }
 
 unsigned long InitWaitMs(void)

@@ -73,6 +73,15 @@ NotesStatus Status(bool failed)
     return failed ? 0x0103 : 0;
 }
 
+// A new Notes object from `operation`, unless it is made to fail.
+NotesStatus NewHandle(const char *operation, NotesHandle *handle)
+{
+    if (NotesFails(operation))
+        return Status(true);
+    *handle = g_world.notes.nextHandle++;
+    return 0;
+}
+
 } // namespace
 
 World &TheWorld()
@@ -107,11 +116,7 @@ bool FileExists(const std::string &path)
 
 int AddWindow(const std::string &className, const std::string &title, int parent)
 {
-    FakeWindow w;
-    w.className = className;
-    w.title = title;
-    w.parent = parent;
-    g_world.windows.push_back(w);
+    g_world.windows.push_back(FakeWindow{className, title, parent});
     return (int)g_world.windows.size() - 1;
 }
 
@@ -549,10 +554,7 @@ void SetClientVariable(const char *name, const char *value)
 NotesStatus OpenDatabase(const char *path, NotesHandle *db)
 {
     Event("OpenDatabase " + std::string(path));
-    if (NotesFails("OpenDatabase"))
-        return Status(true);
-    *db = g_world.notes.nextHandle++;
-    return 0;
+    return NewHandle("OpenDatabase", db);
 }
 
 NotesStatus CloseDatabase(NotesHandle)
@@ -564,10 +566,7 @@ NotesStatus CloseDatabase(NotesHandle)
 NotesStatus CreateNote(NotesHandle db, NotesHandle *note)
 {
     Event("CreateNote db=" + Hex(db));
-    if (NotesFails("CreateNote"))
-        return Status(true);
-    *note = g_world.notes.nextHandle++;
-    return 0;
+    return NewHandle("CreateNote", note);
 }
 
 NotesStatus CloseNote(NotesHandle)
@@ -585,12 +584,9 @@ NotesStatus SetTextItem(NotesHandle, const char *item, const char *text, WORD le
 NotesStatus CreateBodyBuffer(NotesHandle *body, DWORD *length)
 {
     Event("CreateBodyBuffer length=" + std::to_string(*length));
-    if (NotesFails("CreateBodyBuffer"))
-        return Status(true);
-    *body = g_world.notes.nextHandle++;
     g_world.notes.bodyLength = 0;
     g_world.notes.bodyLines.clear();
-    return 0;
+    return NewHandle("CreateBodyBuffer", body);
 }
 
 NotesStatus AppendBodyLine(NotesHandle, DWORD *length, const char *line, WORD lineLength)

@@ -304,16 +304,11 @@ int EndProcessesUnder(const std::string &folder)
     return ended;
 }
 
-std::string OwnPath()
+std::string OwnFolder()
 {
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
-    return std::string(path, n < sizeof path ? n : 0);
-}
-
-std::string OwnFolder()
-{
-    std::string s = OwnPath();
+    std::string s(path, n < sizeof path ? n : 0);
     size_t slash = s.find_last_of('\\');
     return slash == std::string::npos ? "." : s.substr(0, slash);
 }

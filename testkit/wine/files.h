@@ -15,7 +15,6 @@ bool MakeFolder(const std::string &path);       // and its missing parents
 bool DeleteTree(const std::string &path);
 std::string ShortPath(const std::string &path); // the path itself when it has none
 std::wstring Wide(const std::string &path);     // from the ANSI code page
-std::string OwnPath();                          // this program
 std::string OwnFolder();                        // the folder of this program
 std::string SystemPath(const char *name);       // NAME in the system folder (System32)
 // The folder the cases work in: VELMORA_WORK_ROOT, which velmora-check.exe sets to the

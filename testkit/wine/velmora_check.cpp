@@ -25,10 +25,11 @@
 #include "testkit/wine/harness.h"
 #include "testkit/wine/machine.h"
 #include "testkit/wine/package.h"
+#include "tools/common/args.h"
+#include "tools/common/say.h"
 
 #include <aclapi.h>
 #include <sddl.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
@@ -55,25 +56,8 @@ static const char RunRecord[] = "run.txt";              // in the run's folder
 static const char SettingsKey[] = "SOFTWARE\\Zabrel\\Velmora\\Stellwick";
 
 static FILE *g_report;
-
-// Prints a line and writes it to the report.
-static void Say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-static void Say(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    vprintf(format, args);
-    va_end(args);
-    printf("\n");
-    fflush(stdout);
-    if (g_report != NULL) {
-        va_start(args, format);
-        vfprintf(g_report, format, args);
-        va_end(args);
-        fprintf(g_report, "\r\n");
-        fflush(g_report);
-    }
-}
+// Each line printed and written to the report, once it is open.
+static Voice g_say = {stdout, NULL, NULL};
 
 // Why the machine must not be used as it is, or NULL.
 static const char *Refusal(const std::string &root, bool installer, char *why, size_t size)
@@ -187,48 +171,40 @@ static Verdict Judge(const Suite &suite, const Outcome &o, const std::string &lo
     const char *name = suite.name;
     double seconds = o.elapsedMs / 1000.0;
     if (!o.started) {
-        Say("%s: FAILED (cannot start %s: error %lu)", name, suite.commandLine, o.startError);
+        Say(&g_say, "%s: FAILED (cannot start %s: error %lu)", name, suite.commandLine,
+            o.startError);
         return FAILED;
     }
     if (o.hung) {
-        Say("%s: FAILED (still running after %lu minutes, ended; log: %s)", name,
+        Say(&g_say, "%s: FAILED (still running after %lu minutes, ended; log: %s)", name,
             SuiteTimeLimitMs / 60000, log.c_str());
         return FAILED;
     }
     if (!suite.counted) {
         bool good = o.exitCode == suite.exitCode;
-        Say("%s: %s (exit code 0x%lX, expected 0x%lX)", name, good ? "passed" : "FAILED",
+        Say(&g_say, "%s: %s (exit code 0x%lX, expected 0x%lX)", name, good ? "passed" : "FAILED",
             o.exitCode, suite.exitCode);
         return good ? PASSED : FAILED;
     }
     bool clean = o.exitCode == 0 && o.checksFailed == 0 && o.failedCases.empty();
     if (clean && o.checksPassed > 0) {
         if (o.cases == 0)
-            Say("%s: passed (%d checks, %.0f s)", name, o.checksPassed, seconds);
+            Say(&g_say, "%s: passed (%d checks, %.0f s)", name, o.checksPassed, seconds);
         else
-            Say("%s: passed (%d cases run, %u skipped, %d checks, %.0f s)", name, o.cases,
+            Say(&g_say, "%s: passed (%d cases run, %u skipped, %d checks, %.0f s)", name, o.cases,
                 (unsigned)o.skipped.size(), o.checksPassed, seconds);
         return PASSED;
     }
     if (clean && o.cases == 0 && !o.skipped.empty()) {
-        Say("%s: skipped (every case: %s)", name, o.skipped[0].c_str());
+        Say(&g_say, "%s: skipped (every case: %s)", name, o.skipped[0].c_str());
         return SKIPPED;
     }
     std::string cases;
     for (size_t i = 0; i < o.failedCases.size(); ++i)
         cases += (i > 0 ? ", " : "") + o.failedCases[i];
-    Say("%s: FAILED (exit code %lu, %d checks failed%s%s; log: %s)", name, o.exitCode,
+    Say(&g_say, "%s: FAILED (exit code %lu, %d checks failed%s%s; log: %s)", name, o.exitCode,
         o.checksFailed, cases.empty() ? "" : ", in ", cases.c_str(), log.c_str());
     return FAILED;
-}
-
-static bool Given(const char *option, int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], option) == 0)
-            return true;
-    }
-    return false;
 }
 
 // The suite an argument names ("suite" or "suite:case"), or NULL.
@@ -242,26 +218,58 @@ static const Suite *Named(const char *argument)
     return NULL;
 }
 
+enum { OPT_DEVICES, OPT_INSTALLER, OPT_CLEANUP, OPTION_COUNT };
+static const ArgOption Options[] = {
+    {"/devices", OPT_DEVICES, ARG_FLAG, false},
+    {"/installer", OPT_INSTALLER, ARG_FLAG, false},
+    {"/cleanup", OPT_CLEANUP, ARG_FLAG, false},
+};
+
+// What the command line asks for.
+struct Request {
+    bool given[OPTION_COUNT];           // by option
+    std::vector<const char *> suites;   // as written: "suite" or "suite:case"
+};
+
+// The request, or false, saying why, when an argument is no option and names no suite.
+static bool Read(int argc, char **argv, Request *request)
+{
+    ArgReader reader = ArgsOf(Options, sizeof Options / sizeof Options[0], argc, argv, 1, false);
+    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
+        if (a.event == ARG_OPTION) {
+            request->given[a.id] = true;
+        } else if (a.event == ARG_OPERAND && Named(a.text) != NULL) {
+            request->suites.push_back(a.text);
+        } else {
+            fprintf(stderr, "velmora-check: no option or suite is named %s\n"
+                            "usage: check.cmd [/devices] [/installer] [suite[:case] ...]\n"
+                            "       check.cmd /cleanup\n", a.text);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Whether `suite` runs, and its command line: every case when no argument names it
 // (or none names a suite), the cases named "suite:case" otherwise; an optional suite
 // only with its option.
-static bool Wanted(const Suite &suite, int argc, char **argv, std::string *commandLine)
+static bool Wanted(const Suite &suite, const Request &request, std::string *commandLine)
 {
-    if (suite.option != NULL && !Given(suite.option, argc, argv))
-        return false;
+    for (int k = 0; suite.option != NULL && k < OPTION_COUNT; ++k) {
+        if (strcmp(suite.option, Options[k].name) == 0 && !request.given[k])
+            return false;
+    }
     *commandLine = suite.commandLine;
-    bool anySuite = false, thisSuite = false;
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '/')
-            continue;
-        anySuite = true;
-        if (Named(argv[i]) != &suite)
+    bool thisSuite = false;
+    for (size_t i = 0; i < request.suites.size(); ++i) {
+        const char *argument = request.suites[i];
+        if (Named(argument) != &suite)
             continue;
         thisSuite = true;
-        if (const char *colon = strchr(argv[i], ':'))
+        if (const char *colon = strchr(argument, ':'))
             *commandLine += std::string(" ") + (colon + 1);
     }
-    return thisSuite || !anySuite;
+    return thisSuite || request.suites.empty();
 }
 
 static void AppendLog(const std::string &log)
@@ -351,10 +359,10 @@ static std::string WriterOtherThanAdministrators(const std::string &folder)
 static int Cleanup(const std::string &root)
 {
     if (!FileExists(root)) {
-        Say("nothing to put back: no %s", root.c_str());
+        Say(&g_say, "nothing to put back: no %s", root.c_str());
         return 0;
     }
-    Say("putting back what the run in %s left", root.c_str());
+    Say(&g_say, "putting back what the run in %s left", root.c_str());
     std::vector<std::string> record = FileLines(root + "\\" + RunRecord);
     unsigned found32 = 3, found64 = 3;
     int installer = 0;
@@ -362,7 +370,7 @@ static int Cleanup(const std::string &root)
         sscanf(record[i].c_str(), "parents %u %u", &found32, &found64);
         sscanf(record[i].c_str(), "installer %d", &installer);
     }
-    Say("processes ended: %d", EndProcessesUnder(root));
+    Say(&g_say, "processes ended: %d", EndProcessesUnder(root));
     PresumeSettingsParents(0, found32);
     RemoveSettingsKey();
     if (Is64BitWindows()) {
@@ -375,70 +383,64 @@ static int Cleanup(const std::string &root)
            !(product = InstalledRelatedProduct(PackageProperty(package, "UpgradeCode"))).empty()) {
         std::string line = "\"" + SystemPath("msiexec.exe") + "\" /x " + product + " /qn";
         RunResult r = RunAndAnswer(line, 300000);
-        Say("removed %s: exit code %lu", product.c_str(), r.exitCode);
+        Say(&g_say, "removed %s: exit code %lu", product.c_str(), r.exitCode);
         if (r.exitCode != 0)
             break;
     }
     if (!DeleteTree(root)) {
-        Say("%s is still there (a link in it is removed, never followed; remove what is "
+        Say(&g_say, "%s is still there (a link in it is removed, never followed; remove what is "
             "left by hand)", root.c_str());
         return 1;
     }
-    Say("%s removed", root.c_str());
+    Say(&g_say, "%s removed", root.c_str());
     return 0;
 }
 
 int main(int argc, char **argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        bool known = strcmp(argv[i], "/devices") == 0 || strcmp(argv[i], "/installer") == 0 ||
-                     strcmp(argv[i], "/cleanup") == 0 || Named(argv[i]) != NULL;
-        if (!known) {
-            fprintf(stderr, "velmora-check: no option or suite is named %s\n"
-                            "usage: check.cmd [/devices] [/installer] [suite[:case] ...]\n"
-                            "       check.cmd /cleanup\n", argv[i]);
-            return 2;
-        }
-        if (strcmp(argv[i], "/devices") == 0)
-            SetEnvironmentVariableA("VELMORA_CHECK_DEVICES", "1");
-    }
+    Request request = {};
+    if (!Read(argc, argv, &request))
+        return 2;
+    if (request.given[OPT_DEVICES])
+        SetEnvironmentVariableA("VELMORA_CHECK_DEVICES", "1");
     std::string folder = OwnFolder(), root = RunRoot();
     SetCurrentDirectoryA(folder.c_str());
     // The suites inherit the error mode: a crash or a missing library ends a child at
     // once instead of waiting on a box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-    if (Given("/cleanup", argc, argv))
+    if (request.given[OPT_CLEANUP])
         return Cleanup(root);
     g_report = fopen(ReportName, "wb");
+    g_say.copy = g_report;
 
     time_t now = time(NULL);
     char when[64];
     strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", localtime(&now));
-    Say("velmora-check, %s, in %s", when, folder.c_str());
+    Say(&g_say, "velmora-check, %s, in %s", when, folder.c_str());
     char why[512];
-    const char *refused = Refusal(root, Given("/installer", argc, argv), why, sizeof why);
+    const char *refused = Refusal(root, request.given[OPT_INSTALLER], why, sizeof why);
     if (refused == NULL && !MakeRunRoot(root)) {
         snprintf(why, sizeof why, "cannot make %s: error %lu", root.c_str(), GetLastError());
         refused = why;
     }
-    Say("machine: %s, %s, ANSI code page %u, OEM code page %u, 8.3 names %s in %s",
+    Say(&g_say, "machine: %s, %s, ANSI code page %u, OEM code page %u, 8.3 names %s in %s",
         WindowsDescription().c_str(), Is64BitWindows() ? "64-bit" : "32-bit", GetACP(),
         GetOEMCP(), refused != NULL ? "not checked" : MakesShortNames(root) ? "on" : "off",
         root.c_str());
     std::string writer = WriterOtherThanAdministrators(folder);
     if (!writer.empty())
-        Say("attention: %s can be written by %s, not only by administrators: what runs "
+        Say(&g_say, "attention: %s can be written by %s, not only by administrators: what runs "
             "elevated from it could have been replaced; unzip the check into a folder only "
             "administrators can write (windows-check.md)", folder.c_str(), writer.c_str());
     if (refused != NULL) {
-        Say("refused: %s", refused);
-        Say("0 passed, 1 failed");
+        Say(&g_say, "refused: %s", refused);
+        Say(&g_say, "0 passed, 1 failed");
         return 2;
     }
     char record[64];
     snprintf(record, sizeof record, "parents %u %u\r\ninstaller %d\r\n",
              SettingsParentsFound(0), Is64BitWindows() ? SettingsParentsFound(KEY_WOW64_64KEY) : 3,
-             (int)Given("/installer", argc, argv));
+             (int)request.given[OPT_INSTALLER]);
     WriteBytes(root + "\\" + RunRecord, record);
     SetEnvironmentVariableA("VELMORA_WORK_ROOT", root.c_str());
 
@@ -447,7 +449,7 @@ int main(int argc, char **argv)
     std::vector<std::string> skipped, failedLogs;
     for (size_t i = 0; i < SuiteCount; ++i) {
         std::string commandLine;
-        if (!Wanted(Suites[i], argc, argv, &commandLine))
+        if (!Wanted(Suites[i], request, &commandLine))
             continue;
         std::string log = std::string(LogFolder) + "\\" + Suites[i].name + ".log";
         Outcome o = RunSuite(commandLine, log);
@@ -460,12 +462,12 @@ int main(int argc, char **argv)
             skipped.push_back(std::string(Suites[i].name) + " " + o.skipped[k]);
     }
     for (size_t k = 0; k < skipped.size(); ++k)
-        Say("skipped: %s", skipped[k].c_str());
+        Say(&g_say, "skipped: %s", skipped[k].c_str());
     if (!DeleteTree(root)) {
-        Say("FAILED: %s cannot be removed: run \"check.cmd /cleanup\"", root.c_str());
+        Say(&g_say, "FAILED: %s cannot be removed: run \"check.cmd /cleanup\"", root.c_str());
         ++failed;
     }
-    Say("%d passed, %d failed", passed, failed);
+    Say(&g_say, "%d passed, %d failed", passed, failed);
     if (g_report != NULL) {
         for (size_t k = 0; k < failedLogs.size(); ++k)
             AppendLog(failedLogs[k]);

@@ -2,18 +2,11 @@
 #include "tests/e2e/case_runner.h"
 
 #include "testkit/wine/machine.h"
+#include "tools/common/args.h"
 
+#include <algorithm>
 #include <stdio.h>
 #include <string.h>
-
-static bool Named(const char *name, int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], name) == 0)
-            return true;
-    }
-    return false;
-}
 
 // A program that crashes must end then and there, its exit code the exception's, and
 // a loader that misses a library must fail rather than ask: the error mode, which
@@ -65,18 +58,21 @@ bool CaseMayOpenDevices()
             devices[0] == '1');
 }
 
-int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv)
+int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv, int first)
 {
     NoCrashBoxes();
-    for (int i = 1; i < argc; ++i) {
+    std::vector<std::string> named;
+    ArgReader reader = ArgsOf(NULL, 0, argc, argv, first, false);
+    for (Arg a = NextArg(&reader); a.event != ARG_END; a = NextArg(&reader)) {
         bool known = false;
-        for (size_t j = 0; j < count && !known; ++j)
-            known = strcmp(argv[i], cases[j].name) == 0;
-        ok(known, "some case is named %s", argv[i]);
+        for (size_t j = 0; j < count && a.event == ARG_OPERAND && !known; ++j)
+            known = strcmp(a.text, cases[j].name) == 0;
+        ok(known, "some case is named %s", a.text);
+        named.push_back(a.text);
     }
 
     for (size_t i = 0; i < count; ++i) {
-        if (argc > 1 && !Named(cases[i].name, argc, argv))
+        if (!named.empty() && std::find(named.begin(), named.end(), cases[i].name) == named.end())
             continue;
         char why[160];
         if (const char *reason = Unmet(cases[i], why, sizeof why)) {
@@ -104,7 +100,7 @@ int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv)
 }
 
 int RunCaseLists(const CaseList *const *lists, size_t listCount,
-                 bool (*wanted)(const CaseEntry &c), int argc, char **argv)
+                 bool (*wanted)(const CaseEntry &c), int argc, char **argv, int first)
 {
     std::vector<CaseEntry> cases;
     for (size_t i = 0; i < listCount; ++i) {
@@ -113,5 +109,5 @@ int RunCaseLists(const CaseList *const *lists, size_t listCount,
                 cases.push_back(lists[i]->cases[j]);
         }
     }
-    return RunCases(cases.data(), cases.size(), argc, argv);
+    return RunCases(cases.data(), cases.size(), argc, argv, first);
 }

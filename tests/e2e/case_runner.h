@@ -32,13 +32,13 @@ struct CaseList {
 };
 extern const CaseList StartupCases, SendCases, DoctorCases, HostileJobCases, HostileRunCases;
 
-// Runs, of the cases of `lists` that `wanted` takes (all with NULL), those named on the
-// command line, or all of them without arguments.
+// Runs, of the cases of `lists` that `wanted` takes (all with NULL), those named by
+// argv[first..argc), or all of them without such arguments.
 int RunCaseLists(const CaseList *const *lists, size_t listCount,
-                 bool (*wanted)(const CaseEntry &c), int argc, char **argv);
+                 bool (*wanted)(const CaseEntry &c), int argc, char **argv, int first);
 
-// Runs the cases named on the command line, or all of them without arguments.
+// Runs the cases named by argv[first..argc), or all of them without such arguments.
 // Prints one line per case, "<name>: ok", "<name>: FAILED" or "<name>: skipped
 // (<reason>)", and "N passed, N failed" (checks); returns the exit code, non-zero when
 // a check failed or an argument named no case.
-int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv);
+int RunCases(const CaseEntry *cases, size_t count, int argc, char **argv, int first = 1);

@@ -100,8 +100,3 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
 // (VELMORA_CHECK_DEVICES=1, check.cmd /devices), since a pilot machine's serial port may
 // be a virtual machine's console.
 bool CaseMayOpenDevices();
-
-// The events between velmora-e2e-hostile.exe and the copy of itself that holds a job
-// file open.
-static const char HolderReadyEvent[] = "velmora e2e holder ready";
-static const char HolderReleaseEvent[] = "velmora e2e holder release";

@@ -1,24 +1,55 @@
 // The installation doctor, velmora-doctor.exe, against the case's world: one case per
-// family of verdicts (a sound installation, a value missing, a library without an
-// ordinal or built for x86-64, a library only in the current folder, a busy client, a
-// library that waits, a read-only job, the settings in the 64-bit view, another ANSI
-// code page, the capture of jobs).  Its JSON report is checked through exact pieces of
-// its check objects, whose keys come in a fixed order.
+// family of verdicts (Cases, at the end).  Its JSON report is checked through exact
+// pieces of its check objects, whose keys come in a fixed order.
 #include "tests/e2e/case_runner.h"
 #include "testkit/wine/machine.h"
+
+// A doctor started with its output going to a file of the case folder.
+struct DoctorProcess {
+    PROCESS_INFORMATION process;
+    std::string outPath;
+    std::string output;
+    DWORD exitCode;
+};
+
+// Starts `commandLine` as the user who sends mail (StartProgramAsUser), or with this
+// process's own token.  A file of its own for each run: a process the doctor leaves
+// behind may still hold the last one.
+static bool StartDoctor(const CaseEnv &e, const std::string &commandLine, bool asUser,
+                        DoctorProcess *run)
+{
+    static int runs;
+    run->outPath = e.root + "\\doctor output " + std::to_string(++runs) + ".txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE out = CreateFileA(run->outPath.c_str(), GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0, NULL);
+    std::string why;
+    bool started = asUser ? StartProgramAsUser(commandLine, &run->process, CREATE_NO_WINDOW, out,
+                                               &why)
+                          : StartProgram(commandLine, &run->process, CREATE_NO_WINDOW, out) ||
+                                (why = "error " + std::to_string(GetLastError()), false);
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    return ok(started, "the doctor starts: %s (%s)", commandLine.c_str(), why.c_str());
+}
+
+// Waits for the doctor to end by itself, at most `limitMs`, then reads its output.
+static void EndDoctor(DoctorProcess *run, DWORD limitMs)
+{
+    if (!ok(WaitForSingleObject(run->process.hProcess, limitMs) == WAIT_OBJECT_0,
+            "the doctor ends within %lu s", limitMs / 1000))
+        TerminateProcess(run->process.hProcess, 0xDEAD);
+    run->exitCode = 0xFFFFFFFF;
+    GetExitCodeProcess(run->process.hProcess, &run->exitCode);
+    CloseHandle(run->process.hThread);
+    CloseHandle(run->process.hProcess);
+    ReadBytes(run->outPath, &run->output);
+}
 
 DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine, bool ownToken)
 {
     DoctorRun run = {0xFFFFFFFF, "", ""};
-    // A file of its own for each run: a process the doctor leaves behind may still hold
-    // the last one.
-    static int runs;
-    std::string outPath = e.root + "\\doctor output " + std::to_string(++runs) + ".txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inherit, CREATE_ALWAYS, 0, NULL);
-    PROCESS_INFORMATION process;
-    std::string why;
+    DoctorProcess started;
     // With no user's token to run as, only --open needs one: the other checks run
     // elevated as well.
     const char *none = ownToken ? NULL : NoLinkedToken();
@@ -26,22 +57,11 @@ DoctorRun RunDoctor(const CaseEnv &e, const std::string &commandLine, bool ownTo
         run.skipped = none;
         printf("  skipped, the doctor cannot run as a user here: %s: %s\n", none,
                commandLine.c_str());
-    } else if (bool started = ownToken || none != NULL
-                                  ? StartProgram(commandLine, &process, CREATE_NO_WINDOW, out) ||
-                                        (why = "error " + std::to_string(GetLastError()), false)
-                                  : StartProgramAsUser(commandLine, &process, CREATE_NO_WINDOW,
-                                                       out, &why);
-               ok(started, "the doctor starts: %s (%s)", commandLine.c_str(), why.c_str())) {
-        if (!ok(WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0,
-                "the doctor ends within 30 s"))
-            TerminateProcess(process.hProcess, 0xDEAD);
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+    } else if (StartDoctor(e, commandLine, !ownToken && none == NULL, &started)) {
+        EndDoctor(&started, 30000);
+        run.exitCode = started.exitCode;
+        run.output = started.output;
     }
-    if (out != INVALID_HANDLE_VALUE)
-        CloseHandle(out);
-    ReadBytes(outPath, &run.output);
     return run;
 }
 
@@ -136,37 +156,14 @@ static void CaseDoctorSound(CaseEnv *e)
            "line %u is one check, sound: %s", (unsigned)i + 1, lines[i].c_str());
 }
 
-// The package's record (HKLM\SOFTWARE\Zabrel\Velmora\Installer, 32-bit view) as a
-// package that wrote LN_Base with `text` leaves it; false when it cannot be written.
-// The key is removed afterwards only when this case made it (`made`).
-static bool WriteRecord(const std::string &text, bool *made)
+// reg.exe's `operation` on the package's record, in the 32-bit view where the package
+// writes it; true when it exits 0.
+static bool Record(const char *operation, const std::string &arguments = "")
 {
-    HKEY key;
-    DWORD disposition = 0, one = 1;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora\\Installer", 0, NULL, 0,
-                        KEY_ALL_ACCESS | KEY_WOW64_32KEY, NULL, &key, &disposition) != ERROR_SUCCESS)
-        return false;
-    *made = disposition == REG_CREATED_NEW_KEY;
-    bool written =
-        RegSetValueExA(key, "WroteLN_Base", 0, REG_DWORD, (const BYTE *)&one, sizeof one) == 0 &&
-        RegSetValueExA(key, "LN_Base", 0, REG_SZ, (const BYTE *)text.c_str(),
-                       (DWORD)text.size() + 1) == 0;
-    RegCloseKey(key);
-    return written;
-}
-
-static void RemoveRecord(bool made)
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora\\Installer", 0,
-                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueA(key, "WroteLN_Base");
-    RegDeleteValueA(key, "LN_Base");
-    RegCloseKey(key);
-    if (made)
-        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zabrel\\Velmora\\Installer",
-                        KEY_WOW64_32KEY, 0);
+    return RunAndAnswer(std::string("cmd.exe /s /c \"reg ") + operation +
+                            " \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Installer\" " +
+                            arguments + " /reg:32\"",
+                        30000).exitCode == 0;
 }
 
 // The rows of a console the doctor alone wrote to, each without its trailing blanks: a
@@ -261,8 +258,10 @@ static void CaseDoctorMissingValue(CaseEnv *e)
 
     // A package wrote it and is gone (its record left): the value is written back with
     // the text the package remembered, by the command printed, which works.
-    bool made = false;
-    if (!ok(WriteRecord(e->database, &made), "the package's record is written"))
+    bool made = !Record("query");
+    if (!ok(Record("add", "/v WroteLN_Base /t REG_DWORD /d 1 /f") &&
+                Record("add", "/v LN_Base /t REG_SZ /d \"" + e->database + "\" /f"),
+            "the package's record is written"))
         return;
     run = RunDoctor(*e, DoctorCommand(*e, "--json"));
     std::string fix = "reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v LN_Base /t "
@@ -282,14 +281,10 @@ static void CaseDoctorMissingValue(CaseEnv *e)
        fixed.exitCode);
     run = RunDoctor(*e, DoctorCommand(*e, "--json"));
     expect_report(run, 0, "{\"check\":\"settings\",\"status\":\"ok\"");
-    RemoveRecord(made);
-
-    // --program must name a file: a folder is bad usage, and nothing is checked.
-    run = RunDoctor(*e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --program \"" +
-                            e->programDir + "\"");
-    expect_report(run, 2, "velmora-doctor : --program " + e->programDir +
-                              " ne d\xe9signe aucun fichier ; aucune biblioth\xe8que n'est "
-                              "cherch\xe9" "e\r\n");
+    Record("delete", "/v WroteLN_Base /f");
+    Record("delete", "/v LN_Base /f");
+    if (made)
+        Record("delete", "/f");
 }
 
 static void CaseDoctorLibraryLacksOrdinal(CaseEnv *e)
@@ -325,12 +320,9 @@ static void CaseDoctorVersionAndWaits(CaseEnv *e)
     // for an inventory (the stand-in library has no version).
     DoctorRun run = RunDoctor(*e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --version");
     const std::string &out = run.output;
-    std::string version = out.size() > 17 && out.compare(0, 15, "velmora-doctor ") == 0 &&
-                                  out.compare(out.size() - 2, 2, "\r\n") == 0
-                              ? out.substr(15, out.size() - 17)
-                              : "";
-    ok(run.exitCode == 0 && !version.empty(), "--version: exit code %lu, output %s",
-       run.exitCode, out.c_str());
+    std::string version = out.size() > 17 ? out.substr(15, out.size() - 17) : "";
+    ok(run.exitCode == 0 && out == "velmora-doctor " + version + "\r\n" && !version.empty(),
+       "--version: exit code %lu, output %s", run.exitCode, out.c_str());
 
     // A library that waits, as for a password, longer than the doctor's limit: the doctor
     // gives up, says so, and calls the installation busy.
@@ -348,7 +340,7 @@ static void CaseDoctorVersionAndWaits(CaseEnv *e)
     ok(elapsed < 10000, "the doctor ends soon after its limit of 2 s: %lu ms", elapsed);
 }
 
-// Copies each of bin\marking's `names` into `folder` (as `as`, when given).
+// Copies bin\marking's `name` into `folder` (as `as`, when given).
 static bool CopyMarking(const std::string &name, const std::string &folder, const char *as = NULL)
 {
     return CopyFileA((OwnFolder() + "\\marking\\" + name).c_str(),
@@ -385,9 +377,10 @@ static void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
         "{\"check\":\"library.found\",\"status\":\"warning\",\"place\":\"current_folder\"",
         "{\"check\":\"open\",\"status\":\"problem\",\"text\":\"Ouverture de la base non "
             "essay\\u00e9e : le docteur ne charge pas " + Json(current) + "\\\\nNOTES.dll,");
-    run = RunDoctor(*e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --open --program velmora-notes");
+    // --program must name a file: the current folder itself is bad usage, said once.
+    run = RunDoctor(*e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --open --program .");
     ok(run.exitCode == 2 && Lines(run.output) == std::vector<std::string>{
-           "velmora-doctor : --program velmora-notes ne d\xe9signe aucun fichier ; aucune "
+           "velmora-doctor : --program . ne d\xe9signe aucun fichier ; aucune "
            "biblioth\xe8que n'est cherch\xe9" "e"},
        "--program naming no file: a usage problem said once; exit code %lu, output:\n%s",
        run.exitCode, run.output.c_str());
@@ -412,9 +405,8 @@ static void CaseDoctorLibraryInCurrentFolder(CaseEnv *e)
                "loaded at load time and at run time from the library's folder only");
 
     // Without the siblings in the library's folder, neither comes from elsewhere.
-    DeleteFileA((programDir + "\\velmora-mark.dll.mark").c_str());
-    DeleteFileA((programDir + "\\velmora-late.dll.mark").c_str());
-    DeleteFileA((programDir + "\\velmora-late.dll").c_str());
+    for (const char *name : {"velmora-mark.dll.mark", "velmora-late.dll.mark", "velmora-late.dll"})
+        DeleteFileA((programDir + "\\" + name).c_str());
     run = RunDoctor(*e, doctor);
     same_lines(Marks({programDir, current, tools}), {programDir + "\\velmora-mark.dll.mark"},
                "the sibling loaded at run time comes from nowhere else");
@@ -725,59 +717,34 @@ void ExpectDoctorRefusalAt(const char *file, int line, const CaseEnv &e, const c
                     rule + "\",\"value\":\"" + value + "\""});
 }
 
-// --capture runs as the user whose application writes the jobs: each case starts it
-// under the filtered token (under Wine every process is elevated, as check.cmd is),
-// its output going to a file of the case folder.
-struct CaptureRun {
-    PROCESS_INFORMATION process;
-    std::string outPath;
-    std::string output;
-    DWORD exitCode;
-};
-
-// Starts the capture; with `watching`, waits for it to say it is watching, and ends it
-// when it does not.
-static bool StartCapture(const CaseEnv &e, const std::string &arguments, CaptureRun *run,
-                         bool watching = true)
+// Whether the doctor, still running, comes to say `words` within 10 s.
+static bool Says(DoctorProcess *run, const std::string &words)
 {
-    static int runs;
-    run->outPath = e.root + "\\capture output " + std::to_string(++runs) + ".txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE out = CreateFileA(run->outPath.c_str(), GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0, NULL);
-    std::string line = "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture " + arguments;
-    std::string why = "error " + std::to_string(GetLastError());
-    // DEST is made by the capture, as the user, in the case's folder.
-    bool started = out != INVALID_HANDLE_VALUE && AllowUser(e.root, USER_ADDS_FOLDERS) &&
-                   StartProgramAsUser(line, &run->process, CREATE_NO_WINDOW, out, &why);
-    if (out != INVALID_HANDLE_VALUE)
-        CloseHandle(out);
-    if (!ok(started, "the capture starts: %s (%s)", line.c_str(), why.c_str()))
-        return false;
-    for (int i = 0; i < 100 && run->output.find("Capture des fichiers") == std::string::npos &&
+    for (int i = 0; i < 100 && run->output.find(words) == std::string::npos &&
                     WaitForSingleObject(run->process.hProcess, 100) == WAIT_TIMEOUT;
          ++i)
         ReadBytes(run->outPath, &run->output);
-    if (!watching || ok(run->output.find("Capture des fichiers") != std::string::npos,
-                        "the capture is watching:\n%s", run->output.c_str()))
+    return run->output.find(words) != std::string::npos;
+}
+
+// --capture runs as the user whose application writes the jobs: each case starts it
+// under the filtered token (under Wine every process is elevated, as check.cmd is).
+// With `watching`, waits for it to say it is watching, and ends it when it does not.
+static bool StartCapture(const CaseEnv &e, const std::string &arguments, DoctorProcess *run,
+                         bool watching = true)
+{
+    // DEST is made by the capture, as the user, in the case's folder.
+    if (!ok(AllowUser(e.root, USER_ADDS_FOLDERS), "the user may make folders in the case's") ||
+        !StartDoctor(e, "\"" + OwnFolder() + "\\velmora-doctor.exe\" --capture " + arguments,
+                     true, run))
+        return false;
+    if (!watching ||
+        ok(Says(run, "Capture des fichiers"), "the capture is watching:\n%s", run->output.c_str()))
         return true;
     TerminateProcess(run->process.hProcess, 0xDEAD);
     CloseHandle(run->process.hThread);
     CloseHandle(run->process.hProcess);
     return false;
-}
-
-// Waits for the capture to end by itself (its count reached), then reads its output.
-static void EndCapture(CaptureRun *run)
-{
-    if (!ok(WaitForSingleObject(run->process.hProcess, 20000) == WAIT_OBJECT_0,
-            "the capture ends by itself"))
-        TerminateProcess(run->process.hProcess, 0xDEAD);
-    run->exitCode = 0xFFFFFFFF;
-    GetExitCodeProcess(run->process.hProcess, &run->exitCode);
-    CloseHandle(run->process.hThread);
-    CloseHandle(run->process.hProcess);
-    ReadBytes(run->outPath, &run->output);
 }
 
 static std::string Quoted(const std::string &path)
@@ -794,7 +761,7 @@ static void CaseDoctorCapture(CaseEnv *e)
     enum { JOBS = 40 };
     Job f = PlainJob(*e);       // its attachment is in the folder before the capture
     std::string dest = e->root + "\\kept jobs";
-    CaptureRun capture;
+    DoctorProcess capture;
     if (!StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count " +
                               std::to_string(JOBS) + " --match \"memo job*.tmp\"",
                       &capture))
@@ -821,7 +788,7 @@ static void CaseDoctorCapture(CaseEnv *e)
         }
     }
     DWORD sending = GetTickCount() - start;
-    EndCapture(&capture);
+    EndDoctor(&capture, 20000);
 
     ok(CountCalls(*e, "SaveNote -> 0") == JOBS && FileExists(NoteRecordPath(*e, JOBS)),
        "%d memos sent", JOBS);
@@ -925,9 +892,9 @@ static void CaseDoctorCaptureRefusals(CaseEnv *e)
         {e->jobDir, linked + "\\kept", "un des chemins passe par un point d'analyse"},
     };
     for (const Refused &r : refused) {
-        CaptureRun c;
+        DoctorProcess c;
         if (StartCapture(*e, Quoted(r.folder) + " " + Quoted(r.dest), &c, false)) {
-            EndCapture(&c);
+            EndDoctor(&c, 20000);
             ok(c.exitCode == 1 && c.output.find(r.words) != std::string::npos,
                "%s to %s refused: exit code %lu, output:\n%s", r.folder.c_str(),
                r.dest.c_str(), c.exitCode, c.output.c_str());
@@ -948,7 +915,7 @@ static void CaseDoctorCaptureOverflow(CaseEnv *e)
     // where it finds the job written amid the burst, and goes on watching: the job
     // written afterwards is kept too.
     enum { BURST = 700 };
-    CaptureRun capture;
+    DoctorProcess capture;
     std::string dest = e->root + "\\kept";
     if (!StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count 2 --match memo*",
                       &capture))
@@ -962,13 +929,9 @@ static void CaseDoctorCaptureOverflow(CaseEnv *e)
     }
     ResumeThread(capture.process.hThread);
     // The job after the burst once the one amid it is kept, so that they keep their order.
-    for (int i = 0;
-         i < 100 && capture.output.find("memo amid the burst.tmp -> ") == std::string::npos &&
-         WaitForSingleObject(capture.process.hProcess, 100) == WAIT_TIMEOUT;
-         ++i)
-        ReadBytes(capture.outPath, &capture.output);
+    Says(&capture, "memo amid the burst.tmp -> ");
     WritePlainJob(*e);
-    EndCapture(&capture);
+    EndDoctor(&capture, 20000);
     std::string amid, kept;
     ReadBytes(dest + "\\0001 memo amid the burst.tmp", &amid);
     ReadBytes(dest + "\\0002 memo job.tmp", &kept);
@@ -1009,7 +972,7 @@ static void CaseDoctorCaptureCopies(CaseEnv *e)
     if (!ok(!FileExists("R:\\"), "no drive R: before the case"))
         return;
     std::string dest = "R:\\velmora capture " + std::to_string(GetCurrentProcessId());
-    CaptureRun capture;
+    DoctorProcess capture;
     if (ok(RunUnix("/bin/ln", "-s", {"/dev/shm", drive}) && Appears("R:\\"),
            "/dev/shm as drive R:") &&
         StartCapture(*e, Quoted(e->jobDir) + " " + Quoted(dest) + " --count 2 --match *.tmp",
@@ -1019,11 +982,7 @@ static void CaseDoctorCaptureCopies(CaseEnv *e)
         std::string job = e->jobDir + "\\memo job.tmp", first = "first version",
                     again = "first version, then written again";
         ok(WriteShared(job, first), "the job written");
-        for (int i = 0; i < 100 && capture.output.find("memo job.tmp -> ") == std::string::npos;
-             ++i) {
-            Sleep(50);
-            ReadBytes(capture.outPath, &capture.output);
-        }
+        Says(&capture, "memo job.tmp -> ");
         ok(WriteShared(job, again), "the job written again");
         // Over the cap of a file, which is refused.  (A file that is a link is refused too,
         // but Wine shows a Unix link to a file as the file itself:
@@ -1034,7 +993,7 @@ static void CaseDoctorCaptureCopies(CaseEnv *e)
         ok(WriteBytes(big, std::string(1024 * 1024 + 1, 'b')) &&
                MoveFileA(big.c_str(), (e->jobDir + "\\big.tmp").c_str()),
            "a file over the cap moved in");
-        EndCapture(&capture);
+        EndDoctor(&capture, 20000);
         std::string jobNow, kept;
         ReadBytes(job, &jobNow);
         ReadBytes(dest + "\\0001 memo job.tmp", &kept);

@@ -12,8 +12,7 @@
 // not meet says "skipped" and why.  Each case is named in the table at the end of its
 // file (cases_startup.cpp, cases_send.cpp, cases_doctor.cpp).
 #include "tests/e2e/case_runner.h"
-
-#include <string.h>
+#include "tools/common/args.h"
 
 // The suite a case belongs to follows from what it needs: the cases that need a 64-bit
 // system or ANSI 1250 run apart, each under their own Wine set-up.
@@ -32,13 +31,22 @@ static bool Neither(const CaseEntry &c)
     return !Wow64(c) && !Ansi1250(c);
 }
 
+enum { OPT_WOW64, OPT_ANSI_1250 };
+static const ArgOption Options[] = {
+    {"--wow64", OPT_WOW64, ARG_FLAG, true},
+    {"--ansi-1250", OPT_ANSI_1250, ARG_FLAG, true},
+};
+
 int main(int argc, char **argv)
 {
     static const CaseList *const lists[] = {&StartupCases, &SendCases, &DoctorCases};
-    const size_t count = sizeof lists / sizeof lists[0];
-    if (argc > 1 && strcmp(argv[1], "--wow64") == 0)
-        return RunCaseLists(lists, count, Wow64, argc - 1, argv + 1);
-    if (argc > 1 && strcmp(argv[1], "--ansi-1250") == 0)
-        return RunCaseLists(lists, count, Ansi1250, argc - 1, argv + 1);
-    return RunCaseLists(lists, count, Neither, argc, argv);
+    // The first argument may name the apart cases; every other names a case.
+    ArgReader reader = ArgsOf(Options, sizeof Options / sizeof Options[0], argc, argv, 1, false);
+    Arg a = NextArg(&reader);
+    bool (*wanted)(const CaseEntry &c) = Neither;
+    if (a.event == ARG_OPTION)
+        wanted = a.id == OPT_WOW64 ? Wow64 : Ansi1250;
+    else
+        reader.next = 1;
+    return RunCaseLists(lists, sizeof lists / sizeof lists[0], wanted, argc, argv, reader.next);
 }

@@ -82,11 +82,6 @@ static bool ClientUp(void *)
     return notes != NULL && IsWindowVisible(notes);
 }
 
-static bool ShotTaken(void *)
-{
-    return FileExists(g_signal + "\\shot.txt");
-}
-
 // Starts the client (when given) and the program, holds the program's first box up
 // until the picture is taken, then answers its boxes until it ends.  Stops at the
 // first check that fails.
@@ -114,7 +109,7 @@ static void HoldBox(const std::string &command, const std::string *clientCommand
     if (!ok(WaitFor(Drawn, box, 10000), "the box is drawn"))
         return;
     if (!ok(WriteFileAtOnce(g_signal + "\\box.txt", Describe(box)) &&
-                WaitFor(ShotTaken, NULL, 120000),
+                WaitFor([](void *) { return FileExists(g_signal + "\\shot.txt"); }, NULL, 120000),
             "the picture is taken"))
         return;
 

@@ -133,11 +133,6 @@ static int Remember(Capture *c, const char *name, Fate fate)
     return slot;
 }
 
-static DWORD ErrorOf(NTSTATUS status)
-{
-    return status == 0 ? ERROR_SUCCESS : g_toDosError(status);
-}
-
 // Opens `name` inside the folder `root` (an empty name: the folder itself), never
 // following a reparse point; the error, or ERROR_SUCCESS.
 static DWORD OpenIn(HANDLE root, const WCHAR *name, ACCESS_MASK access, ULONG disposition,
@@ -158,7 +153,7 @@ static DWORD OpenIn(HANDLE root, const WCHAR *name, ACCESS_MASK access, ULONG di
                                      NULL, 0);
     if (status != 0)
         *opened = INVALID_HANDLE_VALUE;
-    return ErrorOf(status);
+    return g_toDosError(status);
 }
 
 // The lines of a file not kept: lost (an error) or refused (a link, a cap).
@@ -238,7 +233,8 @@ static DWORD LinkAs(Capture *c, HANDLE source, const KeptName *k)
     link.fileNameLength = (ULONG)wcslen(k->name) * (ULONG)sizeof(WCHAR);
     lstrcpyW(link.fileName, k->name);
     IO_STATUS_BLOCK io;
-    return ErrorOf(g_ntSetInformationFile(source, &io, &link, sizeof link, FileLinkInformation));
+    return g_toDosError(
+        g_ntSetInformationFile(source, &io, &link, sizeof link, FileLinkInformation));
 }
 
 // Copies `source` into DEST's file `name`, made new (FILE_CREATE) or the copy made

@@ -11,7 +11,7 @@
 
 void CheckClient(void)
 {
-    char title[256];
+    char title[256] = "";
     HWND notes = FindWindowA("NOTES", NULL);
     if (notes == NULL) {
         Field fields[] = {{"running", "no", 0}};
@@ -35,11 +35,9 @@ void CheckClient(void)
     }
 
     HWND window = FindDatabaseWindow();
-    title[0] = '\0';
-    if (window != NULL)
-        GetWindowTextA(window, title, sizeof title);
     std::string text;
     if (window != NULL) {
+        GetWindowTextA(window, title, sizeof title);
         TextAdd(&text, "Fen\xeatre de la base ouverte (\xab ");
         TextAddAnsi(&text, title);
         TextAdd(&text, " \xbb) : le programme la fermera avant de rouvrir la base");
@@ -209,12 +207,10 @@ void CheckJob(const char *jobPath)
 
     bool read = ReadJob(file, &job, &why);
     CloseHandle(file);
-    if (!read) {
+    if (!read)
         ReportJobRefusal("job.read", &why);
-    } else {
+    else
         ReportJobRead(&job);
-    }
     if (job.extraList != NULL)
         GlobalFree(job.extraList);
-    job.extraList = NULL;
 }

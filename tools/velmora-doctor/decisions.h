@@ -1,12 +1,13 @@
 // The doctor's decisions that need no Windows: its options, the verdicts on an image
 // and on a value of one registry view, the advice for a library not found, the exit
-// code, the conversions every text goes through (the doctor's own Windows-1252 into
-// UTF-8, UTF-8 into a JSON string), and the capture's names.  Each is written here,
-// whole, so that tests/test_doctor.cpp holds it to a table on the host.
+// code, the fixes' command lines and the capture's names: written here, whole, so that
+// tests/test_doctor.cpp holds to a table on the host what the doctor's cases do not show.
 #pragma once
 
 #include <stddef.h>
 #include <string.h>
+
+#include <initializer_list>
 
 #include "tools/common/args.h"
 
@@ -16,7 +17,6 @@
 // library waits, as for a password); it has an exit code of its own.
 enum Status { STATUS_OK, STATUS_INFO, STATUS_WARNING, STATUS_BUSY, STATUS_PROBLEM };
 
-// The exit codes.
 enum { EXIT_SOUND = 0, EXIT_PROBLEM = 1, EXIT_USAGE = 2, EXIT_BUSY = 3 };
 
 // A problem outweighs a check that could not conclude.
@@ -77,14 +77,10 @@ inline Request ParseOptions(int argc, char **argv, Options *o)
             o->open = true;
             break;
         case OPTION_PROGRAM:
-            o->program = a.value;
-            if (a.value[0] == '\0')
-                return REQUEST_BAD;
-            break;
         case OPTION_JOB:
-            o->job = a.value;
             if (a.value[0] == '\0')
                 return REQUEST_BAD;
+            *(a.id == OPTION_PROGRAM ? &o->program : &o->job) = a.value;
             break;
         case OPTION_TIMEOUT:
             if (!ArgNumber(a.value, 3600, &seconds) || seconds == 0)
@@ -204,16 +200,24 @@ inline ValueFix DecideValueFix(RefusalRule rule, const ValueRecord *record)
 // The command lines of the fixes, at `out` (room `size`, NUL included); false when the
 // line does not fit or cannot be written (a text holding '"', which the command
 // line could not carry).  `name` is LN_Appli or LN_Base, `text` the value to write,
-// `productCode` "{...}".  Append adds `s` at out[*length], false when it does not fit
-// with the NUL.
-inline bool Append(const char *s, char *out, size_t size, size_t *length)
+// `productCode` "{...}".  Append adds each of `pieces` at out[*length], false when they
+// do not fit with the NUL.
+inline bool Append(std::initializer_list<const char *> pieces, char *out, size_t size,
+                   size_t *length)
 {
-    size_t n = strlen(s);
-    if (*length + n >= size)
-        return false;
-    memcpy(out + *length, s, n + 1);
-    *length += n;
+    for (const char *s : pieces) {
+        size_t n = strlen(s);
+        if (*length + n >= size)
+            return false;
+        memcpy(out + *length, s, n + 1);
+        *length += n;
+    }
     return true;
+}
+
+inline bool IsProductCode(const char *code)
+{
+    return code[0] == '{' && strpbrk(code, " \"%") == NULL;
 }
 
 // reg.exe reads its arguments as the C runtime does: backslashes before a closing quote
@@ -222,19 +226,15 @@ inline bool Append(const char *s, char *out, size_t size, size_t *length)
 // too (learn.microsoft.com: "reg add").
 inline bool WriteValueCommand(const char *name, const char *text, char *out, size_t size)
 {
-    size_t length = 0, n = strlen(text);
+    size_t length = 0, n = strlen(text), trailing = 0;
     if (strpbrk(text, "\"%") != NULL || n == 0)
         return false;
-    size_t trailing = 0;
     while (trailing < n && text[n - 1 - trailing] == '\\')
         ++trailing;
-    bool fits = Append("reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", out, size,
-                       &length) &&
-                Append(name, out, size, &length) &&
-                Append(" /t REG_SZ /d \"", out, size, &length) && Append(text, out, size, &length);
-    for (size_t i = 0; fits && i < trailing; ++i)
-        fits = Append("\\", out, size, &length);
-    return fits && Append("\" /f /reg:32", out, size, &length);
+    // The text's trailing backslashes, given once more, double them.
+    return Append({"reg add \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", name,
+                   " /t REG_SZ /d \"", text, text + n - trailing, "\" /f /reg:32"},
+                  out, size, &length);
 }
 
 // The repair of the installed product from its cached package, by ProductCode: "o"
@@ -243,10 +243,8 @@ inline bool WriteValueCommand(const char *name, const char *text, char *out, siz
 inline bool RepairCommand(const char *productCode, char *out, size_t size)
 {
     size_t length = 0;
-    return productCode[0] == '{' && strpbrk(productCode, " \"%") == NULL &&
-           Append("msiexec /fomus ", out, size, &length) &&
-           Append(productCode, out, size, &length) &&
-           Append(" /qn /norestart", out, size, &length);
+    return IsProductCode(productCode) &&
+           Append({"msiexec /fomus ", productCode, " /qn /norestart"}, out, size, &length);
 }
 
 // The removal of the value `name` from the 64-bit view, where it hides nothing from the
@@ -254,26 +252,21 @@ inline bool RepairCommand(const char *productCode, char *out, size_t size)
 inline bool DeleteValue64Command(const char *name, char *out, size_t size)
 {
     size_t length = 0;
-    return Append("reg delete \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", out, size,
-                  &length) &&
-           Append(name, out, size, &length) && Append(" /f /reg:64", out, size, &length);
+    return Append({"reg delete \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Stellwick\" /v ", name,
+                   " /f /reg:64"}, out, size, &length);
 }
 
 // The package of `version` ("x.y.z.w": velmora-notes-x.y.z.msi) installed into `folder`
 // with the two settings it must write; when `productCode` is not empty, that product
 // is removed first (which removes the values it wrote, given again here), each step
 // waited for: in cmd, msiexec (a Windows program) runs on without being waited for;
-// "start /wait" waits, and gives its exit code to "&&".  A property is ` NAME="text"`,
-// a text msiexec can carry: no '"', no trailing backslash before the closing quote, no
-// '%' for cmd.
-inline bool AppendProperty(const char *name, const char *text, char *out, size_t size,
-                           size_t *length)
+// "start /wait" waits, and gives its exit code to "&&".  A property's text must be one
+// msiexec can carry: no '"', no trailing backslash before the closing quote, no '%' for
+// cmd.
+inline bool CarriedProperty(const char *text)
 {
     size_t n = strlen(text);
-    return n > 0 && text[n - 1] != '\\' && strpbrk(text, "\"%") == NULL &&
-           Append(" ", out, size, length) && Append(name, out, size, length) &&
-           Append("=\"", out, size, length) && Append(text, out, size, length) &&
-           Append("\"", out, size, length);
+    return n > 0 && text[n - 1] != '\\' && strpbrk(text, "\"%") == NULL;
 }
 
 inline bool InstallIntoCommand(const char *version, const char *folder, const char *client,
@@ -283,23 +276,19 @@ inline bool InstallIntoCommand(const char *version, const char *folder, const ch
     const char *last = strrchr(version, '.');
     char release[32];
     size_t length = 0, kept = last != NULL ? (size_t)(last - version) : 0;
-    if (kept == 0 || kept >= sizeof release)
+    if (kept == 0 || kept >= sizeof release || !CarriedProperty(folder) ||
+        !CarriedProperty(client) || !CarriedProperty(database))
         return false;
     memcpy(release, version, kept);
     release[kept] = '\0';
-    bool removing = productCode[0] != '\0';
-    bool fits = true;
-    if (removing)
-        fits = productCode[0] == '{' && strpbrk(productCode, " \"%") == NULL &&
-               Append("start /wait msiexec /x ", out, size, &length) &&
-               Append(productCode, out, size, &length) &&
-               Append(" /qn /norestart && start /wait ", out, size, &length);
-    return fits && Append("msiexec /i velmora-notes-", out, size, &length) &&
-           Append(release, out, size, &length) && Append(".msi", out, size, &length) &&
-           AppendProperty("INSTALLDIR", folder, out, size, &length) &&
-           AppendProperty("LN_APPLI", client, out, size, &length) &&
-           AppendProperty("LN_BASE", database, out, size, &length) &&
-           Append(" /qn /norestart", out, size, &length);
+    if (productCode[0] != '\0' &&
+        !(IsProductCode(productCode) &&
+          Append({"start /wait msiexec /x ", productCode, " /qn /norestart && start /wait "},
+                 out, size, &length)))
+        return false;
+    return Append({"msiexec /i velmora-notes-", release, ".msi INSTALLDIR=\"", folder,
+                   "\" LN_APPLI=\"", client, "\" LN_BASE=\"", database, "\" /qn /norestart"},
+                  out, size, &length);
 }
 
 // A value of one registry view: the program reads the 32-bit view and takes the 64-bit
@@ -329,86 +318,6 @@ inline bool SameFolder(const char *a, const char *b)
             return false;
     }
     return true;
-}
-
-// Writes the UTF-8 form of `n` bytes of Windows-1252 at `out`, which has room for 3n;
-// returns its length.  The five bytes 1252 leaves undefined stand for U+0081 and the
-// like, as Windows converts them.
-inline size_t Utf8From1252(const char *in, size_t n, char *out)
-{
-    // The characters of 1252's bytes 0x80 to 0x9F (Microsoft's table of code page 1252).
-    static const unsigned short High1252[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    size_t length = 0;
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char octet = (unsigned char)in[i];
-        unsigned c = octet >= 0x80 && octet < 0xA0 ? High1252[octet - 0x80] : octet;
-        if (c < 0x80) {
-            out[length++] = (char)c;
-        } else if (c < 0x800) {
-            out[length++] = (char)(0xC0 | (c >> 6));
-            out[length++] = (char)(0x80 | (c & 0x3F));
-        } else {
-            out[length++] = (char)(0xE0 | (c >> 12));
-            out[length++] = (char)(0x80 | ((c >> 6) & 0x3F));
-            out[length++] = (char)(0x80 | (c & 0x3F));
-        }
-    }
-    return length;
-}
-
-// Writes a JSON string (quotes included) of `n` bytes of UTF-8 at `out`, which has
-// room for 6n + 2: printable ASCII as it is, '"' and '\\' escaped, every other
-// character \uXXXX (two for one beyond U+FFFF), a malformed byte \ufffd.  Returns its
-// length.  DecodeUtf8 reads the character at `in` (at most `n` bytes), its byte count in
-// *used; U+FFFD and one byte for a malformed or overlong sequence or a surrogate.
-inline unsigned long DecodeUtf8(const unsigned char *in, size_t n, size_t *used)
-{
-    static const unsigned long Least[5] = {0, 0, 0x80, 0x800, 0x10000};
-    size_t count = in[0] < 0x80 ? 1 : in[0] >= 0xC2 && in[0] < 0xE0 ? 2
-                   : in[0] >= 0xE0 && in[0] < 0xF0 ? 3 : in[0] >= 0xF0 && in[0] < 0xF5 ? 4 : 0;
-    unsigned long c = count == 1 ? in[0] : count == 2 ? in[0] & 0x1Fu
-                      : count == 3 ? in[0] & 0x0Fu : in[0] & 0x07u;
-    bool formed = count != 0 && count <= n;
-    for (size_t i = 1; formed && i < count; ++i) {
-        formed = (in[i] & 0xC0) == 0x80;
-        c = (c << 6) | (in[i] & 0x3Fu);
-    }
-    formed = formed && c >= Least[count] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-    *used = formed ? count : 1;
-    return formed ? c : 0xFFFD;
-}
-
-inline size_t JsonFromUtf8(const char *in, size_t n, char *out)
-{
-    static const char Hex[] = "0123456789abcdef";
-    size_t length = 0, used = 0;
-    out[length++] = '"';
-    for (size_t i = 0; i < n; i += used) {
-        unsigned long c = DecodeUtf8((const unsigned char *)in + i, n - i, &used);
-        if (c == '"' || c == '\\') {
-            out[length++] = '\\';
-            out[length++] = (char)c;
-        } else if (c >= 0x20 && c < 0x7F) {
-            out[length++] = (char)c;
-        } else {
-            // One \uXXXX, or a surrogate pair beyond U+FFFF.
-            bool pair = c >= 0x10000;
-            const unsigned long units[2] = {pair ? 0xD800 + ((c - 0x10000) >> 10) : c,
-                                            0xDC00 + ((c - 0x10000) & 0x3FF)};
-            for (int u = 0; u <= (int)pair; ++u) {
-                out[length++] = '\\';
-                out[length++] = 'u';
-                for (int d = 0; d < 4; ++d)
-                    out[length++] = Hex[(units[u] >> (12 - 4 * d)) & 0xF];
-            }
-        }
-    }
-    out[length++] = '"';
-    return length;
 }
 
 // The capture's arguments of WideCharToMultiByte for a name, in code page `codePage`

@@ -1,7 +1,4 @@
-// velmora-doctor: what the installation of velmora-notes.exe looks like to the
-// program itself.  Every check prints one line; the checks use the program's own
-// readers (settings, job file, templates, database window, launch line) so that the
-// doctor and the program never disagree.
+// What the doctor's files share (docs/architecture.md, "The doctor's map").
 //
 // Two code pages meet in a line: the doctor's own French is Windows-1252 bytes,
 // whatever the machine; what it reads (paths, registry values, window titles, job
@@ -85,6 +82,8 @@ struct NotesImport {
 extern const NotesImport NotesImports[];
 extern const int NotesImportCount;
 
+// Whether `path` names a file, not a folder (library_find.cpp).
+bool IsFile(const char *path);
 // The installed product of the package's UpgradeCode, "{...}", through msi.dll from
 // the system folder; false when none is installed.
 bool InstalledProduct(char code[39]);

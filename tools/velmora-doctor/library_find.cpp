@@ -16,7 +16,7 @@ static const char LibraryName[] = "nNOTES.dll";
 // library->image and library->version (library_image.cpp).
 void CheckLibraryImage(Library *library);
 
-static bool IsFile(const char *path)
+bool IsFile(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -93,17 +93,14 @@ static Place FindLibrary(const char *programPath, char path[MAX_PATH])
     return PLACE_NONE;
 }
 
-// Where the library is missing: beside a program already in the client's folder, the
-// cause is that no Notes client is there.
-static const char *MissingAction(const char *programPath, const InstallSettings *settings)
+// Whether the program is already in the folder LN_Appli names (its short form, as the
+// program reads it): then a missing library means that no Notes client is there.
+static bool InClientFolder(const char *programPath, const InstallSettings *settings)
 {
     char program[MAX_PATH];
     lstrcpynA(program, programPath, MAX_PATH);
     ShortenPath(program);
-    if (settings != NULL && SameFolder(program, settings->clientPath))
-        return "aucun client Notes n'est install\xe9 dans le dossier que nomme LN_Appli : "
-               "installez ou r\xe9parez le client Notes, ou corrigez LN_Appli";
-    return "installez velmora-notes.exe dans le dossier du client Notes";
+    return settings != NULL && SameFolder(program, settings->clientPath);
 }
 
 // The command that installs the program into the client's folder, with the settings
@@ -111,16 +108,14 @@ static const char *MissingAction(const char *programPath, const InstallSettings 
 static void InstallIntoFix(const char *programPath, const InstallSettings *settings,
                            char fix[4 * MAX_PATH])
 {
-    char program[MAX_PATH], client[MAX_PATH], database[MAX_PATH], product[39];
+    char client[MAX_PATH], database[MAX_PATH], product[39];
     fix[0] = product[0] = '\0';
-    if (settings == NULL)
+    if (settings == NULL || InClientFolder(programPath, settings))
         return;
-    lstrcpynA(program, programPath, MAX_PATH);
-    ShortenPath(program);
     DWORD n = GetLongPathNameA(settings->clientPath, client, MAX_PATH);
     DWORD m = GetLongPathNameA(settings->databasePath, database, MAX_PATH);
     const char *slash = n > 0 && n < MAX_PATH ? strrchr(client, '\\') : NULL;
-    if (SameFolder(program, settings->clientPath) || slash == NULL || m == 0 || m >= MAX_PATH)
+    if (slash == NULL || m == 0 || m >= MAX_PATH)
         return;
     char folder[MAX_PATH];
     lstrcpynA(folder, client, (int)(slash - client) + 1);
@@ -134,10 +129,7 @@ static void InstallIntoFix(const char *programPath, const InstallSettings *setti
 void CheckLibrary(const char *programPath, const InstallSettings *settings, Library *library)
 {
     static char fix[4 * MAX_PATH];
-    library->path[0] = '\0';
-    library->loadable = false;
-    library->image = IMAGE_NOT_PE;
-    library->version[0] = '\0';
+    *library = Library();       // none found, no sound image, no version
     if (programPath == NULL) {
         Field fields[] = {{"place", "none", 0}, {"path", "", 0}};
         Report("library.found", STATUS_INFO,
@@ -155,7 +147,11 @@ void CheckLibrary(const char *programPath, const InstallSettings *settings, Libr
         std::string missing;
         TextAdd(&missing, "nNOTES.dll introuvable : Windows refusera de d\xe9marrer le programme");
         ReportText("library.found", STATUS_PROBLEM, &missing,
-                   MissingAction(programPath, settings), fields, 2, fix);
+                   InClientFolder(programPath, settings)
+                       ? "aucun client Notes n'est install\xe9 dans le dossier que nomme "
+                         "LN_Appli : installez ou r\xe9parez le client Notes, ou corrigez LN_Appli"
+                       : "installez velmora-notes.exe dans le dossier du client Notes",
+                   fields, 2, fix);
         return;
     }
     std::string text;

@@ -227,16 +227,14 @@ void CheckLibraryImage(Library *library)
 {
     Image image;
     DWORD error;
+    std::string text;
+    TextAddAnsi(&text, library->path);
     if (!ReadImage(library->path, &image, &error)) {
-        std::string text;
-        TextAddAnsi(&text, library->path);
         TextFormat(&text, " ne peut pas \xeatre lue (erreur %lu)", error);
         ReportText("library.image", STATUS_PROBLEM, &text,
                    "v\xe9rifiez les droits de lecture sur le fichier", NULL, 0);
         return;
     }
-    std::string text;
-    TextAddAnsi(&text, library->path);
     ImageHeader header = HeaderOf(&image);
     library->image = JudgeImage(&header);
     char machineText[8];

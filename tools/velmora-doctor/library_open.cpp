@@ -57,12 +57,8 @@ void RestrictLibrarySearch(void)
 {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     SetDefaultDllDirectoriesCall setDefault =
-        kernel != NULL ? (SetDefaultDllDirectoriesCall)(void *)GetProcAddress(
-                             kernel, "SetDefaultDllDirectories")
-                       : NULL;
-    AddDllDirectoryCall add = kernel != NULL ? (AddDllDirectoryCall)(void *)GetProcAddress(
-                                                   kernel, "AddDllDirectory")
-                                             : NULL;
+        (SetDefaultDllDirectoriesCall)(void *)GetProcAddress(kernel, "SetDefaultDllDirectories");
+    AddDllDirectoryCall add = (AddDllDirectoryCall)(void *)GetProcAddress(kernel, "AddDllDirectory");
     if (setDefault != NULL && add != NULL &&
         setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS))
         g_addDllDirectory = add;
@@ -144,35 +140,36 @@ static bool EnterLibraryFolder(const char *path)
     return entered;
 }
 
+// The line for the stage --open was given up in; a thread that ended meanwhile is
+// taken as stuck in the unload.
 static void ReportGivenUp(LONG stage, DWORD limitMs)
 {
+    static const char Retry[] = "relancez le docteur quand l'utilisateur peut r\xe9pondre au "
+                                "client Notes, ou avec --timeout plus long";
+    static const struct {
+        const char *id;
+        Status status;
+        const char *format, *action;
+    } Stages[] = {
+        {"open.load", STATUS_PROBLEM,
+         "nNOTES.dll ne finit pas de se charger en %lu s (son code d'initialisation attend) : "
+         "le programme, qui l'importe, resterait bloqu\xe9 au d\xe9marrage ; le docteur "
+         "abandonne",
+         "r\xe9installez le client Notes, ou relancez le docteur avec --timeout plus long"},
+        {"open.runtime", STATUS_BUSY,
+         "Le runtime Notes ne r\xe9pond pas en %lu s : il attend sans doute le mot de passe de "
+         "l'utilisateur ; le docteur abandonne", Retry},
+        {"open.database", STATUS_BUSY,
+         "Runtime Notes d\xe9marr\xe9, mais la base ne s'ouvre pas en %lu s ; le docteur "
+         "abandonne", Retry},
+        {"open.end", STATUS_WARNING,
+         "Runtime Notes arr\xeat\xe9, mais nNOTES.dll ne se d\xe9" "charge pas en %lu s ; le "
+         "docteur abandonne", "signalez-le avec ce rapport"},
+    };
+    const auto &given = Stages[stage < STAGE_UNLOAD ? stage : (LONG)STAGE_UNLOAD];
     std::string text;
-    const char *id = "open.runtime";
-    Status status = STATUS_BUSY;
-    const char *action = "relancez le docteur quand l'utilisateur peut r\xe9pondre au client "
-                         "Notes, ou avec --timeout plus long";
-    if (stage == STAGE_LOAD) {
-        id = "open.load";
-        TextFormat(&text, "nNOTES.dll ne finit pas de se charger en %lu s (son code "
-                          "d'initialisation attend) : le programme, qui l'importe, resterait "
-                          "bloqu\xe9 au d\xe9marrage ; le docteur abandonne", limitMs / 1000);
-        status = STATUS_PROBLEM;
-        action = "r\xe9installez le client Notes, ou relancez le docteur avec --timeout plus long";
-    } else if (stage == STAGE_RUNTIME) {
-        TextFormat(&text, "Le runtime Notes ne r\xe9pond pas en %lu s : il attend sans doute le "
-                          "mot de passe de l'utilisateur ; le docteur abandonne", limitMs / 1000);
-    } else if (stage == STAGE_DATABASE) {
-        id = "open.database";
-        TextFormat(&text, "Runtime Notes d\xe9marr\xe9, mais la base ne s'ouvre pas en %lu s ; "
-                          "le docteur abandonne", limitMs / 1000);
-    } else {
-        id = "open.end";
-        status = STATUS_WARNING;
-        TextFormat(&text, "Runtime Notes arr\xeat\xe9, mais nNOTES.dll ne se d\xe9" "charge pas "
-                          "en %lu s ; le docteur abandonne", limitMs / 1000);
-        action = "signalez-le avec ce rapport";
-    }
-    ReportText(id, status, &text, action, NULL, 0);
+    TextFormat(&text, given.format, limitMs / 1000);
+    ReportText(given.id, given.status, &text, given.action, NULL, 0);
 }
 
 // The library that did not load.  Error 126 in the doctor may be its restricted search
@@ -297,8 +294,8 @@ bool TokenIsElevatedOrSystem(void)
     return !known || elevation.TokenIsElevated != 0 || system;
 }
 
-// Whether --open may go ahead; when not, reports why it is not tried.
-static bool MayOpen(const Library *library, const InstallSettings *settings)
+bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
+               char **argv, DWORD limitMs)
 {
     OpenFacts facts = {library->path[0] != '\0', settings != NULL, library->image,
                        TokenIsElevatedOrSystem(), g_addDllDirectory != NULL, library->loadable};
@@ -309,13 +306,7 @@ static bool MayOpen(const Library *library, const InstallSettings *settings)
         ReportText("open", decision.status, &text, action, NULL, 0);
         return false;
     }
-    return EnterLibraryFolder(library->path);
-}
-
-bool CheckOpen(const Library *library, const InstallSettings *settings, int argc,
-               char **argv, DWORD limitMs)
-{
-    if (!MayOpen(library, settings))
+    if (!EnterLibraryFolder(library->path))
         return false;
     Report("open.password", STATUS_INFO,
            "Ouverture de la base : un vrai client Notes peut demander ici le mot de passe de "

@@ -76,9 +76,8 @@ static const char Usage[] =
 static bool CheckProgram(const char *programPath)
 {
     std::string text;
-    DWORD attributes = GetFileAttributesA(programPath);
     Field fields[] = {{"path", programPath, 0}};
-    bool found = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    bool found = IsFile(programPath);
     TextAdd(&text, found ? "Programme : " : "Programme introuvable : ");
     TextAddAnsi(&text, programPath);
     ReportText("program", found ? STATUS_OK : STATUS_PROBLEM, &text,
@@ -104,10 +103,8 @@ static bool ProgramPath(const char *named, char program[MAX_PATH])
         else
             length = 0;
     }
-    DWORD attributes = length > 0 && length < MAX_PATH ? GetFileAttributesA(program)
-                                                       : INVALID_FILE_ATTRIBUTES;
-    if (named != NULL && (attributes == INVALID_FILE_ATTRIBUTES ||
-                          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+    bool fits = length > 0 && length < MAX_PATH;
+    if (named != NULL && !(fits && IsFile(program))) {
         std::string text;
         TextAdd(&text, "velmora-doctor : --program ");
         TextAddAnsi(&text, named);
@@ -115,7 +112,7 @@ static bool ProgramPath(const char *named, char program[MAX_PATH])
         WriteStandardText(STD_ERROR_HANDLE, &text);
         return false;
     }
-    return length > 0 && length < MAX_PATH;
+    return fits;
 }
 
 int main(int argc, char **argv)

@@ -16,7 +16,9 @@
 static HANDLE g_out = INVALID_HANDLE_VALUE;
 static bool g_console;
 static bool g_json;
-static int g_checks, g_problems, g_warnings, g_busy;
+static struct Counts {
+    int checks, problems, warnings, busy;
+} g_count;
 
 // The end of the report after a crash, written in advance: on the faulting thread, its
 // stack spent or the heap broken, nothing may be formatted or allocated.  Each form is
@@ -95,10 +97,24 @@ static void WriteAscii(const char *s)
     WriteBytes(g_out, s, strlen(s));
 }
 
+// A JSON string in ASCII: '"' and '\\' escaped, every other character outside printable
+// ASCII as \uXXXX, one for each of its UTF-16 units.
 static void WriteJsonString(const std::string &utf8)
 {
-    std::string json(6 * utf8.size() + 2, '\0');
-    WriteBytes(g_out, json.data(), JsonFromUtf8(utf8.data(), utf8.size(), &json[0]));
+    std::wstring wide = Wide(CP_UTF8, utf8.data(), utf8.size());
+    std::string json = "\"";
+    for (WCHAR c : wide) {
+        char piece[8];
+        if (c == '"' || c == '\\')
+            wsprintfA(piece, "\\%c", c);
+        else if (c >= 0x20 && c < 0x7F)
+            wsprintfA(piece, "%c", c);
+        else
+            wsprintfA(piece, "\\u%04x", c);
+        json += piece;
+    }
+    json += '"';
+    WriteBytes(g_out, json.data(), json.size());
 }
 
 // A JSON string of the doctor's own text, or (`read`) of a text read, ANSI code page.
@@ -134,7 +150,6 @@ void BeginReport(bool json)
     g_out = GetStdHandle(STD_OUTPUT_HANDLE);
     g_console = GetConsoleMode(g_out, &mode) != 0;
     g_json = json;
-    g_checks = g_problems = g_warnings = g_busy = 0;
     if (json)
         WriteAscii("{\"tool\":\"velmora-doctor\",\"checks\":[\n");
     PrepareCrashEnds();
@@ -147,9 +162,9 @@ static const char *const StatusWords[] = {"OK        ", "INFO      ", "ATTENTION
 static void WriteCheck(const char *id, Status status, const std::string *text, const char *action,
                        const char *fix, const Field *fields, int fieldCount)
 {
-    g_problems += status == STATUS_PROBLEM;
-    g_warnings += status == STATUS_WARNING;
-    g_busy += status == STATUS_BUSY;
+    g_count.problems += status == STATUS_PROBLEM;
+    g_count.warnings += status == STATUS_WARNING;
+    g_count.busy += status == STATUS_BUSY;
     bool acting = action != NULL && action[0] != '\0' && status >= STATUS_WARNING;
     bool fixing = acting && fix != NULL && fix[0] != '\0';
     if (!g_json) {
@@ -170,7 +185,7 @@ static void WriteCheck(const char *id, Status status, const std::string *text, c
         WriteTo(g_out, g_console, line);
         return;
     }
-    WriteAscii(g_checks++ == 0 ? "{\"check\":" : ",\n{\"check\":");
+    WriteAscii(g_count.checks++ == 0 ? "{\"check\":" : ",\n{\"check\":");
     WriteJsonText(id, false);
     WriteMember("status", StatusIds[status], false, 0);
     for (int i = 0; i < fieldCount; ++i)
@@ -202,20 +217,21 @@ void Report(const char *id, Status status, const char *fixed, const char *action
 static int WriteEnd(void)
 {
     std::string line;
-    const char *verdict = g_problems > 0 ? "problem" : g_busy > 0 ? "busy" : "sound";
+    const Counts &n = g_count;
+    const char *verdict = n.problems > 0 ? "problem" : n.busy > 0 ? "busy" : "sound";
     if (g_json)
         TextFormat(&line, "\n],\"verdict\":\"%s\",\"problems\":%d,\"warnings\":%d,\"busy\":%d}\n",
-                   verdict, g_problems, g_warnings, g_busy);
-    else if (g_problems > 0)
-        TextFormat(&line, "Bilan : %d probl\xe8me%s, %d avertissement%s.\r\n", g_problems,
-                   g_problems > 1 ? "s" : "", g_warnings, g_warnings > 1 ? "s" : "");
+                   verdict, n.problems, n.warnings, n.busy);
+    else if (n.problems > 0)
+        TextFormat(&line, "Bilan : %d probl\xe8me%s, %d avertissement%s.\r\n", n.problems,
+                   n.problems > 1 ? "s" : "", n.warnings, n.warnings > 1 ? "s" : "");
     else
         TextFormat(&line, "Bilan : installation saine%s (%d avertissement%s).\r\n",
-                   g_busy > 0 ? ", mais occup\xe9" "e pour l'instant : r\xe9" "essayez plus tard"
+                   n.busy > 0 ? ", mais occup\xe9" "e pour l'instant : r\xe9" "essayez plus tard"
                               : "",
-                   g_warnings, g_warnings > 1 ? "s" : "");
+                   n.warnings, n.warnings > 1 ? "s" : "");
     WriteTo(g_out, g_console && !g_json, line);
-    return ExitCodeOf(g_problems, g_busy);
+    return ExitCodeOf(n.problems, n.busy);
 }
 
 int EndReport(void)
@@ -232,7 +248,7 @@ static const WCHAR WideCodeMark[] = L"0xFFFFFFFF";
 // Writes both ends for the counts as they are now; the counts are left as they were.
 static void PrepareCrashEnds(void)
 {
-    int checks = g_checks, problems = g_problems, warnings = g_warnings, busy = g_busy;
+    Counts saved = g_count;
     for (int during = 0; during < 2; ++during) {
         CrashEnd *end = &g_crashEnds[during];
         end->wideLength = end->byteLength = 0;
@@ -250,10 +266,7 @@ static void PrepareCrashEnds(void)
         const char *byteMark = strstr(end->bytes, CodeMark);
         end->wideCode = wideMark != NULL ? (int)(wideMark - end->wide) + 2 : -1;
         end->byteCode = byteMark != NULL ? (int)(byteMark - end->bytes) + 2 : -1;
-        g_checks = checks;
-        g_problems = problems;
-        g_warnings = warnings;
-        g_busy = busy;
+        g_count = saved;
     }
 }
 
@@ -298,13 +311,6 @@ void TextAddIn(std::string *t, UINT codePage, const char *bytes, size_t n)
     }
 }
 
-static void TextAddFixed(std::string *t, const char *fixed, size_t n)
-{
-    size_t at = t->size();
-    t->resize(at + 3 * n);
-    t->resize(at + Utf8From1252(fixed, n, &(*t)[at]));
-}
-
 void TextAddAnsi(std::string *t, const char *read)
 {
     TextAddIn(t, CP_ACP, read, strlen(read));
@@ -312,7 +318,7 @@ void TextAddAnsi(std::string *t, const char *read)
 
 void TextAdd(std::string *t, const char *fixed)
 {
-    TextAddFixed(t, fixed, strlen(fixed));
+    TextAddIn(t, 1252, fixed, strlen(fixed));
 }
 
 // Formatted in Windows-1252, then converted once.
@@ -329,5 +335,5 @@ void TextFormat(std::string *t, const char *format, ...)
     if (n > 0)
         (void)_vsnprintf(&fixed[0], fixed.size(), format, again);
     va_end(again);
-    TextAddFixed(t, fixed.data(), n > 0 ? (size_t)n : 0);
+    TextAddIn(t, 1252, fixed.data(), n > 0 ? (size_t)n : 0);
 }

@@ -26,14 +26,10 @@ struct Seen {
 
 static const char *TypeName(DWORD type, char buffer[16])
 {
-    switch (type) {
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case REG_NONE: return "REG_NONE";
-    }
+    static const char *const Names[] = {"REG_NONE", "REG_SZ",   "REG_EXPAND_SZ", "REG_BINARY",
+                                        "REG_DWORD", NULL,      NULL,            "REG_MULTI_SZ"};
+    if (type < sizeof Names / sizeof Names[0] && Names[type] != NULL)
+        return Names[type];
     wsprintfA(buffer, "type %lu", type);
     return buffer;
 }
@@ -65,18 +61,6 @@ struct Found {
     bool nul;
     char raw[MAX_PATH];
 };
-
-static void ReportRefusedValue(const Found *v, const Refusal *why, std::string *text)
-{
-    std::string sentence;
-    const char *action = DescribeRefusal(why, &sentence);
-    TextAdd(text, " ; le programme la refuse : ");
-    *text += sentence;
-    Field fields[] = {{"view", v->view->id, 0},  {"value", v->name, 0},
-                      {"type", v->typeName, 0},  {"size", NULL, v->size},
-                      {"nul", v->nul ? "yes" : "no", 0}, {"rule", RuleId(why->rule), 0}};
-    ReportText("settings.value", STATUS_WARNING, text, action, fields, 6);
-}
 
 // The value the program accepts: the path it names, whether that exists, its short form
 // and how the launch line quotes it, and whether the program uses this view's value.
@@ -153,10 +137,18 @@ static void CheckValue(HKEY key, const View *view, const char *name, Seen *seen3
     TextFormat(&text, "%s, %lu octets, ", v.typeName, v.size);
     TextAdd(&text, v.nul ? "termin\xe9" "e par un NUL" : "sans NUL");
     Refusal why = {REFUSED_NOT, name, 0};
-    if (ReadPathValue(key, name, path, &why))
+    if (ReadPathValue(key, name, path, &why)) {
         ReportAcceptedValue(&v, path, seen, same, &text);
-    else
-        ReportRefusedValue(&v, &why, &text);
+        return;
+    }
+    std::string sentence;
+    const char *action = DescribeRefusal(&why, &sentence);
+    TextAdd(&text, " ; le programme la refuse : ");
+    text += sentence;
+    Field fields[] = {{"view", view->id, 0},  {"value", name, 0},
+                      {"type", v.typeName, 0},  {"size", NULL, v.size},
+                      {"nul", v.nul ? "yes" : "no", 0}, {"rule", RuleId(why.rule), 0}};
+    ReportText("settings.value", STATUS_WARNING, &text, action, fields, 6);
 }
 
 static void CheckView(const View *view, Seen seen32[2])
@@ -164,16 +156,15 @@ static void CheckView(const View *view, Seen seen32[2])
     HKEY key;
     char text[200];
     LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, KEY_READ | view->flag, &key);
-    if (status != ERROR_SUCCESS) {
-        wsprintfA(text, "Cl\xe9 HKLM\\%s (%s) : absente (erreur %ld)", SettingsKey, view->name,
-                  status);
-        Field fields[] = {{"view", view->id, 0}, {"rule", RuleId(REFUSED_KEY_MISSING), 0}};
-        Report("settings.key", STATUS_INFO, text, NULL, fields, 2);
+    bool open = status == ERROR_SUCCESS;
+    wsprintfA(text, open ? "Cl\xe9 HKLM\\%s (%s) : pr\xe9sente"
+                         : "Cl\xe9 HKLM\\%s (%s) : absente (erreur %ld)",
+              SettingsKey, view->name, status);
+    Field fields[] = {{"view", view->id, 0},
+                      {"rule", RuleId(open ? REFUSED_NOT : REFUSED_KEY_MISSING), 0}};
+    Report("settings.key", open ? STATUS_OK : STATUS_INFO, text, NULL, fields, 2);
+    if (!open)
         return;
-    }
-    wsprintfA(text, "Cl\xe9 HKLM\\%s (%s) : pr\xe9sente", SettingsKey, view->name);
-    Field fields[] = {{"view", view->id, 0}, {"rule", RuleId(REFUSED_NOT), 0}};
-    Report("settings.key", STATUS_OK, text, NULL, fields, 2);
     CheckValue(key, view, ClientValue, &seen32[0]);
     CheckValue(key, view, DatabaseValue, &seen32[1]);
     RegCloseKey(key);

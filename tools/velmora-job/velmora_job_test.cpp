@@ -115,6 +115,13 @@ std::vector<MakeRow> MakeRows()
           "ok", "--extra", "bad\xC3"}, "", 1,
          {"subject: character \xE4\xB8\xAD (U+4E2D) at offset 6 has no Windows-1252 equivalent",
           "extra 2: byte 0xC3 at offset 3 is not valid UTF-8"}},
+        // A text fits its slot less the NUL's byte and holds no NUL of its own.
+        {{"make", "OUT", "--subject", std::string(256, 's'), "--attach", std::string(300, 'a'), "--document",
+          std::string(256, 'd'), "--send-to", std::string(256, 't'), "--extra", std::string(255, 'e'),
+          "--extra", std::string(256, 'e'), "--body-file", "-"}, std::string("avant\0apres", 11), 1,
+         {"subject: 256 bytes given, at most 255 fit (a 256-byte slot ending with a NUL)",
+          "body: holds a NUL byte at offset 5; the program would stop reading the text there",
+          "attachment: 300 bytes given, at most 255", "document: 256", "send-to: 256", "extra 2: 256"}},
         {{"make", "OUT", "--direct"}, "", 0,
          {"warning: --direct without --send-to", "warning: no --attach"}, {1}},
         // Malformed on purpose.
@@ -170,33 +177,10 @@ TEST(Encode, PutsEveryFieldAtItsOffsetAndZeroesTheRest)
     Encoding lie;
     lie.count = 2;
     EXPECT_EQ("", EncodeJob(job, lie));
-    job.subject.assign(300, 'S');       // cut to its slot, which it fills: no NUL
+    job.subject.assign(300, 'S');       // refused, or cut to its slot, which it fills: no NUL
+    EXPECT_EQ("", EncodeJob(job));
     EXPECT_EQ(expected.substr(0, 260) + std::string(256, 'S') + expected.substr(516),
               EncodeJob(job, Unchecked()));
-}
-
-// A text fits its slot less the NUL's byte and holds no NUL of its own.
-TEST(Check, RefusesEachTextThatDoesNotFitNamingFieldLimitAndLength)
-{
-    Job job;
-    job.subject.assign(256, 's');
-    job.body.assign(2048, 'b');
-    job.attachment.assign(300, 'a');
-    job.documentName.assign(256, 'd');
-    job.sendTo.assign(256, 't');
-    job.extras = {std::string(255, 'e'), std::string(256, 'e'), std::string("avant\0apres", 11)};
-    std::vector<std::string> p = JobProblems(job);
-    ASSERT_EQ(7u, p.size());
-    EXPECT_EQ("subject: 256 bytes given, at most 255 fit (a 256-byte slot ending with a NUL)",
-              p[0]);
-    EXPECT_EQ("body: 2048 bytes given, at most 2047 fit (a 2048-byte slot ending with a NUL)",
-              p[1]);
-    EXPECT_NE(std::string::npos, p[2].find("attachment: 300 bytes given, at most 255"));
-    EXPECT_EQ(0u, p[3].find("document: 256"));
-    EXPECT_EQ(0u, p[4].find("send-to: 256"));
-    EXPECT_EQ(0u, p[5].find("extra 2: 256"));
-    EXPECT_EQ(0u, p[6].find("extra 3: holds a NUL byte at offset 5"));
-    EXPECT_EQ("", EncodeJob(job));
 }
 
 TEST(Make, WritesTheJobOrSaysWhyNot)
@@ -250,72 +234,17 @@ TEST(Examine, RefusesAsTheProgramDoes)
     }
 }
 
-// And says why in words, with what it could still read.
-TEST(Examine, SaysWhyInWords)
-{
-    EXPECT_FALSE(ExamineJob(std::string(100, '\0')).headerComplete);
-    Job job = SampleJob();
-    job.body.assign(JOB_BODY_SLOT, 'Z');
-    Examination r = ExamineJob(EncodeJob(job, Unchecked()));
-    EXPECT_EQ("the body has no NUL inside its slot (text not terminated)",
-              Describe(r.refusals.at(0), r));
-    EXPECT_TRUE(r.attachment.terminated);       // its neighbours are still read whole
-    EXPECT_EQ(2u, r.extras.size());
-
-    r = ExamineJob(EncodeJob(Job(), Unchecked(JOB_FIRST_OVERFLOWING_COUNT)));
-    EXPECT_NE(std::string::npos, Describe(r.refusals.at(0), r).find("does not fit 32 bits"));
-    EXPECT_EQ(JOB_FIRST_OVERFLOWING_COUNT, r.extraCount);
-
-    std::string b = EncodeJob(SampleJob(), Unchecked(3));
-    r = ExamineJob(b);
-    EXPECT_EQ(2u, r.extras.size());     // the slots present are still shown
-    EXPECT_EQ("the extra count is 3 but the file holds 2 whole 256-byte slots after the header",
-              Describe(r.refusals.at(0), r));
-    r = ExamineJob(b + std::string(JOB_EXTRA_SLOT - 1, 'x'));
-    EXPECT_NE(std::string::npos, Describe(r.refusals.at(0), r).find("and 255 bytes of a cut slot"));
-
-    job = SampleJob();
-    job.extras[1].assign(JOB_EXTRA_SLOT, 'p');
-    r = ExamineJob(EncodeJob(job, Unchecked()));
-    EXPECT_EQ(0u, Describe(r.refusals.at(0), r).find("extra 2 (counting from 1) has no NUL"));
-    EXPECT_FALSE(r.extras[1].terminated);
-    EXPECT_EQ(job.extras[1], r.extras[1].text);
-}
-
-TEST(Examine, NotesHarmlessOddities)
-{
-    std::string b = EncodeJob(SampleJob());
-    b[3336] = '\x5A';          // the documented offsets: the reserved value, an unread byte
-    b[100] = 7;
-    b += "tail";
-    Examination r = ExamineJob(b);
-    EXPECT_TRUE(Readable(r));
-    ASSERT_EQ(3u, r.notes.size());
-    EXPECT_EQ("4 bytes after the extra list are never read", r.notes[0]);
-    EXPECT_EQ("offset 3336 holds 0x0000005A, not zero; the program ignores it",
-              r.notes[1]);
-    EXPECT_EQ("bytes 2-259 are not all zero (first at offset 100); the program ignores them",
-              r.notes[2]);
-
-    EXPECT_TRUE(ExamineJob(EncodeJob(SampleJob())).notes.empty());
-
-    // Bytes after the header count as trailing when there is no list.
-    Job direct;
-    direct.directSend = 1;
-    r = ExamineJob(EncodeJob(direct) + "x");
-    ASSERT_EQ(3u, r.notes.size());
-    EXPECT_EQ("1 bytes after the extra list are never read", r.notes[0]);
-    EXPECT_EQ("direct sending is asked for but the send-to is empty, so it is ignored",
-              r.notes[1]);
-    EXPECT_EQ(0u, r.notes[2].find("the main attachment is empty"));
-}
-
-
-// `dump` of a file: its exit status and its listing, whole when it starts with the size.
+// `dump` of a file: its exit status and its listing, whole when it starts with the size;
+// the refusals in words, with what could still be read; harmless oddities as notes.
 TEST(Dump, ListsTheFieldsAndWhyTheProgramWouldRefuse)
 {
-    Job subjectFull = SampleJob(), nonAscii;
+    Job subjectFull = SampleJob(), extraFull = SampleJob(), nonAscii, direct;
+    direct.directSend = 1;
+    std::string odd = EncodeJob(SampleJob()) + "tail";
+    odd[3336] = '\x5A';        // the documented offsets: the reserved value, an unread byte
+    odd[100] = 7;
     subjectFull.subject.assign(JOB_TEXT_SLOT, 'S');
+    extraFull.extras[1].assign(JOB_EXTRA_SLOT, 'p');
     nonAscii.subject = "Re\xE7u \x80\x81\x9D\t";
     nonAscii.attachment = "C:\\a";
     const std::string refused = "The program refuses this job (\"Impossible de lire le fichier "
@@ -343,10 +272,29 @@ TEST(Dump, ListsTheFieldsAndWhyTheProgramWouldRefuse)
         {"short", false, 1, "  size:         5 bytes\n" + refused +
                                 "  - the file is 5 bytes long, shorter than the 3340-byte header\n"},
         {EncodeJob(subjectFull, Unchecked(5)), false, 1,
-         "\"" + std::string(JOB_TEXT_SLOT, 'S') + "\"  <- no NUL"},
+         "\"" + std::string(JOB_TEXT_SLOT, 'S') + "\"  <- no NUL: the whole slot is shown\n"
+         "  body:         2 lines\n"},
         {EncodeJob(subjectFull, Unchecked(5)), false, 1,
          refused + "  - the subject has no NUL inside its slot (text not terminated)\n"
-                   "  - the extra count is 5 but the file holds 2 whole"},
+                   "  - the extra count is 5 but the file holds 2 whole 256-byte slots after the header\n"},
+        {EncodeJob(SampleJob(), Unchecked(3)) + std::string(JOB_EXTRA_SLOT - 1, 'x'), false, 1,
+         "  extra 2:      \"C:\\Plans\\plan.dwg\"  (recorded as \"plan.dwg\")\n" + refused +
+             "  - the extra count is 3 but the file holds 2 whole 256-byte slots after the header "
+             "(and 255 bytes of a cut slot)\n"},
+        {EncodeJob(extraFull, Unchecked()), false, 1,
+         "  extra 2:      \"" + extraFull.extras[1] + "\"  <- no NUL: the whole slot is shown\n" +
+             refused + "  - extra 2 (counting from 1) has no NUL inside its 256-byte slot (text not terminated)\n"},
+        {odd, false, 0, "The program reads this job.\nNotes:\n"
+                        "  - 4 bytes after the extra list are never read\n"
+                        "  - offset 3336 holds 0x0000005A, not zero; the program ignores it\n"
+                        "  - bytes 2-259 are not all zero (first at offset 100); the program ignores them\n"},
+        // Bytes after the header count as trailing when there is no list.
+        {EncodeJob(direct) + "x", false, 0, "Notes:\n  - 1 bytes after the extra list are never read\n"
+                                          "  - direct sending is asked for but the send-to is empty, so it is ignored\n"
+                                          "  - the main attachment is empty"},
+        {EncodeJob(Job(), Unchecked(JOB_FIRST_OVERFLOWING_COUNT)), false, 1,
+         "  - the extra count 16777216 is too large: count x 256 does not fit 32 bits (the limit is "
+         "16777215)\n"},
         {EncodeJob(nonAscii), false, 0, "subject:      \"Re\\xE7u \\x80\\x81\\x9D\\t\""},
         {EncodeJob(nonAscii), true, 0, "subject:      \"Re\xC3\xA7u \xE2\x82\xAC\\x81\\x9D\\t\""},
     };
@@ -369,7 +317,7 @@ TEST(Codec, Utf8ToCp1252CoversTheWholeCodePage)
     for (int b = 1; b < 256; ++b) {
         std::string byte(1, static_cast<char>(b));
         std::string shown = ShownBytes(byte, DISPLAY_UTF8);
-        if (shown.compare(0, 2, "\\x") == 0 || shown[0] == '\\')
+        if (shown[0] == '\\')
             continue;       // escaped: control byte or undefined
         std::string back, error;
         ASSERT_TRUE(Utf8ToCp1252(shown, &back, &error)) << b << " " << error;
