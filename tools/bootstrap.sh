@@ -27,10 +27,8 @@ fi
 # The cross compiler must use the win32 thread model: the posix one drags in
 # libwinpthread-1.dll, which a user's machine does not have.
 for alt in i686-w64-mingw32-gcc i686-w64-mingw32-g++; do
-  if update-alternatives --list "$alt" >/dev/null 2>&1; then
-    w=$(update-alternatives --list "$alt" | grep -- '-win32$' || true)
-    [ -n "$w" ] && update-alternatives --set "$alt" "$w" >/dev/null
-  fi
+  w=$(update-alternatives --list "$alt" 2>/dev/null | grep -- '-win32$' || true)
+  [ -n "$w" ] && update-alternatives --set "$alt" "$w" >/dev/null
 done
 
 # A private 32-bit prefix with the null graphics driver: GUI programs run with no display.

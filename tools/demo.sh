@@ -68,7 +68,6 @@ sed 's/^/    /' "$demo/store/notes.ini"
 echo
 echo "every call to the Notes library: $demo/store/calls.log"
 
-# The check's runner refuses a machine holding the settings key: the sample's is taken
-# away, so that the suites run in this prefix after the demo.
+# The sample's settings key goes: the suites' runner refuses a prefix that holds it.
 wine reg delete 'HKLM\SOFTWARE\Zabrel\Velmora' /f >/dev/null 2>&1
 wineserver -w
