@@ -1,7 +1,7 @@
 # The one version of the program: project(VERSION) in CMakeLists.txt, unless
-# -DVELMORA_VERSION=x.y.z gives another (the release check builds a lower one to try
-# an upgrade).  It feeds the version resource (a generated velmora_version.h), the
-# installer and the release files' names (<build folder>/version.txt).
+# -DVELMORA_VERSION=x.y.z gives another, of test.  It feeds the version resource (a
+# generated velmora_version.h), the installer and the release files' names
+# (<build folder>/version.txt).
 include_guard(GLOBAL)
 
 if(NOT VELMORA_VERSION)

@@ -35,7 +35,7 @@ function(velmora_wine_environment name)
 endfunction()
 
 # The prefix, made once before the first Wine entry runs.
-add_test(NAME wine_prefix COMMAND bash ${CMAKE_SOURCE_DIR}/tools/wine-env.sh --make-prefix)
+add_test(NAME wine_prefix COMMAND bash -c ". '${CMAKE_SOURCE_DIR}/tools/wine-env.sh' && ensure_wine_prefix")
 velmora_wine_environment(wine_prefix)
 set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
 
@@ -115,7 +115,7 @@ endfunction()
 
 # After the last suite: velmora-check.exe's table (generated/check_suites.h) and the
 # check zip's equipment, one "target<TAB>file<TAB>place" a line (check-zip.txt, which
-# tools/check-zip.sh reads; a file's place in the zip is its place under bin/): the
+# tools/release.sh reads; a file's place in the zip is its place under bin/): the
 # runner, every suite's program and the EQUIPMENT targets the suites copy from their
 # folder.
 function(velmora_check_write_suites)

@@ -17,17 +17,9 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-host_sources=""
-all_sources=""
-for f in app/*.cpp job/*.cpp window/*.cpp notes/*.cpp tools/velmora-doctor/*.cpp installer/setup-check/*.cpp; do
-    [ -f "$f" ] || continue
-    all_sources="$all_sources $f"
-    case $f in
-        app/startup.cpp | app/stack_guard.cpp) ;;
-        tools/velmora-doctor/* | installer/setup-check/*) ;;
-        *) host_sources="$host_sources $f" ;;
-    esac
-done
+program_sources=$(printf "%s\n" app/*.cpp job/*.cpp window/*.cpp notes/*.cpp)
+host_sources=$(grep -vx -e app/startup.cpp -e app/stack_guard.cpp <<<"$program_sources")
+all_sources="$program_sources $(printf "%s\n" tools/velmora-doctor/*.cpp installer/setup-check/*.cpp)"
 
 failed=""
 logs=$(mktemp -d)

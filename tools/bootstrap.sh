@@ -8,7 +8,7 @@ set -eu
 
 packages="cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck
   file valgrind g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 xvfb
-  imagemagick wixl msitools osslsigncode openssl zip unzip"
+  imagemagick wixl msitools osslsigncode openssl zip unzip locales"
 
 missing=""
 for p in $packages; do
@@ -27,26 +27,20 @@ fi
 # The cross compiler must use the win32 thread model: the posix one drags in
 # libwinpthread-1.dll, which a user's machine does not have.
 for alt in i686-w64-mingw32-gcc i686-w64-mingw32-g++; do
-  if update-alternatives --list "$alt" >/dev/null 2>&1; then
-    w=$(update-alternatives --list "$alt" | grep -- '-win32$' || true)
-    [ -n "$w" ] && update-alternatives --set "$alt" "$w" >/dev/null
-  fi
+  w=$(update-alternatives --list "$alt" 2>/dev/null | grep -- '-win32$' || true)
+  [ -n "$w" ] && update-alternatives --set "$alt" "$w" >/dev/null
 done
 
 # A private 32-bit prefix with the null graphics driver: GUI programs run with no display.
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-env.sh"
 # Wine runs under the locale of tools/wine.env; it must exist on this machine, or Wine
-# takes file names as ASCII and every accented path fails.
-if ! wine_locale_ready; then
-  echo "bootstrap: generating the locale $LC_ALL"
-  dpkg-query -W -f='${Status}' locales 2>/dev/null | grep -q "install ok installed" ||
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends locales >/dev/null
-  localedef -i "${LC_ALL%%.*}" -c -f UTF-8 "$LC_ALL"
-fi
-# One doctor case runs under a locale whose ANSI code page is 1250, with a Polish file name.
-if [ "$(LC_ALL=pl_PL.UTF-8 locale charmap 2>/dev/null)" != UTF-8 ]; then
-  echo "bootstrap: generating the locale pl_PL.UTF-8"
-  localedef -i pl_PL -c -f UTF-8 pl_PL.UTF-8
-fi
+# takes file names as ASCII and every accented path fails.  One doctor case runs under
+# a locale whose ANSI code page is 1250, with a Polish file name.
+for locale in "$LC_ALL" pl_PL.UTF-8; do
+  if [ "$(LC_ALL=$locale locale charmap 2>/dev/null)" != UTF-8 ]; then
+    echo "bootstrap: generating the locale $locale"
+    localedef -i "${locale%%.*}" -c -f UTF-8 "$locale"
+  fi
+done
 [ "${1:-}" = --no-prefix ] || ensure_wine_prefix

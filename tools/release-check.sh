@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
 # Checks tools/release.sh end to end, in build/release-check (or $1): an unsigned
-# release, built from scratch in a folder of its own, its exes and the check zip's
-# equipment byte for byte those of build/win32, built in another folder (no link time,
-# no build path in a binary); then a release signed with a throwaway certificate, made
-# by signing that same build.  Then: each kit names its release, and the fill step names another
-# version's (a lower one of test, a raised one with its notes); the signatures and
-# SHA256SUMS; the installer's tables, read against the Windows Installer rules that the
-# head of installer/velmora-notes.wxs cites (where Wine's msiexec does not act as
-# Windows Installer does); the check zip, run from a fresh prefix by
-# tools/release-check-windows.sh, which runs the installer's suite
-# (tests/e2e/installer_main.cpp: the installs, upgrades, refusals and removals under
-# Wine's msiexec).
+# release built from scratch, its exes and the check zip's equipment byte for byte
+# build/win32's (no link time, no build path in a binary); that build signed with a
+# throwaway certificate; the kit's texts for this version and, through the fill step,
+# two others; the signatures, SHA256SUMS, the installer's tables (read against the
+# Windows Installer rules the head of installer/velmora-notes.wxs cites, where Wine's
+# msiexec differs) and the scripts' text; then the check zip under Wine
+# (tools/release-check-windows.sh), which runs the installer's suite.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -72,16 +68,15 @@ kit_names_release() {   # kit_names_release KIT VERSION: the kit's texts name VE
     grep -qF "These notes come with release $v (ProductCode $code)." "$kit/CHANGELOG.md" &&
     ! grep -rlE '<(version|file version|ProductCode)>' "$kit"
 }
-kit=$work/kit-$version/velmora-notes-$version-win32
-mkdir -p "$work/kit-$version" && unzip -q "$work/signed-dist/$zip" -d "$work/kit-$version"
-check "the kit of $version names its release and its ProductCode" kit_names_release "$kit" "$version"
+unzip -q "$work/signed-dist/$zip" -d "$work/signed-zip" || finish
+shipped=$work/signed-zip/velmora-notes-$version-win32
+check "the kit of $version names its release and its ProductCode" kit_names_release "$shipped" "$version"
 doctor_line=$(grep -aoP "velmora-doctor $version\.0(?=\r$)" "$build/bin/velmora-doctor.exe" | head -1)
 check "the guide gives the doctor's --version line (${doctor_line:-none found})" \
-    bash -c "[ -n '$doctor_line' ] && grep -qF '$doctor_line' '$kit/docs/deploying.md'"
+    bash -c "[ -n '$doctor_line' ] && grep -qF '$doctor_line' '$shipped/docs/deploying.md'"
 # Other versions' texts, from the fill step as tools/release.sh calls it, in a copy of
 # the documents: a lower version of test (no notes of its own) and a raised one, whose
 # notes get a section as a release is cut.
-eval "$(sed -n '/^name_uuid() {/,/^}/p' tools/release.sh)"
 . tools/release-docs.sh
 raised=$(awk -F. '{ printf "%d.%d.0", $1, $2 + 1 }' <<<"$version")
 mkdir -p "$work/texts-tree"
@@ -97,29 +92,23 @@ check "the fill step names $raised, with its notes, in the kit's texts" fill_oth
 check "the notes of $raised give each release its ProductCode" bash -c \
     "grep -A2 '^## $raised' '$work/kit-$raised/CHANGELOG.md' | grep -qF '$(product_code "$raised")' &&
      grep -A2 '^## $version' '$work/kit-$raised/CHANGELOG.md' | grep -qF '$(product_code "$version")'"
-# The detection script cannot run here (no PowerShell): it reads the key and the values
-# the installer writes.
-script_reads_package() {   # the Registry table's Version row, the script's two keys and values
-    local script=$kit/velmora-detect.ps1
-    msiinfo export "$signed_msi" Registry | tr -d '\r' |
-        awk -F'\t' -v v="$version" '$3 == "SOFTWARE\\Zabrel\\Velmora\\Installer" && $4 == "Version" && $5 == v { found = 1 } END { exit !found }' &&
-    grep -qF "'HKLM:\\SOFTWARE\\WOW6432Node\\Zabrel\\Velmora\\Installer'" "$script" &&
-    grep -qF "'HKLM:\\SOFTWARE\\Zabrel\\Velmora\\Installer'" "$script" &&
-    grep -qF '$record.Version' "$script" && grep -qF '$record.InstallDir' "$script"
-}
-check "the detection script reads the key and the values the installer writes" script_reads_package
 
-unzip -q "$work/signed-dist/$zip" -d "$work/signed-zip" || finish
-shipped=$work/signed-zip/velmora-notes-$version-win32
-verify() {   # verify FILE
+# Every signed file: Authenticode with SHA-256, by the signer docs/deploying.md tells
+# administrators to allow (the release refuses another certificate, and an osslsigncode
+# older than 2.8, the first that signs PowerShell scripts, before it builds anything).
+promised=$(grep -o -m1 '(`CN=[^,`]*' docs/deploying.md | tr -d '(`')
+signed() {   # signed FILE
     osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.out" 2>&1
     local rc=$?
     echo "  verify $(basename "$1"): $(grep -m1 '^Message digest algorithm' "$work/verify.out" | tr -s ' '),"\
          "$(grep -m1 '^Signature verification' "$work/verify.out")"
-    [ $rc -eq 0 ] && grep -q "Message digest algorithm *: SHA256" "$work/verify.out"
+    [ $rc -eq 0 ] && grep -q "Message digest algorithm *: SHA256" "$work/verify.out" &&
+        grep -q "Subject: /$promised\(/\|\$\)" "$work/verify.out"
 }
-for f in "$work"/signed-zip/*/*.exe "$work"/signed-zip/*/*.ps1 "$signed_msi"; do
-    check "$(basename "$f") signed with SHA-256" verify "$f"
+# The installer's DLL is signed inside it, in the Binary table.
+msiinfo extract "$signed_msi" Binary.SetupCheck >"$work/setup-check.dll" 2>/dev/null
+for f in "$shipped"/*.exe "$shipped"/*.ps1 "$signed_msi" "$work/setup-check.dll"; do
+    check "$(basename "$f") signed with SHA-256 by $promised" signed "$f"
 done
 
 # The installer's tables.  Wine's msiexec ignores the Transitive bit and replaces no
@@ -128,10 +117,7 @@ done
 table() { msiinfo export "$signed_msi" "$1" | tail -n +4 | tr -d '\r'; }
 components=$(table Component | cut -f1,4,5 | LC_ALL=C sort)
 echo "  components (name, attributes, condition): $(tr '\t\n' ' ;' <<<"$components")"
-# 0: the file is the key path; 4: a registry value is; 64: Transitive, the condition
-# weighed again at a reinstall (false to true installs, true to false removes); no 256
-# (64-bit view).  The uninstall part of a condition removes the component when the
-# value is gone but the package's record says it wrote it.
+# Each row's attributes and condition, and why: the head of installer/velmora-notes.wxs.
 expected=$(printf '%s\t%s\t%s\n' Doctor 0 '' InstallRecord 4 '' Program 0 '' \
     SettingAppli 68 'LN_APPLI OR (REMOVE~="ALL" AND WROTE_LN_APPLI)' \
     SettingBase 68 'LN_BASE OR (REMOVE~="ALL" AND WROTE_LN_BASE)' VersionRecord 4 '')
@@ -140,6 +126,11 @@ files=$(table File | cut -f1,5 | LC_ALL=C sort)
 check "the File table gives both exes the version $version.0 (got: $(tr '\t\n' ' ;' <<<"$files"))" \
     test "$files" = "$(printf '%s\t%s\n' VelmoraDoctorExe "$version.0" VelmoraNotesExe "$version.0")"
 check "no MsiFileHash row (for unversioned files only)" test -z "$(table MsiFileHash)"
+# The detection script cannot run here (no PowerShell): its table below holds the key
+# and the values it reads.
+check "the installer records its version where the detection script reads it" awk -F'\t' -v v="$version" \
+    '$3 == "SOFTWARE\\Zabrel\\Velmora\\Installer" && $4 == "Version" && $5 == v { found = 1 } END { exit !found }' \
+    <(table Registry)
 check "the launch condition refuses a per-user install" grep -q "^Installed OR ALLUSERS=1"$'\t' <<<"$(table LaunchCondition)"
 # The installer's own actions: type 1, a DLL of the Binary table (Custom Action Type 1:
 # the stream is copied to a temporary file and called there, never a file the package
@@ -155,49 +146,41 @@ check "the folder's and the paths' actions: DLL entries of the Binary table Setu
 # property) would run what the package installs or what a path names.
 check "no action runs a DLL or an exe from elsewhere than the Binary table" \
     test -z "$(table CustomAction | awk -F'\t' '($2 % 8 == 1 || $2 % 8 == 2) && $2 % 64 >= 8')"
-msiinfo extract "$signed_msi" Binary.SetupCheck >"$work/setup-check.dll" 2>/dev/null
-check "the Binary table's SetupCheck: the release's DLL, signed with SHA-256" verify "$work/setup-check.dll"
 msiinfo extract "$unsigned_msi" Binary.SetupCheck >"$work/setup-check-unsigned.dll" 2>/dev/null
 check "the unsigned installer's SetupCheck: the DLL as build/win32 built it" \
     cmp "$work/setup-check-unsigned.dll" "$other/bin/installer/velmora-setup-check.dll"
-order=$(table InstallExecuteSequence | awk -F'\t' '{ at[$1] = $3 }
+sequence=$(table InstallExecuteSequence)
+order=$(awk -F'\t' '{ at[$1] = $3 }
     END { print (at["AppSearch"] < at["ChooseInstallDir"] && at["ChooseInstallDir"] < at["CostFinalize"] &&
-                 at["CostFinalize"] < at["CheckSettings"] && at["CheckSettings"] < at["InstallValidate"]) }')
+                 at["CostFinalize"] < at["CheckSettings"] && at["CheckSettings"] < at["InstallValidate"]) }' <<<"$sequence")
 check "the folder chosen after AppSearch and before CostFinalize; the paths checked after it, before InstallValidate" \
     test "$order" = 1
 check "the folder chosen only when INSTALLDIR is not given" grep -qP '^ChooseInstallDir\tNOT INSTALLDIR\t\d+$' \
-    <<<"$(table InstallExecuteSequence)"
+    <<<"$sequence"
 check "the check runs at a first install given a path, unless LN_CHECK=0 (its condition)" grep -qP \
     '^CheckSettings\t\(LN_APPLI OR LN_BASE\) AND NOT Installed AND NOT WIX_UPGRADE_DETECTED AND LN_CHECK<>"0"\t\d+$' \
-    <<<"$(table InstallExecuteSequence)"
+    <<<"$sequence"
 check "the summary lists the ProductLanguage, 1036" grep -qx 'Template: Intel;1036' <<<"$(msiinfo suminfo "$signed_msi" | tr -d '\r')"
 check "SHA256SUMS" bash -c "cd '$work/signed-dist' && sha256sum --quiet -c SHA256SUMS"
 check "the unsigned run says so" grep -q "UNSIGNED" "$work/unsigned.out"
-check "an unsigned installer" bash -c "! osslsigncode verify -in '$unsigned_msi' >/dev/null 2>&1"
-
 unzip -q "$work/unsigned-dist/$zip" -d "$work/unsigned-zip"
+unsigned=$work/unsigned-zip/velmora-notes-$version-win32
+for f in "$unsigned_msi" "$unsigned"/*.ps1; do
+    check "the unsigned release's $(basename "$f") carries no signature" \
+        bash -c "! osslsigncode extract-signature -in '$f' -out '$work/${f##*/}.signature' >/dev/null 2>&1"
+done
 for exe in velmora-notes.exe velmora-doctor.exe velmora-job.exe; do
     check "two build folders: the same unsigned $exe in the release and in build/win32" \
-        cmp "$other/bin/$exe" "$work/unsigned-zip/velmora-notes-$version-win32/$exe"
+        cmp "$other/bin/$exe" "$unsigned/$exe"
 done
-size=$(stat -c %s "$build/bin/velmora-notes.exe")
-check "velmora-notes.exe within 16 KiB (got: $size bytes)" test "$size" -le 16384
 
 check_zip=velmora-notes-$version-windows-check.zip
-check "SHA256SUMS lists the check zip" grep -q " $check_zip\$" "$work/signed-dist/SHA256SUMS"
 unzip -q "$work/signed-dist/$check_zip" -d "$work/signed-check"
-unzip -q "$work/unsigned-dist/$check_zip" -d "$work/unsigned-check"
 checked=$work/signed-check/velmora-notes-$version-windows-check
 check "the check zip ships the signed program" cmp "$shipped/velmora-notes.exe" "$checked/velmora-notes.exe"
 check "the check zip ships the signed installer" cmp "$signed_msi" "$checked/$msi"
-check "the check zip's page filled in for $version, as the kit's" bash -c \
-    "grep -qF 'velmora-notes-$version-windows-check.zip' '$checked/windows-check.md' &&
-     ! grep -qE '<(version|file version|ProductCode)>' '$checked/windows-check.md'"
-check "the check zip's equipment unsigned, the same bytes in both runs" bash -c "cd '$work/signed-check' &&
-    for f in \$(find . -type f ! -name velmora-notes.exe ! -name velmora-doctor.exe ! -name '*.msi'); do
-        cmp -s \"\$f\" '$work/unsigned-check/'\"\$f\" || exit 1
-        case \$f in *.exe|*.dll) ! osslsigncode verify -in \"\$f\" >/dev/null 2>&1 || exit 1 ;; esac
-    done"
+check "the check zip's page, the kit's filled in for $version" cmp "$shipped/docs/windows-check.md" "$checked/windows-check.md"
+# The equipment unsigned: the same bytes as build/win32's, which nothing signs.
 equipment_as_other() {   # each file of build/win32's list of the check zip, the same bytes in the zip
     local file place n=0
     while IFS=$'\t' read -r _ file place; do
@@ -207,19 +190,6 @@ equipment_as_other() {   # each file of build/win32's list of the check zip, the
     [ "$n" -gt 0 ]
 }
 check "two build folders: the check zip's equipment, the same bytes as build/win32's" equipment_as_other
-# The scripts, the signer, the sums and the tools' manifests.
-# The signer docs/deploying.md tells administrators to allow, on every signed file; the
-# release refuses another certificate, and an osslsigncode older than 2.8 (the first
-# that signs PowerShell scripts), before it builds anything.
-promised=$(grep -o -m1 '(`CN=[^,`]*' docs/deploying.md | tr -d '(`')
-signed_by() {   # signed_by FILE: osslsigncode reads the promised signer on it
-    osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>/dev/null | grep -q "Subject: /$promised\(/\|\$\)"
-}
-for f in "$shipped"/*.exe "$shipped"/*.ps1 "$signed_msi"; do
-    check "$(basename "$f") signed by $promised, the signer the guide names" signed_by "$f"
-done
-check "the unsigned release's scripts carry no signature" bash -c \
-    "! grep -l 'SIG # Begin signature block' '$work/unsigned-zip/velmora-notes-$version-win32/'*.ps1"
 certificate other "/CN=Someone Else/O=Zabrel"
 mkdir -p "$work/old-signer"
 printf '#!/bin/sh\necho "osslsigncode 2.5, using:"\n' >"$work/old-signer/osslsigncode"
@@ -284,6 +254,7 @@ script_table() {   # script_table SCRIPT: the table on stdin holds (signature dr
 check "the detection script's text" script_table "$shipped/velmora-detect.ps1" <<'EOF'
 block if ([IntPtr]::Size -eq 8) {\n    $key = 'HKLM:\SOFTWARE\WOW6432Node\Zabrel\Velmora\Installer'\n} else {\n    $key = 'HKLM:\SOFTWARE\Zabrel\Velmora\Installer'\n}
 count 1 Write-Output|Write-Host|Write-Information|Out-Host|Out-Default|\[Console\]::(Out|Write)|^\s*(echo|print)\b
+block     $text = [string]$record.Version\n    $folder = [string]$record.InstallDir
 block         $exe, $info.FileMajorPart, $info.FileMinorPart, $info.FileBuildPart, $info.FilePrivatePart)\n    exit 0\n} catch {
 count 1 ^    exit 0$
 never ^(?!.*\) \{ exit 0 \}$)(?!    exit 0$).*\bexit 0\b

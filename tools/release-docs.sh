@@ -1,18 +1,20 @@
-# Sourced by tools/release.sh: the documents of the zip, filled in for the release.
+# Sourced by tools/release.sh (and the release check): the ProductCode rule, and the
+# documents of the zip filled in for the release, as RELEASING.md lists them with their
+# placeholders.
 #
+#   name_uuid NAMESPACE NAME: the name-based UUID (SHA-1, version 5) of RFC 4122
 #   fill_documents STAGE VERSION UPGRADE_CODE
 #
-# The guide and its appendix, the doctor's and the messages' pages, the job format,
-# the Windows check's page (which tools/check-zip.sh takes from STAGE), README.txt and
-# the detection and removal scripts (installer/velmora-detect.ps1, velmora-remove.ps1)
-# are written into STAGE with Windows line ends, their placeholders replaced: <version>
-# by x.y.z, <file version> by x.y.z.0 (the programs' file version, which --version
-# prints), <ProductCode> by the release's ProductCode in braces, <UpgradeCode> by the
-# package's, in braces.  The
-# release notes, CHANGELOG.md, go in too: each version's section gets its own
-# ProductCode, and the first line names this release.  A version without a section
-# in CHANGELOG.md gives no release, unless VELMORA_VERSION asked for a version of test.
-# Uses name_uuid, tools/release.sh's ProductCode rule.
+# Each goes into STAGE with Windows line ends; in the release notes, CHANGELOG.md, each
+# version's section gets its own ProductCode.  A version without a section in
+# CHANGELOG.md gives no release, unless VELMORA_VERSION asked for a version of test.
+name_uuid() {
+    local hex
+    hex=$({ printf '%b' "$(sed 's/-//g; s/../\\x&/g' <<<"$1")"; printf %s "$2"; } | sha1sum | cut -c1-32)
+    hex=${hex:0:12}5${hex:13:3}$(printf %x $(( (0x${hex:16:1} & 3) | 8 )))${hex:17}
+    echo "${hex:0:8}-${hex:8:4}-${hex:12:4}-${hex:16:4}-${hex:20}" | tr a-f A-F
+}
+
 fill_documents() {
     local stage=$1 version=$2 upgrade_code=$3 v notes
     local pattern='^## \([0-9][0-9]*\.[0-9][0-9]*\.[0-9][0-9]*\)\( .*\)*$'

@@ -1,39 +1,23 @@
 #!/usr/bin/env bash
 # Cuts a release from this checkout: builds the win32 preset from scratch in a folder
-# of its own and writes, in dist/: velmora-notes-<version>-win32.zip (the program, the
-# doctor, velmora-job, the documents an administrator needs, naming this version and
-# its ProductCode, the release notes and the detection script);
-# velmora-notes-<version>.msi (installer/velmora-notes.wxs);
-# velmora-notes-<version>-windows-check.zip (the suites and stand-ins with check.cmd,
-# to prove the release on a test machine: tools/check-zip.sh); SHA256SUMS.
-#
-# The version is the project's (CMakeLists.txt).  The installer's ProductCode is a
-# name-based UUID of it in the UpgradeCode's namespace, so two builds of one version
-# are one product.  A tree without the doctor (tools/velmora-doctor) gives no release.
-#
-#   VELMORA_SIGN_PKCS12=cert.p12 VELMORA_SIGN_PASSWORD_FILE=pass.txt \
-#   [VELMORA_TIMESTAMP_URL=http://tsa.example/] bash tools/release.sh
-#
-# signs every exe (before the zip and the installer take them), the installer's own DLL
-# (installer/setup-check, in its Binary table), the installer and the two PowerShell
-# scripts of the zip, Authenticode with SHA-256; the URL adds an RFC 3161 timestamp.
-# The certificate's subject must be CN=Zabrel, the signer that docs/deploying.md tells
-# administrators to allow, and osslsigncode 2.8 or later (the first that signs
-# scripts); else nothing is built.  Without a certificate nothing is signed, and the
-# script says so.  Also read: VELMORA_RELEASE_BUILD (the
-# build folder, build/release) and VELMORA_DIST (dist), both emptied first;
-# VELMORA_RELEASE_KEEP_BUILD=1, the build folder kept and brought up to date instead
-# (tools/release-check.sh signs the build it made for the unsigned release);
-# VELMORA_VERSION, x.y.z other than the project's (a version of test).
+# of its own and writes, in dist/, the release's zip, its installer, its check zip and
+# SHA256SUMS.  What each holds, how the files are signed (VELMORA_SIGN_PKCS12,
+# VELMORA_SIGN_PASSWORD_FILE, VELMORA_TIMESTAMP_URL) and the other variables read:
+# RELEASING.md.  The installer's ProductCode is a name-based UUID of the version in the
+# UpgradeCode's namespace, so that two builds of one version are one product.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 build=${VELMORA_RELEASE_BUILD:-build/release}
-dist=${VELMORA_DIST:-dist}
+dist=$(realpath -m "${VELMORA_DIST:-dist}")
 pkcs12=${VELMORA_SIGN_PKCS12:-}
 password_file=${VELMORA_SIGN_PASSWORD_FILE:-}
 timestamp_url=${VELMORA_TIMESTAMP_URL:-}
+
+for tool in cmake ninja i686-w64-mingw32-g++ wixl msibuild msiinfo osslsigncode zip sha256sum; do
+    command -v "$tool" >/dev/null || { bash tools/bootstrap.sh; break; }
+done
 
 if [ -n "$pkcs12" ] || [ -n "$password_file" ]; then
     if [ -z "$pkcs12" ] || [ -z "$password_file" ]; then
@@ -45,13 +29,6 @@ if [ -n "$pkcs12" ] || [ -n "$password_file" ]; then
     done
     # Absolute, since the signing runs in the staging folder.
     pkcs12=$(realpath "$pkcs12") password_file=$(realpath "$password_file")
-fi
-
-for tool in cmake ninja i686-w64-mingw32-g++ wixl msibuild msiinfo osslsigncode zip sha256sum; do
-    command -v "$tool" >/dev/null || { bash tools/bootstrap.sh; break; }
-done
-
-if [ -n "$pkcs12" ]; then
     signer_version=$(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsigncode \([0-9]*\)\.\([0-9]*\).*/\1 \2/p')
     read -r major minor <<<"${signer_version:-0 0}"
     if [ "$major" -lt 2 ] || { [ "$major" -eq 2 ] && [ "$minor" -lt 8 ]; }; then
@@ -82,8 +59,10 @@ if ! ninja -C "$build" -t targets all | grep -q '^velmora-doctor: '; then
          "ships it, in the zip and in the installer; nothing built" >&2
     exit 1
 fi
+# The check zip's runner, suites and stand-ins too: check-zip.txt, "target<TAB>file<TAB>
+# place" a line, written by the configure step from the list of suites.
 cmake --build "$build" -j2 --target velmora-notes velmora-doctor velmora-job velmora-setup-check \
-    >>"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
+    $(cut -f1 "$build/check-zip.txt") >>"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
 rm -f "$build.log"
 exes="velmora-notes.exe velmora-doctor.exe velmora-job.exe"
 
@@ -109,17 +88,13 @@ if [ -n "$pkcs12" ]; then
     sign "$setup_check"
 fi
 
-name_uuid() {   # name_uuid NAMESPACE NAME: the name-based UUID (SHA-1, version 5) of RFC 4122
-    local hex
-    hex=$({ printf '%b' "$(sed 's/-//g; s/../\\x&/g' <<<"$1")"; printf %s "$2"; } | sha1sum | cut -c1-32)
-    hex=${hex:0:12}5${hex:13:3}$(printf %x $(( (0x${hex:16:1} & 3) | 8 )))${hex:17}
-    echo "${hex:0:8}-${hex:8:4}-${hex:12:4}-${hex:16:4}-${hex:20}" | tr a-f A-F
-}
+# The ProductCode rule (name_uuid) and the documents (fill_documents).
+. tools/release-docs.sh
 
 # The installer takes the staged (signed) program and doctor.
 mkdir -p "$dist"
 rm -f "$dist"/velmora-notes-*.zip "$dist"/velmora-notes-*.msi "$dist/SHA256SUMS"
-msi=$(realpath "$dist")/velmora-notes-$version.msi
+msi=$dist/velmora-notes-$version.msi
 wxs=$root/installer/velmora-notes.wxs
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' "$wxs")
 # wixl takes sources relative to the folder it runs in (the staging folder).
@@ -158,23 +133,38 @@ template=$(field Template)
 msibuild "$msi" -s "$(field Subject)" "$(field Author)" "${template%%;*};1036" "$(field 'Revision number (UUID)')"
 [ -n "$pkcs12" ] && sign "$msi"
 
-# The zip: the documents filled in for this release, with Windows line ends
-# (tools/release-docs.sh), every date the last commit's, so that two unsigned releases
-# of one commit give the same zip.
-. tools/release-docs.sh
+# The zip: the documents filled in for this release, with Windows line ends.
 fill_documents "$stage" "$version" "$upgrade_code" || exit 1
 scripts="velmora-detect.ps1 velmora-remove.ps1"
 if [ -n "$pkcs12" ]; then
     for script in $scripts; do sign "$stage/$script"; done
 fi
+# Every date the last commit's and the files sorted, so that two unsigned releases of
+# one commit give the same zips.
 when=$(git log -1 --format=%ct 2>/dev/null || echo 946684800)
-find "$stage" -exec touch -h -d "@$when" {} +
-zip_path=$(realpath "$dist")/$name.zip
-(cd "$build/stage" && find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -X -D -q "$zip_path" -@)
+pack() {   # pack NAME: $build/stage/NAME into $dist/NAME.zip
+    find "$build/stage/$1" -exec touch -h -d "@$when" {} +
+    (cd "$build/stage" && find "$1" -type f | LC_ALL=C sort | TZ=UTC zip -X -D -q "$dist/$1.zip" -@)
+}
+pack "$name"
 
-check_zip=$(bash tools/check-zip.sh "$build" "$stage" "$dist" "$version" "$when")
+# The check zip, for an administrator to prove the release on a test machine
+# (docs/windows-check.md): the program, the doctor and the installer as they ship, and
+# the equipment, which is never signed with the release's certificate (a signer that
+# administrators allow must not vouch for test equipment).
+check_zip=velmora-notes-$version-windows-check
+checked=$build/stage/$check_zip
+mkdir -p "$checked"
+cp "$stage/velmora-notes.exe" "$stage/velmora-doctor.exe" "$msi" "$checked/"
+while IFS=$'\t' read -r _ file place; do
+    mkdir -p "$checked/$(dirname "$place")"
+    cp "$file" "$checked/$place"
+done <"$build/check-zip.txt"
+sed 's/\r*$/\r/' tools/check/check.cmd >"$checked/check.cmd"
+cp "$stage/docs/windows-check.md" "$checked/"
+pack "$check_zip"
 
-(cd "$dist" && sha256sum "$name.zip" "$check_zip" "velmora-notes-$version.msi" >SHA256SUMS)
+(cd "$dist" && sha256sum "$name.zip" "$check_zip.zip" "velmora-notes-$version.msi" >SHA256SUMS)
 
 echo "release: version $version"
 if [ -n "$pkcs12" ]; then

@@ -9,7 +9,6 @@
 # shutdown delay), so `wineserver -w` after a run waits for the run only.
 #
 #   . tools/wine-env.sh                 # in a script or a shell
-#   bash tools/wine-env.sh --make-prefix  # makes $WINEPREFIX if it is not there yet
 root=${root:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 export WINEPREFIX=${WINEPREFIX:-$root/build/win32/wineprefix}
 while IFS= read -r wine_env_line; do
@@ -21,18 +20,13 @@ done <"$root/tools/wine.env"
 unset wine_env_line
 [ -n "${wine_locale:-}" ] && export LC_ALL=$wine_locale
 
-# True when the locale of tools/wine.env exists here.  Wine takes the Windows code pages
-# from the locale's name alone, but its file names from the locale itself: without it,
-# they are ASCII and a path with an accent cannot be opened.
-wine_locale_ready() {
-    [ "$(locale charmap 2>/dev/null)" = UTF-8 ]
-}
-
 # Makes $WINEPREFIX once (a few seconds): 32-bit, with the null graphics driver, so GUI
 # programs run with no display.  A prefix made before is left as it is.  Fails when the
-# locale is missing (tools/bootstrap.sh generates it).
+# locale is missing (tools/bootstrap.sh generates it): Wine takes the Windows code pages
+# from the locale's name alone, but its file names from the locale itself, and without
+# it they are ASCII and a path with an accent cannot be opened.
 ensure_wine_prefix() {
-    if ! wine_locale_ready; then
+    if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
         echo "the locale $LC_ALL is missing: run tools/bootstrap.sh" \
             "(or localedef -i ${LC_ALL%%.*} -f UTF-8 $LC_ALL)" >&2
         return 1
@@ -72,10 +66,3 @@ register_sample() {
     wine reg add "$key" /v LN_Appli /d "$1\\Lotus Notes\\notes-client.exe" /f >/dev/null
     wine reg add "$key" /v LN_Base /d "$1\\Lotus Notes\\Data\\Velmora.nsf" /f >/dev/null
 }
-
-if [ "${BASH_SOURCE[0]}" = "$0" ]; then
-    case "${1:-}" in
-        --make-prefix) ensure_wine_prefix ;;
-        *) echo "usage: . tools/wine-env.sh, or bash tools/wine-env.sh --make-prefix" >&2; exit 2 ;;
-    esac
-fi

@@ -1,21 +1,14 @@
-// velmora-setup-check.dll: the installer's own actions.  The package carries it in its
-// Binary table, and Windows Installer copies it to a temporary file of its own and
-// loads it from there (Custom Action Type 1): nothing is loaded or run from a folder
-// the package installs into, which a user may have filled beforehand.  Both entries
-// are immediate, so they run as whoever runs msiexec, and change nothing on the
-// machine: they read and set properties, and look at files.
-//
-//   ChooseInstallDir  before CostFinalize, when INSTALLDIR was not given: the folder
-//                     the package's record names (an upgrade, a repair), else the
-//                     folder of LN_APPLI, the Notes client's program, else nothing
-//                     (the Directory table's default).
-//   CheckSettings     after CostFinalize, so INSTALLDIR is the folder chosen, at a
-//                     first install given a path (its condition is in the package):
-//                     each path given must pass the program's rule for the value it
-//                     reads, and nNOTES.dll must be in INSTALLDIR or in a folder of
-//                     the machine's PATH, the two places the program's loader finds
-//                     it.  A refusal is an error message naming the path or the
-//                     folder, and the install ends with 1603.
+// velmora-setup-check.dll: the installer's own actions, carried in the package's
+// Binary table (Custom Action Type 1: Windows Installer calls a temporary copy, never a
+// file of a folder the package installs into, which a user may have filled).  Both
+// entries are immediate and only read and set properties and look at files;
+// installer/velmora-notes.wxs says when each runs and why.
+//   ChooseInstallDir  when INSTALLDIR was not given: the folder the package's record
+//                     names, else LN_APPLI's folder, else the Directory table's default.
+//   CheckSettings     each path given passes the program's rule for the value it reads,
+//                     and nNOTES.dll is in INSTALLDIR or in a folder of the machine's
+//                     PATH, where the program's loader finds it; else an error message
+//                     naming the path or the folder, and the install ends with 1603.
 #include "installer/setup-check/given_path.h"
 #include "job/install_settings.h"
 

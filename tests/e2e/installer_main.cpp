@@ -8,12 +8,11 @@
 //
 // The lower version to upgrade from is the release's package with another
 // ProductCode, ProductVersion 0.0.1 and that Version recorded (VaryPackage): the same
-// files, so the upgrade itself is what is shown, not a change of program.  msiexec's
-// exit codes are read whole (GetExitCodeProcess).  The case's Notes client folder holds
-// the stand-in nNOTES.dll, as a real client's does, so an install given LN_APPLI goes
-// there and passes the package's check.  The cases marked NEEDS_WINDOWS
-// show Windows Installer rules that Wine's msiexec does not follow; each names the
-// Microsoft page it checks.
+// files, so the upgrade itself is what is shown, not a change of program.  The case's
+// Notes client folder holds the stand-in nNOTES.dll, as a real client's does, so an
+// install given LN_APPLI goes there and passes the package's check.  The cases marked
+// NEEDS_WINDOWS show Windows Installer rules that Wine's msiexec does not follow; each
+// names the Microsoft page it checks.
 #include "testkit/wine/package.h"
 #include "tests/e2e/case_runner.h"
 
@@ -115,16 +114,6 @@ static bool MachineKeyExists(const std::string &subkey)
     return true;
 }
 
-static void DeleteRecordValue(const char *name)
-{
-    HKEY key;
-    bool deleted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, RecordKey, 0,
-                                 KEY_SET_VALUE | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS &&
-                   RegDeleteValueA(key, name) == ERROR_SUCCESS;
-    ok(deleted, "the package's record %s deleted", name);
-    RegCloseKey(key);
-}
-
 // The Add/Remove Programs entry's value of a product, empty when it has no entry.
 static std::string AddRemove(const std::string &productCode, const char *name)
 {
@@ -206,7 +195,9 @@ static void RemoveProducts(const Packages &p)
 
 typedef void PackageCase(CaseEnv *e, const Packages &p);
 
-static void WithPackages(CaseEnv *e, PackageCase *body)
+// A case of the table: `body` given the case's packages, what it left installed removed.
+template <PackageCase *body>
+static void WithPackages(CaseEnv *e)
 {
     Packages p;
     if (Prepare(e, &p))
@@ -227,13 +218,12 @@ static void ExpectSettings(const CaseEnv &e, const char *when)
 static void InstallUpgradeRepairRemove(CaseEnv *e, const Packages &p)
 {
     const char otherKey[] = "SOFTWARE\\Zabrel\\Velmora";
-    HKEY other;
+    HKEY other = NULL;
     ok(RegCreateKeyExA(HKEY_LOCAL_MACHINE, otherKey, 0, NULL, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
                        NULL, &other, NULL) == ERROR_SUCCESS &&
            RegSetValueExA(other, "Autre", 0, REG_SZ, (const BYTE *)"pas au programme", 17) ==
                ERROR_SUCCESS,
        "another program's value beside the settings");
-    RegCloseKey(other);
 
     DWORD code = InstallWithSettings(*e, p, p.lower);
     ok(code == 0, "the lower version installed: exit code %lu", code);
@@ -308,11 +298,8 @@ static void InstallUpgradeRepairRemove(CaseEnv *e, const Packages &p)
     ok(!MachineKeyExists(SettingsKey) && !MachineKeyExists(RecordKey),
        "the settings and the package's record gone");
     same_text(MachineText(otherKey, "Autre"), "pas au programme", "the other program's value kept");
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, otherKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &other) ==
-        ERROR_SUCCESS) {
-        RegDeleteValueA(other, "Autre");     // the key itself goes with the case's settings
-        RegCloseKey(other);
-    }
+    RegDeleteValueA(other, "Autre");     // the key itself goes with the case's settings
+    RegCloseKey(other);
     ok(!FileExists(program) && !FileExists(p.installDir + "\\velmora-doctor.exe"),
        "the program and the doctor gone");
     ok(FileExists(e->client) && FileExists(e->database) &&
@@ -512,7 +499,12 @@ static void TransitiveRemoval(CaseEnv *e, const Packages &p)
     DWORD code = InstallWithSettings(*e, p, p.release);
     ok(code == 0, "the release installed: exit code %lu", code);
     SetSettingsValue("LN_Base", NULL);
-    DeleteRecordValue("LN_Base");
+    HKEY record;
+    ok(RegOpenKeyExA(HKEY_LOCAL_MACHINE, RecordKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
+                     &record) == ERROR_SUCCESS &&
+           RegDeleteValueA(record, "LN_Base") == ERROR_SUCCESS,
+       "the package's remembered LN_Base deleted");
+    RegCloseKey(record);
     code = Msiexec("/i " + Quoted(p.release) + " REINSTALL=ALL REINSTALLMODE=vomus");
     ok(code == 0, "the reinstall: exit code %lu", code);
     DWORD type = NoValue;
@@ -521,29 +513,17 @@ static void TransitiveRemoval(CaseEnv *e, const Packages &p)
     same_text(MachineText(SettingsKey, "LN_Appli"), e->client, "LN_Appli kept");
 }
 
-#define PACKAGE_CASE(name, body) \
-    static void name(CaseEnv *e) { WithPackages(e, body); }
-PACKAGE_CASE(CaseInstallUpgradeRepairRemove, InstallUpgradeRepairRemove)
-PACKAGE_CASE(CaseFirstInstallRefusals, FirstInstallRefusals)
-PACKAGE_CASE(CasePlantedDoctorNeverRun, PlantedDoctorNeverRun)
-PACKAGE_CASE(CaseInstallFolderChoice, InstallFolderChoice)
-PACKAGE_CASE(CaseValuesWrittenBeforeKept, ValuesWrittenBeforeKept)
-PACKAGE_CASE(CaseAnotherBuild1638, AnotherBuild1638)
-PACKAGE_CASE(CaseAnotherInstallRunning1618, AnotherInstallRunning1618)
-PACKAGE_CASE(CaseRepairWithLetters, RepairWithLetters)
-PACKAGE_CASE(CaseTransitiveRemoval, TransitiveRemoval)
-
 static const CaseEntry cases[] = {
-    {"install_upgrade_repair_remove", CaseInstallUpgradeRepairRemove},
-    {"first_install_refusals", CaseFirstInstallRefusals},
-    {"planted_doctor_never_run", CasePlantedDoctorNeverRun},
-    {"install_folder_choice", CaseInstallFolderChoice},
-    {"values_written_before_kept", CaseValuesWrittenBeforeKept},
+    {"install_upgrade_repair_remove", WithPackages<InstallUpgradeRepairRemove>},
+    {"first_install_refusals", WithPackages<FirstInstallRefusals>},
+    {"planted_doctor_never_run", WithPackages<PlantedDoctorNeverRun>},
+    {"install_folder_choice", WithPackages<InstallFolderChoice>},
+    {"values_written_before_kept", WithPackages<ValuesWrittenBeforeKept>},
     // What Wine's msiexec does not do as Windows Installer does.
-    {"another_build_1638", CaseAnotherBuild1638, 0, 0, NEEDS_WINDOWS},
-    {"another_install_running_1618", CaseAnotherInstallRunning1618, 0, 0, NEEDS_WINDOWS},
-    {"repair_with_letters", CaseRepairWithLetters, 0, 0, NEEDS_WINDOWS},
-    {"transitive_removal", CaseTransitiveRemoval, 0, 0, NEEDS_WINDOWS},
+    {"another_build_1638", WithPackages<AnotherBuild1638>, 0, 0, NEEDS_WINDOWS},
+    {"another_install_running_1618", WithPackages<AnotherInstallRunning1618>, 0, 0, NEEDS_WINDOWS},
+    {"repair_with_letters", WithPackages<RepairWithLetters>, 0, 0, NEEDS_WINDOWS},
+    {"transitive_removal", WithPackages<TransitiveRemoval>, 0, 0, NEEDS_WINDOWS},
 };
 
 int main(int argc, char **argv)
