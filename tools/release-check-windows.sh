@@ -91,6 +91,11 @@ refused() {   # refused WHILE LINE ARGS...: check.cmd ARGS refuses, exit 2, with
     check "refused while $state (exit $rc): $(grep refused "$work/refused.out")" \
         bash -c "test $rc = 2 && grep -q '^refused: $line' '$work/refused.out'"
 }
+run_check "$work/usage.out" standins /bogus
+rc=$?
+check "an argument naming nothing refused before any suite runs (exit $rc)" bash -c \
+    "test $rc = 2 && grep -qx 'velmora-check: no option or suite is named /bogus' '$work/usage.out' &&
+     ! grep -q '^standins:' '$work/usage.out'"
 wine reg add 'HKLM\SOFTWARE\Zabrel\Velmora\Stellwick' /v LN_Appli /d 'C:\x.exe' /f >/dev/null
 refused "the settings key exists" 'HKLM.*Stellwick exists in the 32-bit registry view' standins
 wine reg delete 'HKLM\SOFTWARE\Zabrel\Velmora' /f >/dev/null 2>&1
