@@ -1,5 +1,5 @@
-// NNOTES_FAIL: which calls of the stand-in library fail; NNOTES_INIT_WAIT_MS: how long
-// its runtime takes to start.
+// NNOTES_FAIL: which calls of the stand-in library fail; NNOTES_INIT_WAIT_MS and
+// NNOTES_OPEN_WAIT_MS: how long its runtime takes to start, and a database to open.
 #include "standins/nnotes/failures.h"
 
 #include <windows.h>
@@ -34,10 +34,10 @@ bool CallFails(const char *operation)
     return false;
 }
 
-unsigned long InitWaitMs(void)
+unsigned long WaitMs(const char *variable)
 {
     char value[16];
-    DWORD n = GetEnvironmentVariableA("NNOTES_INIT_WAIT_MS", value, sizeof value);
+    DWORD n = GetEnvironmentVariableA(variable, value, sizeof value);
     return n > 0 && n < sizeof value ? strtoul(value, NULL, 10) : 0;
 }
 

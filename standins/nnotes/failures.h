@@ -1,5 +1,5 @@
-// Failure injection for the stand-in nNOTES.dll, driven by NNOTES_FAIL, and a runtime
-// start that waits, driven by NNOTES_INIT_WAIT_MS.
+// Failure injection for the stand-in nNOTES.dll, driven by NNOTES_FAIL, and calls that
+// wait, driven by NNOTES_INIT_WAIT_MS and NNOTES_OPEN_WAIT_MS.
 #pragma once
 
 // Counts this call of `operation` and tells whether NNOTES_FAIL makes it fail.
@@ -8,9 +8,11 @@
 // process (1-based).  Names are compared exactly.
 bool CallFails(const char *operation);
 
-// How long InitNotesRuntime waits before it answers (NNOTES_INIT_WAIT_MS, 0 when unset),
-// as a real client's runtime waits for the user's password.
-unsigned long InitWaitMs(void);
+// How long a call waits before it answers, in ms, from the environment variable named
+// (0 when unset): InitNotesRuntime as a real client's runtime waits for the user's
+// password (NNOTES_INIT_WAIT_MS), OpenDatabase as a database on a slow server
+// (NNOTES_OPEN_WAIT_MS).
+unsigned long WaitMs(const char *variable);
 
 // Whether OpenDatabase overflows its stack (NNOTES_OPEN_OVERFLOW=1), as a library that
 // recurses without end: the caller's crash handling must still get its words out.

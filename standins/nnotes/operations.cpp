@@ -37,7 +37,7 @@ static LONG WINAPI EndSilently(EXCEPTION_POINTERS *)
 
 NotesStatus NOTESAPI InitNotesRuntime(int argc, char **argv)
 {
-    Sleep(InitWaitMs());
+    Sleep(WaitMs("NNOTES_INIT_WAIT_MS"));
     if (OpenOverflows())
         SetUnhandledExceptionFilter(EndSilently);
     char count[16];
@@ -79,6 +79,7 @@ NotesStatus NOTESAPI OpenDatabase(const char *path, NotesHandle *db)
 {
     if (OpenOverflows())
         OverflowStack(0);
+    Sleep(WaitMs("NNOTES_OPEN_WAIT_MS"));
     NotesStatus status = Precondition("OpenDatabase");
     if (status == STATUS_OK && db == NULL)
         status = STATUS_BAD_ARGUMENT;

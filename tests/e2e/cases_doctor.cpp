@@ -338,6 +338,16 @@ static void CaseDoctorVersionAndWaits(CaseEnv *e)
             "r\\u00e9pond pas en 2 s",
         "\"verdict\":\"busy\",\"problems\":0,\"warnings\":0,\"busy\":1}");
     ok(elapsed < 10000, "the doctor ends soon after its limit of 2 s: %lu ms", elapsed);
+
+    // The runtime starts but the database does not open in time: the line names the
+    // database, not the runtime.
+    SetEnv("NNOTES_OPEN_WAIT_MS", "60000");
+    run = RunDoctor(*e, DoctorCommand(*e, "--json --open --timeout 2"));
+    SetEnv("NNOTES_OPEN_WAIT_MS", NULL);
+    expect_report(run, 3,
+        "{\"check\":\"open.database\",\"status\":\"busy\",\"text\":\"Runtime Notes "
+            "d\\u00e9marr\\u00e9, mais la base ne s'ouvre pas en 2 s",
+        "\"verdict\":\"busy\",\"problems\":0,\"warnings\":0,\"busy\":1}");
 }
 
 // Copies bin\marking's `name` into `folder` (as `as`, when given).
