@@ -122,6 +122,11 @@ std::string SystemPath(const char *name)
     return std::string(folder, n < sizeof folder ? n : 0) + "\\" + name;
 }
 
+std::string Quoted(const std::string &path)
+{
+    return "\"" + path + "\"";
+}
+
 std::string WorkRoot()
 {
     char root[MAX_PATH];

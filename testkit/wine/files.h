@@ -17,6 +17,7 @@ std::string ShortPath(const std::string &path); // the path itself when it has n
 std::wstring Wide(const std::string &path);     // from the ANSI code page
 std::string OwnFolder();                        // the folder of this program
 std::string SystemPath(const char *name);       // NAME in the system folder (System32)
+std::string Quoted(const std::string &path);    // in double quotes, for a command line
 // The folder the cases work in: VELMORA_WORK_ROOT, which velmora-check.exe sets to the
 // folder it made for the run, or else "velmora e2e work" in the temporary folder.
 std::string WorkRoot();

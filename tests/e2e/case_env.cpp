@@ -102,7 +102,7 @@ RunResult Run(const std::string &commandLine, const char *application)
 
 std::string QuotedProgram(const CaseEnv &e)
 {
-    return "\"" + e.program + "\"";
+    return Quoted(e.program);
 }
 
 bool StartRunningClient(CaseEnv *e, const std::string &options)

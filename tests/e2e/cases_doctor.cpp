@@ -157,13 +157,24 @@ static void CaseDoctorSound(CaseEnv *e)
 }
 
 // reg.exe's `operation` on the package's record, in the 32-bit view where the package
-// writes it; true when it exits 0.
+// writes it; true when it exits 0.  The suite may run elevated: reg.exe and cmd.exe are
+// taken from the system folder, never looked for in the suite's or the current folder
+// (learn.microsoft.com: "CreateProcessA", its lpCommandLine search order).
 static bool Record(const char *operation, const std::string &arguments = "")
 {
-    return RunAndAnswer(std::string("cmd.exe /s /c \"reg ") + operation +
-                            " \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Installer\" " +
-                            arguments + " /reg:32\"",
+    return RunAndAnswer(Quoted(SystemPath("reg.exe")) + " " + operation +
+                            " \"HKLM\\SOFTWARE\\Zabrel\\Velmora\\Installer\" " + arguments +
+                            " /reg:32",
                         30000).exitCode == 0;
+}
+
+// A fix the doctor printed ("reg ..."), run as an administrator pastes it into cmd.exe,
+// with reg.exe named by its place in the system folder.
+static RunResult RunFix(const std::string &fix)
+{
+    return RunAndAnswer(Quoted(SystemPath("cmd.exe")) + " /s /c \"" +
+                            Quoted(SystemPath("reg.exe")) + fix.substr(3) + "\"",
+                        30000);
 }
 
 // The rows of a console the doctor alone wrote to, each without its trailing blanks: a
@@ -276,7 +287,7 @@ static void CaseDoctorMissingValue(CaseEnv *e)
         ++at;
     ok(at + 1 < lines.size() && lines[at + 1] == "          " + fix,
        "the command alone on the line after the problem's:\n%s", run.output.c_str());
-    RunResult fixed = RunAndAnswer("cmd.exe /s /c \"" + fix + "\"", 30000);
+    RunResult fixed = RunFix(fix);
     ok(fixed.exitCode == 0 && HasSettingsValue("LN_Base"), "the command ran: exit code %lu",
        fixed.exitCode);
     run = RunDoctor(*e, DoctorCommand(*e, "--json"));
@@ -708,7 +719,7 @@ static void CaseDoctorSettingsIn64BitView(CaseEnv *e)
                           "LN_Base /f /reg:64";
         expect_report(run, 0, "corrigez celle de la vue 32 bits\",\"fix\":\"" + Json(fix) +
                                   "\"}");
-        RunResult fixed = RunAndAnswer("cmd.exe /s /c \"" + fix + "\"", 30000);
+        RunResult fixed = RunFix(fix);
         ok(fixed.exitCode == 0 && !HasSettingsValue("LN_Base", KEY_WOW64_64KEY),
            "the command ran: exit code %lu", fixed.exitCode);
         run = RunDoctor(*e, DoctorCommand(*e, "--json"));
@@ -755,11 +766,6 @@ static bool StartCapture(const CaseEnv &e, const std::string &arguments, DoctorP
     CloseHandle(run->process.hThread);
     CloseHandle(run->process.hProcess);
     return false;
-}
-
-static std::string Quoted(const std::string &path)
-{
-    return "\"" + path + "\"";
 }
 
 static void CaseDoctorCapture(CaseEnv *e)
@@ -892,7 +898,7 @@ static void CaseDoctorCaptureRefusals(CaseEnv *e)
     std::string linked = e->root + "\\linked jobs";
     bool wine = RunningOnWine();
     bool link = wine ? RunUnix("/bin/ln", "-s", {UnixPath(e->jobDir), UnixPath(linked)})
-                     : RunAndAnswer("\"" + SystemPath("cmd.exe") + "\" /c mklink /J " +
+                     : RunAndAnswer(Quoted(SystemPath("cmd.exe")) + " /c mklink /J " +
                                         Quoted(linked) + " " + Quoted(e->jobDir),
                                     10000).exitCode == 0;
     ok(link && Appears(linked), "a link to the job folder");

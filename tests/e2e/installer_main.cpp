@@ -34,11 +34,6 @@ struct Packages {
     std::string log;                // <case folder>\msiexec.log
 };
 
-static std::string Quoted(const std::string &text)
-{
-    return "\"" + text + "\"";
-}
-
 // msiexec with these arguments, silent, started by its path in the system folder (the
 // suite runs elevated: no msiexec.exe from its own folder or the PATH); its whole exit
 // code, 0xDEAD when it hung.  Given a log, its verbose log goes there, replacing the one
