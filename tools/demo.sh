@@ -21,6 +21,9 @@ bin=$root/build/win32/bin
 demo="$WINEPREFIX/drive_c/Velmora demo"
 win='C:\Velmora demo'
 install_sample "$bin" "$demo" "$win"     # tools/wine-env.sh
+# The sample's settings key goes when the demo ends, however it ends: the suites' runner
+# refuses a prefix that holds it.
+trap "wine reg delete 'HKLM\\SOFTWARE\\Zabrel\\Velmora' /f >/dev/null 2>&1; wineserver -w" EXIT
 mkdir -p "$demo/store"
 
 job="$demo/Temp/job 0001.tmp"
@@ -67,7 +70,3 @@ echo "client variables ($demo/store/notes.ini):"
 sed 's/^/    /' "$demo/store/notes.ini"
 echo
 echo "every call to the Notes library: $demo/store/calls.log"
-
-# The sample's settings key goes: the suites' runner refuses a prefix that holds it.
-wine reg delete 'HKLM\SOFTWARE\Zabrel\Velmora' /f >/dev/null 2>&1
-wineserver -w
