@@ -3,6 +3,8 @@
 
 #include "tools/common/byte_escape.h"
 
+#include <algorithm>
+
 #include <aclapi.h>
 #include <psapi.h>
 #include <sddl.h>
@@ -53,12 +55,15 @@ struct Watched {
 };
 
 // Records and presses every box of the program not pressed before; closes a box that
-// ignored OK.
+// ignored OK.  A pressed box is forgotten only once it is missing from `search`: one
+// that went away after `search` was taken is still in it, and must not be read again
+// as a new box with neither caption nor text.
 static void AnswerBoxes(const BoxSearch &search, Watched *w)
 {
     std::vector<Answered> *answered = &w->answered;
     for (size_t i = answered->size(); i-- > 0;) {
-        if (!IsWindow((*answered)[i].box))
+        if (std::find(search.found.begin(), search.found.end(), (*answered)[i].box) ==
+            search.found.end())
             answered->erase(answered->begin() + (long)i);
     }
 
